@@ -1,0 +1,130 @@
+#include "dialogs/DialogPrompter.h"
+
+#include <QApplication>
+#include <QColorDialog>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QInputDialog>
+#include <QMessageBox>
+
+namespace lumora {
+
+QStringList qtFilterList(const QString &pairs)
+{
+    QStringList out;
+    const QStringList parts = pairs.split(QLatin1Char('|'));
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        QString patterns = parts[i + 1];
+        patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
+        out << QStringLiteral("%1 (%2)").arg(parts[i], patterns);
+    }
+    return out;
+}
+
+Prompter::Answer DialogPrompter::message(QWidget *parent, const QString &text, Icon icon,
+                                         Buttons buttons, const QString &title)
+{
+    QMessageBox box(parent);
+    box.setWindowTitle(title.isEmpty() ? QApplication::applicationName() : title);
+    box.setText(text);
+    switch (icon) {
+    case Icon::None: box.setIcon(QMessageBox::NoIcon); break;
+    case Icon::Information: box.setIcon(QMessageBox::Information); break;
+    case Icon::Warning: box.setIcon(QMessageBox::Warning); break;
+    case Icon::Critical: box.setIcon(QMessageBox::Critical); break;
+    case Icon::Question: box.setIcon(QMessageBox::Question); break;
+    }
+    switch (buttons) {
+    case Buttons::Ok: box.setStandardButtons(QMessageBox::Ok); break;
+    case Buttons::OkCancel: box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel); break;
+    case Buttons::YesNo: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
+    case Buttons::YesNoCancel:
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+        break;
+    }
+    switch (box.exec()) {
+    case QMessageBox::Ok: return Answer::Ok;
+    case QMessageBox::Yes: return Answer::Yes;
+    case QMessageBox::No: return Answer::No;
+    default: return Answer::Cancel;
+    }
+}
+
+std::optional<QString> DialogPrompter::inputText(QWidget *parent, const QString &title,
+                                                 const QString &prompt, const QString &initial)
+{
+    bool ok = false;
+    QString text = QInputDialog::getText(parent, title, prompt, QLineEdit::Normal, initial, &ok);
+    if (!ok)
+        return std::nullopt;
+    return text;
+}
+
+static Prompter::FileChoice choiceFrom(const QStringList &files, const QStringList &filters,
+                                       const QString &selectedFilter)
+{
+    Prompter::FileChoice c;
+    if (!files.isEmpty()) {
+        c.folder = QFileInfo(files.first()).absolutePath();
+        if (!c.folder.endsWith(QLatin1Char('/')))
+            c.folder += QLatin1Char('/');
+    }
+    for (const QString &f : files)
+        c.fileNames << QFileInfo(f).fileName();
+    c.filterIndex = int(filters.indexOf(selectedFilter)) + 1;
+    if (c.filterIndex <= 0)
+        c.filterIndex = 1;
+    return c;
+}
+
+std::optional<Prompter::FileChoice> DialogPrompter::openFiles(QWidget *parent, const QString &title,
+                                                              const QString &filter, bool multiple)
+{
+    const QStringList filters = qtFilterList(filter);
+    QString selected = filters.value(0);
+    QStringList files;
+    if (multiple) {
+        files = QFileDialog::getOpenFileNames(parent, title, {}, filters.join(QStringLiteral(";;")),
+                                              &selected);
+    } else {
+        QString f = QFileDialog::getOpenFileName(parent, title, {}, filters.join(QStringLiteral(";;")),
+                                                 &selected);
+        if (!f.isEmpty())
+            files << f;
+    }
+    if (files.isEmpty())
+        return std::nullopt;
+    return choiceFrom(files, filters, selected);
+}
+
+std::optional<Prompter::FileChoice> DialogPrompter::saveFile(QWidget *parent, const QString &title,
+                                                             const QString &filter,
+                                                             const QString &initialName)
+{
+    const QStringList filters = qtFilterList(filter);
+    QString selected = filters.value(0);
+    QString f = QFileDialog::getSaveFileName(parent, title, initialName,
+                                             filters.join(QStringLiteral(";;")), &selected);
+    if (f.isEmpty())
+        return std::nullopt;
+    return choiceFrom({f}, filters, selected);
+}
+
+std::optional<QString> DialogPrompter::chooseFolder(QWidget *parent, const QString &title,
+                                                    const QString &start)
+{
+    QString d = QFileDialog::getExistingDirectory(parent, title, start);
+    if (d.isEmpty())
+        return std::nullopt;
+    return d;
+}
+
+std::optional<QColor> DialogPrompter::chooseColor(QWidget *parent, const QColor &initial)
+{
+    QColor c = QColorDialog::getColor(initial, parent);
+    if (!c.isValid())
+        return std::nullopt;
+    return c;
+}
+
+} // namespace lumora

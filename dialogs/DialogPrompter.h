@@ -1,0 +1,23 @@
+#pragma once
+
+#include "dialogs/Prompter.h"
+
+namespace lumora {
+
+// The real prompts: Qt's message box, input dialog, file and colour dialogs.
+class DialogPrompter : public Prompter {
+public:
+    Answer message(QWidget *parent, const QString &text, Icon icon, Buttons buttons,
+                   const QString &title) override;
+    std::optional<QString> inputText(QWidget *parent, const QString &title, const QString &prompt,
+                                     const QString &initial) override;
+    std::optional<FileChoice> openFiles(QWidget *parent, const QString &title,
+                                        const QString &filter, bool multiple) override;
+    std::optional<FileChoice> saveFile(QWidget *parent, const QString &title,
+                                       const QString &filter, const QString &initialName) override;
+    std::optional<QString> chooseFolder(QWidget *parent, const QString &title,
+                                        const QString &start) override;
+    std::optional<QColor> chooseColor(QWidget *parent, const QColor &initial) override;
+};
+
+} // namespace lumora

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QColor>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+class QWidget;
+
+namespace lumora {
+
+// Every modal question the program asks goes through here, so tests can
+// answer by script and nothing modal ever blocks a test.
+class Prompter {
+public:
+    enum class Icon { None, Information, Warning, Critical, Question };
+    enum class Buttons { Ok, OkCancel, YesNo, YesNoCancel };
+    enum class Answer { Ok, Cancel, Yes, No };
+
+    struct FileChoice {
+        QString folder;         // ends with '/'
+        QStringList fileNames;  // names inside folder, in the order chosen
+        int filterIndex = 1;    // 1-based position of the chosen filter pair
+    };
+
+    virtual ~Prompter() = default;
+
+    // A box without a title of its own shows the application title.
+    virtual Answer message(QWidget *parent, const QString &text, Icon icon = Icon::None,
+                           Buttons buttons = Buttons::Ok, const QString &title = {}) = 0;
+    // std::nullopt when cancelled.
+    virtual std::optional<QString> inputText(QWidget *parent, const QString &title,
+                                             const QString &prompt, const QString &initial) = 0;
+    // filter uses the "Description|*.a;*.b|..." form; the first pair is selected.
+    virtual std::optional<FileChoice> openFiles(QWidget *parent, const QString &title,
+                                                const QString &filter, bool multiple) = 0;
+    virtual std::optional<FileChoice> saveFile(QWidget *parent, const QString &title,
+                                               const QString &filter, const QString &initialName) = 0;
+    virtual std::optional<QString> chooseFolder(QWidget *parent, const QString &title,
+                                                const QString &start) = 0;
+    virtual std::optional<QColor> chooseColor(QWidget *parent, const QColor &initial) = 0;
+};
+
+// Converts "Desc|*.a;*.b|Desc2|*.c" into Qt's "Desc (*.a *.b);;Desc2 (*.c)".
+QStringList qtFilterList(const QString &pairs);
+
+} // namespace lumora

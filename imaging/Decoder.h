@@ -1,0 +1,53 @@
+#pragma once
+
+#include "imaging/FormatCode.h"
+
+#include <QByteArray>
+#include <QImage>
+#include <QList>
+#include <QSize>
+#include <QString>
+
+#include <atomic>
+
+namespace lumora::imaging {
+
+// What a caller wants from one decode. Workers call decodeFile() directly, so
+// everything here is a plain value and the result never holds a QPixmap.
+struct DecodeOptions {
+    // When valid, the decoder may produce a smaller image whose size fits this
+    // box (aspect kept); JPEG uses it to decode at 1/2..1/8 scale. The result
+    // is at least as large as the box in one direction unless the source is
+    // smaller. Empty means full size.
+    QSize scaledSize;
+    // First page only (thumbnails, previews) or every page.
+    bool allPages = true;
+    // Polled between expensive steps; a cancelled decode returns an error.
+    const std::atomic_bool *cancel = nullptr;
+};
+
+struct DecodedImage {
+    QList<QImage> pages;       // upright (EXIF orientation applied), never null on success
+    FormatCode format = FormatCode::Unknown;
+    int bitsPerPixel = 0;      // of the file's first page as stored, e.g. 24 for JPEG
+    QSize originalSize;        // first page before any scaling
+    QString error;             // empty on success; a sentence for the user otherwise
+
+    bool ok() const { return error.isEmpty() && !pages.isEmpty(); }
+};
+
+// Decodes a file chosen by its content (magic bytes), never by extension alone.
+DecodedImage decodeFile(const QString &path, const DecodeOptions &options = {});
+DecodedImage decodeData(const QByteArray &data, const DecodeOptions &options = {},
+                        const QString &nameHint = {});
+
+// Sniffs the format from the first bytes (and the name only where a format
+// has no magic: WBMP, TGA, PCD). Unknown when nothing matches.
+FormatCode detectFormat(const QByteArray &head, const QString &nameHint = {});
+
+// Decoding limits set once at start-up: photos of at least 200 megapixels open,
+// anything that would need more than about 1 GiB decoded is refused quickly.
+void applyDecodeLimits();
+constexpr qint64 kMaxDecodedBytes = qint64(1) << 30;
+
+} // namespace lumora::imaging

@@ -1,0 +1,84 @@
+#pragma once
+
+#include "imaging/FormatCode.h"
+
+#include <QImage>
+#include <QList>
+#include <QObject>
+#include <QString>
+
+namespace lumora::imaging {
+
+struct LoadResult {
+    bool ok = false;
+    QString error; // a sentence for the user when !ok
+};
+
+// The open image as a state object, free of widgets: its pages, the current
+// page, the file it came from and its format. Views listen to changed().
+class ImageDocument : public QObject {
+    Q_OBJECT
+public:
+    enum class State { Empty, Loaded, Failed };
+
+    explicit ImageDocument(QObject *parent = nullptr);
+
+    // File route: decode by content; page selects the first current page.
+    // The password is for encrypted files (not supported yet: a non-empty
+    // password on an unencrypted file is ignored).
+    LoadResult LoadFromFile(const QString &path, int page = 0, const QString &password = {});
+    // Picture route: take an already decoded picture. The file name and path
+    // stay as given by setSourcePath() (the picture loader knows the file).
+    LoadResult LoadFromPicture(const QImage &picture, const QString &key = {});
+    // Adopts an already decoded result (e.g. from a preloading worker).
+    void adopt(QList<QImage> pages, FormatCode format, int bitsPerPixel, const QString &path);
+    void ResetImages(const QString &key = {});
+
+    State state() const { return m_state; }
+    QString lastError() const { return m_error; }
+    bool isEmpty() const { return m_pages.isEmpty(); }
+
+    int ImageCount() const { return int(m_pages.size()); }
+    // Page i (0-based); a null image when out of range.
+    QImage ImageItem(int index) const;
+    int currentIndex() const { return m_current; }
+    void SetCurrentImage(int index);
+    const QImage &currentImage() const;
+
+    int ImageWidth() const;
+    int ImageHeight() const;
+    int BitsPerPixel() const { return m_bitsPerPixel; }
+    FormatCode ImageFormat() const { return m_format; }
+    QString ImageFileName() const; // name with extension, no folder
+    QString ImageFilePath() const { return m_path; }
+    void setSourcePath(const QString &path) { m_path = path; }
+
+    // Rotates every page by a multiple of 90 degrees (other angles: nearest
+    // quarter turn). Region, option and key are accepted for the caller's
+    // sake and not used.
+    void Rotate(float degrees, const void *region = nullptr, int option = 0, const QString &key = {});
+
+    // Output helpers used by thumbnails and previews.
+    void Resize(int width, int height, bool smooth = true);
+    void Fill(const QColor &color);
+    // Puts the current page on a canvas of the given size at (x, y).
+    void Canvas(int width, int height, int x, int y, const QColor &background);
+    QImage Picture() const { return currentImage(); }
+
+signals:
+    // After every change of image or orientation.
+    void changed();
+
+private:
+    void setPages(QList<QImage> pages, int current);
+
+    QList<QImage> m_pages;
+    int m_current = 0;
+    FormatCode m_format = FormatCode::Unknown;
+    int m_bitsPerPixel = 0;
+    QString m_path;
+    QString m_error;
+    State m_state = State::Empty;
+};
+
+} // namespace lumora::imaging

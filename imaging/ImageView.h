@@ -1,0 +1,74 @@
+#pragma once
+
+#include "imaging/ImageDocument.h"
+
+#include <QPixmap>
+#include <QStringList>
+#include <QWidget>
+
+namespace lumora::imaging {
+
+// Shows the current page of an ImageDocument. Display modes:
+//   3 — the zoomed image is drawn whole, centred in the control;
+//   2 — the zoomed image is larger than the control and scrolls (ScrollX/Y,
+//       in pixels of the zoomed image, clamped to what can be shown);
+//   0 — the image is drawn scaled to fit the control (a preview).
+// Emits viewChanged() after every change of image, zoom or orientation.
+class ImageView : public QWidget {
+    Q_OBJECT
+public:
+    explicit ImageView(QWidget *parent = nullptr);
+
+    ImageDocument *document() const { return m_doc; }
+
+    double Zoom() const { return m_zoom; }
+    void setZoom(double zoom);
+    int DisplayMode() const { return m_mode; }
+    void setDisplayMode(int mode);
+    int ScrollX() const { return m_scrollX; }
+    int ScrollY() const { return m_scrollY; }
+    void setScrollX(int x);
+    void setScrollY(int y);
+    bool AntiAliasDisplay() const { return m_smooth; }
+    void setAntiAliasDisplay(bool on);
+
+    QSize sizeHint() const override;
+
+signals:
+    void viewChanged();
+    void doubleClicked();
+    void keyDown(int key, Qt::KeyboardModifiers shift);
+    void mouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y);
+    // Local file paths of a drop, in the order given.
+    void filesDropped(const QStringList &paths);
+
+protected:
+    void paintEvent(QPaintEvent *) override;
+    void resizeEvent(QResizeEvent *) override;
+    void mouseDoubleClickEvent(QMouseEvent *) override;
+    void mousePressEvent(QMouseEvent *) override;
+    void keyPressEvent(QKeyEvent *) override;
+    void dragEnterEvent(QDragEnterEvent *) override;
+    void dropEvent(QDropEvent *) override;
+
+private:
+    void onDocumentChanged();
+    void clampScroll();
+    QSize zoomedSize() const;
+    QRect targetRect() const;
+    void invalidateCache();
+
+    ImageDocument *m_doc;
+    double m_zoom = 1.0;
+    int m_mode = 3;
+    int m_scrollX = 0;
+    int m_scrollY = 0;
+    bool m_smooth = true;
+    // Scaled copy of the current page for the present zoom, so repaints of a
+    // large photo do not rescale it every time.
+    QPixmap m_cache;
+    QSize m_cacheSize;
+    qint64 m_cacheKey = 0;
+};
+
+} // namespace lumora::imaging

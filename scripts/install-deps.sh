@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs every Debian package Lumora needs to build, run and test.
+set -euo pipefail
+if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
+PKGS=(
+  build-essential cmake ninja-build pkg-config git
+  qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-image-formats-plugins
+  libqt6svg6 qt6-qpa-plugins libgl1-mesa-dev
+  libmagick++-dev libmagickcore-6.q16-6-extra
+  libwmf-dev fonts-urw-base35
+  libemf2svg-dev
+  libsqlite3-dev libsodium-dev
+  libgtest-dev libgmock-dev googletest libbenchmark-dev
+  libjpeg62-turbo-dev libpng-dev libexif-dev
+  imagemagick xvfb openbox xdotool x11-apps
+  desktop-base
+)
+missing=()
+for p in "${PKGS[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ "${#missing[@]}" -gt 0 ]; then
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update
+  $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
+fi
