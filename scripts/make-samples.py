@@ -1,0 +1,212 @@
+#!/usr/bin/env python3
+"""Remakes Lumora's bundled resources: sample images, test metafiles, splash,
+type icons and the program icon.
+
+The generated files are committed, so a build never runs this script. To remake
+them you need ImageMagick 6 and the photographs of Debian's mate-backgrounds
+package (apt-get install mate-backgrounds). Checking the metafiles by eye is
+easiest with wmf2gd (libwmf-bin) and emf2svg-conv (emf2svg).
+
+    scripts/make-samples.py [metafiles|samples|splash|icons|all]
+"""
+
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import metafiles as mf  # noqa: E402
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+RES = os.path.join(ROOT, "resources")
+SAMPLES = os.path.join(RES, "samples")
+ICONS = os.path.join(RES, "icons")
+TESTDATA = os.path.join(ROOT, "tests", "data")
+PHOTOS = "/usr/share/backgrounds/mate/nature"
+
+
+def convert_binary():
+    for name in ("convert-im6.q16", "/usr/bin/convert", "convert"):
+        path = shutil.which(name)
+        if path:
+            return path
+    sys.exit("ImageMagick's convert is needed")
+
+
+CONVERT = convert_binary()
+
+
+def photo(name):
+    path = os.path.join(PHOTOS, name)
+    if not os.path.exists(path):
+        sys.exit("missing %s: apt-get install mate-backgrounds" % path)
+    return path
+
+
+def im(*args):
+    subprocess.run([CONVERT, *args], check=True)
+
+
+def im_bytes(*args):
+    return subprocess.run([CONVERT, *args], check=True, stdout=subprocess.PIPE).stdout
+
+
+def write(path, data):
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb") as f:
+        f.write(data)
+
+
+# ---------------------------------------------------------------------------
+# Metafiles
+# ---------------------------------------------------------------------------
+
+class Tools:
+    """Selects pens and brushes so that an object is deleted only once another replaced it."""
+
+    def __init__(self, w):
+        self.w = w
+        self.pen_index = None
+        self.brush_index = None
+
+    def pen(self, color, width=1, style=mf.PS_SOLID):
+        old, self.pen_index = self.pen_index, self.w.pen(color, width, style)
+        if old is not None:
+            self.w.delete(old)
+
+    def brush(self, color, style=mf.BS_SOLID):
+        old, self.brush_index = self.brush_index, self.w.brush(color, style)
+        if old is not None:
+            self.w.delete(old)
+
+
+def draw_landscape(w):
+    """A dusk landscape: sky bands, sun, two mountain ranges, a lake, pines, a frame, a title."""
+    W, H = w.width, w.height
+    horizon = 320
+    t = Tools(w)
+    w.bk_mode(1)  # transparent text background
+    w.poly_fill_mode(2)  # winding
+    t.pen(0, style=mf.PS_NULL)
+    top, bottom = (28, 38, 86), (247, 164, 96)
+    bands = 12
+    for i in range(bands):
+        k = i / (bands - 1)
+        t.brush(mf.rgb(*(round(a + (b - a) * k) for a, b in zip(top, bottom))))
+        # A null pen leaves the right and bottom edge unfilled, hence the extra unit.
+        w.rectangle(0, i * horizon // bands, W + 1, (i + 1) * horizon // bands + 1)
+    t.brush(mf.rgb(252, 196, 120))
+    w.ellipse(480, 180, 640, 340)
+    t.brush(mf.rgb(255, 232, 160))
+    w.ellipse(515, 215, 605, 305)
+    t.brush(mf.rgb(122, 86, 128))
+    w.polygon([(0, 250), (90, 190), (170, 235), (270, 160), (360, 230), (430, 200),
+               (520, 262), (600, 225), (700, 180), (800, 230), (800, 330), (0, 330)])
+    t.brush(mf.rgb(58, 46, 84))
+    w.polygon([(0, 300), (120, 230), (210, 285), (300, 250), (390, 300), (470, 270),
+               (560, 318), (680, 262), (800, 300), (800, 335), (0, 335)])
+    t.brush(mf.rgb(44, 58, 104))
+    w.rectangle(0, 330, W + 1, H + 1)
+    t.pen(mf.rgb(250, 200, 130), width=3)
+    for i, (x0, x1) in enumerate([(520, 600), (530, 590), (540, 580), (548, 572), (555, 565)]):
+        w.polyline([(x0, 345 + i * 14), (x1, 345 + i * 14)])
+    t.pen(mf.rgb(20, 36, 30))
+    t.brush(mf.rgb(24, 58, 44))
+    # Every shape stays inside the picture: some readers size a WMF by its drawing.
+    for x, base, size in [(70, 470, 110), (130, 480, 150), (195, 468, 100), (695, 476, 140), (748, 470, 100)]:
+        for k in range(3):
+            tip = base - size + k * size // 4
+            half = size // 4 + k * size // 10
+            w.polygon([(x, tip), (x + half, tip + size // 2), (x - half, tip + size // 2)])
+        w.rectangle(x - 4, base, x + 4, base + 12)
+    t.pen(mf.rgb(240, 236, 228), width=4)
+    t.brush(0, style=mf.BS_NULL)
+    w.round_rect(12, 12, W - 12, H - 12, 40, 40)
+    return t
+
+
+def title(w, text_out):
+    w.text_color(mf.rgb(250, 246, 238))
+    w.text_align(0)  # TA_TOP | TA_LEFT
+    w.font(40, "Arial")
+    text_out(w, 300, 420, "Lumora")
+
+
+def vector_wmf():
+    w = mf.WmfWriter(800, 500)
+    draw_landscape(w)
+    title(w, lambda w, x, y, s: w.text_out(x, y, s))
+    return w.data()
+
+
+def vector_emf():
+    w = mf.EmfWriter(800, 500)
+    draw_landscape(w)
+    title(w, lambda w, x, y, s: w.text_out(x, y, s, 24))
+    return w.data()
+
+
+def photo_crop(width, height):
+    """BGR bytes, top row first, of a crop of a real photograph."""
+    raw = im_bytes(photo("LadyBird.jpg"), "-resize", "%dx%d^" % (width * 2, height * 2),
+                   "-gravity", "center", "-crop", "%dx%d+0+0" % (width, height), "+repage",
+                   "-depth", "8", "bgr:-")
+    assert len(raw) == width * height * 3, len(raw)
+    return raw
+
+
+def bitmap_wmf(raw, width, height):
+    w = mf.WmfWriter(width, height)
+    w.stretch_dib(0, 0, width, height, width, height, raw)
+    return w.data()
+
+
+def bitmap_emf(raw, width, height):
+    w = mf.EmfWriter(width, height)
+    w.stretch_dib(0, 0, width, height, width, height, raw)
+    return w.data()
+
+
+def make_metafiles():
+    raw_w, raw_h = 402, 251  # odd sizes so row padding is exercised
+    raw = photo_crop(raw_w, raw_h)
+    files = {
+        "vector.wmf": vector_wmf(),
+        "vector.emf": vector_emf(),
+        "bitmap.wmf": bitmap_wmf(raw, raw_w, raw_h),
+        "bitmap.emf": bitmap_emf(raw, raw_w, raw_h),
+    }
+    sample_names = {
+        "vector.wmf": "dusk-landscape.wmf",
+        "vector.emf": "dusk-landscape.emf",
+        "bitmap.wmf": "ladybird-crop.wmf",
+        "bitmap.emf": "ladybird-crop.emf",
+    }
+    for name, data in files.items():
+        list(mf.read_records(data))  # raises on a broken layout
+        write(os.path.join(TESTDATA, name), data)
+        write(os.path.join(SAMPLES, sample_names[name]), data)
+
+
+STEPS = {
+    "metafiles": make_metafiles,
+}
+
+
+def main(argv):
+    which = argv[1:] or ["all"]
+    for step in which:
+        if step == "all":
+            for fn in STEPS.values():
+                fn()
+        elif step in STEPS:
+            STEPS[step]()
+        else:
+            sys.exit("unknown step %s; choose from %s or all" % (step, ", ".join(STEPS)))
+
+
+if __name__ == "__main__":
+    main(sys.argv)
