@@ -1,74 +1,101 @@
 #include "imaging/Decoder.h"
 
+#include "imaging/Codec.h"
+#include "imaging/DecodeSupport.h"
+
 #include <QBuffer>
 #include <QFile>
+#include <QFileInfo>
 #include <QImageReader>
 
 namespace lumora::imaging {
 
-const char *formatShortName(FormatCode code)
+namespace {
+
+QString suffixOf(const QString &name)
 {
-    switch (code) {
-    case FormatCode::Jpeg: return "jpg";
-    case FormatCode::Png: return "png";
-    case FormatCode::Tiff: return "tif";
-    case FormatCode::Pcx: return "pcx";
-    case FormatCode::Tga: return "tga";
-    case FormatCode::Bmp: return "bmp";
-    case FormatCode::Wmf: return "wmf";
-    case FormatCode::Emf: return "emf";
-    case FormatCode::Psd: return "psd";
-    case FormatCode::Wbmp: return "wbmp";
-    case FormatCode::Gif: return "gif";
-    case FormatCode::Ico: return "ico";
-    case FormatCode::Cur: return "cur";
-    case FormatCode::Pcd: return "pcd";
-    case FormatCode::Dib: return "dib";
-    case FormatCode::Unknown: break;
-    }
-    return "";
+    return QFileInfo(name).suffix().toLower();
 }
+
+DecodedImage decodeDevice(QIODevice &device, const DecodeOptions &options,
+                          const QString &nameHint)
+{
+    using namespace support;
+    if (isCancelled(options))
+        return failure(cancelledMessage());
+    const QByteArray head = device.peek(kSniffBytes);
+    if (head.isEmpty())
+        return failure(QStringLiteral("The file is empty."));
+    const FormatSpec *spec = findFormat(head, suffixOf(nameHint));
+    if (!spec)
+        return failure(QStringLiteral("The file is not an image in a supported format."));
+    DecodedImage out = spec->decode(device, *spec, options);
+    if (out.ok() && out.format == FormatCode::Unknown)
+        out.format = spec->code;
+    if (!out.error.isEmpty())
+        out.pages.clear();
+    return out;
+}
+
+} // namespace
 
 void applyDecodeLimits()
 {
+    // Qt's default (256 MB) refuses photos above about 67 megapixels; the cap
+    // is ours so a 200-megapixel photo opens and a bogus header cannot make
+    // a reader allocate without bound.
     QImageReader::setAllocationLimit(int(kMaxDecodedBytes >> 20));
 }
 
-FormatCode detectFormat(const QByteArray &, const QString &)
+FormatCode detectFormat(const QByteArray &head, const QString &nameHint)
 {
-    return FormatCode::Unknown;
+    const FormatSpec *spec = findFormat(head, suffixOf(nameHint));
+    return spec ? spec->code : FormatCode::Unknown;
 }
 
-DecodedImage decodeData(const QByteArray &data, const DecodeOptions &options, const QString &)
+DecodedImage decodeData(const QByteArray &data, const DecodeOptions &options,
+                        const QString &nameHint)
 {
-    DecodedImage out;
-    QBuffer buf;
-    buf.setData(data);
-    buf.open(QIODevice::ReadOnly);
-    QImageReader reader(&buf);
-    reader.setAutoTransform(true);
-    out.originalSize = reader.size();
-    if (options.scaledSize.isValid())
-        reader.setScaledSize(reader.size().scaled(options.scaledSize, Qt::KeepAspectRatioByExpanding));
-    QImage img = reader.read();
-    if (img.isNull()) {
-        out.error = reader.errorString();
-        return out;
-    }
-    out.bitsPerPixel = img.depth();
-    out.pages << img;
-    return out;
+    QBuffer buffer;
+    buffer.setData(data); // shares the bytes, no copy
+    buffer.open(QIODevice::ReadOnly);
+    return decodeDevice(buffer, options, nameHint);
 }
 
 DecodedImage decodeFile(const QString &path, const DecodeOptions &options)
 {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) {
-        DecodedImage out;
-        out.error = QStringLiteral("Cannot open the file: %1").arg(f.errorString());
-        return out;
+    using support::failure;
+    const QFileInfo info(path);
+    if (path.isEmpty() || !info.exists())
+        return failure(QStringLiteral("The file \"%1\" does not exist.").arg(path));
+    if (info.isDir())
+        return failure(QStringLiteral("\"%1\" is a folder, not an image file.").arg(path));
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return failure(
+            QStringLiteral("The file \"%1\" cannot be read: %2.").arg(path, file.errorString()));
+    return decodeDevice(file, options, path);
+}
+
+QImage loadPicture(const QString &path, QString *error)
+{
+    DecodeOptions options;
+    options.allPages = true;
+    DecodedImage decoded = decodeFile(path, options);
+    if (!decoded.ok()) {
+        if (error)
+            *error = decoded.error;
+        return {};
     }
-    return decodeData(f.readAll(), options, path);
+    // Icons hold several sizes; the picture loader hands over the largest.
+    const QImage *best = &decoded.pages.front();
+    for (const QImage &page : decoded.pages) {
+        if (qint64(page.width()) * page.height() > qint64(best->width()) * best->height())
+            best = &page;
+    }
+    if (error)
+        error->clear();
+    return *best;
 }
 
 } // namespace lumora::imaging

@@ -45,6 +45,11 @@ DecodedImage decodeData(const QByteArray &data, const DecodeOptions &options = {
 // has no magic: WBMP, TGA, PCD). Unknown when nothing matches.
 FormatCode detectFormat(const QByteArray &head, const QString &nameHint = {});
 
+// The picture route (icons, cursors, DIBs): decodes by content like
+// decodeFile and returns one picture, the largest page of an icon file.
+// A null image with *error set on failure.
+QImage loadPicture(const QString &path, QString *error = nullptr);
+
 // Decoding limits set once at start-up: photos of at least 200 megapixels open,
 // anything that would need more than about 1 GiB decoded is refused quickly.
 void applyDecodeLimits();

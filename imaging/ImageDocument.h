@@ -2,6 +2,7 @@
 
 #include "imaging/FormatCode.h"
 
+#include <QColor>
 #include <QImage>
 #include <QList>
 #include <QObject>
@@ -58,12 +59,20 @@ public:
     // sake and not used.
     void Rotate(float degrees, const void *region = nullptr, int option = 0, const QString &key = {});
 
-    // Output helpers used by thumbnails and previews.
+    // Output helpers used by thumbnails and previews; they work on the
+    // current page. A width or height of 0 keeps the proportions.
     void Resize(int width, int height, bool smooth = true);
+    // The fill Canvas() uses when it is given no valid background colour.
     void Fill(const QColor &color);
     // Puts the current page on a canvas of the given size at (x, y).
     void Canvas(int width, int height, int x, int y, const QColor &background);
     QImage Picture() const { return currentImage(); }
+
+    // Writes the current page. Atomic: a temporary file in the target folder
+    // is renamed over the target, so a failed save never leaves half a file.
+    // Returns false with *error set for formats that cannot be written yet.
+    bool SaveToFile(const QString &path, FormatCode code, int option = 0, bool overwrite = true,
+                    QString *error = nullptr) const;
 
 signals:
     // After every change of image or orientation.
@@ -78,6 +87,7 @@ private:
     int m_bitsPerPixel = 0;
     QString m_path;
     QString m_error;
+    QColor m_fill = Qt::white;
     State m_state = State::Empty;
 };
 

@@ -1,0 +1,96 @@
+#include "imaging/DecodeSupport.h"
+
+#include <QCoreApplication>
+
+namespace lumora::imaging::support {
+
+DecodedImage failure(const QString &message)
+{
+    DecodedImage out;
+    out.error = message;
+    return out;
+}
+
+QString damagedMessage()
+{
+    return QStringLiteral("The image data is damaged or incomplete.");
+}
+
+QString cancelledMessage()
+{
+    return QStringLiteral("Loading the image was cancelled.");
+}
+
+QString tooLargeMessage(const QSize &size)
+{
+    return QStringLiteral("The image is too large to open (%1 x %2 pixels; at most %3 MB of "
+                          "image data can be held).")
+        .arg(size.width())
+        .arg(size.height())
+        .arg(kMaxDecodedBytes >> 20);
+}
+
+qint64 decodedBytes(const QSize &size)
+{
+    if (size.width() <= 0 || size.height() <= 0)
+        return -1;
+    return qint64(size.width()) * qint64(size.height()) * 4;
+}
+
+bool fitsBudget(const QSize &size)
+{
+    const qint64 bytes = decodedBytes(size);
+    return bytes > 0 && bytes <= kMaxDecodedBytes;
+}
+
+bool isCancelled(const DecodeOptions &options)
+{
+    return options.cancel && options.cancel->load(std::memory_order_relaxed);
+}
+
+QSize targetSize(const QSize &size, const QSize &box)
+{
+    if (!box.isValid() || box.isEmpty() || size.isEmpty())
+        return size;
+    if (size.width() <= box.width() && size.height() <= box.height())
+        return size;
+    QSize fitted = size.scaled(box, Qt::KeepAspectRatio);
+    return fitted.expandedTo(QSize(1, 1));
+}
+
+void scalePages(DecodedImage &result, const DecodeOptions &options)
+{
+    if (!options.scaledSize.isValid())
+        return;
+    for (QImage &page : result.pages) {
+        const QSize target = targetSize(page.size(), options.scaledSize);
+        if (target != page.size())
+            page = page.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    }
+}
+
+int storedDepth(QImage::Format format)
+{
+    switch (format) {
+    case QImage::Format_Mono:
+    case QImage::Format_MonoLSB: return 1;
+    case QImage::Format_Indexed8:
+    case QImage::Format_Grayscale8:
+    case QImage::Format_Alpha8: return 8;
+    case QImage::Format_Grayscale16:
+    case QImage::Format_RGB16:
+    case QImage::Format_RGB555:
+    case QImage::Format_RGB444: return 16;
+    case QImage::Format_RGB32:
+    case QImage::Format_RGB888:
+    case QImage::Format_BGR888:
+    case QImage::Format_RGBX8888: return 24;
+    case QImage::Format_RGBX64: return 48;
+    case QImage::Format_RGBA64:
+    case QImage::Format_RGBA64_Premultiplied: return 64;
+    case QImage::Format_Invalid: return 0;
+    default: return 32;
+    }
+}
+
+} // namespace lumora::imaging::support

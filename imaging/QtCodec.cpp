@@ -1,0 +1,171 @@
+#include "imaging/QtCodec.h"
+
+#include "imaging/DecodeSupport.h"
+#include "imaging/FormatBytes.h"
+
+#include <QBuffer>
+#include <QImageReader>
+#include <QtEndian>
+
+namespace lumora::imaging {
+
+namespace {
+
+// Depth as stored where the header says it better than Qt's decoded format.
+int headerDepth(const QByteArray &head, FormatCode code, int fallback)
+{
+    using namespace bytes;
+    switch (code) {
+    case FormatCode::Png:
+        if (head.size() >= 26) {
+            const int bitDepth = quint8(head[24]);
+            switch (quint8(head[25])) {
+            case 0: return bitDepth;     // grey
+            case 2: return bitDepth * 3; // RGB
+            case 3: return bitDepth;     // palette
+            case 4: return bitDepth * 2; // grey + alpha
+            case 6: return bitDepth * 4; // RGBA
+            }
+        }
+        break;
+    case FormatCode::Bmp:
+    case FormatCode::Dib: {
+        const int info = code == FormatCode::Bmp || head.startsWith("BM") ? 14 : 0;
+        if (head.size() >= info + 16) {
+            const quint32 headerSize = le32(head, info);
+            const int bits = headerSize == 12 ? le16(head, info + 10) : le16(head, info + 14);
+            if (bits > 0 && bits <= 32)
+                return bits;
+        }
+        break;
+    }
+    case FormatCode::Gif: return 8;
+    default: break;
+    }
+    return fallback;
+}
+
+DecodedImage readPages(QImageReader &reader, const FormatSpec &spec, const QByteArray &head,
+                       const DecodeOptions &options)
+{
+    using namespace support;
+    reader.setAutoTransform(true);
+    const QSize stored = reader.size();
+    if (!stored.isValid() || stored.isEmpty())
+        return failure(damagedMessage());
+    const bool quarterTurn = reader.transformation() & QImageIOHandler::TransformationRotate90;
+    const QSize upright = quarterTurn ? stored.transposed() : stored;
+
+    // JPEG scales inside libjpeg (1/2..1/8) so a thumbnail never pays for a
+    // full-size decode; everything else is shrunk after decoding.
+    QSize decodeSize = stored;
+    const bool nativeScaling = spec.code == FormatCode::Jpeg && options.scaledSize.isValid();
+    if (nativeScaling) {
+        QSize target = targetSize(upright, options.scaledSize);
+        if (quarterTurn)
+            target.transpose();
+        if (target != stored) {
+            reader.setScaledSize(target);
+            decodeSize = target;
+        }
+    }
+    if (!fitsBudget(decodeSize))
+        return failure(tooLargeMessage(upright));
+
+    DecodedImage out;
+    out.format = spec.code;
+    out.originalSize = upright;
+    out.bitsPerPixel = headerDepth(head, spec.code, storedDepth(reader.imageFormat()));
+
+    const int count = reader.imageCount();
+    qint64 total = 0;
+    for (int i = 0; count <= 0 || i < count; ++i) {
+        if (isCancelled(options))
+            return failure(cancelledMessage());
+        if (i > 0) {
+            if (!options.allPages)
+                break;
+            // Animated formats advance on read; paged ones need to be moved on.
+            if (reader.currentImageNumber() < i && !reader.jumpToImage(i))
+                break;
+        }
+        QImage page;
+        if (!reader.read(&page) || page.isNull()) {
+            if (i == 0) {
+                if (reader.error() == QImageReader::InvalidDataError &&
+                    !fitsBudget(page.size()))
+                    return failure(tooLargeMessage(upright));
+                return failure(damagedMessage());
+            }
+            break; // later pages damaged: keep what decoded
+        }
+        total += page.sizeInBytes();
+        if (total > kMaxDecodedBytes)
+            return failure(tooLargeMessage(upright));
+        out.pages << page;
+    }
+    if (!nativeScaling)
+        scalePages(out, options);
+    return out;
+}
+
+} // namespace
+
+DecodedImage decodeWithQt(QIODevice &device, const FormatSpec &spec, const DecodeOptions &options)
+{
+    const QByteArray head = device.peek(64);
+    QImageReader reader(&device, spec.coderName);
+    reader.setDecideFormatFromContent(false);
+    return readPages(reader, spec, head, options);
+}
+
+DecodedImage decodeHeaderlessDib(QIODevice &device, const FormatSpec &spec,
+                                 const DecodeOptions &options)
+{
+    using namespace bytes;
+    const QByteArray info = device.readAll();
+    if (info.size() < 16)
+        return support::failure(support::damagedMessage());
+    const quint32 headerSize = le32(info, 0);
+    int bits = 0, compression = 0;
+    quint32 colorsUsed = 0;
+    if (headerSize == 12) {
+        bits = le16(info, 10);
+    } else if (info.size() >= 36) {
+        bits = le16(info, 14);
+        compression = int(le32(info, 16));
+        colorsUsed = le32(info, 32);
+    } else {
+        return support::failure(support::damagedMessage());
+    }
+    // Pixels follow the header, the colour masks (BI_BITFIELDS in a 40-byte
+    // header) and the palette.
+    const quint32 entrySize = headerSize == 12 ? 3 : 4;
+    quint32 paletteEntries = colorsUsed;
+    if (paletteEntries == 0 && bits <= 8)
+        paletteEntries = 1u << bits;
+    if (paletteEntries > 256)
+        return support::failure(support::damagedMessage());
+    quint32 offset = 14 + headerSize + paletteEntries * entrySize;
+    if (headerSize == 40 && (compression == 3 || compression == 6))
+        offset += compression == 3 ? 12 : 16;
+
+    QByteArray file;
+    file.reserve(14 + info.size());
+    file.append("BM");
+    char word[4];
+    qToLittleEndian<quint32>(quint32(14 + info.size()), word);
+    file.append(word, 4);
+    file.append(4, '\0');
+    qToLittleEndian<quint32>(offset, word);
+    file.append(word, 4);
+    file.append(info);
+
+    QBuffer buffer(&file);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, "bmp");
+    reader.setDecideFormatFromContent(false);
+    return readPages(reader, spec, file.left(64), options);
+}
+
+} // namespace lumora::imaging
