@@ -191,8 +191,135 @@ def make_metafiles():
         write(os.path.join(SAMPLES, sample_names[name]), data)
 
 
+# ---------------------------------------------------------------------------
+# Raster samples
+# ---------------------------------------------------------------------------
+
+def exif_orientation_jpeg(data, orientation):
+    """The JPEG with its APP0/APP1 segments replaced by one EXIF block holding Orientation."""
+    assert data[:2] == b"\xff\xd8"
+    pos = 2
+    while data[pos] == 0xFF and data[pos + 1] in (0xE0, 0xE1):
+        pos += 2 + struct.unpack_from(">H", data, pos + 2)[0]
+    tiff = b"II*\x00" + struct.pack("<I", 8)
+    tiff += struct.pack("<H", 1) + struct.pack("<HHIHH", 0x0112, 3, 1, orientation, 0) + struct.pack("<I", 0)
+    payload = b"Exif\x00\x00" + tiff
+    return b"\xff\xd8" + b"\xff\xe1" + struct.pack(">H", len(payload) + 2) + payload + data[pos:]
+
+
+def ico_to_cur(data, hotspot):
+    """An ICO turned into a CUR: resource type 2 and the hotspot in place of planes/bit count."""
+    reserved, kind, count = struct.unpack_from("<HHH", data)
+    assert reserved == 0 and kind == 1
+    out = bytearray(data)
+    struct.pack_into("<H", out, 2, 2)
+    for i in range(count):
+        entry = 6 + 16 * i
+        size = out[entry] or 256
+        x = round(hotspot[0] * size / 32)
+        y = round(hotspot[1] * size / 32)
+        struct.pack_into("<HH", out, entry + 4, x, y)
+    return bytes(out)
+
+
+def fit(width, height):
+    """ImageMagick options that crop a photo to exactly width x height around its centre."""
+    return ["-resize", "%dx%d^" % (width, height), "-gravity", "center",
+            "-extent", "%dx%d" % (width, height), "+repage"]
+
+
+def make_samples():
+    os.makedirs(SAMPLES, exist_ok=True)
+    out = lambda name: os.path.join(SAMPLES, name)  # noqa: E731
+    common = ["-strip", "-colorspace", "sRGB"]
+
+    # JPEG family: a baseline JPG, a progressive JPEG, numbered crops that show the
+    # natural name order, one name with a blank and accents, and a rotated portrait.
+    im(photo("Aqua.jpg"), *common, *fit(1280, 800), "-quality", "86", out("aqua-drop.jpg"))
+    im(photo("YellowFlower.jpg"), *common, *fit(1200, 750), "-interlace", "Plane", "-quality", "85",
+       out("yellow-flower.jpeg"))
+    im(photo("Dune.jpg"), *common, "-gravity", "southwest", "-crop", "800x500+0+0", "+repage",
+       "-resize", "800x", "-quality", "84", out("dune-2.jpg"))
+    im(photo("Dune.jpg"), *common, "-gravity", "northeast", "-crop", "800x500+0+0", "+repage",
+       "-resize", "800x", "-quality", "84", out("dune-10.jpg"))
+    im(photo("RainDrops.jpg"), *common, *fit(1024, 640), "-quality", "85", out("rosée du matin.jpg"))
+    with tempfile.TemporaryDirectory() as tmp:
+        stored = os.path.join(tmp, "stored.jpg")
+        # Upright the picture is a portrait; it is stored turned a quarter to the left,
+        # and EXIF orientation 6 asks a viewer to turn it back to the right.
+        im(photo("TwoWings.jpg"), *common, "-gravity", "center", "-crop", "45%x100%+0+0", "+repage",
+           "-resize", "x1000", "-rotate", "-90", "-quality", "85", stored)
+        with open(stored, "rb") as f:
+            write(out("portrait-rotated.jpg"), exif_orientation_jpeg(f.read(), 6))
+
+    # GIF: a short animation panning over a photo, 256 colours, looping.
+    frames = []
+    for i in range(5):
+        frames += ["(", photo("Garden.jpg"), "-resize", "800x", "-gravity", "northwest",
+                   "-crop", "480x320+%d+90" % (i * 80), "+repage", ")"]
+    im("-delay", "60", *frames, "-strip", "-loop", "0", "-colors", "128", "-layers", "Optimize",
+       out("garden.gif"))
+
+    # Windows bitmaps: a 24-bit BMP and a DIB (the same BMP layout under its other name).
+    im(photo("FreshFlower.jpg"), *common, *fit(560, 420), "-type", "TrueColor", "BMP3:" + out("fresh-flower.bmp"))
+    im(photo("Blinds.jpg"), *common, *fit(480, 300), "-type", "TrueColor", "BMP3:" + out("leaf-veins.dib"))
+
+    # PNG with a real alpha channel: a round-cornered, softly faded photo.
+    with tempfile.TemporaryDirectory() as tmp:
+        mask = os.path.join(tmp, "mask.png")
+        im("-size", "640x400", "xc:black", "-fill", "white", "-draw", "roundrectangle 20,20 619,379 56,56",
+           "-blur", "0x10", mask)
+        im(photo("LadyBird.jpg"), *common, *fit(640, 400), mask, "-alpha", "off",
+           "-compose", "CopyOpacity", "-composite", "PNG32:" + out("ladybird.png"))
+
+    # PSD: the merged image followed by two layers, the photo and an opaque caption
+    # strip placed at an offset. (ImageMagick 6 writes layers with translucent pixels
+    # that it cannot read back, so the caption layer is opaque.)
+    with tempfile.TemporaryDirectory() as tmp:
+        base = os.path.join(tmp, "base.png")
+        strip = os.path.join(tmp, "strip.png")
+        merged = os.path.join(tmp, "merged.png")
+        im(photo("Storm.jpg"), *common, *fit(400, 260), base)
+        im("-size", "400x44", "xc:rgb(34,38,48)", "-fill", "rgb(236,232,222)", "-font", "DejaVu-Sans",
+           "-pointsize", "20", "-gravity", "center", "-annotate", "+0+0", "Storm over the plain", strip)
+        im(base, strip, "-geometry", "+0+216", "-composite", merged)
+        im(merged, "(", base, "-set", "label", "Photo", ")",
+           "(", strip, "-set", "page", "+0+216", "-set", "label", "Caption", ")",
+           "-compress", "RLE", "PSD:" + out("Storm.psd"))
+
+    # TIFF: three pages of different sizes, JPEG-compressed.
+    im("(", photo("TwoWings.jpg"), *common, *fit(800, 500), ")",
+       "(", photo("Wood.jpg"), *common, *fit(480, 360), ")",
+       "(", photo("GreenMeadow.jpg"), *common, *fit(640, 512), ")",
+       "-compress", "JPEG", "-quality", "85", "TIFF:" + out("three-pages.tif"))
+
+    im(photo("Wood.jpg"), *common, *fit(440, 330), "PCX:" + out("wood.pcx"))
+    im(photo("Dune.jpg"), *common, *fit(512, 320), "-compress", "RLE", "TGA:" + out("Dune.tga"))
+    im(photo("Storm.jpg"), *common, *fit(480, 320), "-colorspace", "Gray", "-normalize",
+       "-dither", "FloydSteinberg", "-monochrome", "WBMP:" + out("storm-mono.wbmp"))
+    im(photo("GreenMeadow.jpg"), *common, *fit(768, 512), "PCD:" + out("meadow.pcd"))
+
+    # Icons: one ICO with six sizes; a cursor with its hotspot on the arrow's tip.
+    with tempfile.TemporaryDirectory() as tmp:
+        square = os.path.join(tmp, "square.png")
+        im(photo("Garden.jpg"), *common, "-gravity", "center", "-crop", "50%x80%+0+0", "+repage",
+           *fit(256, 256), square)
+        sizes = []
+        for n in (16, 24, 32, 48, 64, 256):
+            sizes += ["(", square, "-resize", "%dx%d" % (n, n), ")"]
+        im(*sizes, "ICO:" + out("blossom.ICO"))
+        arrow = os.path.join(tmp, "arrow.png")
+        im("-size", "32x32", "xc:none", "-fill", "white", "-stroke", "black", "-strokewidth", "1.2",
+           "-draw", "polygon 2,1 2,25 8,19 12,29 16,27 12,18 20,18", arrow)
+        ico = os.path.join(tmp, "arrow.ico")
+        im("(", arrow, ")", "(", arrow, "-filter", "point", "-resize", "48x48", ")", "ICO:" + ico)
+        with open(ico, "rb") as f:
+            write(out("pointer.cur"), ico_to_cur(f.read(), (2, 1)))
+
+
 STEPS = {
     "metafiles": make_metafiles,
+    "samples": make_samples,
 }
 
 
