@@ -317,9 +317,51 @@ def make_samples():
             write(out("pointer.cur"), ico_to_cur(f.read(), (2, 1)))
 
 
+# ---------------------------------------------------------------------------
+# Splash
+# ---------------------------------------------------------------------------
+
+def font(*names):
+    for name in names:
+        for folder in ("/usr/share/fonts/opentype/urw-base35", "/usr/share/fonts/truetype/dejavu"):
+            path = os.path.join(folder, name)
+            if os.path.exists(path):
+                return path
+    sys.exit("missing fonts: apt-get install fonts-urw-base35 fonts-dejavu-core")
+
+
+def make_splash():
+    """viewer.spl: a PNG (the program detects the format by content), 480 x 300."""
+    light = font("URWGothic-Book.otf", "DejaVuSans-ExtraLight.ttf")
+    demi = font("URWGothic-Demi.otf", "DejaVuSans-Bold.ttf")
+    with tempfile.TemporaryDirectory() as tmp:
+        band = os.path.join(tmp, "band.png")
+        # A photograph across the top that fades into the dark panel below.
+        im(photo("YellowFlower.jpg"), "-strip", *fit(480, 210), "-modulate", "92,105",
+           "(", "-size", "480x210", "gradient:white-black", "-evaluate", "pow", "1.5", ")",
+           "-alpha", "off", "-compose", "CopyOpacity", "-composite", band)
+        tiles = []
+        for name in ("Aqua.jpg", "LadyBird.jpg", "Dune.jpg", "RainDrops.jpg"):
+            tiles += ["(", photo(name), "-strip", *fit(44, 30), "+gravity", "-bordercolor", "#5a5f67",
+                      "-border", "1", "-bordercolor", "none", "-border", "3x0", ")"]
+        strip = os.path.join(tmp, "strip.png")
+        im("-background", "none", *tiles, "+append", strip)
+        im("-size", "480x300", "gradient:#2a2d33-#141518",
+           band, "-geometry", "+0+0", "-composite",
+           strip, "-gravity", "southeast", "-geometry", "+19+24", "-composite",
+           "-gravity", "northwest",
+           "-fill", "#f2efe9", "-font", demi, "-pointsize", "50", "-annotate", "+26+176", "Lumora",
+           "-fill", "#4c9be8", "-font", light, "-pointsize", "20", "-annotate", "+30+236", "Version 2.1",
+           "-fill", "#a3a7ad", "-pointsize", "13", "-annotate", "+30+262", "Browse and view your pictures",
+           "-fill", "none", "-stroke", "#4c9be8", "-strokewidth", "2", "-draw", "line 30,230 170,230",
+           "-stroke", "#3b3f45", "-strokewidth", "1", "-draw", "rectangle 0,0 479,299",
+           "-strip", "PNG24:" + os.path.join(RES, "viewer.spl"))
+
+
 STEPS = {
     "metafiles": make_metafiles,
     "samples": make_samples,
+    "splash": make_splash,
 }
 
 
