@@ -1,7 +1,11 @@
 #include "imaging/Codec.h"
 
 #include "imaging/FormatBytes.h"
+#include "imaging/MagickCodec.h"
+#include "imaging/MetafileCodecs.h"
 #include "imaging/QtCodec.h"
+
+#include <QStringList>
 
 #include <array>
 
@@ -107,6 +111,63 @@ bool isWbmp(const QByteArray &h, const QString &suffix)
     return true;
 }
 
+bool isPsd(const QByteArray &h, const QString &)
+{
+    return h.startsWith("8BPS") && (le16(h, 4) == 0x0100 || le16(h, 4) == 0x0200);
+}
+
+// Kodak Photo CD keeps its mark 2048 bytes in.
+bool isPcd(const QByteArray &h, const QString &)
+{
+    return h.mid(2048, 7) == "PCD_IPI";
+}
+
+// PCX: one weak marker byte, so the rest of the header must agree.
+bool isPcx(const QByteArray &h, const QString &)
+{
+    if (h.size() < 128 || u8(h, 0) != 0x0A || u8(h, 2) > 1)
+        return false;
+    const int version = u8(h, 1);
+    const int bits = u8(h, 3);
+    const bool versionOk = version == 0 || (version >= 2 && version <= 5);
+    const bool bitsOk = bits == 1 || bits == 2 || bits == 4 || bits == 8;
+    const int planes = u8(h, 65);
+    return versionOk && bitsOk && planes >= 1 && planes <= 4 && le16(h, 8) >= le16(h, 4) &&
+           le16(h, 10) >= le16(h, 6);
+}
+
+// TGA has no magic at the start (only an optional footer): trust the name,
+// then insist on a header that makes sense.
+bool isTga(const QByteArray &h, const QString &suffix)
+{
+    static const QStringList names{QStringLiteral("tga"), QStringLiteral("vda"),
+                                   QStringLiteral("icb"), QStringLiteral("vst")};
+    if (!names.contains(suffix) || h.size() < 18)
+        return false;
+    const int mapType = u8(h, 1);
+    const int type = u8(h, 2);
+    const int bits = u8(h, 16);
+    const bool typeOk = type == 1 || type == 2 || type == 3 || type == 9 || type == 10 ||
+                        type == 11;
+    const bool mapOk = mapType == 1 || (mapType == 0 && type != 1 && type != 9);
+    const bool bitsOk = bits == 8 || bits == 15 || bits == 16 || bits == 24 || bits == 32;
+    return typeOk && mapOk && bitsOk && le16(h, 12) > 0 && le16(h, 14) > 0;
+}
+
+bool isWmf(const QByteArray &h, const QString &)
+{
+    if (le32(h, 0) == 0x9AC6CDD7)
+        return true; // placeable header
+    const quint16 type = le16(h, 0);
+    const quint16 version = le16(h, 4);
+    return (type == 1 || type == 2) && le16(h, 2) == 9 && (version == 0x0100 || version == 0x0300);
+}
+
+bool isEmf(const QByteArray &h, const QString &)
+{
+    return le32(h, 0) == 1 && le32(h, 40) == 0x464D4520; // EMR_HEADER, " EMF"
+}
+
 } // namespace
 
 namespace {
@@ -120,7 +181,13 @@ const std::array kFormats{
     FormatSpec{FormatCode::Bmp, "bmp", isBmp, decodeWithQt},
     FormatSpec{FormatCode::Ico, "ico", isIco, decodeWithQt},
     FormatSpec{FormatCode::Cur, "cur", isCur, decodeWithQt},
-    // Formats without a magic come last and check their headers hard.
+    FormatSpec{FormatCode::Psd, "PSD", isPsd, decodeWithMagick},
+    FormatSpec{FormatCode::Wmf, "wmf", isWmf, decodeWmf},
+    FormatSpec{FormatCode::Emf, "emf", isEmf, decodeEmf},
+    FormatSpec{FormatCode::Pcd, "PCD", isPcd, decodeWithMagick},
+    // Formats with weak or no magic come last and check their headers hard.
+    FormatSpec{FormatCode::Pcx, "PCX", isPcx, decodeWithMagick},
+    FormatSpec{FormatCode::Tga, "TGA", isTga, decodeWithMagick},
     FormatSpec{FormatCode::Wbmp, "wbmp", isWbmp, decodeWithQt},
     FormatSpec{FormatCode::Dib, "bmp", isHeaderlessDib, decodeHeaderlessDib},
 };

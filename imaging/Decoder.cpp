@@ -2,6 +2,7 @@
 
 #include "imaging/Codec.h"
 #include "imaging/DecodeSupport.h"
+#include "imaging/MagickCodec.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -45,6 +46,7 @@ void applyDecodeLimits()
     // is ours so a 200-megapixel photo opens and a bogus header cannot make
     // a reader allocate without bound.
     QImageReader::setAllocationLimit(int(kMaxDecodedBytes >> 20));
+    initMagick();
 }
 
 FormatCode detectFormat(const QByteArray &head, const QString &nameHint)

@@ -1,0 +1,139 @@
+#include "imaging/MagickCodec.h"
+
+#include "imaging/DecodeSupport.h"
+
+#include <Magick++.h>
+
+#include <QIODevice>
+
+#include <mutex>
+
+namespace lumora::imaging {
+
+namespace {
+
+void setUpMagick()
+{
+    Magick::InitializeMagick(nullptr);
+    using Limits = Magick::ResourceLimits;
+    // The pixel cache (8 bytes a pixel at Q16) may use RAM up to our decode
+    // budget, spill to mapped files and then to disk, but never beyond: a
+    // picture that still does not fit fails instead of exhausting memory.
+    Limits::memory(MagickCore::MagickSizeType(kMaxDecodedBytes));
+    Limits::map(MagickCore::MagickSizeType(kMaxDecodedBytes) * 2);
+    Limits::disk(MagickCore::MagickSizeType(kMaxDecodedBytes) * 4);
+    Limits::area(MagickCore::MagickSizeType(kMaxDecodedBytes / 4));
+    // Our own check refuses oversized pictures after the ping; these only
+    // stop a reader that would allocate for absurd dimensions.
+    Limits::width(1u << 18);
+    Limits::height(1u << 18);
+    // Thumbnail workers already run in parallel; ImageMagick's OpenMP pool
+    // on top of them only oversubscribes the cores.
+    Limits::thread(1);
+}
+
+int magickDepth(const Magick::Image &image)
+{
+    const int depth = int(image.depth());
+    if (image.classType() == MagickCore::PseudoClass && image.colorMapSize() > 0) {
+        const size_t colors = image.colorMapSize();
+        return colors <= 2 ? 1 : colors <= 16 ? 4 : 8;
+    }
+    const int alpha = image.matte() ? depth : 0;
+    switch (image.colorSpace()) {
+    case MagickCore::GRAYColorspace:
+    case MagickCore::Rec601LumaColorspace:
+    case MagickCore::Rec709LumaColorspace: return depth + alpha;
+    case MagickCore::CMYKColorspace: return depth * 4 + alpha;
+    default: return depth * 3 + alpha;
+    }
+}
+
+QImage toQImage(Magick::Image &image)
+{
+    const size_t width = image.columns();
+    const size_t height = image.rows();
+    const bool alpha = image.matte();
+    QImage out(int(width), int(height), alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    if (out.isNull())
+        return out;
+    // QImage's 32-bit formats are B, G, R, A in memory on little-endian
+    // machines and A, R, G, B on big-endian ones.
+    const char *map = QSysInfo::ByteOrder == QSysInfo::LittleEndian ? "BGRA" : "ARGB";
+    image.write(0, 0, width, height, map, Magick::CharPixel, out.bits());
+    return out;
+}
+
+} // namespace
+
+void initMagick()
+{
+    static std::once_flag once;
+    std::call_once(once, setUpMagick);
+}
+
+DecodedImage decodeWithMagick(QIODevice &device, const FormatSpec &spec,
+                              const DecodeOptions &options)
+{
+    using namespace support;
+    initMagick();
+    const QByteArray data = device.readAll();
+    if (data.isEmpty())
+        return failure(damagedMessage());
+    const Magick::Blob blob(data.constData(), size_t(data.size()));
+    const bool isPsd = spec.code == FormatCode::Psd;
+    try {
+        // Dimensions first, so an oversized picture is refused before any
+        // pixel is decoded.
+        Magick::Image probe;
+        probe.quiet(true);
+        probe.magick(spec.coderName);
+        if (isPsd)
+            probe.subRange(1);
+        probe.ping(blob);
+        const QSize size(int(qMin<size_t>(probe.columns(), INT_MAX)),
+                         int(qMin<size_t>(probe.rows(), INT_MAX)));
+        if (size.isEmpty())
+            return failure(damagedMessage());
+        // PCD's base image is what is read; ping may report a larger scene.
+        if (spec.code != FormatCode::Pcd && !fitsBudget(size))
+            return failure(tooLargeMessage(size));
+        if (isCancelled(options))
+            return failure(cancelledMessage());
+
+        Magick::Image image;
+        image.quiet(true);
+        image.magick(spec.coderName);
+        if (isPsd)
+            image.subRange(1); // the merged image comes first; skip the layers
+        image.read(blob);
+        const QSize decodedSize(int(image.columns()), int(image.rows()));
+        if (!fitsBudget(decodedSize))
+            return failure(tooLargeMessage(decodedSize));
+        if (isCancelled(options))
+            return failure(cancelledMessage());
+
+        DecodedImage out;
+        out.format = spec.code;
+        out.bitsPerPixel = magickDepth(image);
+        if (spec.code == FormatCode::Tga)
+            image.autoOrient();
+        const auto space = image.colorSpace();
+        if (space != MagickCore::sRGBColorspace && space != MagickCore::RGBColorspace &&
+            space != MagickCore::GRAYColorspace)
+            image.colorSpace(MagickCore::sRGBColorspace); // transforms the pixels
+        QImage page = toQImage(image);
+        if (page.isNull())
+            return failure(tooLargeMessage(decodedSize));
+        out.originalSize = page.size();
+        out.pages << std::move(page);
+        scalePages(out, options);
+        return out;
+    } catch (const Magick::Exception &) {
+        return failure(damagedMessage());
+    } catch (const std::exception &) {
+        return failure(damagedMessage());
+    }
+}
+
+} // namespace lumora::imaging
