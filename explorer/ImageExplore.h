@@ -1,0 +1,113 @@
+#pragma once
+
+#include "explorer/ExtensionFilter.h"
+#include "explorer/ThumbnailMaker.h"
+
+#include <QWidget>
+
+class QLabel;
+class QListView;
+
+namespace lumora {
+
+class ExploreModel;
+class Prompter;
+class ThumbnailPipeline;
+struct FolderEntries;
+
+// The reusable thumbnail explorer: a folder shown as a grid of large icons,
+// sub-folders first, then images in the same order as GetImageList. The host
+// sets the extension list, asks for folders and learns the current item from
+// CurrSelectedImage; the control knows nothing of its host.
+//
+// Listing runs on the calling thread and lets pending events run every 20
+// items, so the host may call back in (a newer ExplorePath supersedes the
+// running one). Thumbnails are decoded ahead on a worker pool and taken in
+// listing order.
+class ImageExplore : public QWidget {
+    Q_OBJECT
+    Q_CLASSINFO("ClassName", "Lumora.ImageExplore")
+public:
+    static constexpr const char *kClassName = "Lumora.ImageExplore";
+    static constexpr int kYieldEvery = 20;
+    static constexpr double kMinWidthTwips = 1600;
+    static constexpr double kNoteInsetTwips = 400;
+    static inline const QString kNoItemsText = QStringLiteral("there are no items to show.");
+
+    explicit ImageExplore(Prompter &prompter, QWidget *parent = nullptr);
+    ~ImageExplore() override;
+
+    // --- the control's interface ---
+    void ExplorePath(const QString &path);
+    // Fills the placeholder at position addedCount()+1; the listing calls it.
+    void AddImage(const QString &strPath, bool bIsFolder = false);
+    void SetExt(const QString &s);
+    // Image files of a folder in grid order; `path` receives a trailing '/'.
+    QStringList GetImageList(QString &path, const QString &SearchStr = QStringLiteral("*.*")) const;
+    void NextItem();
+    void PrevItem();
+    void SetSelectedFocus(const QString &sPath);
+    void UpdateAfterOperation(const QString &path, const QString &pathTO = QString());
+
+    // --- used by the control's own parts and by file operations on it ---
+    bool IsImageFile(const QString &path) const { return m_filter.IsImageFile(path); }
+    int SelectedIndex() const;              // 0-based, -1 when none
+    int FindItem(const QString &path) const; // 1-based, -1 when none
+    void SelectItem(int position, bool announce);
+    void SetAllSelected(bool select);
+
+    // --- state ---
+    int addedCount() const { return m_added; }
+    bool listingStopped() const { return m_listingStopped; }
+    int itemCount() const;
+    QString itemPath(int position) const; // 1-based
+    const QString &extensionList() const { return m_filter.extensions(); }
+    QListView *grid() const { return m_grid; }
+    ExploreModel *model() const { return m_model; }
+    QLabel *note() const { return m_note; }
+    // Memory the thumbnails may use before far-away ones are dropped.
+    void setThumbnailBudget(qint64 bytes);
+
+signals:
+    // The item that has become current, or "" when the grid is about to refill.
+    void CurrSelectedImage(const QString &path);
+    // Double click or Enter on an item.
+    void ItemOpened(const QString &path, bool isFolder);
+    // The listing is about to let pending events run after filling `position`.
+    void listingYield(int position, int total);
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+    void keyReleaseEvent(QKeyEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void PrepareListing(QString path, const QString &SearchStr);
+    void FillListing(const FolderEntries &entries, quint64 listing);
+    // False when the listing that called it must stop (superseded or gone).
+    bool addEntry(const QString &strPath, bool bIsFolder);
+    ThumbnailResult takeThumbnail(int position, const QString &path, bool &stillOurs);
+    bool superseded(quint64 listing) const;
+    void SendKey(int key);
+    void announceCurrent();
+    void onKeyReleased(Qt::KeyboardModifiers mods, bool fromGrid);
+    void openCurrent();
+    void layoutParts();
+    void updateVisibleRows();
+
+    Prompter &m_prompter;
+    ExtensionFilter m_filter;
+    QListView *m_grid;
+    QLabel *m_note;
+    ExploreModel *m_model;
+    ThumbnailPipeline *m_pipeline;
+
+    int m_added = 0;
+    bool m_listingStopped = true;
+    quint64 m_listingId = 0;
+    int m_imageBase = 0;   // position of the first image item minus one
+    int m_rowShift = 0;    // items removed ahead of the fill position while listing
+    int m_total = 0;
+};
+
+} // namespace lumora
