@@ -4,7 +4,8 @@ type icons and the program icon.
 
 The generated files are committed, so a build never runs this script. To remake
 them you need ImageMagick 6 and the photographs of Debian's mate-backgrounds
-package (apt-get install mate-backgrounds). Checking the metafiles by eye is
+package (apt-get install mate-backgrounds); rsvg-convert (librsvg2-bin) renders the
+program icon best. Checking the metafiles by eye is
 easiest with wmf2gd (libwmf-bin) and emf2svg-conv (emf2svg).
 
     scripts/make-samples.py [metafiles|samples|splash|icons|all]
@@ -358,10 +359,114 @@ def make_splash():
            "-strip", "PNG24:" + os.path.join(RES, "viewer.spl"))
 
 
+# ---------------------------------------------------------------------------
+# Icons
+# ---------------------------------------------------------------------------
+
+# Icon file -> (label, band colour). The file names are those the associations
+# register; jpeg shares jpg.ico, and tla uses icon.ico.
+TYPE_ICONS = {
+    "jpg.ico": ("JPG", "#e0782f"),
+    "gif.ico": ("GIF", "#3f9f5a"),
+    "bmp.ico": ("BMP", "#2f7fc8"),
+    "dib.ico": ("DIB", "#2a6aa8"),
+    "png.ico": ("PNG", "#1f9c9a"),
+    "psd.ico": ("PSD", "#25508f"),
+    "tif.ico": ("TIF", "#8456b8"),
+    "pcx.ico": ("PCX", "#9a6a3c"),
+    "tga.ico": ("TGA", "#c84545"),
+    "wbmb.ico": ("WBMP", "#5d636b"),
+    "wmf.ico": ("WMF", "#b8478a"),
+    "emf.ico": ("EMF", "#a03c78"),
+    "ico.ico": ("ICO", "#c99a1c"),
+    "icon.ico": ("TLA", "#6b7c3a"),
+}
+
+PAGE = "M 54,10 L 168,10 L 218,60 L 218,232 Q 218,246 204,246 L 54,246 Q 40,246 40,232 L 40,24 Q 40,10 54,10 Z"
+
+
+def page_icon(path, label, colour, demi):
+    """The 256-pixel master: a page with a folded corner, a small landscape and the type's label."""
+    pointsize = 62 if len(label) <= 3 else 48
+    im("-size", "256x256", "xc:none",
+       "-fill", "rgba(0,0,0,0.25)", "-draw", "translate 4,5 path '%s'" % PAGE, "-channel", "A", "-blur", "0x4",
+       "+channel",
+       "-fill", "#f5f6f8", "-stroke", "#7d848e", "-strokewidth", "4", "-draw", "path '%s'" % PAGE,
+       "-fill", "#d6dae1", "-draw", "path 'M 168,10 L 168,48 Q 168,60 180,60 L 218,60 Z'",
+       "-stroke", "none",
+       "-fill", "#cfe4f6", "-draw", "roundrectangle 66,72 192,150 8,8",
+       "-fill", "#f2b84b", "-draw", "circle 160,96 160,108",
+       "-fill", "#6f9d6b", "-draw", "polygon 66,150 104,104 134,134 152,118 192,150",
+       "-fill", "#4f7f52", "-draw", "polygon 66,150 88,128 116,150",
+       "-fill", colour, "-draw", "roundrectangle 22,166 234,230 12,12",
+       "-fill", "white", "-font", demi, "-pointsize", str(pointsize), "-gravity", "north",
+       "-annotate", "+0+%d" % (198 - pointsize * 0.48), label,
+       path)
+
+
+def small_page_icon(path, colour):
+    """The 16-pixel image: text would be unreadable there, so a page and a colour band only."""
+    im("-size", "16x16", "xc:none",
+       "-fill", "#f5f6f8", "-stroke", "#7d848e", "-strokewidth", "1",
+       "-draw", "polygon 2.5,0.5 10.5,0.5 13.5,3.5 13.5,15.5 2.5,15.5",
+       "-fill", "#d6dae1", "-draw", "polygon 10.5,0.5 10.5,3.5 13.5,3.5",
+       "-stroke", "none", "-fill", "#6f9d6b", "-draw", "polygon 4,8 6.5,5 9,8",
+       "-fill", "#f2b84b", "-draw", "rectangle 9,4 10,5",
+       "-fill", colour, "-draw", "rectangle 1,10 14,14",
+       path)
+
+
+LUMORA_SVG = """<?xml version="1.0" encoding="UTF-8"?>
+<svg xmlns="http://www.w3.org/2000/svg" width="256" height="256" viewBox="0 0 256 256">
+  <defs>
+    <linearGradient id="tile" x1="0" y1="0" x2="0" y2="1">
+      <stop offset="0" stop-color="#34383f"/>
+      <stop offset="1" stop-color="#17181b"/>
+    </linearGradient>
+    <linearGradient id="sky" x1="0" y1="0" x2="0" y2="1">
+      <stop offset="0" stop-color="#2f6fad"/>
+      <stop offset="1" stop-color="#f0a860"/>
+    </linearGradient>
+  </defs>
+  <rect x="8" y="8" width="240" height="240" rx="48" ry="48" fill="url(#tile)"/>
+  <rect x="44" y="52" width="168" height="152" rx="14" ry="14" fill="url(#sky)"/>
+  <circle cx="164" cy="102" r="22" fill="#ffe6a6"/>
+  <polygon points="44,176 98,112 132,150 156,128 212,182 212,190 44,190" fill="#5d4a7e"/>
+  <polygon points="44,190 86,150 124,190" fill="#3a2f57"/>
+  <rect x="44" y="178" width="168" height="26" fill="#2b3a66"/>
+  <rect x="44" y="52" width="168" height="152" rx="14" ry="14" fill="none" stroke="#f2efe9" stroke-width="8"/>
+</svg>
+"""
+
+
+def make_icons():
+    os.makedirs(ICONS, exist_ok=True)
+    demi = font("URWGothic-Demi.otf", "DejaVuSans-Bold.ttf")
+    with tempfile.TemporaryDirectory() as tmp:
+        for name, (label, colour) in TYPE_ICONS.items():
+            master = os.path.join(tmp, "master.png")
+            small = os.path.join(tmp, "small.png")
+            page_icon(master, label, colour, demi)
+            small_page_icon(small, colour)
+            im(small,
+               "(", master, "-filter", "Lanczos", "-resize", "32x32", "-unsharp", "0x0.6", ")",
+               "(", master, "-filter", "Lanczos", "-resize", "48x48", "-unsharp", "0x0.5", ")",
+               master, "-depth", "8", "ICO:" + os.path.join(ICONS, name))
+    svg = os.path.join(ICONS, "lumora.svg")
+    write(svg, LUMORA_SVG.encode())
+    png = os.path.join(ICONS, "lumora.png")
+    rsvg = shutil.which("rsvg-convert")
+    if rsvg:
+        subprocess.run([rsvg, "-w", "256", "-h", "256", "-o", png, svg], check=True)
+    else:  # ImageMagick's own renderer ignores the gradients
+        im("-background", "none", svg, "PNG32:" + png)
+
+
 STEPS = {
     "metafiles": make_metafiles,
     "samples": make_samples,
     "splash": make_splash,
+    "icons": make_icons,
 }
 
 
