@@ -32,6 +32,11 @@ public:
     bool AntiAliasDisplay() const { return m_smooth; }
     void setAntiAliasDisplay(bool on);
 
+    // Shown in place of a picture when the document is empty (a file that
+    // could not be read).
+    void setErrorText(const QString &text);
+    QString errorText() const { return m_errorText; }
+
     QSize sizeHint() const override;
 
 signals:
@@ -64,6 +69,7 @@ private:
     int m_scrollX = 0;
     int m_scrollY = 0;
     bool m_smooth = true;
+    QString m_errorText;
     // Scaled copy of the current page for the present zoom, so repaints of a
     // large photo do not rescale it every time.
     QPixmap m_cache;

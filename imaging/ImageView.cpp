@@ -1,0 +1,213 @@
+#include "imaging/ImageView.h"
+
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QPainter>
+#include <QUrl>
+
+#include <algorithm>
+#include <cmath>
+
+namespace lumora::imaging {
+
+ImageView::ImageView(QWidget *parent) : QWidget(parent), m_doc(new ImageDocument(this))
+{
+    setFocusPolicy(Qt::StrongFocus);
+    setAcceptDrops(true);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setAutoFillBackground(false);
+    connect(m_doc, &ImageDocument::changed, this, &ImageView::onDocumentChanged);
+}
+
+QSize ImageView::sizeHint() const
+{
+    return {320, 240};
+}
+
+void ImageView::setZoom(double zoom)
+{
+    if (!(zoom > 0) || !std::isfinite(zoom))
+        return;
+    m_zoom = zoom;
+    invalidateCache();
+    clampScroll();
+    update();
+    emit viewChanged();
+}
+
+void ImageView::setDisplayMode(int mode)
+{
+    if (mode == m_mode)
+        return;
+    m_mode = mode;
+    invalidateCache();
+    clampScroll();
+    update();
+}
+
+void ImageView::setScrollX(int x)
+{
+    m_scrollX = x;
+    clampScroll();
+    update();
+}
+
+void ImageView::setScrollY(int y)
+{
+    m_scrollY = y;
+    clampScroll();
+    update();
+}
+
+void ImageView::setAntiAliasDisplay(bool on)
+{
+    if (on == m_smooth)
+        return;
+    m_smooth = on;
+    invalidateCache();
+    update();
+}
+
+void ImageView::setErrorText(const QString &text)
+{
+    m_errorText = text;
+    update();
+}
+
+void ImageView::onDocumentChanged()
+{
+    invalidateCache();
+    m_scrollX = m_scrollY = 0;
+    update();
+    emit viewChanged();
+}
+
+void ImageView::invalidateCache()
+{
+    m_cache = QPixmap();
+    m_cacheSize = QSize();
+}
+
+QSize ImageView::zoomedSize() const
+{
+    const QImage &img = m_doc->currentImage();
+    if (img.isNull())
+        return {};
+    if (m_mode == 0) {
+        // A preview: the whole picture scaled into the control, never enlarged.
+        QSize s = img.size();
+        if (s.width() > width() || s.height() > height())
+            s.scale(size(), Qt::KeepAspectRatio);
+        return s.expandedTo(QSize(1, 1));
+    }
+    return QSize(std::max(1, int(std::lround(img.width() * m_zoom))),
+                 std::max(1, int(std::lround(img.height() * m_zoom))));
+}
+
+void ImageView::clampScroll()
+{
+    const QSize z = zoomedSize();
+    const int maxX = std::max(0, z.width() - width());
+    const int maxY = std::max(0, z.height() - height());
+    m_scrollX = std::clamp(m_scrollX, 0, maxX);
+    m_scrollY = std::clamp(m_scrollY, 0, maxY);
+}
+
+QRect ImageView::targetRect() const
+{
+    const QSize z = zoomedSize();
+    int x = (width() - z.width()) / 2;
+    int y = (height() - z.height()) / 2;
+    // A picture larger than the control starts at its edge and moves by the
+    // scroll offsets; a smaller one stays centred.
+    if (z.width() > width())
+        x = -m_scrollX;
+    if (z.height() > height())
+        y = -m_scrollY;
+    return {QPoint(x, y), z};
+}
+
+void ImageView::paintEvent(QPaintEvent *)
+{
+    QPainter p(this);
+    p.fillRect(rect(), palette().color(QPalette::Window));
+    const QImage &img = m_doc->currentImage();
+    if (img.isNull()) {
+        if (!m_errorText.isEmpty()) {
+            p.setPen(palette().color(QPalette::WindowText));
+            p.drawText(rect().adjusted(12, 12, -12, -12), Qt::AlignCenter | Qt::TextWordWrap,
+                       m_errorText);
+        }
+        return;
+    }
+    const QRect target = targetRect();
+    const QSize z = target.size();
+    // Scaling a large photo is the expensive part; keep the scaled copy unless
+    // it would be bigger than a few screens (deep zoom), where drawing the
+    // visible part through the painter costs less memory.
+    const bool cacheable = qint64(z.width()) * z.height() <= qint64(4096) * 4096;
+    if (cacheable) {
+        if (m_cacheSize != z || m_cacheKey != img.cacheKey() || m_cache.isNull()) {
+            const Qt::TransformationMode mode =
+                m_smooth ? Qt::SmoothTransformation : Qt::FastTransformation;
+            m_cache = QPixmap::fromImage(z == img.size() ? img : img.scaled(z, Qt::IgnoreAspectRatio, mode));
+            m_cacheSize = z;
+            m_cacheKey = img.cacheKey();
+        }
+        p.drawPixmap(target.topLeft(), m_cache);
+    } else {
+        p.setRenderHint(QPainter::SmoothPixmapTransform, m_smooth);
+        p.drawImage(target, img);
+    }
+}
+
+void ImageView::resizeEvent(QResizeEvent *)
+{
+    if (m_mode == 0)
+        invalidateCache();
+    clampScroll();
+}
+
+void ImageView::mouseDoubleClickEvent(QMouseEvent *e)
+{
+    e->accept();
+    emit doubleClicked();
+}
+
+void ImageView::mousePressEvent(QMouseEvent *e)
+{
+    setFocus(Qt::MouseFocusReason);
+    // Pixel coordinates of the control, as the event has always given them.
+    const QPoint pos = e->position().toPoint();
+    emit mouseDown(e->button(), e->modifiers(), pos.x(), pos.y());
+    QWidget::mousePressEvent(e);
+}
+
+void ImageView::keyPressEvent(QKeyEvent *e)
+{
+    emit keyDown(e->key(), e->modifiers());
+    e->accept();
+}
+
+void ImageView::dragEnterEvent(QDragEnterEvent *e)
+{
+    if (e->mimeData()->hasUrls())
+        e->acceptProposedAction();
+}
+
+void ImageView::dropEvent(QDropEvent *e)
+{
+    const QMimeData *data = e->mimeData();
+    if (!data->hasUrls())
+        return;
+    QStringList paths;
+    for (const QUrl &url : data->urls())
+        if (url.isLocalFile())
+            paths << url.toLocalFile();
+    e->acceptProposedAction();
+    if (!paths.isEmpty())
+        emit filesDropped(paths);
+}
+
+} // namespace lumora::imaging

@@ -1,0 +1,93 @@
+#include "app/StartupHelpers.h"
+#include "explorer/ExtensionFilter.h"
+#include "support/QtPrinters.h"
+#include "support/TempDir.h"
+#include "viewer/TypeRule.h"
+
+#include <QFile>
+#include <gtest/gtest.h>
+
+using namespace lumora;
+
+TEST(CommandLine, ArgumentsJoinedBySingleBlanks)
+{
+    EXPECT_EQ(commandLineText({QStringLiteral("lumora")}), QString());
+    EXPECT_EQ(commandLineText({QStringLiteral("lumora"), QStringLiteral("/tmp/my"),
+                               QStringLiteral("photo.jpg")}),
+              QStringLiteral("/tmp/my photo.jpg"));
+}
+
+TEST(PathExists, FilesFoldersPatternsAndNothing)
+{
+    test::TempDir dir;
+    const QString f = dir.write(QStringLiteral("café x.jpg"));
+    const QString d = dir.mkdir(QStringLiteral("sub"));
+    EXPECT_TRUE(PathExists(f));
+    EXPECT_TRUE(PathExists(d));
+    EXPECT_TRUE(PathExists(QStringLiteral("/")));
+    EXPECT_TRUE(PathExists(dir.file(QStringLiteral("*.jpg"))));
+    EXPECT_FALSE(PathExists(dir.file(QStringLiteral("*.png"))));
+    EXPECT_FALSE(PathExists(QString()));
+    EXPECT_FALSE(PathExists(dir.file(QStringLiteral("missing.jpg"))));
+    // Quotation marks stay part of the text, so a quoted path names nothing.
+    EXPECT_FALSE(PathExists(QLatin1Char('"') + f + QLatin1Char('"')));
+}
+
+TEST(FindImageIndex, ExactCaseSensitiveElseZero)
+{
+    const QStringList list = {QStringLiteral("/a/x.jpg"), QStringLiteral("/a/y.jpg"), QStringLiteral("/a/y.jpg")};
+    EXPECT_EQ(FindImageIndex(list, QStringLiteral("/a/y.jpg")), 1);
+    EXPECT_EQ(FindImageIndex(list, QStringLiteral("/a/Y.jpg")), 0);
+    EXPECT_EQ(FindImageIndex({}, QStringLiteral("/a/y.jpg")), 0);
+}
+
+TEST(ParentFolder, Forms)
+{
+    EXPECT_EQ(GetParentFolderName(QStringLiteral("/a/b/c.jpg")), QStringLiteral("/a/b"));
+    EXPECT_EQ(GetParentFolderName(QStringLiteral("/a/b/")), QStringLiteral("/a"));
+    EXPECT_EQ(GetParentFolderName(QStringLiteral("/c.jpg")), QStringLiteral("/"));
+    EXPECT_EQ(GetParentFolderName(QStringLiteral("c.jpg")), QString());
+}
+
+TEST(TypeRule, PictureRouteBySubstring)
+{
+    EXPECT_FALSE(takesPictureRoute(QStringLiteral("/p/photo.JPG")));
+    EXPECT_TRUE(takesPictureRoute(QStringLiteral("/p/icon.ICO")));
+    EXPECT_TRUE(takesPictureRoute(QStringLiteral("/p/a.cur")));
+    EXPECT_TRUE(takesPictureRoute(QStringLiteral("/p/b.dib")));
+    EXPECT_TRUE(takesPictureRoute(QStringLiteral("/p/noext")));
+    EXPECT_TRUE(takesPictureRoute(QStringLiteral("/p/x.b")));
+    EXPECT_FALSE(takesPictureRoute(QStringLiteral("/p.ico/x.png")));
+    EXPECT_EQ(viewerCaption(QStringLiteral("/p/photo.jpg")), QStringLiteral("photo.jpg- Lumora 2.1"));
+}
+
+TEST(ExtensionFilter, SubstringTestAndImageList)
+{
+    ExtensionFilter ext;
+    EXPECT_FALSE(ext.SetExt(QString()));
+    ASSERT_TRUE(ext.SetExt(QString::fromLatin1(kExplorerExtensions)));
+    test::TempDir dir;
+    for (const char *name : {"a.JPG", "b.Wbmp", "c.jpeg", "d.tiff", "e.jp", "f", "img10.png",
+                             "img2.png", ".hidden.gif", "x.wbm"})
+        dir.write(QString::fromLatin1(name));
+    dir.mkdir(QStringLiteral("g.jpg"));
+
+    QString folder = dir.path();
+    const QStringList list = ext.GetImageList(folder);
+    EXPECT_EQ(folder, dir.path() + QLatin1Char('/'));
+    const QStringList expected = {folder + QStringLiteral(".hidden.gif"), folder + QStringLiteral("a.JPG"),
+                                  folder + QStringLiteral("b.Wbmp"), folder + QStringLiteral("img2.png"),
+                                  folder + QStringLiteral("img10.png"), folder + QStringLiteral("x.wbm")};
+    EXPECT_EQ(list, expected);
+
+    QString withSlash = dir.path() + QLatin1Char('/');
+    EXPECT_EQ(ext.GetImageList(withSlash), list);
+
+    QString missing = dir.file(QStringLiteral("nope"));
+    EXPECT_TRUE(ext.GetImageList(missing).isEmpty());
+
+    // A second list takes effect at once.
+    ext.SetExt(QStringLiteral("png"));
+    folder = dir.path();
+    EXPECT_EQ(ext.GetImageList(folder).size(), 2);
+}
