@@ -49,6 +49,17 @@ int magickDepth(const Magick::Image &image)
     }
 }
 
+// ImageMagick 6.9's TGA reader already puts bottom-up rows the right way up
+// but still reports the stored orientation, so autoOrient() would turn them
+// upside down again. Only the left-right order is left to fix.
+void uprightTga(Magick::Image &image)
+{
+    const auto stored = image.orientation();
+    if (stored == MagickCore::TopRightOrientation || stored == MagickCore::BottomRightOrientation)
+        image.flop();
+    image.orientation(MagickCore::TopLeftOrientation);
+}
+
 QImage toQImage(Magick::Image &image)
 {
     const size_t width = image.columns();
@@ -117,7 +128,7 @@ DecodedImage decodeWithMagick(QIODevice &device, const FormatSpec &spec,
         out.format = spec.code;
         out.bitsPerPixel = magickDepth(image);
         if (spec.code == FormatCode::Tga)
-            image.autoOrient();
+            uprightTga(image);
         const auto space = image.colorSpace();
         if (space != MagickCore::sRGBColorspace && space != MagickCore::RGBColorspace &&
             space != MagickCore::GRAYColorspace)

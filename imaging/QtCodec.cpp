@@ -49,6 +49,15 @@ DecodedImage readPages(QImageReader &reader, const FormatSpec &spec, const QByte
                        const DecodeOptions &options)
 {
     using namespace support;
+    // Qt's TIFF handler opens libtiff afresh for the page count and for every
+    // page, reading the header from wherever the device stands; TIFF offsets
+    // are absolute, so rewinding is always right for it.
+    QIODevice *device = reader.device();
+    const bool rewind = spec.code == FormatCode::Tiff && device && !device->isSequential();
+    auto rewindDevice = [&] {
+        if (rewind)
+            device->seek(0);
+    };
     reader.setAutoTransform(true);
     const QSize stored = reader.size();
     if (!stored.isValid() || stored.isEmpty())
@@ -77,6 +86,7 @@ DecodedImage readPages(QImageReader &reader, const FormatSpec &spec, const QByte
     out.originalSize = upright;
     out.bitsPerPixel = headerDepth(head, spec.code, storedDepth(reader.imageFormat()));
 
+    rewindDevice();
     const int count = reader.imageCount();
     qint64 total = 0;
     for (int i = 0; count <= 0 || i < count; ++i) {
@@ -85,11 +95,14 @@ DecodedImage readPages(QImageReader &reader, const FormatSpec &spec, const QByte
         if (i > 0) {
             if (!options.allPages)
                 break;
-            // Animated formats advance on read; paged ones need to be moved on.
-            if (reader.currentImageNumber() < i && !reader.jumpToImage(i))
+            // Paged formats (TIFF, ICO) are moved on; animated ones (GIF)
+            // cannot jump but advance by themselves on each read.
+            rewindDevice();
+            if (reader.currentImageNumber() < i && !reader.jumpToImage(i) && count <= 0)
                 break;
         }
         QImage page;
+        rewindDevice();
         if (!reader.read(&page) || page.isNull()) {
             if (i == 0) {
                 if (reader.error() == QImageReader::InvalidDataError &&

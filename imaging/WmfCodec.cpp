@@ -44,10 +44,12 @@ bool recordsInBounds(const QByteArray &data)
     return false;
 }
 
-int appendToBuffer(void *context, char *buffer, int length)
+// gd's true colour pixels carry a 7-bit transparency (0 opaque, 127 clear).
+QRgb flattenOnWhite(int pixel)
 {
-    static_cast<QByteArray *>(context)->append(buffer, length);
-    return length;
+    const int clear = (pixel >> 24) & 0x7F;
+    auto channel = [clear](int value) { return (value * (127 - clear) + 255 * clear) / 127; };
+    return qRgb(channel((pixel >> 16) & 0xFF), channel((pixel >> 8) & 0xFF), channel(pixel & 0xFF));
 }
 
 struct ApiDeleter {
@@ -65,7 +67,7 @@ DecodedImage decodeWmf(QIODevice &device, const FormatSpec &spec, const DecodeOp
     if (isCancelled(options))
         return failure(cancelledMessage());
 
-    QByteArray png;
+    QImage page;
     QSize size;
     {
         std::lock_guard lock(wmfMutex());
@@ -79,8 +81,8 @@ DecodedImage decodeWmf(QIODevice &device, const FormatSpec &spec, const DecodeOp
         if (created != wmf_E_None || !api)
             return failure(QStringLiteral("The WMF renderer could not be started."));
         auto *gd = WMF_GD_GetData(api.get());
-        if (!(gd->flags & WMF_GD_SUPPORTS_PNG))
-            return failure(QStringLiteral("The WMF renderer cannot produce images."));
+        if (!gd)
+            return failure(QStringLiteral("The WMF renderer could not be started."));
 
         if (wmf_mem_open(api.get(), reinterpret_cast<unsigned char *>(data.data()),
                          long(data.size())) != wmf_E_None)
@@ -99,25 +101,30 @@ DecodedImage decodeWmf(QIODevice &device, const FormatSpec &spec, const DecodeOp
         if (!fitsBudget(target))
             return failure(tooLargeMessage(size));
 
-        gd->type = wmf_gd_png;
+        gd->type = wmf_gd_image;
         gd->bbox = bounds;
         gd->width = unsigned(target.width());
         gd->height = unsigned(target.height());
-        gd->sink.context = &png;
-        gd->sink.function = appendToBuffer;
-        if (wmf_play(api.get(), 0, &bounds) != wmf_E_None)
+        if (wmf_play(api.get(), 0, &bounds) != wmf_E_None || !gd->gd_image)
             return failure(damagedMessage());
+        const int *pixels = wmf_gd_image_pixels(gd->gd_image);
+        if (!pixels)
+            return failure(damagedMessage());
+        page = QImage(target, QImage::Format_RGB32);
+        for (int y = 0; y < target.height(); ++y) {
+            auto *line = reinterpret_cast<QRgb *>(page.scanLine(y));
+            const int *source = pixels + qsizetype(y) * target.width();
+            for (int x = 0; x < target.width(); ++x)
+                line[x] = flattenOnWhite(source[x]);
+        }
         wmf_mem_close(api.get());
     }
-    QImage page;
-    if (!page.loadFromData(png, "png"))
-        return failure(damagedMessage());
 
     DecodedImage out;
     out.format = spec.code;
     out.bitsPerPixel = 24;
     out.originalSize = size;
-    out.pages << page.convertToFormat(QImage::Format_RGB32);
+    out.pages << std::move(page);
     return out;
 }
 
