@@ -1,0 +1,74 @@
+#include "app/LumoraApp.h"
+
+#include "app/StartupHelpers.h"
+#include "platform/SingleInstance.h"
+#include "viewer/frmViwer.h"
+
+#include <QApplication>
+#include <QDir>
+
+namespace lumora {
+
+LumoraApp::LumoraApp()
+    : m_registry(platform::openDefaultRegistryStore()),
+      m_instance(platform::createSingleInstance()),
+      m_main(std::make_unique<frmMain>(*this))
+{
+}
+
+LumoraApp::~LumoraApp()
+{
+    delete m_viewer.data();
+}
+
+bool LumoraApp::start(const QStringList &arguments)
+{
+    return m_main->Form_Load(commandLineText(arguments));
+}
+
+QString LumoraApp::programFolder()
+{
+    return QCoreApplication::applicationDirPath();
+}
+
+bool LumoraApp::anotherInstanceRuns()
+{
+    return m_instance && !m_instance->tryBecomePrimary();
+}
+
+frmViwer *LumoraApp::viewer()
+{
+    if (!m_viewer) {
+        ViewerContext ctx;
+        ctx.prompter = &m_prompter;
+        ctx.browser = m_main.get();
+        ctx.skin = &m_skin;
+        ctx.registry = m_registry.get();
+        m_viewer = new frmViwer(ctx);
+        // Closing the viewer unloads it; the next use loads a fresh one.
+        QObject::connect(m_viewer, &frmViwer::viewerClosed, m_main.get(), [this](bool endProgram) {
+            if (m_viewer)
+                m_viewer->deleteLater();
+            if (endProgram) {
+                unloadFolderChooser();
+                terminate();
+            }
+        });
+    }
+    return m_viewer;
+}
+
+void LumoraApp::unloadViewer()
+{
+    if (m_viewer) {
+        m_viewer->close();
+        delete m_viewer.data();
+    }
+}
+
+void LumoraApp::terminate()
+{
+    QCoreApplication::exit(0);
+}
+
+} // namespace lumora

@@ -1,0 +1,52 @@
+#pragma once
+
+#include "app/Splash.h"
+#include "app/frmMain.h"
+#include "dialogs/DialogPrompter.h"
+#include "dialogs/Skin.h"
+#include "platform/RegistryStore.h"
+#include "viewer/frmViwer.h"
+
+#include <QPointer>
+
+#include <memory>
+
+namespace lumora::platform {
+class SingleInstance;
+}
+
+namespace lumora {
+
+// Owns the program's windows and shared services for one run.
+class LumoraApp : public WindowHost {
+public:
+    LumoraApp();
+    ~LumoraApp() override;
+
+    // Runs the start-up; false when the program is to end at once.
+    bool start(const QStringList &arguments);
+
+    frmMain &mainWindow() { return *m_main; }
+
+    // WindowHost
+    frmViwer *viewer() override;
+    frmViwer *existingViewer() override { return m_viewer; }
+    void unloadViewer() override;
+    void unloadFolderChooser() override {}
+    void terminate() override;
+    bool anotherInstanceRuns() override;
+    Skin &skin() override { return m_skin; }
+    Splash &splash() override { return m_splash; }
+    QString programFolder() override;
+
+private:
+    Skin m_skin;
+    Splash m_splash;
+    DialogPrompter m_prompter;
+    std::unique_ptr<platform::RegistryStore> m_registry;
+    std::unique_ptr<platform::SingleInstance> m_instance;
+    std::unique_ptr<frmMain> m_main;
+    QPointer<frmViwer> m_viewer;
+};
+
+} // namespace lumora

@@ -1,0 +1,214 @@
+#include "imaging/Twips.h"
+#include "support/QtPrinters.h"
+#include "support/ViewerFixture.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTest>
+#include <gtest/gtest.h>
+
+using namespace lumora;
+using lumora::test::ViewerFixture;
+
+TEST(ViewerList, WrapAroundsCorrectTheCallersIndex)
+{
+    ViewerFixture f;
+    const QStringList list = f.images(3);
+    int index = 3;
+    f.viewer->ViewImage(list, index);
+    EXPECT_EQ(index, 0);
+    EXPECT_EQ(f.viewer->currentIndex(), 0);
+    EXPECT_EQ(f.viewer->windowTitle(), QStringLiteral("img0.png- Lumora 2.1"));
+    EXPECT_TRUE(f.viewer->isVisible());
+
+    index = -1;
+    f.viewer->ViewImage(list, index);
+    EXPECT_EQ(index, 2);
+    EXPECT_EQ(f.viewer->ImgX->document()->ImageFilePath(), list.at(2));
+    EXPECT_EQ(f.viewer->windowTitle(), QStringLiteral("img2.png- Lumora 2.1"));
+}
+
+TEST(ViewerList, EmptyEntryClearsDisplayAndChangesNothingElse)
+{
+    ViewerFixture f;
+    QStringList list = f.images(2);
+    int index = 1;
+    f.viewer->ViewImage(list, index);
+    list.insert(1, QString());
+    index = 1;
+    f.viewer->ViewImage(list, index);
+    EXPECT_TRUE(f.viewer->ImgX->document()->isEmpty());
+    EXPECT_EQ(f.viewer->currentIndex(), 1);
+    EXPECT_EQ(f.viewer->windowTitle(), QStringLiteral("img1.png- Lumora 2.1"));
+    EXPECT_EQ(f.viewer->pathList(), list); // the list is still taken over
+}
+
+TEST(ViewerList, BrokenOrVanishedFileLeavesAClearEmptyView)
+{
+    ViewerFixture f;
+    QStringList list = f.images(1);
+    list << f.dir.write(QStringLiteral("broken.jpg"), QByteArray("\xFF\xD8\xFF\xE0 not really", 16));
+    list << f.dir.file(QStringLiteral("gone.png"));
+    list << f.dir.write(QStringLiteral("empty.png"), QByteArray());
+    for (int i = 1; i < list.size(); ++i) {
+        int index = i;
+        f.viewer->ViewImage(list, index);
+        EXPECT_EQ(f.viewer->currentIndex(), i);
+        EXPECT_TRUE(f.viewer->ImgX->document()->isEmpty());
+        EXPECT_FALSE(f.viewer->ImgX->errorText().isEmpty()) << list.at(i).toStdString();
+        EXPECT_TRUE(f.viewer->isVisible());
+    }
+    // Moving on to a good image clears the message.
+    int index = 0;
+    f.viewer->ViewImage(list, index);
+    EXPECT_FALSE(f.viewer->ImgX->document()->isEmpty());
+    EXPECT_TRUE(f.viewer->ImgX->errorText().isEmpty());
+}
+
+TEST(ViewerList, PictureRouteForIconsKeepsTheFileName)
+{
+    ViewerFixture f;
+    const QString ico = lumora::test::writeImage(f.dir, QStringLiteral("small.ico"), 32, 32, Qt::blue, "ico");
+    const QString jpg = lumora::test::writeImage(f.dir, QStringLiteral("photo.JPG"), 40, 30, Qt::green, "jpg");
+    int index = 0;
+    f.viewer->ViewImage({ico, jpg}, index);
+    EXPECT_EQ(f.viewer->ImgX->document()->ImageWidth(), 32);
+    EXPECT_EQ(f.viewer->ImgX->document()->ImageFileName(), QStringLiteral("small.ico"));
+    index = 1;
+    f.viewer->ViewImage({ico, jpg}, index);
+    EXPECT_EQ(f.viewer->ImgX->document()->ImageFormat(), imaging::FormatCode::Jpeg);
+}
+
+TEST(ViewerFitting, SmallImageWindowInTwipsAndScrollMode)
+{
+    ViewerFixture f;
+    const QString small = lumora::test::writeImage(f.dir, QStringLiteral("s.png"), 100, 80);
+    int index = 0;
+    f.viewer->ViewImage({small}, index);
+    const Twips t = Twips::forScreen();
+    EXPECT_EQ(f.viewer->width(), t.toPixelsX(7590));
+    EXPECT_EQ(f.viewer->height(), t.toPixelsY(4600));
+    EXPECT_EQ(f.viewer->ImgX->DisplayMode(), 3);
+    EXPECT_DOUBLE_EQ(f.viewer->ImgX->Zoom(), 1.0);
+
+    // Zoom in until the image is larger than the window: scrollable, and the
+    // arrows move it by 5; zooming back out makes it fit again.
+    for (int i = 0; i < 12; ++i)
+        f.viewer->ZoomIn();
+    EXPECT_EQ(f.viewer->ImgX->DisplayMode(), 2);
+    f.viewer->scrollByKey(Qt::Key_Right);
+    f.viewer->scrollByKey(Qt::Key_Down);
+    f.viewer->scrollByKey(Qt::Key_Down);
+    EXPECT_EQ(f.viewer->ImgX->ScrollX(), 5);
+    EXPECT_EQ(f.viewer->ImgX->ScrollY(), 10);
+    for (int i = 0; i < 12; ++i)
+        f.viewer->ZoomOut();
+    EXPECT_EQ(f.viewer->ImgX->DisplayMode(), 3);
+    f.viewer->scrollByKey(Qt::Key_Right);
+    EXPECT_EQ(f.viewer->ImgX->ScrollX(), 0); // arrows do nothing while it fits
+}
+
+TEST(ViewerFitting, HugeImageIsCappedToTheScreenAndFitted)
+{
+    ViewerFixture f;
+    const QString big = lumora::test::writeImage(f.dir, QStringLiteral("big.png"), 4000, 3000);
+    int index = 0;
+    f.viewer->ViewImage({big}, index);
+    const QRect screen = f.viewer->screen()->availableGeometry();
+    EXPECT_LE(f.viewer->width(), screen.width());
+    EXPECT_LE(f.viewer->height(), screen.height());
+    EXPECT_NEAR(f.viewer->ImgX->Zoom(), double(f.viewer->width()) / 4000.0, 1e-9);
+}
+
+TEST(ViewerRotation, QuarterTurnsSwapTheSides)
+{
+    ViewerFixture f;
+    const QString p = lumora::test::writeImage(f.dir, QStringLiteral("r.png"), 120, 60);
+    int index = 0;
+    f.viewer->ViewImage({p}, index);
+    QSignalSpy changed(f.viewer->ImgX, &imaging::ImageView::viewChanged);
+    const double zoom = f.viewer->ImgX->Zoom();
+    f.viewer->RotatePlus90();
+    EXPECT_EQ(f.viewer->ImgX->document()->ImageWidth(), 60);
+    EXPECT_EQ(f.viewer->ImgX->document()->ImageHeight(), 120);
+    f.viewer->RotateMinus90();
+    EXPECT_EQ(f.viewer->ImgX->document()->ImageWidth(), 120);
+    EXPECT_DOUBLE_EQ(f.viewer->ImgX->Zoom(), zoom);
+    EXPECT_GE(changed.count(), 2);
+}
+
+TEST(ViewerOpen, ThreeFilesAppendedFirstInCaptionIndexKept)
+{
+    ViewerFixture f;
+    const QStringList list = f.images(2);
+    int index = 1;
+    f.viewer->ViewImage(list, index);
+
+    test::TempDir other;
+    QStringList names;
+    for (int i = 0; i < 3; ++i) {
+        lumora::test::writeImage(other, QStringLiteral("o%1.png").arg(i), 30, 30);
+        names << QStringLiteral("o%1.png").arg(i);
+    }
+    f.prompter.files.push_back(Prompter::FileChoice{other.path() + QLatin1Char('/'), names, 1});
+    EXPECT_TRUE(f.viewer->LoadImage());
+    ASSERT_EQ(f.viewer->pathList().size(), 5);
+    EXPECT_EQ(f.viewer->pathList().at(2), other.file(QStringLiteral("o0.png")));
+    EXPECT_EQ(f.viewer->pathList().at(4), other.file(QStringLiteral("o2.png")));
+    EXPECT_EQ(f.viewer->currentIndex(), 1);
+    EXPECT_EQ(f.viewer->windowTitle(), QStringLiteral("o0.png- Lumora 2.1"));
+    ASSERT_EQ(f.prompter.asked.size(), 1);
+    EXPECT_TRUE(f.prompter.asked.first().text.startsWith(QStringLiteral("All Images|*.jpg;*.jpeg;")));
+    EXPECT_TRUE(f.prompter.asked.first().text.contains(QStringLiteral("ICO Files  <ICO>|*.ICO|Windows Enhanced Meta File <EMF>|*.emf|All Files|*.*")));
+
+    // Cancelled: false, nothing changes.
+    EXPECT_FALSE(f.viewer->LoadImage());
+    EXPECT_EQ(f.viewer->pathList().size(), 5);
+}
+
+TEST(ViewerDrop, KeepsImagesSkipsFoldersAndOthers)
+{
+    ViewerFixture f;
+    const QStringList list = f.images(3);
+    int index = 2;
+    f.viewer->ViewImage(list, index);
+    const QString folder = f.dir.mkdir(QStringLiteral("folder.png"));
+    const QString text = f.dir.write(QStringLiteral("notes.txt"));
+    f.viewer->dropFiles({folder, list.at(1), text, list.at(0)});
+    EXPECT_EQ(f.viewer->pathList(), (QStringList{list.at(1), list.at(0)}));
+    EXPECT_EQ(f.viewer->currentIndex(), 0);
+    EXPECT_EQ(f.viewer->ImgX->document()->ImageFilePath(), list.at(1));
+
+    f.viewer->dropFiles({folder, text}); // nothing kept, nothing happens
+    EXPECT_EQ(f.viewer->pathList().size(), 2);
+}
+
+TEST(ViewerBrowser, ReturnAndCloseGoBackOrEnd)
+{
+    ViewerFixture f;
+    const QStringList list = f.images(2);
+    int index = 1;
+    f.viewer->ViewImage(list, index);
+    f.viewer->ReturnToBrowser();
+    EXPECT_FALSE(f.viewer->isVisible());
+    EXPECT_EQ(f.browser.shown, 1);
+    EXPECT_EQ(f.browser.checked, QStringList{list.at(1)});
+
+    // Escape closes; from the browser that means showing the browser again.
+    f.viewer->ViewImage(list, index);
+    QSignalSpy closed(f.viewer.get(), &frmViwer::viewerClosed);
+    QTest::keyClick(f.viewer.get(), Qt::Key_Escape);
+    ASSERT_EQ(closed.count(), 1);
+    EXPECT_FALSE(closed.first().first().toBool());
+    EXPECT_EQ(f.browser.shown, 2);
+    EXPECT_TRUE(f.viewer->pathList().isEmpty());
+
+    // From the command line, closing ends the program and leaves the browser hidden.
+    f.viewer->bCommand = true;
+    f.viewer->ViewImage(list, index);
+    f.viewer->close();
+    ASSERT_EQ(closed.count(), 2);
+    EXPECT_TRUE(closed.last().first().toBool());
+    EXPECT_EQ(f.browser.shown, 2);
+}

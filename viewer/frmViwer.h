@@ -1,0 +1,149 @@
+#pragma once
+
+#include "imaging/ImageView.h"
+
+#include <QHash>
+#include <QMainWindow>
+#include <QPointer>
+#include <QRect>
+#include <QStringList>
+#include <QTimer>
+
+#include <functional>
+
+class QAction;
+class QLabel;
+class QMenu;
+class QMenuBar;
+class QToolBar;
+
+namespace lumora::platform {
+class RegistryStore;
+}
+
+namespace lumora {
+
+class BrowserLink;
+class Prompter;
+class Skin;
+
+// What the viewer is given by its owner.
+struct ViewerContext {
+    Prompter *prompter = nullptr;
+    BrowserLink *browser = nullptr;    // may be null (no browser yet)
+    const Skin *skin = nullptr;        // may be null (no skin loaded)
+    platform::RegistryStore *registry = nullptr; // may be null: defaults, nothing stored
+};
+
+// The viewer window: one image of a path list at a time, with navigation,
+// slide show, zoom, rotation and full screen.
+QString openDialogFilter();
+
+class frmViwer : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit frmViwer(const ViewerContext &context, QWidget *parent = nullptr);
+    ~frmViwer() override;
+
+    // --- list and loading
+    void ViewImage(const QStringList &FilePaths, int &Index);
+    bool LoadImage();
+    void ReturnToBrowser();
+    void ReloadCurrentImage();
+    void dropFiles(const QStringList &paths);
+
+    // --- display
+    void ZoomIn();
+    void ZoomOut();
+    void RotatePlus90();
+    void RotateMinus90();
+    void scrollByKey(int key);
+    void windowFitting();
+    void applyPlacement();
+    void applyFitRule();
+    void resizeLayout();
+
+    // --- navigation and slide show
+    void ShowNextImage();
+    void ShowPreviousImage();
+    void ToggleSlideShow();
+    void ShowSlide(bool fromTimer);
+    void onSlideTimer(); // the slide-show timer's tick
+    bool slideShowRunning() const;
+
+    // --- commands
+    void ToggleFullScreen();
+    bool handleKey(int key, Qt::KeyboardModifiers modifiers);
+    void showContextMenu(int x, int y);
+    void runContextCommand(int id);
+    void setWallpaper();
+
+    // --- settings
+    void LoadSettings();
+    void ToggleAntiAlias();
+    void PromptSlideShowDelay();
+    void saveFullScreenSetting();
+
+    // --- status bar
+    void refreshStatus();
+    void removeListEntry(int index);
+
+    // --- state, for the owner and for tests
+    bool bCommand = false;
+    imaging::ImageView *ImgX = nullptr;
+    const QStringList &pathList() const { return m_paths; }
+    int currentIndex() const { return m_current; }
+    int slideIndex() const { return m_slideIndex; }
+    bool isFullScreenFlag() const { return m_fullScreen; }
+    QTimer *slideTimer() { return &tmrSlideShow; }
+    QString statusText(int panel) const; // 1-based
+    QAction *action(const QString &name) const { return m_actions.value(name); }
+    QMenu *menu(const QString &name) const { return m_menus.value(name); }
+    QToolBar *toolBar() const { return Toolbar; }
+    QWidget *menuContainer() const { return MenuContainer; }
+    QRect savedGeometryTwips() const { return m_saved; }
+    // Builds the context menu as the right button shows it.
+    QMenu *buildContextMenu();
+    // Tests replace the modal tracking of the context menu; it returns the id.
+    std::function<int(QMenu &, const QPoint &)> trackMenu;
+
+signals:
+    // The window closed; `endProgram` when it was opened from the command line.
+    void viewerClosed(bool endProgram);
+
+protected:
+    void closeEvent(QCloseEvent *) override;
+    void resizeEvent(QResizeEvent *) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void buildUi();
+    void buildMenus();
+    void buildToolbar();
+    void skinWindow();
+    void loadEntry(const QString &path);
+    void onViewChanged();
+    QSizeF windowTwips() const;
+    double menuAreaTwips() const;
+    void pumpEvents(int times);
+
+    ViewerContext m_ctx;
+    QWidget *MenuContainer = nullptr;
+    QMenuBar *m_menuBar = nullptr;
+    QToolBar *Toolbar = nullptr;
+    QLabel *m_panels[5] = {};
+    QTimer tmrSlideShow;
+    QHash<QString, QAction *> m_actions;
+    QHash<QString, QMenu *> m_menus;
+
+    QStringList m_paths;
+    int m_current = 0;
+    int m_slideIndex = 0;
+    bool m_fullScreen = false;
+    bool m_timerTick = false;
+    bool m_fitting = false;
+    bool m_closing = false;
+    QRect m_saved; // twips
+};
+
+} // namespace lumora

@@ -1,0 +1,85 @@
+// Next, Previous and the slide show.
+#include "viewer/frmViwer.h"
+
+#include "viewer/TypeRule.h"
+#include "viewer/ViewerGeometry.h"
+
+#include <QAction>
+
+namespace lumora {
+
+void frmViwer::ShowNextImage()
+{
+    const int last = int(m_paths.size()) - 1;
+    if (m_current >= last)
+        return;
+    int i = m_current + 1;
+    if (m_paths.at(i).isEmpty())
+        ++i;
+    ImgX->setZoom(1.0);
+    ViewImage(QStringList(m_paths), i);
+}
+
+void frmViwer::ShowPreviousImage()
+{
+    if (m_current <= 0 || m_paths.isEmpty())
+        return;
+    int i = m_current - 1;
+    if (m_paths.at(i).isEmpty())
+        --i;
+    ImgX->setZoom(1.0);
+    ViewImage(QStringList(m_paths), i);
+}
+
+bool frmViwer::slideShowRunning() const
+{
+    return action(QStringLiteral("slidshow32"))->isChecked();
+}
+
+void frmViwer::ToggleSlideShow()
+{
+    QAction *button = action(QStringLiteral("slidshow32"));
+    button->setChecked(!button->isChecked());
+    action(QStringLiteral("mnuSlideShow"))->setChecked(button->isChecked());
+    if (!button->isChecked()) {
+        tmrSlideShow.stop();
+        return;
+    }
+    ShowSlide(false);
+}
+
+void frmViwer::onSlideTimer()
+{
+    m_timerTick = true;
+    ShowSlide(true);
+}
+
+void frmViwer::ShowSlide(bool fromTimer)
+{
+    if (!fromTimer) {
+        // A delay of 0 means the show never advances; a zero-interval timer
+        // would fire continuously instead.
+        if (tmrSlideShow.interval() > 0)
+            tmrSlideShow.start();
+        m_slideIndex = m_current + 1;
+    }
+    if (!m_timerTick)
+        return;
+    m_slideIndex = wrapIndex(m_slideIndex, int(m_paths.size()));
+    if (m_slideIndex >= 0 && m_slideIndex < m_paths.size()) {
+        const QString path = m_paths.at(m_slideIndex);
+        loadEntry(path);
+        setWindowTitle(viewerCaption(path));
+    }
+    ++m_slideIndex;
+    if (!m_fullScreen) {
+        m_fitting = true;
+        windowFitting();
+        m_fitting = false;
+        resizeLayout();
+    }
+    applyFitRule();
+    m_timerTick = false;
+}
+
+} // namespace lumora

@@ -1,0 +1,56 @@
+// The viewer's stored settings: anti-aliasing, slide-show delay, full screen.
+#include "viewer/frmViwer.h"
+
+#include "dialogs/Prompter.h"
+#include "viewer/ViewerSettings.h"
+
+#include <QAction>
+
+namespace lumora {
+
+void frmViwer::LoadSettings()
+{
+    const ViewerSettingsValues v = loadViewerSettings(m_ctx.registry);
+    ImgX->setAntiAliasDisplay(v.antiAlias);
+    action(QStringLiteral("mnuAntiAliasDisplay"))->setChecked(v.antiAlias);
+    tmrSlideShow.setInterval(v.slideShowDelay);
+    m_fullScreen = v.fullScreen;
+}
+
+void frmViwer::ToggleAntiAlias()
+{
+    ImgX->setAntiAliasDisplay(!ImgX->AntiAliasDisplay());
+    const bool on = ImgX->AntiAliasDisplay();
+    action(QStringLiteral("mnuAntiAliasDisplay"))->setChecked(on);
+    saveViewerSetting(m_ctx.registry, QStringLiteral("AntiAlias"), on ? QStringLiteral("-1") : QStringLiteral("0"));
+}
+
+void frmViwer::PromptSlideShowDelay()
+{
+    if (!m_ctx.prompter)
+        return;
+    const auto answer = m_ctx.prompter->inputText(this, QStringLiteral("Slide Show Delay"),
+                                                  QStringLiteral("Delay in Milliseconds(1000=1 Second):"),
+                                                  QString::number(tmrSlideShow.interval()));
+    if (!answer)
+        return;
+    const auto delay = parseDelayAnswer(*answer);
+    if (!delay)
+        return;
+    // A running show goes on at the new pace; a delay of 0 holds it.
+    tmrSlideShow.setInterval(*delay);
+    if (*delay == 0)
+        tmrSlideShow.stop();
+    else if (slideShowRunning() && !tmrSlideShow.isActive())
+        tmrSlideShow.start();
+    saveViewerSetting(m_ctx.registry, QStringLiteral("Slide Show Delay"),
+                      QString::number(tmrSlideShow.interval()));
+}
+
+void frmViwer::saveFullScreenSetting()
+{
+    saveViewerSetting(m_ctx.registry, QStringLiteral("FullScreen"),
+                      m_fullScreen ? QStringLiteral("-1") : QStringLiteral("0"));
+}
+
+} // namespace lumora

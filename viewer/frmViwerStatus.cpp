@@ -1,0 +1,45 @@
+// The status bar's five panels.
+#include "viewer/frmViwer.h"
+
+#include "viewer/StatusText.h"
+
+#include <QFileInfo>
+#include <QLabel>
+
+namespace lumora {
+
+QString frmViwer::statusText(int panel) const
+{
+    if (panel < 1 || panel > 5)
+        return {};
+    return m_panels[panel - 1]->text();
+}
+
+void frmViwer::refreshStatus()
+{
+    const int count = int(m_paths.size());
+    const int shown = slideShowRunning() ? m_slideIndex : m_current;
+    m_panels[0]->setText(formatPosition(shown, count));
+
+    const QString entry = (m_current >= 0 && m_current < count) ? m_paths.at(m_current) : QString();
+    const imaging::ImageDocument *doc = ImgX->document();
+    if (isIconOrDib(entry)) {
+        const QFileInfo info(entry);
+        m_panels[1]->setText(info.fileName());
+        if (!info.exists())
+            return; // a vanished file ends the refresh; later panels keep their text
+        m_panels[2]->setText(formatFileSize(float(info.size())));
+        m_panels[3]->setText(QString());
+    } else {
+        m_panels[1]->setText(doc->ImageFileName());
+        const QFileInfo info(doc->ImageFilePath());
+        if (!info.exists())
+            return;
+        m_panels[2]->setText(formatFileSize(float(info.size())));
+        m_panels[3]->setText(formatDimensions(doc->ImageWidth(), doc->ImageHeight(),
+                                              doc->BitsPerPixel(), info.suffix()));
+    }
+    m_panels[4]->setText(formatZoom(ImgX->Zoom()));
+}
+
+} // namespace lumora

@@ -1,0 +1,145 @@
+// Sizing, zoom, rotation and scrolling of the viewer window.
+#include "viewer/frmViwer.h"
+
+#include "imaging/Twips.h"
+#include "viewer/ViewerGeometry.h"
+
+#include <QGuiApplication>
+#include <QResizeEvent>
+#include <QScreen>
+#include <QStatusBar>
+
+#include <algorithm>
+
+namespace lumora {
+
+QSizeF frmViwer::windowTwips() const
+{
+    const Twips t = Twips::forScreen();
+    return {t.fromPixelsX(width()), t.fromPixelsY(height())};
+}
+
+double frmViwer::menuAreaTwips() const
+{
+    const Twips t = Twips::forScreen();
+    const int h = MenuContainer->isVisible() || !isVisible() ? MenuContainer->sizeHint().height() : 0;
+    return t.fromPixelsY(h);
+}
+
+void frmViwer::applyPlacement()
+{
+    const QImage &img = ImgX->document()->currentImage();
+    const Twips t = Twips::forScreen();
+    const QSizeF w = windowTwips();
+    ImgX->setDisplayMode(placementMode(ImgX->Zoom(), img.width(), img.height(), t.tpx, t.tpy,
+                                       {w.width(), w.height()}));
+}
+
+void frmViwer::resizeLayout()
+{
+    if (m_fitting)
+        return;
+    // The image control fills the space between the toolbar area and the
+    // status bar through the window's layout; what is left is the mode.
+    applyPlacement();
+}
+
+void frmViwer::resizeEvent(QResizeEvent *e)
+{
+    QMainWindow::resizeEvent(e);
+    resizeLayout();
+}
+
+void frmViwer::windowFitting()
+{
+    const Twips t = Twips::forScreen();
+    const QImage first = ImgX->document()->ImageItem(0);
+    QScreen *screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+    const QRect avail = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
+
+    FittingInput in;
+    in.imageWidth = first.width();
+    in.imageHeight = first.height();
+    in.tpx = t.tpx;
+    in.tpy = t.tpy;
+    in.toolbarHeight = menuAreaTwips();
+    in.screenWidth = t.fromPixelsX(avail.width());
+    in.screenHeight = t.fromPixelsY(avail.height());
+    const FittingResult r = fitWindow(in);
+
+    if (isMinimized() || isMaximized()) {
+        resizeLayout();
+        resizeLayout();
+        return;
+    }
+    // The desktop caps a window at the screen, as the fit rule expects; the
+    // frame the window manager adds is left outside the screen's work area.
+    const int frameW = isVisible() ? frameGeometry().width() - width() : 0;
+    const int frameH = isVisible() ? frameGeometry().height() - height() : 0;
+    const int maxW = std::max(200, avail.width() - frameW);
+    const int maxH = std::max(150, avail.height() - frameH);
+    const int w = std::min(t.toPixelsX(r.windowWidth), maxW);
+    const int h = std::min(t.toPixelsY(r.windowHeight), maxH);
+    resize(w, h);
+    const int left = avail.left() + (avail.width() - w - frameW) / 2;
+    const int top = avail.top() + (avail.height() - h - frameH) / 2;
+    move(std::max(avail.left(), left), std::max(avail.top(), top));
+    resizeLayout();
+}
+
+void frmViwer::applyFitRule()
+{
+    const QImage &img = ImgX->document()->currentImage();
+    const Twips t = Twips::forScreen();
+    const QSizeF w = windowTwips();
+    if (const auto z = fitZoom(img.width(), img.height(), t.tpx, t.tpy, {w.width(), w.height()}))
+        ImgX->setZoom(*z);
+    applyPlacement();
+}
+
+void frmViwer::ZoomIn()
+{
+    if (const auto z = zoomInStep(ImgX->Zoom())) {
+        ImgX->setZoom(*z);
+        applyPlacement();
+    }
+}
+
+void frmViwer::ZoomOut()
+{
+    if (const auto z = zoomOutStep(ImgX->Zoom())) {
+        ImgX->setZoom(*z);
+        applyPlacement();
+    }
+}
+
+void frmViwer::RotatePlus90()
+{
+    ImgX->document()->Rotate(90.0f, nullptr, 0, QString());
+}
+
+void frmViwer::RotateMinus90()
+{
+    ImgX->document()->Rotate(-90.0f, nullptr, 0, QString());
+}
+
+void frmViwer::scrollByKey(int key)
+{
+    if (ImgX->DisplayMode() != 2)
+        return;
+    switch (key) {
+    case Qt::Key_Left: ImgX->setScrollX(ImgX->ScrollX() - 5); break;
+    case Qt::Key_Right: ImgX->setScrollX(ImgX->ScrollX() + 5); break;
+    case Qt::Key_Up: ImgX->setScrollY(ImgX->ScrollY() - 5); break;
+    case Qt::Key_Down: ImgX->setScrollY(ImgX->ScrollY() + 5); break;
+    default: break;
+    }
+}
+
+void frmViwer::onViewChanged()
+{
+    applyPlacement();
+    refreshStatus();
+}
+
+} // namespace lumora
