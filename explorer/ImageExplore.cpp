@@ -60,7 +60,6 @@ ImageExplore::ImageExplore(Prompter &prompter, QWidget *parent)
     m_note->setAttribute(Qt::WA_TransparentForMouseEvents);
     m_note->hide();
 
-    connect(m_grid, &QListView::doubleClicked, this, [this](const QModelIndex &) { openCurrent(); });
     connect(m_grid->verticalScrollBar(), &QScrollBar::valueChanged, this,
             [this] { updateVisibleRows(); });
     connect(m_model, &ExploreModel::thumbnailWanted, m_pipeline, &ThumbnailPipeline::remake);
@@ -391,6 +390,15 @@ bool ImageExplore::eventFilter(QObject *watched, QEvent *event)
             // The view made the pressed item current already, on the press.
             if (me->button() == Qt::LeftButton && itemCount() > 0)
                 announceCurrent();
+        } else if (event->type() == QEvent::MouseButtonDblClick) {
+            auto *me = static_cast<QMouseEvent *>(event);
+            const QModelIndex hit = m_grid->indexAt(me->position().toPoint());
+            if (me->button() == Qt::LeftButton && hit.isValid()) {
+                m_grid->selectionModel()->setCurrentIndex(hit,
+                                                          QItemSelectionModel::ClearAndSelect);
+                openCurrent();
+                return true;
+            }
         } else if (event->type() == QEvent::Resize) {
             updateVisibleRows();
         }

@@ -58,7 +58,7 @@ public:
     }
     std::optional<QColor> chooseColor(QWidget *, const QColor &) override
     {
-        asked.push_back({QStringLiteral("color")});
+        asked.push_back({QStringLiteral("color"), {}, {}});
         return pop(colors, std::optional<QColor>());
     }
 
