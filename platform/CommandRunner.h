@@ -3,7 +3,8 @@
 #include <QString>
 #include <QStringList>
 
-namespace lumora::platform {
+namespace lumora::platform
+{
 
 struct CommandResult {
     bool started = false;
@@ -15,7 +16,8 @@ struct CommandResult {
 
 // Runs an external program and waits for it. Desktop integration goes through
 // this so tests can see the commands without touching the real desktop.
-class CommandRunner {
+class CommandRunner
+{
 public:
     virtual ~CommandRunner() = default;
     virtual CommandResult run(const QString &program, const QStringList &arguments) = 0;

@@ -2,7 +2,8 @@
 
 #include <QProcess>
 
-namespace lumora::platform {
+namespace lumora::platform
+{
 
 CommandResult ProcessCommandRunner::run(const QString &program, const QStringList &arguments)
 {

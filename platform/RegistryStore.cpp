@@ -4,7 +4,8 @@
 
 #include <QStandardPaths>
 
-namespace lumora::platform {
+namespace lumora::platform
+{
 
 std::optional<RegistryRoot> registryRootFromHandle(std::uint32_t handle)
 {
@@ -25,8 +26,8 @@ QString defaultRegistryPath()
     const QString overridden = qEnvironmentVariable("LUMORA_REGISTRY");
     if (!overridden.isEmpty())
         return overridden;
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
-           + QStringLiteral("/lumora/registry.db");
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QStringLiteral("/lumora/registry.db");
 }
 
 std::unique_ptr<RegistryStore> openDefaultRegistryStore()

@@ -7,7 +7,8 @@
 #include <memory>
 #include <optional>
 
-namespace lumora::platform {
+namespace lumora::platform
+{
 
 // The three predefined root handles, with their Windows values so settings
 // code can keep passing plain 32-bit numbers around.
@@ -57,7 +58,8 @@ enum class RegAccess { Read, All };
 // The empty value name is the key's unnamed (default) value.
 //
 // Every call stands alone and is atomic.
-class RegistryStore {
+class RegistryStore
+{
 public:
     virtual ~RegistryStore() = default;
 

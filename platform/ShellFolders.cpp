@@ -5,7 +5,8 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
-namespace lumora::platform {
+namespace lumora::platform
+{
 
 QString specialFolderPath(int csidl)
 {

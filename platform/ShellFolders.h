@@ -2,7 +2,8 @@
 
 #include <QString>
 
-namespace lumora::platform {
+namespace lumora::platform
+{
 
 // Shell folder codes (CSIDL numbers) the program may ask for.
 inline constexpr int CSIDL_DESKTOP = 0x0000;

@@ -2,11 +2,13 @@
 
 #include <memory>
 
-namespace lumora::platform {
+namespace lumora::platform
+{
 
 // At most one running program per user. The first process to ask becomes the
 // primary and stays so until it ends; every later one is told it is not.
-class SingleInstance {
+class SingleInstance
+{
 public:
     virtual ~SingleInstance() = default;
     // True for the primary. Asking again after a true answer stays true.

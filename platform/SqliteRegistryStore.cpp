@@ -11,12 +11,15 @@
 
 #include <cstdio>
 
-namespace lumora::platform {
+namespace lumora::platform
+{
 
-namespace {
+namespace
+{
 
 // Prepared statement that finalizes itself.
-class Stmt {
+class Stmt
+{
 public:
     Stmt(sqlite3 *db, const char *sql) { m_rc = sqlite3_prepare_v2(db, sql, -1, &m_stmt, nullptr); }
     ~Stmt() { sqlite3_finalize(m_stmt); }
@@ -45,7 +48,8 @@ private:
 };
 
 // A transaction that rolls back unless committed.
-class Txn {
+class Txn
+{
 public:
     Txn(sqlite3 *db, bool write) : m_db(db)
     {
@@ -91,7 +95,10 @@ RegResult mapError(int rc)
 }
 
 // Names compare without regard to case, as the Windows registry does.
-QString fold(const QString &name) { return name.toCaseFolded(); }
+QString fold(const QString &name)
+{
+    return name.toCaseFolded();
+}
 
 // std::nullopt for a malformed path (an empty component anywhere).
 std::optional<QStringList> splitPath(const QString &path)
@@ -158,7 +165,10 @@ SqliteRegistryStore::SqliteRegistryStore(const QString &path, int busyTimeoutMs)
     open();
 }
 
-SqliteRegistryStore::~SqliteRegistryStore() { closeDb(); }
+SqliteRegistryStore::~SqliteRegistryStore()
+{
+    closeDb();
+}
 
 void SqliteRegistryStore::closeDb()
 {
@@ -199,7 +209,8 @@ SqliteRegistryStore::Probe SqliteRegistryStore::openIn(Mode mode)
         break;
     case Mode::Immutable:
         flags |= SQLITE_OPEN_READONLY | SQLITE_OPEN_URI;
-        name = QUrl::fromLocalFile(QFileInfo(m_path).absoluteFilePath()).toEncoded() + "?immutable=1";
+        name =
+            QUrl::fromLocalFile(QFileInfo(m_path).absoluteFilePath()).toEncoded() + "?immutable=1";
         break;
     }
     if (sqlite3_open_v2(name.constData(), &m_db, flags, nullptr) != SQLITE_OK)
@@ -269,7 +280,8 @@ bool SqliteRegistryStore::setAside()
     const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss"));
     QString target = m_path + QStringLiteral(".corrupt-") + stamp;
     for (int n = 2; QFileInfo::exists(target); ++n)
-        target = m_path + QStringLiteral(".corrupt-") + stamp + QLatin1Char('-') + QString::number(n);
+        target =
+            m_path + QStringLiteral(".corrupt-") + stamp + QLatin1Char('-') + QString::number(n);
 
     if (!QFile::rename(m_path, target)) {
         std::fprintf(stderr,
@@ -372,8 +384,8 @@ RegResult SqliteRegistryStore::createKey(RegistryRoot root, const QString &path)
     return rc == SQLITE_OK ? RegResult::Ok : mapError(rc);
 }
 
-RegResult SqliteRegistryStore::queryValue(RegistryRoot root, const QString &path, const QString &name,
-                                          RegValue *out)
+RegResult SqliteRegistryStore::queryValue(RegistryRoot root, const QString &path,
+                                          const QString &name, RegValue *out)
 {
     std::lock_guard guard(m_mutex);
     if (!m_db)
@@ -420,8 +432,9 @@ RegResult SqliteRegistryStore::setValue(RegistryRoot root, const QString &path, 
     if (found != RegResult::Ok)
         return found;
     // The first spelling of the name stays; only type and data change.
-    Stmt up(m_db, "INSERT INTO vals(key, name, fold, type, data) VALUES(?1, ?2, ?3, ?4, ?5) "
-                  "ON CONFLICT(key, fold) DO UPDATE SET type = excluded.type, data = excluded.data");
+    Stmt up(m_db,
+            "INSERT INTO vals(key, name, fold, type, data) VALUES(?1, ?2, ?3, ?4, ?5) "
+            "ON CONFLICT(key, fold) DO UPDATE SET type = excluded.type, data = excluded.data");
     up.bind(1, id);
     up.bind(2, name);
     up.bind(3, fold(name));
@@ -434,7 +447,8 @@ RegResult SqliteRegistryStore::setValue(RegistryRoot root, const QString &path, 
     return crc == SQLITE_OK ? RegResult::Ok : mapError(crc);
 }
 
-RegResult SqliteRegistryStore::deleteValue(RegistryRoot root, const QString &path, const QString &name)
+RegResult SqliteRegistryStore::deleteValue(RegistryRoot root, const QString &path,
+                                           const QString &name)
 {
     std::lock_guard guard(m_mutex);
     if (!m_db)

@@ -8,7 +8,8 @@
 
 struct sqlite3;
 
-namespace lumora::platform {
+namespace lumora::platform
+{
 
 // The registry kept in one SQLite file. Several processes may use the same
 // file at once: WAL journal, every write in BEGIN IMMEDIATE, and a busy
@@ -16,7 +17,8 @@ namespace lumora::platform {
 // not a database (or fails the quick check) is renamed to
 // "<file>.corrupt-<timestamp>" and a new one is started; that is said once on
 // stderr. A file or folder that refuses writing is opened for reading.
-class SqliteRegistryStore : public RegistryStore {
+class SqliteRegistryStore : public RegistryStore
+{
 public:
     explicit SqliteRegistryStore(const QString &path, int busyTimeoutMs = 15000);
     ~SqliteRegistryStore() override;

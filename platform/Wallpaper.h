@@ -4,7 +4,8 @@
 
 #include <memory>
 
-namespace lumora::platform {
+namespace lumora::platform
+{
 
 struct WallpaperResult {
     bool ok = false;
@@ -12,7 +13,8 @@ struct WallpaperResult {
 };
 
 // Tells the running desktop to show an image file as its wallpaper.
-class WallpaperSetter {
+class WallpaperSetter
+{
 public:
     virtual ~WallpaperSetter() = default;
     // ok only when the desktop accepted it; never a guess.

@@ -1,18 +1,23 @@
 #include "settings/CRegister.h"
 
-namespace lumora::settings {
+namespace lumora::settings
+{
 
 using platform::RegAccess;
 using platform::RegResult;
 
-namespace {
+namespace
+{
 
 QString valueName(const QString &sKey)
 {
     return sKey == QLatin1String("*") ? QString() : sKey;
 }
 
-bool isSeparator(QChar c) { return c == QLatin1Char('\\') || c == QLatin1Char('/'); }
+bool isSeparator(QChar c)
+{
+    return c == QLatin1Char('\\') || c == QLatin1Char('/');
+}
 
 } // namespace
 
@@ -26,8 +31,8 @@ QString CRegister::TrimSlashes(const QString &path)
     return s;
 }
 
-QString CRegister::REGGetSetting(std::uint32_t regHKEY, const QString &sSection, const QString &sKey,
-                                 const QString &sDefault)
+QString CRegister::REGGetSetting(std::uint32_t regHKEY, const QString &sSection,
+                                 const QString &sKey, const QString &sDefault)
 {
     const auto root = platform::registryRootFromHandle(regHKEY);
     if (!root)
@@ -56,10 +61,12 @@ bool CRegister::REGSaveSetting(std::uint32_t regHKEY, const QString &sSection, c
     const QString section = TrimSlashes(sSection);
     if (m_store.createKey(*root, section) != RegResult::Ok)
         return false;
-    return m_store.setValue(*root, section, valueName(sKey), {sValue, platform::RegSz}) == RegResult::Ok;
+    return m_store.setValue(*root, section, valueName(sKey), {sValue, platform::RegSz}) ==
+           RegResult::Ok;
 }
 
-bool CRegister::REGDeleteSetting(std::uint32_t regHKEY, const QString &sSection, const QString &sKey)
+bool CRegister::REGDeleteSetting(std::uint32_t regHKEY, const QString &sSection,
+                                 const QString &sKey)
 {
     const auto root = platform::registryRootFromHandle(regHKEY);
     if (!root)

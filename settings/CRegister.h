@@ -7,12 +7,14 @@
 
 #include <cstdint>
 
-namespace lumora::settings {
+namespace lumora::settings
+{
 
 // String settings in the registry. Nothing here reports a failure: reads fall
 // back to the caller's default, writes and deletions answer false. The value
 // name "*" stands for a key's unnamed (default) value.
-class CRegister {
+class CRegister
+{
 public:
     explicit CRegister(platform::RegistryStore &store) : m_store(store) {}
 

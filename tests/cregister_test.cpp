@@ -12,11 +12,13 @@ using namespace lumora::platform;
 using lumora::settings::CRegister;
 using lumora::test::TempDir;
 
-namespace {
+namespace
+{
 
 const QString kSettings = QStringLiteral("SOFTWARE\\Quorvane\\Lumora Settings\\");
 
-class CRegisterTest : public testing::Test {
+class CRegisterTest : public testing::Test
+{
 protected:
     TempDir dir;
     SqliteRegistryStore store{dir.file(QStringLiteral("registry.db"))};
@@ -27,7 +29,8 @@ protected:
 
 TEST(CRegisterTrim, RemovesAtMostOneSeparatorAtEachEnd)
 {
-    EXPECT_EQ(CRegister::TrimSlashes(QStringLiteral("\\SOFTWARE\\Quorvane\\")), QStringLiteral("SOFTWARE\\Quorvane"));
+    EXPECT_EQ(CRegister::TrimSlashes(QStringLiteral("\\SOFTWARE\\Quorvane\\")),
+              QStringLiteral("SOFTWARE\\Quorvane"));
     EXPECT_EQ(CRegister::TrimSlashes(QStringLiteral("\\")), QString());
     EXPECT_EQ(CRegister::TrimSlashes(QStringLiteral("\\\\a")), QStringLiteral("\\a"));
     EXPECT_EQ(CRegister::TrimSlashes(QStringLiteral("a\\\\")), QStringLiteral("a\\"));
@@ -38,87 +41,119 @@ TEST(CRegisterTrim, RemovesAtMostOneSeparatorAtEachEnd)
 TEST_F(CRegisterTest, SavedTextReadsBackAndDefaultsFillTheGaps)
 {
     // Nothing stored yet: every setting gives its default.
-    EXPECT_EQ(reg.REGGetSetting(HKEY_LOCAL_MACHINE, kSettings, QStringLiteral("AntiAlias"), QStringLiteral("1")),
+    EXPECT_EQ(reg.REGGetSetting(HKEY_LOCAL_MACHINE, kSettings, QStringLiteral("AntiAlias"),
+                                QStringLiteral("1")),
               QStringLiteral("1"));
-    EXPECT_EQ(reg.REGGetSetting(HKEY_LOCAL_MACHINE, kSettings, QStringLiteral("Slide Show Delay"), QStringLiteral("2000")),
+    EXPECT_EQ(reg.REGGetSetting(HKEY_LOCAL_MACHINE, kSettings, QStringLiteral("Slide Show Delay"),
+                                QStringLiteral("2000")),
               QStringLiteral("2000"));
 
-    EXPECT_TRUE(reg.REGSaveSetting(HKEY_LOCAL_MACHINE, kSettings, QStringLiteral("Slide Show Delay"), QStringLiteral("3000")));
-    EXPECT_EQ(reg.REGGetSetting(HKEY_LOCAL_MACHINE, kSettings, QStringLiteral("Slide Show Delay"), QStringLiteral("2000")),
+    EXPECT_TRUE(reg.REGSaveSetting(HKEY_LOCAL_MACHINE, kSettings,
+                                   QStringLiteral("Slide Show Delay"), QStringLiteral("3000")));
+    EXPECT_EQ(reg.REGGetSetting(HKEY_LOCAL_MACHINE, kSettings, QStringLiteral("Slide Show Delay"),
+                                QStringLiteral("2000")),
               QStringLiteral("3000"));
     // The trailing backslash of the constant is trimmed: both spellings are one key.
-    EXPECT_EQ(reg.REGGetSetting(HKEY_LOCAL_MACHINE, QStringLiteral("\\software\\quorvane\\lumora settings"),
+    EXPECT_EQ(reg.REGGetSetting(HKEY_LOCAL_MACHINE,
+                                QStringLiteral("\\software\\quorvane\\lumora settings"),
                                 QStringLiteral("SLIDE SHOW DELAY"), QString()),
               QStringLiteral("3000"));
     // Another root is another store.
-    EXPECT_EQ(reg.REGGetSetting(HKEY_CURRENT_USER, kSettings, QStringLiteral("Slide Show Delay"), QStringLiteral("d")),
+    EXPECT_EQ(reg.REGGetSetting(HKEY_CURRENT_USER, kSettings, QStringLiteral("Slide Show Delay"),
+                                QStringLiteral("d")),
               QStringLiteral("d"));
 
     // An empty value reads as absent; an unknown root never stores anything.
-    EXPECT_TRUE(reg.REGSaveSetting(HKEY_LOCAL_MACHINE, kSettings, QStringLiteral("FullScreen"), QString()));
-    EXPECT_EQ(reg.REGGetSetting(HKEY_LOCAL_MACHINE, kSettings, QStringLiteral("FullScreen"), QStringLiteral("1")),
+    EXPECT_TRUE(
+        reg.REGSaveSetting(HKEY_LOCAL_MACHINE, kSettings, QStringLiteral("FullScreen"), QString()));
+    EXPECT_EQ(reg.REGGetSetting(HKEY_LOCAL_MACHINE, kSettings, QStringLiteral("FullScreen"),
+                                QStringLiteral("1")),
               QStringLiteral("1"));
-    EXPECT_FALSE(reg.REGSaveSetting(0x80000005u, kSettings, QStringLiteral("FullScreen"), QStringLiteral("0")));
-    EXPECT_EQ(reg.REGGetSetting(0x80000005u, kSettings, QStringLiteral("FullScreen"), QStringLiteral("z")), QStringLiteral("z"));
+    EXPECT_FALSE(reg.REGSaveSetting(0x80000005u, kSettings, QStringLiteral("FullScreen"),
+                                    QStringLiteral("0")));
+    EXPECT_EQ(reg.REGGetSetting(0x80000005u, kSettings, QStringLiteral("FullScreen"),
+                                QStringLiteral("z")),
+              QStringLiteral("z"));
 
     // A key path with an empty component names no key.
-    EXPECT_FALSE(reg.REGSaveSetting(HKEY_LOCAL_MACHINE, QStringLiteral("\\\\Two"), QStringLiteral("v"), QStringLiteral("x")));
+    EXPECT_FALSE(reg.REGSaveSetting(HKEY_LOCAL_MACHINE, QStringLiteral("\\\\Two"),
+                                    QStringLiteral("v"), QStringLiteral("x")));
 }
 
 TEST_F(CRegisterTest, NamesKeepTheirFirstSpelling)
 {
-    EXPECT_TRUE(reg.REGSaveSetting(HKEY_CURRENT_USER, QStringLiteral("Software\\MixedCase"), QStringLiteral("AntiAlias"),
-                                   QStringLiteral("-1")));
-    EXPECT_TRUE(reg.REGSaveSetting(HKEY_CURRENT_USER, QStringLiteral("SOFTWARE\\MIXEDCASE"), QStringLiteral("ANTIALIAS"),
-                                   QStringLiteral("0")));
-    EXPECT_EQ(reg.GetAllKeys(HKEY_CURRENT_USER, QStringLiteral("software")), QStringList{QStringLiteral("MixedCase")});
-    EXPECT_EQ(reg.REGGetSetting(HKEY_CURRENT_USER, QStringLiteral("Software\\MixedCase"), QStringLiteral("antialias"), {}),
+    EXPECT_TRUE(reg.REGSaveSetting(HKEY_CURRENT_USER, QStringLiteral("Software\\MixedCase"),
+                                   QStringLiteral("AntiAlias"), QStringLiteral("-1")));
+    EXPECT_TRUE(reg.REGSaveSetting(HKEY_CURRENT_USER, QStringLiteral("SOFTWARE\\MIXEDCASE"),
+                                   QStringLiteral("ANTIALIAS"), QStringLiteral("0")));
+    EXPECT_EQ(reg.GetAllKeys(HKEY_CURRENT_USER, QStringLiteral("software")),
+              QStringList{QStringLiteral("MixedCase")});
+    EXPECT_EQ(reg.REGGetSetting(HKEY_CURRENT_USER, QStringLiteral("Software\\MixedCase"),
+                                QStringLiteral("antialias"), {}),
               QStringLiteral("0"));
 }
 
 TEST_F(CRegisterTest, StarAddressesTheDefaultValue)
 {
     const QString key = QStringLiteral("Lumora.jpg\\DefaultIcon");
-    EXPECT_TRUE(reg.REGSaveSetting(HKEY_CLASSES_ROOT, key, QStringLiteral("*"), QStringLiteral("/icons/jpg.ico")));
+    EXPECT_TRUE(reg.REGSaveSetting(HKEY_CLASSES_ROOT, key, QStringLiteral("*"),
+                                   QStringLiteral("/icons/jpg.ico")));
     RegValue v;
     ASSERT_EQ(store.queryValue(RegistryRoot::ClassesRoot, key, QString(), &v), RegResult::Ok);
     EXPECT_EQ(v.data, QStringLiteral("/icons/jpg.ico"));
     EXPECT_EQ(v.type, std::uint32_t(RegSz));
-    EXPECT_EQ(reg.REGGetSetting(HKEY_CLASSES_ROOT, key, QStringLiteral("*"), QStringLiteral("none")), QStringLiteral("/icons/jpg.ico"));
+    EXPECT_EQ(
+        reg.REGGetSetting(HKEY_CLASSES_ROOT, key, QStringLiteral("*"), QStringLiteral("none")),
+        QStringLiteral("/icons/jpg.ico"));
     EXPECT_TRUE(reg.REGDeleteSetting(HKEY_CLASSES_ROOT, key, QStringLiteral("*")));
-    EXPECT_EQ(reg.REGGetSetting(HKEY_CLASSES_ROOT, key, QStringLiteral("*"), QStringLiteral("none")), QStringLiteral("none"));
+    EXPECT_EQ(
+        reg.REGGetSetting(HKEY_CLASSES_ROOT, key, QStringLiteral("*"), QStringLiteral("none")),
+        QStringLiteral("none"));
     // Any stored type reads as its text.
-    ASSERT_EQ(store.setValue(RegistryRoot::ClassesRoot, key, QString(), {QStringLiteral("%HOME%/x"), RegExpandSz}), RegResult::Ok);
-    EXPECT_EQ(reg.REGGetSetting(HKEY_CLASSES_ROOT, key, QStringLiteral("*"), {}), QStringLiteral("%HOME%/x"));
+    ASSERT_EQ(store.setValue(RegistryRoot::ClassesRoot, key, QString(),
+                             {QStringLiteral("%HOME%/x"), RegExpandSz}),
+              RegResult::Ok);
+    EXPECT_EQ(reg.REGGetSetting(HKEY_CLASSES_ROOT, key, QStringLiteral("*"), {}),
+              QStringLiteral("%HOME%/x"));
 }
 
 TEST_F(CRegisterTest, DeleteRemovesAValueOrAWholeKey)
 {
     const QString app = QStringLiteral("Software\\App");
-    ASSERT_TRUE(reg.REGSaveSetting(HKEY_CURRENT_USER, app + QStringLiteral("\\A"), QStringLiteral("x"), QStringLiteral("1")));
-    ASSERT_TRUE(reg.REGSaveSetting(HKEY_CURRENT_USER, app + QStringLiteral("\\B\\Deep"), QStringLiteral("y"), QStringLiteral("2")));
-    ASSERT_TRUE(reg.REGSaveSetting(HKEY_CURRENT_USER, app, QStringLiteral("keep"), QStringLiteral("3")));
+    ASSERT_TRUE(reg.REGSaveSetting(HKEY_CURRENT_USER, app + QStringLiteral("\\A"),
+                                   QStringLiteral("x"), QStringLiteral("1")));
+    ASSERT_TRUE(reg.REGSaveSetting(HKEY_CURRENT_USER, app + QStringLiteral("\\B\\Deep"),
+                                   QStringLiteral("y"), QStringLiteral("2")));
+    ASSERT_TRUE(
+        reg.REGSaveSetting(HKEY_CURRENT_USER, app, QStringLiteral("keep"), QStringLiteral("3")));
 
-    EXPECT_TRUE(reg.REGDeleteSetting(HKEY_CURRENT_USER, QStringLiteral("\\Software\\App\\A\\"), QStringLiteral("X")));
-    EXPECT_FALSE(reg.REGDeleteSetting(HKEY_CURRENT_USER, app + QStringLiteral("\\A"), QStringLiteral("x")));
-    EXPECT_FALSE(reg.REGDeleteSetting(HKEY_CURRENT_USER, QStringLiteral("Software\\Missing"), QStringLiteral("x")));
+    EXPECT_TRUE(reg.REGDeleteSetting(HKEY_CURRENT_USER, QStringLiteral("\\Software\\App\\A\\"),
+                                     QStringLiteral("X")));
+    EXPECT_FALSE(
+        reg.REGDeleteSetting(HKEY_CURRENT_USER, app + QStringLiteral("\\A"), QStringLiteral("x")));
+    EXPECT_FALSE(reg.REGDeleteSetting(HKEY_CURRENT_USER, QStringLiteral("Software\\Missing"),
+                                      QStringLiteral("x")));
 
     // The key branch does not trim: the path must name the key exactly.
     EXPECT_FALSE(reg.REGDeleteSetting(HKEY_CURRENT_USER, app + QStringLiteral("\\B\\"), QString()));
     EXPECT_TRUE(reg.REGDeleteSetting(HKEY_CURRENT_USER, app + QStringLiteral("\\b"), QString()));
-    EXPECT_EQ(reg.REGGetSetting(HKEY_CURRENT_USER, app + QStringLiteral("\\B\\Deep"), QStringLiteral("y"), QStringLiteral("gone")),
+    EXPECT_EQ(reg.REGGetSetting(HKEY_CURRENT_USER, app + QStringLiteral("\\B\\Deep"),
+                                QStringLiteral("y"), QStringLiteral("gone")),
               QStringLiteral("gone"));
     EXPECT_EQ(reg.GetAllKeys(HKEY_CURRENT_USER, app), QStringList{QStringLiteral("A")});
-    EXPECT_EQ(reg.REGGetSetting(HKEY_CURRENT_USER, app, QStringLiteral("keep"), {}), QStringLiteral("3"));
+    EXPECT_EQ(reg.REGGetSetting(HKEY_CURRENT_USER, app, QStringLiteral("keep"), {}),
+              QStringLiteral("3"));
 }
 
 TEST_F(CRegisterTest, GetAllKeysListsSubKeysInNameOrder)
 {
     for (const char *name : {"zeta", "Alpha", "beta"})
-        ASSERT_TRUE(reg.REGSaveSetting(HKEY_CLASSES_ROOT, QStringLiteral("Types\\") + QLatin1String(name), QStringLiteral("*"),
-                                       QStringLiteral("v")));
-    EXPECT_EQ(reg.GetAllKeys(HKEY_CLASSES_ROOT, QStringLiteral("Types")),
-              (QStringList{QStringLiteral("Alpha"), QStringLiteral("beta"), QStringLiteral("zeta")}));
+        ASSERT_TRUE(reg.REGSaveSetting(HKEY_CLASSES_ROOT,
+                                       QStringLiteral("Types\\") + QLatin1String(name),
+                                       QStringLiteral("*"), QStringLiteral("v")));
+    EXPECT_EQ(
+        reg.GetAllKeys(HKEY_CLASSES_ROOT, QStringLiteral("Types")),
+        (QStringList{QStringLiteral("Alpha"), QStringLiteral("beta"), QStringLiteral("zeta")}));
     EXPECT_EQ(reg.GetAllKeys(HKEY_CLASSES_ROOT, QString()), QStringList{QStringLiteral("Types")});
     EXPECT_TRUE(reg.GetAllKeys(HKEY_CLASSES_ROOT, QStringLiteral("Types\\Alpha")).isEmpty());
     EXPECT_TRUE(reg.GetAllKeys(HKEY_CLASSES_ROOT, QStringLiteral("Nowhere")).isEmpty());
@@ -133,7 +168,8 @@ TEST(CRegisterReadOnly, ReadsThroughTheReadRetryWhenWritingIsRefused)
     {
         SqliteRegistryStore store(db);
         CRegister reg(store);
-        ASSERT_TRUE(reg.REGSaveSetting(HKEY_LOCAL_MACHINE, kSettings, QStringLiteral("AntiAlias"), QStringLiteral("0")));
+        ASSERT_TRUE(reg.REGSaveSetting(HKEY_LOCAL_MACHINE, kSettings, QStringLiteral("AntiAlias"),
+                                       QStringLiteral("0")));
     }
     QFile::setPermissions(db, QFileDevice::ReadOwner);
     const bool root = ::geteuid() == 0;
@@ -157,10 +193,13 @@ TEST(CRegisterReadOnly, ReadsThroughTheReadRetryWhenWritingIsRefused)
     SqliteRegistryStore store(db);
     ASSERT_FALSE(store.isWritable());
     CRegister reg(store);
-    EXPECT_EQ(reg.REGGetSetting(HKEY_LOCAL_MACHINE, kSettings, QStringLiteral("AntiAlias"), QStringLiteral("1")),
+    EXPECT_EQ(reg.REGGetSetting(HKEY_LOCAL_MACHINE, kSettings, QStringLiteral("AntiAlias"),
+                                QStringLiteral("1")),
               QStringLiteral("0"));
-    EXPECT_FALSE(reg.REGSaveSetting(HKEY_LOCAL_MACHINE, kSettings, QStringLiteral("AntiAlias"), QStringLiteral("-1")));
+    EXPECT_FALSE(reg.REGSaveSetting(HKEY_LOCAL_MACHINE, kSettings, QStringLiteral("AntiAlias"),
+                                    QStringLiteral("-1")));
     EXPECT_FALSE(reg.REGDeleteSetting(HKEY_LOCAL_MACHINE, kSettings, QStringLiteral("AntiAlias")));
-    EXPECT_EQ(reg.REGGetSetting(HKEY_LOCAL_MACHINE, kSettings, QStringLiteral("AntiAlias"), QStringLiteral("1")),
+    EXPECT_EQ(reg.REGGetSetting(HKEY_LOCAL_MACHINE, kSettings, QStringLiteral("AntiAlias"),
+                                QStringLiteral("1")),
               QStringLiteral("0"));
 }

@@ -7,10 +7,12 @@
 using namespace lumora::platform;
 using D = DesktopWallpaper::Desktop;
 
-namespace {
+namespace
+{
 
 // Records the commands and answers them from a script (success by default).
-class ScriptedRunner : public CommandRunner {
+class ScriptedRunner : public CommandRunner
+{
 public:
     QStringList calls;
     std::deque<CommandResult> results;
@@ -62,9 +64,10 @@ TEST(DesktopWallpaper, GsettingsDesktopsGetTheirKeys)
     {
         auto s = make(QStringLiteral("GNOME"));
         EXPECT_TRUE(s.wallpaper.setWallpaper(kImage).ok);
-        EXPECT_EQ(s.runner->calls,
-                  (QStringList{"gsettings|set|org.gnome.desktop.background|picture-uri|" + kUri,
-                               "gsettings|set|org.gnome.desktop.background|picture-uri-dark|" + kUri}));
+        EXPECT_EQ(
+            s.runner->calls,
+            (QStringList{"gsettings|set|org.gnome.desktop.background|picture-uri|" + kUri,
+                         "gsettings|set|org.gnome.desktop.background|picture-uri-dark|" + kUri}));
     }
     {
         // Before GNOME 42 there is no dark key: still set.
@@ -75,12 +78,14 @@ TEST(DesktopWallpaper, GsettingsDesktopsGetTheirKeys)
     {
         auto s = make(QStringLiteral("X-Cinnamon"));
         EXPECT_TRUE(s.wallpaper.setWallpaper(kImage).ok);
-        EXPECT_EQ(s.runner->calls, QStringList{"gsettings|set|org.cinnamon.desktop.background|picture-uri|" + kUri});
+        EXPECT_EQ(s.runner->calls,
+                  QStringList{"gsettings|set|org.cinnamon.desktop.background|picture-uri|" + kUri});
     }
     {
         auto s = make({}, QStringLiteral("mate"));
         EXPECT_TRUE(s.wallpaper.setWallpaper(kImage).ok);
-        EXPECT_EQ(s.runner->calls, QStringList{"gsettings|set|org.mate.background|picture-filename|" + kImage});
+        EXPECT_EQ(s.runner->calls,
+                  QStringList{"gsettings|set|org.mate.background|picture-filename|" + kImage});
     }
 }
 
@@ -94,17 +99,21 @@ TEST(DesktopWallpaper, KdeUsesItsWallpaperCommand)
 TEST(DesktopWallpaper, XfceSetsEveryBackdropImage)
 {
     auto s = make(QStringLiteral("XFCE"));
-    s.runner->results = {{true, 0,
+    s.runner->results = {{true,
+                          0,
                           QStringLiteral("/backdrop/screen0/monitor0/workspace0/last-image\n"
                                          "/backdrop/screen0/monitor0/workspace0/image-style\n"
                                          "/backdrop/screen0/monitorHDMI-1/workspace1/last-image\n"
                                          "/desktop-icons/style\n"),
                           {}}};
     EXPECT_TRUE(s.wallpaper.setWallpaper(kImage).ok);
-    EXPECT_EQ(s.runner->calls,
-              (QStringList{"xfconf-query|-c|xfce4-desktop|-l",
-                           "xfconf-query|-c|xfce4-desktop|-p|/backdrop/screen0/monitor0/workspace0/last-image|-s|" + kImage,
-                           "xfconf-query|-c|xfce4-desktop|-p|/backdrop/screen0/monitorHDMI-1/workspace1/last-image|-s|" + kImage}));
+    EXPECT_EQ(s.runner->calls, (QStringList{"xfconf-query|-c|xfce4-desktop|-l",
+                                            "xfconf-query|-c|xfce4-desktop|-p|/backdrop/screen0/"
+                                            "monitor0/workspace0/last-image|-s|" +
+                                                kImage,
+                                            "xfconf-query|-c|xfce4-desktop|-p|/backdrop/screen0/"
+                                            "monitorHDMI-1/workspace1/last-image|-s|" +
+                                                kImage}));
 
     auto bare = make(QStringLiteral("XFCE"));
     bare.runner->results = {{true, 0, QStringLiteral("/desktop-icons/style\n"), {}}};
@@ -128,7 +137,8 @@ TEST(DesktopWallpaper, FailuresAreNeverReportedAsSuccess)
         s.runner->results = {{false, -1, {}, {}}};
         const WallpaperResult r = s.wallpaper.setWallpaper(kImage);
         EXPECT_FALSE(r.ok);
-        EXPECT_TRUE(r.error.contains(QStringLiteral("plasma-apply-wallpaperimage could not be started")))
+        EXPECT_TRUE(
+            r.error.contains(QStringLiteral("plasma-apply-wallpaperimage could not be started")))
             << r.error.toStdString();
     }
     {
@@ -141,8 +151,9 @@ TEST(DesktopWallpaper, FailuresAreNeverReportedAsSuccess)
     }
     {
         auto s = make(QStringLiteral("XFCE"));
-        s.runner->results = {{true, 0, QStringLiteral("/backdrop/screen0/monitor0/workspace0/last-image\n"), {}},
-                             {true, 3, {}, {}}};
+        s.runner->results = {
+            {true, 0, QStringLiteral("/backdrop/screen0/monitor0/workspace0/last-image\n"), {}},
+            {true, 3, {}, {}}};
         const WallpaperResult r = s.wallpaper.setWallpaper(kImage);
         EXPECT_FALSE(r.ok);
         EXPECT_TRUE(r.error.contains(QStringLiteral("code 3")));

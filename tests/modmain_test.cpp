@@ -14,10 +14,12 @@ using namespace lumora;
 using lumora::test::ScriptedPrompter;
 using lumora::test::TempDir;
 
-namespace {
+namespace
+{
 
 // Sets an environment variable for the life of the object.
-class ScopedEnv {
+class ScopedEnv
+{
 public:
     ScopedEnv(const char *name, const QString &value) : m_name(name), m_old(qgetenv(name))
     {
@@ -37,7 +39,8 @@ private:
 };
 
 // Stands in for the desktop: remembers what it was asked to show.
-class RecordingSetter : public platform::WallpaperSetter {
+class RecordingSetter : public platform::WallpaperSetter
+{
 public:
     platform::WallpaperResult answer{true, {}};
     QStringList shown;
@@ -64,9 +67,11 @@ QImage readBmp(const QString &path)
     return reader.read();
 }
 
-const QString kRefusal = QStringLiteral("this picture is hidden or system file.we can not put it as wallpaper");
+const QString kRefusal =
+    QStringLiteral("this picture is hidden or system file.we can not put it as wallpaper");
 
-class WallpaperTest : public testing::Test {
+class WallpaperTest : public testing::Test
+{
 protected:
     TempDir data;
     ScopedEnv dataHome{"XDG_DATA_HOME", data.path()};
@@ -155,7 +160,8 @@ TEST_F(WallpaperTest, CopyIsBmpDataUnderTheSourceNameAndIsShown)
     const QImage second = readBmp(target);
     EXPECT_EQ(second.size(), QSize(20, 10));
     EXPECT_EQ(QColor(second.pixel(1, 1)), QColor(Qt::blue));
-    EXPECT_EQ(QDir(folder()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("holiday photo.jpg")});
+    EXPECT_EQ(QDir(folder()).entryList(QDir::Files | QDir::Hidden),
+              QStringList{QStringLiteral("holiday photo.jpg")});
 }
 
 TEST_F(WallpaperTest, NothingHappensWithoutACurrentImage)
@@ -188,7 +194,8 @@ TEST_F(WallpaperTest, HiddenTargetIsRefusedWithTheMessage)
     EXPECT_FALSE(SetAsWallpaper(doc, prompter, setter));
     ASSERT_EQ(prompter.asked.size(), 2);
     EXPECT_EQ(prompter.asked[1].text, kRefusal);
-    EXPECT_EQ(readBmp(folder() + QStringLiteral("listed.jpg")).size(), QSize(3, 3)) << "the hidden file was touched";
+    EXPECT_EQ(readBmp(folder() + QStringLiteral("listed.jpg")).size(), QSize(3, 3))
+        << "the hidden file was touched";
     EXPECT_TRUE(setter.shown.isEmpty());
 }
 
@@ -200,7 +207,8 @@ TEST_F(WallpaperTest, FailedSaveIsReportedAndTheWallpaperStays)
     EXPECT_FALSE(SetAsWallpaper(doc, prompter, setter));
     EXPECT_TRUE(setter.shown.isEmpty());
     ASSERT_EQ(prompter.asked.size(), 1);
-    EXPECT_TRUE(prompter.asked[0].text.contains(QStringLiteral("could not be saved"))) << prompter.asked[0].text.toStdString();
+    EXPECT_TRUE(prompter.asked[0].text.contains(QStringLiteral("could not be saved")))
+        << prompter.asked[0].text.toStdString();
     EXPECT_NE(prompter.asked[0].text, kRefusal);
 }
 

@@ -18,7 +18,8 @@
 using namespace lumora::platform;
 using lumora::test::TempDir;
 
-namespace {
+namespace
+{
 
 const QString kRace = QStringLiteral("Software\\Race");
 
@@ -39,9 +40,11 @@ int runChild(const QByteArray &role)
         int failures = 0;
         for (int i = 0; i < count; ++i) {
             const QString n = QString::number(i);
-            if (store.createKey(RegistryRoot::CurrentUser, kRace + QLatin1Char('\\') + tag + n) != RegResult::Ok)
+            if (store.createKey(RegistryRoot::CurrentUser, kRace + QLatin1Char('\\') + tag + n) !=
+                RegResult::Ok)
                 ++failures;
-            if (store.setValue(RegistryRoot::CurrentUser, kRace, tag + n, {n, RegSz}) != RegResult::Ok)
+            if (store.setValue(RegistryRoot::CurrentUser, kRace, tag + n, {n, RegSz}) !=
+                RegResult::Ok)
                 ++failures;
         }
         return std::min(failures, 99);
@@ -50,11 +53,12 @@ int runChild(const QByteArray &role)
         const QString filler(2000, QLatin1Char('x'));
         for (int i = 0;; ++i) {
             const QString key = QStringLiteral("Software\\Endless\\K") + QString::number(i);
-            if (store.createKey(RegistryRoot::CurrentUser, key) != RegResult::Ok
-                || store.setValue(RegistryRoot::CurrentUser, key, QStringLiteral("fill"), {filler, RegSz}) != RegResult::Ok
-                || store.setValue(RegistryRoot::CurrentUser, QStringLiteral("Software\\Endless"),
-                                  QStringLiteral("v") + QString::number(i), {QString::number(i), RegSz})
-                       != RegResult::Ok)
+            if (store.createKey(RegistryRoot::CurrentUser, key) != RegResult::Ok ||
+                store.setValue(RegistryRoot::CurrentUser, key, QStringLiteral("fill"),
+                               {filler, RegSz}) != RegResult::Ok ||
+                store.setValue(RegistryRoot::CurrentUser, QStringLiteral("Software\\Endless"),
+                               QStringLiteral("v") + QString::number(i),
+                               {QString::number(i), RegSz}) != RegResult::Ok)
                 return 101;
             std::printf("%d\n", i);
             std::fflush(stdout);
@@ -97,32 +101,42 @@ TEST(SqliteRegistryStore, KeysAndValuesKeepFirstSpellingAndCompareWithoutCase)
     SqliteRegistryStore store(dir.file(QStringLiteral("r.db")));
     ASSERT_TRUE(store.isWritable());
 
-    EXPECT_EQ(store.openKey(RegistryRoot::LocalMachine, QStringLiteral("SOFTWARE\\Quorvane"), RegAccess::Read),
+    EXPECT_EQ(store.openKey(RegistryRoot::LocalMachine, QStringLiteral("SOFTWARE\\Quorvane"),
+                            RegAccess::Read),
               RegResult::NotFound);
-    ASSERT_EQ(store.createKey(RegistryRoot::LocalMachine, QStringLiteral("SOFTWARE\\Quorvane\\Lumora Settings")),
+    ASSERT_EQ(store.createKey(RegistryRoot::LocalMachine,
+                              QStringLiteral("SOFTWARE\\Quorvane\\Lumora Settings")),
               RegResult::Ok);
     // Re-creating under another spelling finds the same key.
-    ASSERT_EQ(store.createKey(RegistryRoot::LocalMachine, QStringLiteral("software\\QUORVANE\\lumora settings\\Sub")),
+    ASSERT_EQ(store.createKey(RegistryRoot::LocalMachine,
+                              QStringLiteral("software\\QUORVANE\\lumora settings\\Sub")),
               RegResult::Ok);
     QStringList names;
-    ASSERT_EQ(store.subKeys(RegistryRoot::LocalMachine, QStringLiteral("Software"), &names), RegResult::Ok);
+    ASSERT_EQ(store.subKeys(RegistryRoot::LocalMachine, QStringLiteral("Software"), &names),
+              RegResult::Ok);
     EXPECT_EQ(names, QStringList{QStringLiteral("Quorvane")});
     ASSERT_EQ(store.subKeys(RegistryRoot::LocalMachine, QString(), &names), RegResult::Ok);
     EXPECT_EQ(names, QStringList{QStringLiteral("SOFTWARE")});
 
     const QString key = QStringLiteral("Software/Quorvane/Lumora Settings"); // '/' works as well
-    ASSERT_EQ(store.setValue(RegistryRoot::LocalMachine, key, QStringLiteral("AntiAlias"), {QStringLiteral("-1"), RegSz}),
+    ASSERT_EQ(store.setValue(RegistryRoot::LocalMachine, key, QStringLiteral("AntiAlias"),
+                             {QStringLiteral("-1"), RegSz}),
               RegResult::Ok);
-    ASSERT_EQ(store.setValue(RegistryRoot::LocalMachine, key, QStringLiteral("ANTIALIAS"), {QStringLiteral("0"), RegExpandSz}),
+    ASSERT_EQ(store.setValue(RegistryRoot::LocalMachine, key, QStringLiteral("ANTIALIAS"),
+                             {QStringLiteral("0"), RegExpandSz}),
               RegResult::Ok);
     RegValue v;
-    ASSERT_EQ(store.queryValue(RegistryRoot::LocalMachine, key, QStringLiteral("antialias"), &v), RegResult::Ok);
+    ASSERT_EQ(store.queryValue(RegistryRoot::LocalMachine, key, QStringLiteral("antialias"), &v),
+              RegResult::Ok);
     EXPECT_EQ(v.data, QStringLiteral("0"));
     EXPECT_EQ(v.type, std::uint32_t(RegExpandSz));
 
     // The default value is the empty name and is separate from the others.
-    EXPECT_EQ(store.queryValue(RegistryRoot::LocalMachine, key, QString(), &v), RegResult::NotFound);
-    ASSERT_EQ(store.setValue(RegistryRoot::LocalMachine, key, QString(), {QStringLiteral("dflt"), RegSz}), RegResult::Ok);
+    EXPECT_EQ(store.queryValue(RegistryRoot::LocalMachine, key, QString(), &v),
+              RegResult::NotFound);
+    ASSERT_EQ(
+        store.setValue(RegistryRoot::LocalMachine, key, QString(), {QStringLiteral("dflt"), RegSz}),
+        RegResult::Ok);
     EXPECT_EQ(valueOf(store, RegistryRoot::LocalMachine, key, QString()), QStringLiteral("dflt"));
 
     // The three roots do not share keys.
@@ -130,12 +144,19 @@ TEST(SqliteRegistryStore, KeysAndValuesKeepFirstSpellingAndCompareWithoutCase)
     EXPECT_EQ(store.openKey(RegistryRoot::ClassesRoot, key, RegAccess::Read), RegResult::NotFound);
 
     // A value needs its key; malformed paths name nothing.
-    EXPECT_EQ(store.setValue(RegistryRoot::LocalMachine, QStringLiteral("Nope"), QStringLiteral("x"), {}), RegResult::NotFound);
-    EXPECT_EQ(store.createKey(RegistryRoot::LocalMachine, QStringLiteral("a\\\\b")), RegResult::NotFound);
-    EXPECT_EQ(store.openKey(RegistryRoot::LocalMachine, QStringLiteral("\\SOFTWARE"), RegAccess::Read), RegResult::NotFound);
+    EXPECT_EQ(
+        store.setValue(RegistryRoot::LocalMachine, QStringLiteral("Nope"), QStringLiteral("x"), {}),
+        RegResult::NotFound);
+    EXPECT_EQ(store.createKey(RegistryRoot::LocalMachine, QStringLiteral("a\\\\b")),
+              RegResult::NotFound);
+    EXPECT_EQ(
+        store.openKey(RegistryRoot::LocalMachine, QStringLiteral("\\SOFTWARE"), RegAccess::Read),
+        RegResult::NotFound);
 
-    EXPECT_EQ(store.deleteValue(RegistryRoot::LocalMachine, key, QStringLiteral("antiALIAS")), RegResult::Ok);
-    EXPECT_EQ(store.deleteValue(RegistryRoot::LocalMachine, key, QStringLiteral("AntiAlias")), RegResult::NotFound);
+    EXPECT_EQ(store.deleteValue(RegistryRoot::LocalMachine, key, QStringLiteral("antiALIAS")),
+              RegResult::Ok);
+    EXPECT_EQ(store.deleteValue(RegistryRoot::LocalMachine, key, QStringLiteral("AntiAlias")),
+              RegResult::NotFound);
     EXPECT_EQ(valueOf(store, RegistryRoot::LocalMachine, key, QString()), QStringLiteral("dflt"));
 }
 
@@ -145,30 +166,44 @@ TEST(SqliteRegistryStore, DeleteKeyTakesSubtreeAndSurvivesReopen)
     const QString path = dir.file(QStringLiteral("r.db"));
     {
         SqliteRegistryStore store(path);
-        ASSERT_EQ(store.createKey(RegistryRoot::ClassesRoot, QStringLiteral("Lumora.jpg\\shell\\open\\command")), RegResult::Ok);
-        ASSERT_EQ(store.setValue(RegistryRoot::ClassesRoot, QStringLiteral("Lumora.jpg\\shell\\open\\command"), QString(),
+        ASSERT_EQ(store.createKey(RegistryRoot::ClassesRoot,
+                                  QStringLiteral("Lumora.jpg\\shell\\open\\command")),
+                  RegResult::Ok);
+        ASSERT_EQ(store.setValue(RegistryRoot::ClassesRoot,
+                                 QStringLiteral("Lumora.jpg\\shell\\open\\command"), QString(),
                                  {QStringLiteral("/usr/bin/lumora %1"), RegSz}),
                   RegResult::Ok);
-        ASSERT_EQ(store.createKey(RegistryRoot::ClassesRoot, QStringLiteral(".jpg")), RegResult::Ok);
-        ASSERT_EQ(store.setValue(RegistryRoot::ClassesRoot, QStringLiteral(".jpg"), QString(), {QStringLiteral("Lumora.jpg"), RegSz}),
+        ASSERT_EQ(store.createKey(RegistryRoot::ClassesRoot, QStringLiteral(".jpg")),
+                  RegResult::Ok);
+        ASSERT_EQ(store.setValue(RegistryRoot::ClassesRoot, QStringLiteral(".jpg"), QString(),
+                                 {QStringLiteral("Lumora.jpg"), RegSz}),
                   RegResult::Ok);
         EXPECT_EQ(store.deleteKey(RegistryRoot::ClassesRoot, QString()), RegResult::Failed);
     }
     SqliteRegistryStore store(path);
-    EXPECT_EQ(valueOf(store, RegistryRoot::ClassesRoot, QStringLiteral("lumora.JPG\\Shell\\Open\\Command"), QString()),
+    EXPECT_EQ(valueOf(store, RegistryRoot::ClassesRoot,
+                      QStringLiteral("lumora.JPG\\Shell\\Open\\Command"), QString()),
               QStringLiteral("/usr/bin/lumora %1"));
     QStringList names;
     ASSERT_EQ(store.subKeys(RegistryRoot::ClassesRoot, QString(), &names), RegResult::Ok);
     EXPECT_EQ(names, (QStringList{QStringLiteral(".jpg"), QStringLiteral("Lumora.jpg")}));
 
-    EXPECT_EQ(store.deleteKey(RegistryRoot::ClassesRoot, QStringLiteral("LUMORA.jpg")), RegResult::Ok);
-    EXPECT_EQ(store.openKey(RegistryRoot::ClassesRoot, QStringLiteral("Lumora.jpg\\shell"), RegAccess::Read), RegResult::NotFound);
-    EXPECT_EQ(store.deleteKey(RegistryRoot::ClassesRoot, QStringLiteral("Lumora.jpg")), RegResult::NotFound);
+    EXPECT_EQ(store.deleteKey(RegistryRoot::ClassesRoot, QStringLiteral("LUMORA.jpg")),
+              RegResult::Ok);
+    EXPECT_EQ(store.openKey(RegistryRoot::ClassesRoot, QStringLiteral("Lumora.jpg\\shell"),
+                            RegAccess::Read),
+              RegResult::NotFound);
+    EXPECT_EQ(store.deleteKey(RegistryRoot::ClassesRoot, QStringLiteral("Lumora.jpg")),
+              RegResult::NotFound);
     // Re-creating the deleted key starts it empty.
-    ASSERT_EQ(store.createKey(RegistryRoot::ClassesRoot, QStringLiteral("Lumora.jpg\\shell\\open\\command")), RegResult::Ok);
-    EXPECT_EQ(valueOf(store, RegistryRoot::ClassesRoot, QStringLiteral("Lumora.jpg\\shell\\open\\command"), QString()),
+    ASSERT_EQ(store.createKey(RegistryRoot::ClassesRoot,
+                              QStringLiteral("Lumora.jpg\\shell\\open\\command")),
+              RegResult::Ok);
+    EXPECT_EQ(valueOf(store, RegistryRoot::ClassesRoot,
+                      QStringLiteral("Lumora.jpg\\shell\\open\\command"), QString()),
               QStringLiteral("<missing>"));
-    EXPECT_EQ(valueOf(store, RegistryRoot::ClassesRoot, QStringLiteral(".jpg"), QString()), QStringLiteral("Lumora.jpg"));
+    EXPECT_EQ(valueOf(store, RegistryRoot::ClassesRoot, QStringLiteral(".jpg"), QString()),
+              QStringLiteral("Lumora.jpg"));
 }
 
 TEST(SqliteRegistryStore, TwoProcessesWritingAtOnceBothSucceed)
@@ -242,10 +277,12 @@ TEST(SqliteRegistryStore, WriterKilledMidWriteKeepsCommittedData)
     ASSERT_TRUE(store.isWritable());
     EXPECT_TRUE(store.setAsidePath().isEmpty());
     for (int i = 0; i <= lastCommitted; ++i)
-        ASSERT_EQ(valueOf(store, RegistryRoot::CurrentUser, QStringLiteral("Software\\Endless"), QStringLiteral("v") + QString::number(i)),
+        ASSERT_EQ(valueOf(store, RegistryRoot::CurrentUser, QStringLiteral("Software\\Endless"),
+                          QStringLiteral("v") + QString::number(i)),
                   QString::number(i));
     // And it goes on taking writes.
-    EXPECT_EQ(store.setValue(RegistryRoot::CurrentUser, QStringLiteral("Software\\Endless"), QStringLiteral("after"), {QStringLiteral("1"), RegSz}),
+    EXPECT_EQ(store.setValue(RegistryRoot::CurrentUser, QStringLiteral("Software\\Endless"),
+                             QStringLiteral("after"), {QStringLiteral("1"), RegSz}),
               RegResult::Ok);
 }
 
@@ -269,21 +306,26 @@ TEST(SqliteRegistryStore, GarbageFileIsSetAsideAndRebuiltSayingSoOnce)
         EXPECT_TRUE(setAside.startsWith(db + QStringLiteral(".corrupt-")));
         EXPECT_NE(said.find("set aside"), std::string::npos) << said;
         EXPECT_NE(said.find(setAside.toStdString()), std::string::npos) << said;
-        EXPECT_EQ(said.find("set aside"), said.rfind("set aside")) << "said more than once: " << said;
+        EXPECT_EQ(said.find("set aside"), said.rfind("set aside"))
+            << "said more than once: " << said;
 
         QFile moved(setAside);
         ASSERT_TRUE(moved.open(QIODevice::ReadOnly));
         EXPECT_EQ(moved.readAll(), garbage) << "the broken file must be kept as it was";
 
-        ASSERT_EQ(store.createKey(RegistryRoot::CurrentUser, QStringLiteral("Fresh")), RegResult::Ok);
-        ASSERT_EQ(store.setValue(RegistryRoot::CurrentUser, QStringLiteral("Fresh"), QStringLiteral("v"), {QStringLiteral("1"), RegSz}),
+        ASSERT_EQ(store.createKey(RegistryRoot::CurrentUser, QStringLiteral("Fresh")),
+                  RegResult::Ok);
+        ASSERT_EQ(store.setValue(RegistryRoot::CurrentUser, QStringLiteral("Fresh"),
+                                 QStringLiteral("v"), {QStringLiteral("1"), RegSz}),
                   RegResult::Ok);
     }
     testing::internal::CaptureStderr();
     SqliteRegistryStore again(db);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
     EXPECT_TRUE(again.setAsidePath().isEmpty());
-    EXPECT_EQ(valueOf(again, RegistryRoot::CurrentUser, QStringLiteral("Fresh"), QStringLiteral("v")), QStringLiteral("1"));
+    EXPECT_EQ(
+        valueOf(again, RegistryRoot::CurrentUser, QStringLiteral("Fresh"), QStringLiteral("v")),
+        QStringLiteral("1"));
 }
 
 TEST(SqliteRegistryStore, ReadOnlyFileAndFolderStillRead)
@@ -293,13 +335,16 @@ TEST(SqliteRegistryStore, ReadOnlyFileAndFolderStillRead)
     const QString db = folder + QStringLiteral("/registry.db");
     {
         SqliteRegistryStore store(db);
-        ASSERT_EQ(store.createKey(RegistryRoot::LocalMachine, QStringLiteral("SOFTWARE\\Quorvane")), RegResult::Ok);
-        ASSERT_EQ(store.setValue(RegistryRoot::LocalMachine, QStringLiteral("SOFTWARE\\Quorvane"), QStringLiteral("FullScreen"),
-                                 {QStringLiteral("0"), RegSz}),
+        ASSERT_EQ(store.createKey(RegistryRoot::LocalMachine, QStringLiteral("SOFTWARE\\Quorvane")),
+                  RegResult::Ok);
+        ASSERT_EQ(store.setValue(RegistryRoot::LocalMachine, QStringLiteral("SOFTWARE\\Quorvane"),
+                                 QStringLiteral("FullScreen"), {QStringLiteral("0"), RegSz}),
                   RegResult::Ok);
     }
-    QFile::setPermissions(db, QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther);
-    QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner | QFileDevice::ReadGroup | QFileDevice::ExeGroup);
+    QFile::setPermissions(db,
+                          QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther);
+    QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner |
+                                      QFileDevice::ReadGroup | QFileDevice::ExeGroup);
     // Permissions do not hold back root; the immutable attribute does.
     const bool root = ::geteuid() == 0;
     if (root)
@@ -311,7 +356,8 @@ TEST(SqliteRegistryStore, ReadOnlyFileAndFolderStillRead)
         {
             if (root)
                 QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), db, folder});
-            QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+            QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                              QFileDevice::ExeOwner);
             QFile::setPermissions(db, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
         }
     } restore{db, folder, root};
@@ -324,15 +370,20 @@ TEST(SqliteRegistryStore, ReadOnlyFileAndFolderStillRead)
     SqliteRegistryStore store(db);
     ASSERT_TRUE(store.isOpen());
     EXPECT_FALSE(store.isWritable());
-    EXPECT_EQ(store.openKey(RegistryRoot::LocalMachine, QStringLiteral("software\\quorvane"), RegAccess::All),
+    EXPECT_EQ(store.openKey(RegistryRoot::LocalMachine, QStringLiteral("software\\quorvane"),
+                            RegAccess::All),
               RegResult::AccessDenied);
-    EXPECT_EQ(store.openKey(RegistryRoot::LocalMachine, QStringLiteral("software\\quorvane"), RegAccess::Read), RegResult::Ok);
-    EXPECT_EQ(valueOf(store, RegistryRoot::LocalMachine, QStringLiteral("SOFTWARE\\Quorvane"), QStringLiteral("fullscreen")),
+    EXPECT_EQ(store.openKey(RegistryRoot::LocalMachine, QStringLiteral("software\\quorvane"),
+                            RegAccess::Read),
+              RegResult::Ok);
+    EXPECT_EQ(valueOf(store, RegistryRoot::LocalMachine, QStringLiteral("SOFTWARE\\Quorvane"),
+                      QStringLiteral("fullscreen")),
               QStringLiteral("0"));
-    EXPECT_EQ(store.setValue(RegistryRoot::LocalMachine, QStringLiteral("SOFTWARE\\Quorvane"), QStringLiteral("FullScreen"),
-                             {QStringLiteral("-1"), RegSz}),
+    EXPECT_EQ(store.setValue(RegistryRoot::LocalMachine, QStringLiteral("SOFTWARE\\Quorvane"),
+                             QStringLiteral("FullScreen"), {QStringLiteral("-1"), RegSz}),
               RegResult::AccessDenied);
-    EXPECT_EQ(store.createKey(RegistryRoot::LocalMachine, QStringLiteral("Other")), RegResult::AccessDenied);
+    EXPECT_EQ(store.createKey(RegistryRoot::LocalMachine, QStringLiteral("Other")),
+              RegResult::AccessDenied);
 }
 
 TEST(RegistryStoreFactory, HonoursOverrideElseConfigFolder)

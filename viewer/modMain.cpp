@@ -9,9 +9,11 @@
 
 #include <array>
 
-namespace lumora {
+namespace lumora
+{
 
-namespace {
+namespace
+{
 
 struct SaveFormat {
     const char *extension;
@@ -20,13 +22,23 @@ struct SaveFormat {
 
 // Position in the save dialog's type list -> extension and format code.
 constexpr std::array<SaveFormat, 10> kSaveFormats{{
-    {"jpg", 1}, {"png", 2}, {"psd", 9}, {"tif", 3}, {"pcx", 4},
-    {"tga", 5}, {"wbmp", 10}, {"bmp", 6}, {"wmf", 7}, {"emf", 8},
+    {"jpg", 1},
+    {"png", 2},
+    {"psd", 9},
+    {"tif", 3},
+    {"pcx", 4},
+    {"tga", 5},
+    {"wbmp", 10},
+    {"bmp", 6},
+    {"wmf", 7},
+    {"emf", 8},
 }};
 
-const QString kImageTypes = QStringLiteral("JPG GIF BMP PNG PSD TIF PCX TGA WBMP PCD WMF EMF ICO CUR DIB");
+const QString kImageTypes =
+    QStringLiteral("JPG GIF BMP PNG PSD TIF PCX TGA WBMP PCD WMF EMF ICO CUR DIB");
 
-const QString kHiddenTarget = QStringLiteral("this picture is hidden or system file.we can not put it as wallpaper");
+const QString kHiddenTarget =
+    QStringLiteral("this picture is hidden or system file.we can not put it as wallpaper");
 
 } // namespace
 
@@ -73,8 +85,8 @@ bool SetAsWallpaper(imaging::ImageDocument &doc, Prompter &prompter, QWidget *pa
     return SetAsWallpaper(doc, prompter, *setter, parent);
 }
 
-bool SetAsWallpaper(imaging::ImageDocument &doc, Prompter &prompter, platform::WallpaperSetter &setter,
-                    QWidget *parent)
+bool SetAsWallpaper(imaging::ImageDocument &doc, Prompter &prompter,
+                    platform::WallpaperSetter &setter, QWidget *parent)
 {
     if (doc.isEmpty() || doc.currentImage().isNull())
         return false;
@@ -85,9 +97,11 @@ bool SetAsWallpaper(imaging::ImageDocument &doc, Prompter &prompter, platform::W
 
     const QString folder = GetWindowsFolder();
     if (folder.isEmpty()) {
-        prompter.message(parent, QStringLiteral("The wallpaper folder cannot be created, so the picture cannot be "
-                                                "put as wallpaper."),
-                         Prompter::Icon::Warning);
+        prompter.message(
+            parent,
+            QStringLiteral("The wallpaper folder cannot be created, so the picture cannot be "
+                           "put as wallpaper."),
+            Prompter::Icon::Warning);
         return false;
     }
     const QString target = folder + name;
@@ -98,11 +112,12 @@ bool SetAsWallpaper(imaging::ImageDocument &doc, Prompter &prompter, platform::W
 
     QString error;
     if (!doc.SaveToFile(target, imaging::FormatCode::Bmp, 0, true, &error)) {
-        prompter.message(parent,
-                         QStringLiteral("The picture could not be saved as the wallpaper copy \"%1\", so the "
-                                        "wallpaper was not changed.\n%2")
-                             .arg(target, error),
-                         Prompter::Icon::Warning);
+        prompter.message(
+            parent,
+            QStringLiteral("The picture could not be saved as the wallpaper copy \"%1\", so the "
+                           "wallpaper was not changed.\n%2")
+                .arg(target, error),
+            Prompter::Icon::Warning);
         return false;
     }
 

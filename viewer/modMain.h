@@ -4,13 +4,16 @@
 
 class QWidget;
 
-namespace lumora {
+namespace lumora
+{
 
 class Prompter;
-namespace imaging {
+namespace imaging
+{
 class ImageDocument;
 }
-namespace platform {
+namespace platform
+{
 class WallpaperSetter;
 }
 
@@ -38,7 +41,7 @@ QString GetWindowsFolder();
 // target; a failed save or a desktop that cannot be told is reported and
 // leaves the wallpaper as it was. True when the wallpaper was set.
 bool SetAsWallpaper(imaging::ImageDocument &doc, Prompter &prompter, QWidget *parent = nullptr);
-bool SetAsWallpaper(imaging::ImageDocument &doc, Prompter &prompter, platform::WallpaperSetter &setter,
-                    QWidget *parent = nullptr);
+bool SetAsWallpaper(imaging::ImageDocument &doc, Prompter &prompter,
+                    platform::WallpaperSetter &setter, QWidget *parent = nullptr);
 
 } // namespace lumora

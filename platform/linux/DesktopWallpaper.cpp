@@ -5,9 +5,11 @@
 #include <QFileInfo>
 #include <QUrl>
 
-namespace lumora::platform {
+namespace lumora::platform
+{
 
-namespace {
+namespace
+{
 
 const QString kGsettings = QStringLiteral("gsettings");
 const QString kXfconf = QStringLiteral("xfconf-query");
@@ -28,23 +30,24 @@ DesktopWallpaper::Desktop fromName(const QString &name)
     if (n.contains(QLatin1String("xfce")) || n == QLatin1String("xubuntu"))
         return D::Xfce;
     // Desktops built on GNOME's settings schema.
-    if (n.contains(QLatin1String("gnome")) || n == QLatin1String("ubuntu") || n == QLatin1String("unity")
-        || n == QLatin1String("budgie") || n == QLatin1String("pantheon"))
+    if (n.contains(QLatin1String("gnome")) || n == QLatin1String("ubuntu") ||
+        n == QLatin1String("unity") || n == QLatin1String("budgie") ||
+        n == QLatin1String("pantheon"))
         return D::Gnome;
     return D::Unknown;
 }
 
 } // namespace
 
-DesktopWallpaper::DesktopWallpaper(std::unique_ptr<CommandRunner> runner, const QString &currentDesktop,
-                                   const QString &desktopSession)
-    : m_runner(std::move(runner)),
-      m_desktop(detect(currentDesktop, desktopSession)),
+DesktopWallpaper::DesktopWallpaper(std::unique_ptr<CommandRunner> runner,
+                                   const QString &currentDesktop, const QString &desktopSession)
+    : m_runner(std::move(runner)), m_desktop(detect(currentDesktop, desktopSession)),
       m_desktopName(!currentDesktop.isEmpty() ? currentDesktop : desktopSession)
 {
 }
 
-DesktopWallpaper::Desktop DesktopWallpaper::detect(const QString &currentDesktop, const QString &desktopSession)
+DesktopWallpaper::Desktop DesktopWallpaper::detect(const QString &currentDesktop,
+                                                   const QString &desktopSession)
 {
     // XDG_CURRENT_DESKTOP may list several names ("ubuntu:GNOME"); the first
     // one we know wins.
@@ -62,19 +65,23 @@ WallpaperResult DesktopWallpaper::setWallpaper(const QString &imagePath)
     const QString uri = QString::fromUtf8(QUrl::fromLocalFile(path).toEncoded());
     switch (m_desktop) {
     case Desktop::Gnome: {
-        WallpaperResult r = setGsettings(QStringLiteral("org.gnome.desktop.background"), QStringLiteral("picture-uri"), uri);
+        WallpaperResult r = setGsettings(QStringLiteral("org.gnome.desktop.background"),
+                                         QStringLiteral("picture-uri"), uri);
         if (r.ok) {
             // The dark-style key exists from GNOME 42 on; older versions lack
             // it and show picture-uri in both styles, so its failure is no failure.
-            m_runner->run(kGsettings, {QStringLiteral("set"), QStringLiteral("org.gnome.desktop.background"),
-                                       QStringLiteral("picture-uri-dark"), uri});
+            m_runner->run(kGsettings,
+                          {QStringLiteral("set"), QStringLiteral("org.gnome.desktop.background"),
+                           QStringLiteral("picture-uri-dark"), uri});
         }
         return r;
     }
     case Desktop::Cinnamon:
-        return setGsettings(QStringLiteral("org.cinnamon.desktop.background"), QStringLiteral("picture-uri"), uri);
+        return setGsettings(QStringLiteral("org.cinnamon.desktop.background"),
+                            QStringLiteral("picture-uri"), uri);
     case Desktop::Mate:
-        return setGsettings(QStringLiteral("org.mate.background"), QStringLiteral("picture-filename"), path);
+        return setGsettings(QStringLiteral("org.mate.background"),
+                            QStringLiteral("picture-filename"), path);
     case Desktop::Kde: {
         const CommandResult r = m_runner->run(kPlasma, {path});
         return r.ok() ? WallpaperResult{true, {}} : failure(kPlasma, r);
@@ -85,12 +92,15 @@ WallpaperResult DesktopWallpaper::setWallpaper(const QString &imagePath)
         break;
     }
     const QString name = m_desktopName.isEmpty() ? QStringLiteral("unknown") : m_desktopName;
-    return {false, QStringLiteral("The wallpaper of this desktop (%1) cannot be set: Lumora can set it on GNOME, "
-                                  "Cinnamon, MATE, KDE Plasma and Xfce.")
-                       .arg(name)};
+    return {false,
+            QStringLiteral(
+                "The wallpaper of this desktop (%1) cannot be set: Lumora can set it on GNOME, "
+                "Cinnamon, MATE, KDE Plasma and Xfce.")
+                .arg(name)};
 }
 
-WallpaperResult DesktopWallpaper::setGsettings(const QString &schema, const QString &key, const QString &value)
+WallpaperResult DesktopWallpaper::setGsettings(const QString &schema, const QString &key,
+                                               const QString &value)
 {
     const CommandResult r = m_runner->run(kGsettings, {QStringLiteral("set"), schema, key, value});
     return r.ok() ? WallpaperResult{true, {}} : failure(kGsettings, r);
@@ -99,7 +109,8 @@ WallpaperResult DesktopWallpaper::setGsettings(const QString &schema, const QStr
 WallpaperResult DesktopWallpaper::setXfce(const QString &imagePath)
 {
     const QString channel = QStringLiteral("xfce4-desktop");
-    const CommandResult list = m_runner->run(kXfconf, {QStringLiteral("-c"), channel, QStringLiteral("-l")});
+    const CommandResult list =
+        m_runner->run(kXfconf, {QStringLiteral("-c"), channel, QStringLiteral("-l")});
     if (!list.ok())
         return failure(kXfconf, list);
     // One property per monitor and workspace; set them all so every screen shows it.
@@ -110,11 +121,14 @@ WallpaperResult DesktopWallpaper::setXfce(const QString &imagePath)
             properties.push_back(p);
     }
     if (properties.isEmpty())
-        return {false, QStringLiteral("The wallpaper of this desktop (Xfce) cannot be set: the desktop lists no "
-                                      "backdrop to change.")};
+        return {false,
+                QStringLiteral(
+                    "The wallpaper of this desktop (Xfce) cannot be set: the desktop lists no "
+                    "backdrop to change.")};
     for (const QString &p : properties) {
         const CommandResult r =
-            m_runner->run(kXfconf, {QStringLiteral("-c"), channel, QStringLiteral("-p"), p, QStringLiteral("-s"), imagePath});
+            m_runner->run(kXfconf, {QStringLiteral("-c"), channel, QStringLiteral("-p"), p,
+                                    QStringLiteral("-s"), imagePath});
         if (!r.ok())
             return failure(kXfconf, r);
     }
@@ -131,7 +145,8 @@ WallpaperResult DesktopWallpaper::failure(const QString &program, const CommandR
     else
         why = QStringLiteral("%1 ended with code %2").arg(program).arg(result.exitCode);
     const QString name = m_desktopName.isEmpty() ? QStringLiteral("unknown") : m_desktopName;
-    return {false, QStringLiteral("The wallpaper of this desktop (%1) cannot be set: %2.").arg(name, why)};
+    return {false,
+            QStringLiteral("The wallpaper of this desktop (%1) cannot be set: %2.").arg(name, why)};
 }
 
 std::unique_ptr<WallpaperSetter> createWallpaperSetter()

@@ -5,13 +5,15 @@
 
 #include <memory>
 
-namespace lumora::platform {
+namespace lumora::platform
+{
 
 // Sets the wallpaper through the tool of the running desktop: gsettings for
 // GNOME, Cinnamon and MATE, plasma-apply-wallpaperimage for KDE Plasma,
 // xfconf-query for Xfce. The desktop is named by XDG_CURRENT_DESKTOP, else by
 // DESKTOP_SESSION.
-class DesktopWallpaper : public WallpaperSetter {
+class DesktopWallpaper : public WallpaperSetter
+{
 public:
     enum class Desktop { Gnome, Cinnamon, Mate, Kde, Xfce, Unknown };
 

@@ -7,11 +7,15 @@
 
 #include <unistd.h>
 
-namespace lumora::platform {
+namespace lumora::platform
+{
 
 LocalSingleInstance::LocalSingleInstance(const QString &name) : m_name(name) {}
 
-LocalSingleInstance::~LocalSingleInstance() { m_server.close(); }
+LocalSingleInstance::~LocalSingleInstance()
+{
+    m_server.close();
+}
 
 QString LocalSingleInstance::defaultName()
 {
@@ -50,6 +54,9 @@ bool LocalSingleInstance::tryBecomePrimary()
     return true;
 }
 
-std::unique_ptr<SingleInstance> createSingleInstance() { return std::make_unique<LocalSingleInstance>(); }
+std::unique_ptr<SingleInstance> createSingleInstance()
+{
+    return std::make_unique<LocalSingleInstance>();
+}
 
 } // namespace lumora::platform
