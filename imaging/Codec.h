@@ -3,6 +3,7 @@
 #include "imaging/Decoder.h"
 
 #include <QByteArray>
+#include <QSize>
 #include <QString>
 
 class QIODevice;
@@ -25,6 +26,11 @@ struct FormatSpec {
     // (lower case, no dot) is only consulted by formats that have no magic.
     bool (*matches)(const QByteArray &head, const QString &suffix);
     DecodeFunction decode;
+    // The full-size dimensions the header declares, read straight from the
+    // bytes so an absurd header is refused before any reader allocates
+    // (readers may not even report a size for a header with nothing after
+    // it). Null where the codec checks for itself (scaled JPEG, metafiles).
+    QSize (*declaredSize)(const QByteArray &head) = nullptr;
 };
 
 // How many leading bytes detection needs (PCD keeps its mark at 2048).

@@ -7,7 +7,9 @@
 
 #include <QStringList>
 
+#include <algorithm>
 #include <array>
+#include <climits>
 
 namespace lumora::imaging {
 
@@ -168,28 +170,81 @@ bool isEmf(const QByteArray &h, const QString &)
     return le32(h, 0) == 1 && le32(h, 40) == 0x464D4520; // EMR_HEADER, " EMF"
 }
 
+quint32 be32(const QByteArray &h, qsizetype offset)
+{
+    return (quint32(u8(h, offset)) << 24) | (quint32(u8(h, offset + 1)) << 16) |
+           (quint32(u8(h, offset + 2)) << 8) | u8(h, offset + 3);
+}
+
+QSize clampedSize(qint64 width, qint64 height)
+{
+    return QSize(int(std::clamp<qint64>(width, 0, INT_MAX)), int(std::clamp<qint64>(height, 0, INT_MAX)));
+}
+
+QSize pngSize(const QByteArray &h)
+{
+    return clampedSize(be32(h, 16), be32(h, 20));
+}
+
+QSize gifSize(const QByteArray &h)
+{
+    return clampedSize(le16(h, 6), le16(h, 8));
+}
+
+QSize bmpInfoSize(const QByteArray &h, qsizetype info)
+{
+    if (le32(h, info) == 12)
+        return clampedSize(le16(h, info + 4), le16(h, info + 6));
+    return clampedSize(qAbs(qint64(les32(h, info + 4))), qAbs(qint64(les32(h, info + 8))));
+}
+
+QSize bmpSize(const QByteArray &h)
+{
+    return bmpInfoSize(h, 14);
+}
+
+QSize dibSize(const QByteArray &h)
+{
+    return bmpInfoSize(h, 0);
+}
+
+QSize psdSize(const QByteArray &h)
+{
+    return clampedSize(be32(h, 18), be32(h, 14));
+}
+
+QSize pcxSize(const QByteArray &h)
+{
+    return clampedSize(qint64(le16(h, 8)) - le16(h, 4) + 1, qint64(le16(h, 10)) - le16(h, 6) + 1);
+}
+
+QSize tgaSize(const QByteArray &h)
+{
+    return clampedSize(le16(h, 12), le16(h, 14));
+}
+
 } // namespace
 
 namespace {
 
 const std::array kFormats{
     FormatSpec{FormatCode::Jpeg, "jpeg", isJpeg, decodeWithQt},
-    FormatSpec{FormatCode::Png, "png", isPng, decodeWithQt},
-    FormatSpec{FormatCode::Gif, "gif", isGif, decodeWithQt},
+    FormatSpec{FormatCode::Png, "png", isPng, decodeWithQt, pngSize},
+    FormatSpec{FormatCode::Gif, "gif", isGif, decodeWithQt, gifSize},
     FormatSpec{FormatCode::Tiff, "tiff", isTiff, decodeWithQt},
-    FormatSpec{FormatCode::Dib, "bmp", isDibFile, decodeWithQt},
-    FormatSpec{FormatCode::Bmp, "bmp", isBmp, decodeWithQt},
+    FormatSpec{FormatCode::Dib, "bmp", isDibFile, decodeWithQt, bmpSize},
+    FormatSpec{FormatCode::Bmp, "bmp", isBmp, decodeWithQt, bmpSize},
     FormatSpec{FormatCode::Ico, "ico", isIco, decodeWithQt},
     FormatSpec{FormatCode::Cur, "cur", isCur, decodeWithQt},
-    FormatSpec{FormatCode::Psd, "PSD", isPsd, decodeWithMagick},
+    FormatSpec{FormatCode::Psd, "PSD", isPsd, decodeWithMagick, psdSize},
     FormatSpec{FormatCode::Wmf, "wmf", isWmf, decodeWmf},
     FormatSpec{FormatCode::Emf, "emf", isEmf, decodeEmf},
     FormatSpec{FormatCode::Pcd, "PCD", isPcd, decodeWithMagick},
     // Formats with weak or no magic come last and check their headers hard.
-    FormatSpec{FormatCode::Pcx, "PCX", isPcx, decodeWithMagick},
-    FormatSpec{FormatCode::Tga, "TGA", isTga, decodeWithMagick},
+    FormatSpec{FormatCode::Pcx, "PCX", isPcx, decodeWithMagick, pcxSize},
+    FormatSpec{FormatCode::Tga, "TGA", isTga, decodeWithMagick, tgaSize},
     FormatSpec{FormatCode::Wbmp, "wbmp", isWbmp, decodeWithQt},
-    FormatSpec{FormatCode::Dib, "bmp", isHeaderlessDib, decodeHeaderlessDib},
+    FormatSpec{FormatCode::Dib, "bmp", isHeaderlessDib, decodeHeaderlessDib, dibSize},
 };
 
 } // namespace

@@ -30,6 +30,13 @@ DecodedImage decodeDevice(QIODevice &device, const DecodeOptions &options,
     const FormatSpec *spec = findFormat(head, suffixOf(nameHint));
     if (!spec)
         return failure(QStringLiteral("The file is not an image in a supported format."));
+    if (spec->declaredSize) {
+        const QSize declared = spec->declaredSize(head);
+        if (declared.isEmpty())
+            return failure(damagedMessage());
+        if (!fitsBudget(declared))
+            return failure(tooLargeMessage(declared));
+    }
     DecodedImage out = spec->decode(device, *spec, options);
     if (out.ok() && out.format == FormatCode::Unknown)
         out.format = spec->code;
@@ -72,6 +79,9 @@ DecodedImage decodeFile(const QString &path, const DecodeOptions &options)
         return failure(QStringLiteral("The file \"%1\" does not exist.").arg(path));
     if (info.isDir())
         return failure(QStringLiteral("\"%1\" is a folder, not an image file.").arg(path));
+    // A pipe or device would block or never end; images live in plain files.
+    if (!info.isFile())
+        return failure(QStringLiteral("\"%1\" is not an image file.").arg(path));
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return failure(
