@@ -3,6 +3,7 @@
 #include "support/TempDir.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -25,18 +26,35 @@ const QString kRace = QStringLiteral("Software\\Race");
 
 // The test binary doubles as the writer processes: started with
 // LUMORA_REGTEST_ROLE set, it does that role before main() and exits.
+void waitForGo()
+{
+    const QString go = qEnvironmentVariable("LUMORA_REGTEST_GO");
+    for (int i = 0; i < 3000 && !QFileInfo::exists(go); ++i)
+        QThread::msleep(5);
+}
+
 int runChild(const QByteArray &role)
 {
+    if (role == "recover") {
+        // Opened by both at the same moment, so both find the broken file.
+        waitForGo();
+        SqliteRegistryStore store(qEnvironmentVariable("LUMORA_REGTEST_DB"));
+        const QString tag = qEnvironmentVariable("LUMORA_REGTEST_TAG");
+        if (store.createKey(RegistryRoot::CurrentUser, QStringLiteral("Recovered")) !=
+                RegResult::Ok ||
+            store.setValue(RegistryRoot::CurrentUser, QStringLiteral("Recovered"), tag,
+                           {tag, RegSz}) != RegResult::Ok)
+            return 1;
+        return 0;
+    }
     SqliteRegistryStore store(qEnvironmentVariable("LUMORA_REGTEST_DB"));
     if (!store.isWritable())
         return 100;
     if (role == "race") {
         const QString tag = qEnvironmentVariable("LUMORA_REGTEST_TAG");
         const int count = qEnvironmentVariableIntValue("LUMORA_REGTEST_COUNT");
-        const QString go = qEnvironmentVariable("LUMORA_REGTEST_GO");
         // Both writers start on the same signal so their writes overlap.
-        for (int i = 0; i < 3000 && !QFileInfo::exists(go); ++i)
-            QThread::msleep(10);
+        waitForGo();
         int failures = 0;
         for (int i = 0; i < count; ++i) {
             const QString n = QString::number(i);
@@ -326,6 +344,43 @@ TEST(SqliteRegistryStore, GarbageFileIsSetAsideAndRebuiltSayingSoOnce)
     EXPECT_EQ(
         valueOf(again, RegistryRoot::CurrentUser, QStringLiteral("Fresh"), QStringLiteral("v")),
         QStringLiteral("1"));
+}
+
+TEST(SqliteRegistryStore, TwoProcessesFindingTheSameGarbageSetItAsideOnce)
+{
+    TempDir dir;
+    const QString db = dir.file(QStringLiteral("registry.db"));
+    dir.write(QStringLiteral("registry.db"), QByteArray(4096, '\x5a'));
+    const QString go = dir.file(QStringLiteral("go"));
+    QProcess a, b;
+    for (auto [proc, tag] : {std::pair{&a, "A"}, std::pair{&b, "B"}}) {
+        QProcessEnvironment env = childEnv(QStringLiteral("recover"), db);
+        env.insert(QStringLiteral("LUMORA_REGTEST_TAG"), QString::fromLatin1(tag));
+        env.insert(QStringLiteral("LUMORA_REGTEST_GO"), go);
+        proc->setProcessEnvironment(env);
+        proc->start(QCoreApplication::applicationFilePath(), {});
+        ASSERT_TRUE(proc->waitForStarted(10000));
+    }
+    QThread::msleep(200);
+    dir.write(QStringLiteral("go"));
+    ASSERT_TRUE(a.waitForFinished(60000));
+    ASSERT_TRUE(b.waitForFinished(60000));
+    EXPECT_EQ(a.exitCode(), 0);
+    EXPECT_EQ(b.exitCode(), 0);
+    const QString said =
+        QString::fromLocal8Bit(a.readAllStandardError() + b.readAllStandardError());
+    EXPECT_EQ(said.count(QStringLiteral("set aside")), 1) << said.toStdString();
+
+    const QStringList moved =
+        QDir(dir.path()).entryList({QStringLiteral("registry.db.corrupt-*")}, QDir::Files);
+    EXPECT_EQ(moved.size(), 1) << moved.join(QLatin1Char(' ')).toStdString();
+    SqliteRegistryStore store(db);
+    EXPECT_EQ(
+        valueOf(store, RegistryRoot::CurrentUser, QStringLiteral("Recovered"), QStringLiteral("A")),
+        QStringLiteral("A"));
+    EXPECT_EQ(
+        valueOf(store, RegistryRoot::CurrentUser, QStringLiteral("Recovered"), QStringLiteral("B")),
+        QStringLiteral("B"));
 }
 
 TEST(SqliteRegistryStore, ReadOnlyFileAndFolderStillRead)
