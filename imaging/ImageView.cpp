@@ -69,6 +69,12 @@ void ImageView::setAntiAliasDisplay(bool on)
     update();
 }
 
+void ImageView::setBackgroundColor(const QColor &c)
+{
+    m_background = c;
+    update();
+}
+
 void ImageView::setErrorText(const QString &text)
 {
     m_errorText = text;
@@ -131,11 +137,11 @@ QRect ImageView::targetRect() const
 void ImageView::paintEvent(QPaintEvent *)
 {
     QPainter p(this);
-    p.fillRect(rect(), palette().color(QPalette::Window));
+    p.fillRect(rect(), m_background);
     const QImage &img = m_doc->currentImage();
     if (img.isNull()) {
         if (!m_errorText.isEmpty()) {
-            p.setPen(palette().color(QPalette::WindowText));
+            p.setPen(m_background.lightness() < 128 ? QColor(0xe8, 0xea, 0xed) : QColor(0x20, 0x21, 0x24));
             p.drawText(rect().adjusted(12, 12, -12, -12), Qt::AlignCenter | Qt::TextWordWrap,
                        m_errorText);
         }

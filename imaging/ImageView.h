@@ -2,6 +2,7 @@
 
 #include "imaging/ImageDocument.h"
 
+#include <QColor>
 #include <QPixmap>
 #include <QStringList>
 #include <QWidget>
@@ -16,6 +17,8 @@ namespace lumora::imaging {
 // Emits viewChanged() after every change of image, zoom or orientation.
 class ImageView : public QWidget {
     Q_OBJECT
+    // The ground around the picture; the skin may set it (qproperty-backgroundColor).
+    Q_PROPERTY(QColor backgroundColor READ backgroundColor WRITE setBackgroundColor)
 public:
     explicit ImageView(QWidget *parent = nullptr);
 
@@ -36,6 +39,9 @@ public:
     // could not be read).
     void setErrorText(const QString &text);
     QString errorText() const { return m_errorText; }
+
+    QColor backgroundColor() const { return m_background; }
+    void setBackgroundColor(const QColor &c);
 
     QSize sizeHint() const override;
 
@@ -70,6 +76,7 @@ private:
     int m_scrollY = 0;
     bool m_smooth = true;
     QString m_errorText;
+    QColor m_background = QColor(0x20, 0x21, 0x24);
     // Scaled copy of the current page for the present zoom, so repaints of a
     // large photo do not rescale it every time.
     QPixmap m_cache;

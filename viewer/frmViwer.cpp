@@ -70,11 +70,12 @@ void frmViwer::buildUi()
 
     auto *bar = statusBar();
     bar->setObjectName(QStringLiteral("StatusBar"));
-    const int stretch[5] = {0, 3, 0, 1, 0};
+    const int stretch[5] = {0, 1, 0, 0, 0};
     for (int i = 0; i < 5; ++i) {
         m_panels[i] = new QLabel(bar);
         m_panels[i]->setObjectName(QStringLiteral("Panel%1").arg(i + 1));
-        m_panels[i]->setMinimumWidth(i == 1 ? 160 : 70);
+        m_panels[i]->setMinimumWidth(i == 1 ? 160 : 60);
+        m_panels[i]->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
         bar->addWidget(m_panels[i], stretch[i]);
     }
 
