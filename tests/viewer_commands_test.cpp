@@ -1,0 +1,307 @@
+#include "imaging/Twips.h"
+#include "settings/CRegister.h"
+#include "support/QtPrinters.h"
+#include "support/ViewerFixture.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QTest>
+#include <QToolBar>
+#include <gtest/gtest.h>
+
+using namespace lumora;
+using lumora::test::ViewerFixture;
+
+namespace {
+QString stored(ViewerFixture &f, const char *name)
+{
+    settings::CRegister reg(*f.registry);
+    return reg.REGGetSetting(platform::HKEY_LOCAL_MACHINE,
+                             QStringLiteral("SOFTWARE\\Quorvane\\Lumora Settings\\"),
+                             QString::fromLatin1(name), QStringLiteral("<none>"));
+}
+} // namespace
+
+TEST(ViewerNavigation, NextAndPreviousStopAtTheEndsAndSkipOneEmptyEntry)
+{
+    ViewerFixture f;
+    QStringList list = f.images(3);
+    int index = 2;
+    f.viewer->ViewImage(list, index);
+    f.viewer->ShowNextImage();
+    EXPECT_EQ(f.viewer->currentIndex(), 2);
+
+    list[2] = QString();
+    index = 1;
+    f.viewer->ViewImage(list, index);
+    f.viewer->ShowNextImage(); // entry 2 empty: one past the end wraps to 0
+    EXPECT_EQ(f.viewer->currentIndex(), 0);
+    f.viewer->ShowPreviousImage();
+    EXPECT_EQ(f.viewer->currentIndex(), 0);
+
+    list = f.images(3);
+    list[1] = QString();
+    index = 2;
+    f.viewer->ViewImage(list, index);
+    f.viewer->ImgX->setZoom(3.0);
+    f.viewer->ShowPreviousImage();
+    EXPECT_EQ(f.viewer->currentIndex(), 0);
+    EXPECT_DOUBLE_EQ(f.viewer->ImgX->Zoom(), 1.0);
+}
+
+TEST(ViewerSlideShow, OwnIndexWrapsWhileCurrentStays)
+{
+    ViewerFixture f;
+    const QStringList list = f.images(5);
+    int index = 1;
+    f.viewer->ViewImage(list, index);
+    f.viewer->ToggleSlideShow();
+    EXPECT_TRUE(f.viewer->slideShowRunning());
+    EXPECT_TRUE(f.viewer->slideTimer()->isActive());
+    EXPECT_EQ(f.viewer->ImgX->document()->ImageFilePath(), list.at(1)); // nothing before one delay
+
+    QStringList shown;
+    for (int i = 0; i < 6; ++i) {
+        f.viewer->onSlideTimer();
+        shown << f.viewer->ImgX->document()->ImageFilePath();
+        EXPECT_EQ(f.viewer->windowTitle(), QFileInfo(shown.last()).fileName() + QStringLiteral("- Lumora 2.1"));
+        EXPECT_EQ(f.viewer->currentIndex(), 1);
+    }
+    EXPECT_EQ(shown, (QStringList{list[2], list[3], list[4], list[0], list[1], list[2]}));
+    // The status bar counts the slide while the show runs.
+    EXPECT_EQ(f.viewer->statusText(1), QStringLiteral("3/5"));
+
+    f.viewer->ShowNextImage(); // relative to the current entry, not the slide
+    EXPECT_EQ(f.viewer->currentIndex(), 2);
+
+    f.viewer->ToggleSlideShow();
+    EXPECT_FALSE(f.viewer->slideShowRunning());
+    EXPECT_FALSE(f.viewer->slideTimer()->isActive());
+}
+
+TEST(ViewerSlideShow, ZeroDelayNeverAdvancesAndCloseStopsTheShow)
+{
+    ViewerFixture f;
+    f.prompter.inputs.push_back(QStringLiteral("0"));
+    f.viewer->PromptSlideShowDelay();
+    const QStringList list = f.images(3);
+    int index = 0;
+    f.viewer->ViewImage(list, index);
+    f.viewer->ToggleSlideShow();
+    EXPECT_TRUE(f.viewer->slideShowRunning());
+    EXPECT_FALSE(f.viewer->slideTimer()->isActive());
+    QTest::qWait(50);
+    EXPECT_EQ(f.viewer->ImgX->document()->ImageFilePath(), list.at(0));
+
+    f.prompter.inputs.push_back(QStringLiteral("1000"));
+    f.viewer->PromptSlideShowDelay();
+    EXPECT_TRUE(f.viewer->slideTimer()->isActive()); // the running show picks up the new pace
+    f.viewer->close();
+    EXPECT_FALSE(f.viewer->slideTimer()->isActive());
+}
+
+TEST(ViewerKeys, KeyTableHandledOncePerPress)
+{
+    ViewerFixture f;
+    const QStringList list = f.images(4);
+    int index = 0;
+    f.viewer->ViewImage(list, index);
+    QWidget *target = f.viewer->ImgX;
+    QTest::keyClick(target, Qt::Key_Space);
+    EXPECT_EQ(f.viewer->currentIndex(), 1);
+    QTest::keyClick(target, Qt::Key_PageDown);
+    EXPECT_EQ(f.viewer->currentIndex(), 2);
+    QTest::keyClick(target, Qt::Key_Backspace);
+    EXPECT_EQ(f.viewer->currentIndex(), 1);
+    QTest::keyClick(target, Qt::Key_PageUp);
+    EXPECT_EQ(f.viewer->currentIndex(), 0);
+
+    QTest::keyClick(target, Qt::Key_Plus, Qt::KeypadModifier);
+    EXPECT_DOUBLE_EQ(f.viewer->ImgX->Zoom(), 1.25);
+    QTest::keyClick(target, Qt::Key_Equal);
+    EXPECT_DOUBLE_EQ(f.viewer->ImgX->Zoom(), 1.5625);
+    QTest::keyClick(target, Qt::Key_Minus); // only keypad minus is bound
+    EXPECT_DOUBLE_EQ(f.viewer->ImgX->Zoom(), 1.5625);
+    QTest::keyClick(target, Qt::Key_Minus, Qt::KeypadModifier);
+    EXPECT_DOUBLE_EQ(f.viewer->ImgX->Zoom(), 1.5625 * 0.75);
+
+    // Delete does nothing in windowed mode (the menu's Del shortcut does).
+    QTest::keyClick(target, Qt::Key_Return);
+    EXPECT_FALSE(f.viewer->isVisible());
+    EXPECT_EQ(f.browser.checked, QStringList{list.at(0)});
+}
+
+TEST(ViewerMenus, EntriesCaptionsShortcutsAndToolbar)
+{
+    ViewerFixture f;
+    const struct {
+        const char *name, *caption, *shortcut;
+    } expected[] = {{"mnuopen", "Open     ", "Ctrl+O"},   {"mnuBrowse", "Browse     ", "Ctrl+B"},
+                    {"mnuSaveAs", "Save As     ", "Ctrl+S"}, {"mnuExit", "Exit         ", "Ctrl+Q"},
+                    {"mnuDelete", "Delete     ", "Del"},  {"mnuRename", "Rename", "F2"},
+                    {"mnuZoomIn", "Zoom In     ", "Ctrl+N"}, {"mnuZoomOut", "Zoom Out     ", "Ctrl+U"},
+                    {"mnuFullScreen", "Full Screen", "Ctrl+F"}, {"mnuCopyImage", "Copy Image", "Ctrl+G"},
+                    {"mnuTopLeft", "Top Left", ""},           {"mnuupdate", "update", ""}};
+    for (const auto &e : expected) {
+        QAction *a = f.viewer->action(QString::fromLatin1(e.name));
+        ASSERT_NE(a, nullptr) << e.name;
+        EXPECT_EQ(a->text(), QString::fromLatin1(e.caption)) << e.name;
+        EXPECT_EQ(a->shortcut(), QKeySequence(QString::fromLatin1(e.shortcut))) << e.name;
+    }
+    EXPECT_EQ(f.viewer->menu(QStringLiteral("mnuPrint"))->menuAction()->text(), QStringLiteral("Print"));
+    const QList<QAction *> buttons = f.viewer->toolBar()->actions();
+    ASSERT_EQ(buttons.size(), 8);
+    EXPECT_EQ(buttons.at(2)->toolTip(), QStringLiteral("Prevoius"));
+    EXPECT_EQ(buttons.at(4)->objectName(), QStringLiteral("slidshow32"));
+    EXPECT_EQ(buttons.at(6)->objectName(), QStringLiteral("zoomiout32"));
+}
+
+TEST(ViewerContextMenu, IdsTextsChecksAndCommands)
+{
+    ViewerFixture f;
+    const QStringList list = f.images(3);
+    int index = 0;
+    f.viewer->ViewImage(list, index);
+    f.viewer->ToggleSlideShow();
+
+    QStringList texts;
+    QList<int> ids;
+    QList<bool> checked;
+    QPoint at;
+    f.viewer->trackMenu = [&](QMenu &menu, const QPoint &p) {
+        at = p;
+        for (QAction *a : menu.actions()) {
+            texts << (a->isSeparator() ? QStringLiteral("-") : a->text());
+            ids << a->data().toInt();
+            checked << a->isChecked();
+        }
+        return 7; // "Next"
+    };
+    const QPoint corner = f.viewer->geometry().topLeft();
+    QTest::mousePress(f.viewer->ImgX, Qt::RightButton, {}, QPoint(10, 20));
+    EXPECT_EQ(texts, (QStringList{"Full Screen", "Next", "Previous", "-", "Slide Show", "Antialias Display", "-",
+                                  "Rotate +90", "Rotate -90", "-", "Zoom In", "Zoom Out", "-", "Set As Wallpaper"}));
+    EXPECT_EQ(ids, (QList<int>{10, 7, 8, 0, 9, 1, 0, 2, 3, 0, 4, 5, 0, 6}));
+    EXPECT_TRUE(checked.at(4)); // the show runs
+    EXPECT_TRUE(checked.at(5)); // anti-aliasing on by default
+    EXPECT_EQ(at, corner + QPoint(10, 20));
+    EXPECT_EQ(f.viewer->currentIndex(), 1);
+
+    f.viewer->ToggleSlideShow();
+    f.viewer->trackMenu = [&](QMenu &menu, const QPoint &) {
+        EXPECT_FALSE(menu.actions().at(4)->isChecked());
+        return 0; // dismissed
+    };
+    QTest::mousePress(f.viewer->ImgX, Qt::RightButton, {}, QPoint(1, 1));
+    EXPECT_EQ(f.viewer->currentIndex(), 1);
+
+    // Rotation and zoom by id.
+    f.viewer->runContextCommand(2);
+    EXPECT_EQ(f.viewer->ImgX->document()->ImageWidth(), 48);
+    f.viewer->runContextCommand(4);
+    EXPECT_DOUBLE_EQ(f.viewer->ImgX->Zoom(), 1.25);
+}
+
+TEST(ViewerFullScreen, FTwiceRestoresGeometry510TwipsLowerWithEmptyCaption)
+{
+    ViewerFixture f;
+    const QStringList list = f.images(2, 300, 200);
+    int index = 0;
+    f.viewer->ViewImage(list, index);
+    const QRect before = f.viewer->geometry();
+    QTest::keyClick(f.viewer->ImgX, Qt::Key_F);
+    EXPECT_TRUE(f.viewer->isFullScreenFlag());
+    EXPECT_FALSE(f.viewer->toolBar()->isVisible());
+    EXPECT_FALSE(f.viewer->statusBar()->isVisible());
+    EXPECT_TRUE(f.viewer->menu(QStringLiteral("mnuImage"))->menuAction()->isVisible());
+    EXPECT_FALSE(f.viewer->menu(QStringLiteral("mnufile"))->menuAction()->isVisible());
+    EXPECT_FALSE(f.viewer->menu(QStringLiteral("mnuHelp"))->menuAction()->isVisible());
+
+    // Next stays full screen.
+    QTest::keyClick(f.viewer->ImgX, Qt::Key_Space);
+    EXPECT_TRUE(f.viewer->isFullScreenFlag());
+
+    QTest::keyClick(f.viewer->ImgX, Qt::Key_F);
+    EXPECT_FALSE(f.viewer->isFullScreenFlag());
+    EXPECT_TRUE(f.viewer->toolBar()->isVisible());
+    EXPECT_TRUE(f.viewer->windowTitle().isEmpty());
+    const Twips t = Twips::forScreen();
+    const QRect saved = f.viewer->savedGeometryTwips();
+    EXPECT_EQ(f.viewer->geometry().top(), t.toPixelsY(saved.y() + 510));
+    EXPECT_EQ(f.viewer->size(), QSize(t.toPixelsX(saved.width()), t.toPixelsY(saved.height())));
+    Q_UNUSED(before);
+}
+
+TEST(ViewerSettings, FreshProfileDefaultsAndRoundTrips)
+{
+    ViewerFixture f(/*fullScreenSetting=*/true); // nothing stored at all
+    EXPECT_TRUE(f.viewer->ImgX->AntiAliasDisplay());
+    EXPECT_TRUE(f.viewer->action(QStringLiteral("mnuAntiAliasDisplay"))->isChecked());
+    EXPECT_EQ(f.viewer->slideTimer()->interval(), 2000);
+    const QStringList list = f.images(2);
+    int index = 0;
+    f.viewer->ViewImage(list, index);
+    EXPECT_TRUE(f.viewer->isFullScreenFlag()); // the first image shows full screen
+
+    f.viewer->ToggleAntiAlias();
+    EXPECT_EQ(stored(f, "AntiAlias"), QStringLiteral("0"));
+    EXPECT_FALSE(f.viewer->action(QStringLiteral("mnuAntiAliasDisplay"))->isChecked());
+    f.viewer->ToggleAntiAlias();
+    EXPECT_EQ(stored(f, "AntiAlias"), QStringLiteral("-1"));
+
+    for (const char *answer : {"1500", "abc", "", "70000", "2501.5"})
+        f.prompter.inputs.push_back(QString::fromLatin1(answer));
+    f.viewer->PromptSlideShowDelay();
+    EXPECT_EQ(stored(f, "Slide Show Delay"), QStringLiteral("1500"));
+    for (int i = 0; i < 3; ++i) {
+        f.viewer->PromptSlideShowDelay(); // refused: nothing changes
+        EXPECT_EQ(f.viewer->slideTimer()->interval(), 1500);
+    }
+    f.viewer->PromptSlideShowDelay();
+    EXPECT_EQ(stored(f, "Slide Show Delay"), QStringLiteral("2502"));
+    ASSERT_FALSE(f.prompter.asked.isEmpty());
+    EXPECT_EQ(f.prompter.asked.first().title, QStringLiteral("Slide Show Delay"));
+    EXPECT_EQ(f.prompter.asked.first().text, QStringLiteral("Delay in Milliseconds(1000=1 Second):"));
+
+    f.viewer->close(); // saves the full-screen state it closed in
+    EXPECT_EQ(stored(f, "FullScreen"), QStringLiteral("-1"));
+
+    // A fresh viewer reads them back; a garbage delay loads as the default.
+    f.registry->setValue(platform::RegistryRoot::LocalMachine, QStringLiteral("SOFTWARE\\Quorvane\\Lumora Settings"),
+                         QStringLiteral("FullScreen"), {QStringLiteral("0"), platform::RegSz});
+    f.makeViewer();
+    EXPECT_EQ(f.viewer->slideTimer()->interval(), 2502);
+    EXPECT_FALSE(f.viewer->isFullScreenFlag());
+    f.registry->setValue(platform::RegistryRoot::LocalMachine, QStringLiteral("SOFTWARE\\Quorvane\\Lumora Settings"),
+                         QStringLiteral("Slide Show Delay"), {QStringLiteral("soon"), platform::RegSz});
+    f.makeViewer();
+    EXPECT_EQ(f.viewer->slideTimer()->interval(), 2000);
+}
+
+TEST(ViewerStatusBar, PanelsFollowEveryChange)
+{
+    ViewerFixture f;
+    QStringList list = f.images(2, 800, 600);
+    list << lumora::test::writeImage(f.dir, QStringLiteral("icon.ICO"), 32, 32, Qt::blue, "ico");
+    int index = 0;
+    f.viewer->ViewImage(list, index);
+    EXPECT_EQ(f.viewer->statusText(1), QStringLiteral("1/3"));
+    EXPECT_EQ(f.viewer->statusText(2), QStringLiteral("img0.png"));
+    EXPECT_TRUE(f.viewer->statusText(3).endsWith(QStringLiteral(" KB")) ||
+                f.viewer->statusText(3).endsWith(QStringLiteral(" Bytes")));
+    EXPECT_EQ(f.viewer->statusText(4), QStringLiteral("800x600x%1b png").arg(f.viewer->ImgX->document()->BitsPerPixel()));
+    EXPECT_EQ(f.viewer->statusText(5), QStringLiteral("100 %"));
+    f.viewer->ZoomIn();
+    EXPECT_EQ(f.viewer->statusText(5), QStringLiteral("125 %"));
+
+    index = 2;
+    f.viewer->ViewImage(list, index);
+    EXPECT_EQ(f.viewer->statusText(1), QStringLiteral("3/3"));
+    EXPECT_EQ(f.viewer->statusText(2), QStringLiteral("icon.ICO"));
+    EXPECT_TRUE(f.viewer->statusText(4).isEmpty());
+
+    f.viewer->removeListEntry(0);
+    EXPECT_EQ(f.viewer->pathList(), (QStringList{list.at(1), list.at(2)}));
+}
