@@ -8,7 +8,8 @@
 
 class QIODevice;
 
-namespace lumora::imaging {
+namespace lumora::imaging
+{
 
 struct FormatSpec;
 

@@ -11,9 +11,11 @@
 #include <array>
 #include <climits>
 
-namespace lumora::imaging {
+namespace lumora::imaging
+{
 
-namespace {
+namespace
+{
 
 using namespace bytes;
 
@@ -68,8 +70,8 @@ bool isHeaderlessDib(const QByteArray &h, const QString &)
     const int planes = le16(h, 12);
     const int bits = le16(h, 14);
     const quint32 compression = le32(h, 16);
-    const bool bitsOk = bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 ||
-                        bits == 32;
+    const bool bitsOk =
+        bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32;
     return width > 0 && width < (1 << 20) && height != 0 && height > -(1 << 20) &&
            height < (1 << 20) && planes == 1 && bitsOk && compression <= 6;
 }
@@ -149,8 +151,8 @@ bool isTga(const QByteArray &h, const QString &suffix)
     const int mapType = u8(h, 1);
     const int type = u8(h, 2);
     const int bits = u8(h, 16);
-    const bool typeOk = type == 1 || type == 2 || type == 3 || type == 9 || type == 10 ||
-                        type == 11;
+    const bool typeOk =
+        type == 1 || type == 2 || type == 3 || type == 9 || type == 10 || type == 11;
     const bool mapOk = mapType == 1 || (mapType == 0 && type != 1 && type != 9);
     const bool bitsOk = bits == 8 || bits == 15 || bits == 16 || bits == 24 || bits == 32;
     return typeOk && mapOk && bitsOk && le16(h, 12) > 0 && le16(h, 14) > 0;
@@ -178,7 +180,8 @@ quint32 be32(const QByteArray &h, qsizetype offset)
 
 QSize clampedSize(qint64 width, qint64 height)
 {
-    return QSize(int(std::clamp<qint64>(width, 0, INT_MAX)), int(std::clamp<qint64>(height, 0, INT_MAX)));
+    return QSize(int(std::clamp<qint64>(width, 0, INT_MAX)),
+                 int(std::clamp<qint64>(height, 0, INT_MAX)));
 }
 
 QSize pngSize(const QByteArray &h)
@@ -225,7 +228,8 @@ QSize tgaSize(const QByteArray &h)
 
 } // namespace
 
-namespace {
+namespace
+{
 
 const std::array kFormats{
     FormatSpec{FormatCode::Jpeg, "jpeg", isJpeg, decodeWithQt},

@@ -2,7 +2,8 @@
 
 #include <QCoreApplication>
 
-namespace lumora::imaging::support {
+namespace lumora::imaging::support
+{
 
 DecodedImage failure(const QString &message)
 {
@@ -73,23 +74,31 @@ int storedDepth(QImage::Format format)
 {
     switch (format) {
     case QImage::Format_Mono:
-    case QImage::Format_MonoLSB: return 1;
+    case QImage::Format_MonoLSB:
+        return 1;
     case QImage::Format_Indexed8:
     case QImage::Format_Grayscale8:
-    case QImage::Format_Alpha8: return 8;
+    case QImage::Format_Alpha8:
+        return 8;
     case QImage::Format_Grayscale16:
     case QImage::Format_RGB16:
     case QImage::Format_RGB555:
-    case QImage::Format_RGB444: return 16;
+    case QImage::Format_RGB444:
+        return 16;
     case QImage::Format_RGB32:
     case QImage::Format_RGB888:
     case QImage::Format_BGR888:
-    case QImage::Format_RGBX8888: return 24;
-    case QImage::Format_RGBX64: return 48;
+    case QImage::Format_RGBX8888:
+        return 24;
+    case QImage::Format_RGBX64:
+        return 48;
     case QImage::Format_RGBA64:
-    case QImage::Format_RGBA64_Premultiplied: return 64;
-    case QImage::Format_Invalid: return 0;
-    default: return 32;
+    case QImage::Format_RGBA64_Premultiplied:
+        return 64;
+    case QImage::Format_Invalid:
+        return 0;
+    default:
+        return 32;
     }
 }
 

@@ -8,7 +8,8 @@
 
 // Helpers shared by the codec families: failure values, the decode budget,
 // cancellation and the final scaling step.
-namespace lumora::imaging::support {
+namespace lumora::imaging::support
+{
 
 DecodedImage failure(const QString &message);
 

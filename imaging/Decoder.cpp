@@ -9,17 +9,18 @@
 #include <QFileInfo>
 #include <QImageReader>
 
-namespace lumora::imaging {
+namespace lumora::imaging
+{
 
-namespace {
+namespace
+{
 
 QString suffixOf(const QString &name)
 {
     return QFileInfo(name).suffix().toLower();
 }
 
-DecodedImage decodeDevice(QIODevice &device, const DecodeOptions &options,
-                          const QString &nameHint)
+DecodedImage decodeDevice(QIODevice &device, const DecodeOptions &options, const QString &nameHint)
 {
     using namespace support;
     if (isCancelled(options))

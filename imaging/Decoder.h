@@ -10,7 +10,8 @@
 
 #include <atomic>
 
-namespace lumora::imaging {
+namespace lumora::imaging
+{
 
 // What a caller wants from one decode. Workers call decodeFile() directly, so
 // everything here is a plain value and the result never holds a QPixmap.
@@ -27,11 +28,11 @@ struct DecodeOptions {
 };
 
 struct DecodedImage {
-    QList<QImage> pages;       // upright (EXIF orientation applied), never null on success
+    QList<QImage> pages; // upright (EXIF orientation applied), never null on success
     FormatCode format = FormatCode::Unknown;
-    int bitsPerPixel = 0;      // of the file's first page as stored, e.g. 24 for JPEG
-    QSize originalSize;        // first page before any scaling
-    QString error;             // empty on success; a sentence for the user otherwise
+    int bitsPerPixel = 0; // of the file's first page as stored, e.g. 24 for JPEG
+    QSize originalSize;   // first page before any scaling
+    QString error;        // empty on success; a sentence for the user otherwise
 
     bool ok() const { return error.isEmpty() && !pages.isEmpty(); }
 };

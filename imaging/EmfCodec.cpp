@@ -13,9 +13,11 @@
 #include <memory>
 #include <mutex>
 
-namespace lumora::imaging {
+namespace lumora::imaging
+{
 
-namespace {
+namespace
+{
 
 constexpr quint32 kEmrHeader = 1;
 constexpr quint32 kEmrEof = 14;

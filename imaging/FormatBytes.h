@@ -3,7 +3,8 @@
 #include <QByteArray>
 
 // Bounds-checked little-endian reads for header sniffing; out of range reads 0.
-namespace lumora::imaging::bytes {
+namespace lumora::imaging::bytes
+{
 
 inline quint8 u8(const QByteArray &data, qsizetype offset)
 {

@@ -10,7 +10,8 @@
 
 #include <cmath>
 
-namespace lumora::imaging {
+namespace lumora::imaging
+{
 
 ImageDocument::ImageDocument(QObject *parent) : QObject(parent) {}
 

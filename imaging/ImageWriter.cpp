@@ -6,9 +6,11 @@
 #include <QPainter>
 #include <QSaveFile>
 
-namespace lumora::imaging {
+namespace lumora::imaging
+{
 
-namespace {
+namespace
+{
 
 bool fail(QString *error, const QString &message)
 {
@@ -65,8 +67,9 @@ bool writeImageFile(const QImage &image, const QString &path, FormatCode code, i
     QSaveFile file(path);
     file.setDirectWriteFallback(false);
     if (!file.open(QIODevice::WriteOnly))
-        return fail(error, QStringLiteral("The file \"%1\" cannot be written: %2.")
-                               .arg(path, file.errorString()));
+        return fail(
+            error,
+            QStringLiteral("The file \"%1\" cannot be written: %2.").arg(path, file.errorString()));
     if (file.write(bytes) != bytes.size()) {
         const QString reason = file.errorString();
         file.cancelWriting();
@@ -74,8 +77,9 @@ bool writeImageFile(const QImage &image, const QString &path, FormatCode code, i
                     QStringLiteral("The file \"%1\" cannot be written: %2.").arg(path, reason));
     }
     if (!file.commit())
-        return fail(error, QStringLiteral("The file \"%1\" cannot be written: %2.")
-                               .arg(path, file.errorString()));
+        return fail(
+            error,
+            QStringLiteral("The file \"%1\" cannot be written: %2.").arg(path, file.errorString()));
     if (error)
         error->clear();
     return true;

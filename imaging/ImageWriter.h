@@ -5,7 +5,8 @@
 #include <QImage>
 #include <QString>
 
-namespace lumora::imaging {
+namespace lumora::imaging
+{
 
 // Whether writeImageFile() can produce this format yet.
 bool canWriteFormat(FormatCode code);

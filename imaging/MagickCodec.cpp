@@ -8,9 +8,11 @@
 
 #include <mutex>
 
-namespace lumora::imaging {
+namespace lumora::imaging
+{
 
-namespace {
+namespace
+{
 
 void setUpMagick()
 {
@@ -43,9 +45,12 @@ int magickDepth(const Magick::Image &image)
     switch (image.colorSpace()) {
     case MagickCore::GRAYColorspace:
     case MagickCore::Rec601LumaColorspace:
-    case MagickCore::Rec709LumaColorspace: return depth + alpha;
-    case MagickCore::CMYKColorspace: return depth * 4 + alpha;
-    default: return depth * 3 + alpha;
+    case MagickCore::Rec709LumaColorspace:
+        return depth + alpha;
+    case MagickCore::CMYKColorspace:
+        return depth * 4 + alpha;
+    default:
+        return depth * 3 + alpha;
     }
 }
 

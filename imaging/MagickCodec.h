@@ -2,7 +2,8 @@
 
 #include "imaging/Codec.h"
 
-namespace lumora::imaging {
+namespace lumora::imaging
+{
 
 // Starts ImageMagick once per process and sets its resource limits; safe to
 // call from any thread, any number of times.

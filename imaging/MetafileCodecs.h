@@ -2,7 +2,8 @@
 
 #include "imaging/Codec.h"
 
-namespace lumora::imaging {
+namespace lumora::imaging
+{
 
 // Windows metafiles are drawings: each is rendered once, at the size the file
 // states (or directly at a smaller requested box), on a white background.

@@ -7,9 +7,11 @@
 #include <QImageReader>
 #include <QtEndian>
 
-namespace lumora::imaging {
+namespace lumora::imaging
+{
 
-namespace {
+namespace
+{
 
 // Depth as stored where the header says it better than Qt's decoded format.
 int headerDepth(const QByteArray &head, FormatCode code, int fallback)
@@ -20,11 +22,16 @@ int headerDepth(const QByteArray &head, FormatCode code, int fallback)
         if (head.size() >= 26) {
             const int bitDepth = quint8(head[24]);
             switch (quint8(head[25])) {
-            case 0: return bitDepth;     // grey
-            case 2: return bitDepth * 3; // RGB
-            case 3: return bitDepth;     // palette
-            case 4: return bitDepth * 2; // grey + alpha
-            case 6: return bitDepth * 4; // RGBA
+            case 0:
+                return bitDepth; // grey
+            case 2:
+                return bitDepth * 3; // RGB
+            case 3:
+                return bitDepth; // palette
+            case 4:
+                return bitDepth * 2; // grey + alpha
+            case 6:
+                return bitDepth * 4; // RGBA
             }
         }
         break;
@@ -39,8 +46,10 @@ int headerDepth(const QByteArray &head, FormatCode code, int fallback)
         }
         break;
     }
-    case FormatCode::Gif: return 8;
-    default: break;
+    case FormatCode::Gif:
+        return 8;
+    default:
+        break;
     }
     return fallback;
 }
@@ -105,8 +114,7 @@ DecodedImage readPages(QImageReader &reader, const FormatSpec &spec, const QByte
         rewindDevice();
         if (!reader.read(&page) || page.isNull()) {
             if (i == 0) {
-                if (reader.error() == QImageReader::InvalidDataError &&
-                    !fitsBudget(page.size()))
+                if (reader.error() == QImageReader::InvalidDataError && !fitsBudget(page.size()))
                     return failure(tooLargeMessage(upright));
                 return failure(damagedMessage());
             }

@@ -2,7 +2,8 @@
 
 #include "imaging/Codec.h"
 
-namespace lumora::imaging {
+namespace lumora::imaging
+{
 
 // Qt's image plugins: JPEG (with DCT-scaled decoding), PNG, GIF, BMP, TIFF,
 // ICO, CUR, WBMP. Orientation tags are applied.

@@ -6,13 +6,19 @@
 #include <libwmf/gd.h>
 
 #include <QIODevice>
+#include <QPainter>
+#include <QtEndian>
+
+#include <cstring>
 
 #include <memory>
 #include <mutex>
 
-namespace lumora::imaging {
+namespace lumora::imaging
+{
 
-namespace {
+namespace
+{
 
 // libwmf keeps process-wide state (its font engine, error streams); one
 // metafile at a time is plenty for a viewer.
@@ -44,12 +50,22 @@ bool recordsInBounds(const QByteArray &data)
     return false;
 }
 
-// gd's true colour pixels carry a 7-bit transparency (0 opaque, 127 clear).
-QRgb flattenOnWhite(int pixel)
+// libwmf hands back the PNG it wrote without its length; the chunk chain,
+// which the encoder has just written correctly, ends with IEND.
+qsizetype pngLength(const uchar *png)
 {
-    const int clear = (pixel >> 24) & 0x7F;
-    auto channel = [clear](int value) { return (value * (127 - clear) + 255 * clear) / 127; };
-    return qRgb(channel((pixel >> 16) & 0xFF), channel((pixel >> 8) & 0xFF), channel(pixel & 0xFF));
+    static const uchar signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    if (memcmp(png, signature, 8) != 0)
+        return -1;
+    qsizetype pos = 8;
+    for (int chunks = 0; chunks < (1 << 20); ++chunks) {
+        const quint32 length = qFromBigEndian<quint32>(png + pos);
+        const bool end = memcmp(png + pos + 4, "IEND", 4) == 0;
+        pos += 12 + qsizetype(length);
+        if (end)
+            return pos;
+    }
+    return -1;
 }
 
 struct ApiDeleter {
@@ -73,8 +89,8 @@ DecodedImage decodeWmf(QIODevice &device, const FormatSpec &spec, const DecodeOp
         std::lock_guard lock(wmfMutex());
         wmfAPI_Options apiOptions{};
         apiOptions.function = wmf_gd_function;
-        const unsigned long flags = WMF_OPT_FUNCTION | WMF_OPT_IGNORE_NONFATAL |
-                                    WMF_OPT_NO_ERROR | WMF_OPT_NO_DEBUG;
+        const unsigned long flags =
+            WMF_OPT_FUNCTION | WMF_OPT_IGNORE_NONFATAL | WMF_OPT_NO_ERROR | WMF_OPT_NO_DEBUG;
         wmfAPI *raw = nullptr;
         const wmf_error_t created = wmf_api_create(&raw, flags, &apiOptions);
         std::unique_ptr<wmfAPI, ApiDeleter> api(raw);
@@ -101,22 +117,20 @@ DecodedImage decodeWmf(QIODevice &device, const FormatSpec &spec, const DecodeOp
         if (!fitsBudget(target))
             return failure(tooLargeMessage(size));
 
-        gd->type = wmf_gd_image;
+        // PNG to memory: the only output whose memory the library releases
+        // itself (a gd image handed out is never freed, and libwmf exports
+        // no way to free it).
+        gd->type = wmf_gd_png;
+        gd->flags |= WMF_GD_OUTPUT_MEMORY;
         gd->bbox = bounds;
         gd->width = unsigned(target.width());
         gd->height = unsigned(target.height());
-        if (wmf_play(api.get(), 0, &bounds) != wmf_E_None || !gd->gd_image)
+        if (wmf_play(api.get(), 0, &bounds) != wmf_E_None || !gd->memory)
             return failure(damagedMessage());
-        const int *pixels = wmf_gd_image_pixels(gd->gd_image);
-        if (!pixels)
+        const qsizetype length = pngLength(reinterpret_cast<const uchar *>(gd->memory));
+        if (length <= 0 ||
+            !page.loadFromData(reinterpret_cast<const uchar *>(gd->memory), length, "png"))
             return failure(damagedMessage());
-        page = QImage(target, QImage::Format_RGB32);
-        for (int y = 0; y < target.height(); ++y) {
-            auto *line = reinterpret_cast<QRgb *>(page.scanLine(y));
-            const int *source = pixels + qsizetype(y) * target.width();
-            for (int x = 0; x < target.width(); ++x)
-                line[x] = flattenOnWhite(source[x]);
-        }
         wmf_mem_close(api.get());
     }
 
@@ -124,7 +138,13 @@ DecodedImage decodeWmf(QIODevice &device, const FormatSpec &spec, const DecodeOp
     out.format = spec.code;
     out.bitsPerPixel = 24;
     out.originalSize = size;
-    out.pages << std::move(page);
+    QImage opaque(page.size(), QImage::Format_RGB32);
+    opaque.fill(Qt::white);
+    {
+        QPainter painter(&opaque);
+        painter.drawImage(0, 0, page);
+    }
+    out.pages << std::move(opaque);
     return out;
 }
 

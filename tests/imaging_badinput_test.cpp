@@ -14,7 +14,8 @@
 using namespace lumora::imaging;
 using namespace lumora::test;
 
-namespace {
+namespace
+{
 
 struct Named {
     const char *name;
@@ -48,8 +49,8 @@ QList<Named> samples()
         return ::testing::AssertionSuccess();
     if (!d.ok() && d.pages.isEmpty() && !d.error.isEmpty())
         return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "pages " << d.pages.size() << ", error \""
-                                         << d.error.toStdString() << "\"";
+    return ::testing::AssertionFailure()
+           << "pages " << d.pages.size() << ", error \"" << d.error.toStdString() << "\"";
 }
 
 } // namespace
@@ -98,7 +99,8 @@ TEST(DecodeBadInput, TruncatedAndGarbledFilesNeverCrash)
             const int flips = 1 + int(random.bounded(8));
             for (int i = 0; i < flips; ++i) {
                 // Mostly the header, where parsers make their decisions.
-                const qsizetype limit = round % 2 ? garbled.size() : qMin<qsizetype>(garbled.size(), 128);
+                const qsizetype limit =
+                    round % 2 ? garbled.size() : qMin<qsizetype>(garbled.size(), 128);
                 garbled[qsizetype(random.bounded(quint32(limit)))] = char(random.bounded(256));
             }
             const DecodedImage d = decodeData(garbled, {}, hint);

@@ -1,7 +1,7 @@
 #include "imaging/Decoder.h"
 
-#include "support/TempDir.h"
 #include "imaging_samples.h"
+#include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -12,59 +12,91 @@
 using namespace lumora::imaging;
 using namespace lumora::test;
 
-namespace {
+namespace
+{
 
 struct Sample {
-    const char *name;   // file name written in the temporary folder
-    FormatCode format;  // what detection must say
-    int tolerance;      // per channel, for lossy codecs
+    const char *name;  // file name written in the temporary folder
+    FormatCode format; // what detection must say
+    int tolerance;     // per channel, for lossy codecs
     QByteArray (*make)(const QImage &);
 };
 
-QByteArray makeJpeg(const QImage &i) { return encodeWithQt(i, "jpeg"); }
-QByteArray makePng(const QImage &i) { return encodeWithQt(i, "png"); }
-QByteArray makeBmp(const QImage &i) { return encodeWithQt(i, "bmp"); }
-QByteArray makeTiff(const QImage &i) { return encodeWithQt(i, "tiff"); }
-QByteArray makeIco(const QImage &i) { return encodeWithQt(i, "ico"); }
+QByteArray makeJpeg(const QImage &i)
+{
+    return encodeWithQt(i, "jpeg");
+}
+QByteArray makePng(const QImage &i)
+{
+    return encodeWithQt(i, "png");
+}
+QByteArray makeBmp(const QImage &i)
+{
+    return encodeWithQt(i, "bmp");
+}
+QByteArray makeTiff(const QImage &i)
+{
+    return encodeWithQt(i, "tiff");
+}
+QByteArray makeIco(const QImage &i)
+{
+    return encodeWithQt(i, "ico");
+}
 QByteArray makeCur(const QImage &i)
 {
     QByteArray bytes = encodeWithQt(i, "ico");
     bytes[2] = 2; // the directory type is all that tells a cursor from an icon
     return bytes;
 }
-QByteArray makeHeaderlessDib(const QImage &i) { return encodeWithQt(i, "bmp").mid(14); }
-QByteArray makeGif(const QImage &i) { return encodeWithMagick(i, "GIF"); }
-QByteArray makePsd(const QImage &i) { return encodeWithMagick(i, "PSD"); }
-QByteArray makePcx(const QImage &i) { return encodeWithMagick(i, "PCX"); }
-QByteArray makeTga(const QImage &i) { return encodeWithMagick(i, "TGA"); }
+QByteArray makeHeaderlessDib(const QImage &i)
+{
+    return encodeWithQt(i, "bmp").mid(14);
+}
+QByteArray makeGif(const QImage &i)
+{
+    return encodeWithMagick(i, "GIF");
+}
+QByteArray makePsd(const QImage &i)
+{
+    return encodeWithMagick(i, "PSD");
+}
+QByteArray makePcx(const QImage &i)
+{
+    return encodeWithMagick(i, "PCX");
+}
+QByteArray makeTga(const QImage &i)
+{
+    return encodeWithMagick(i, "TGA");
+}
 // Photo CD stores a fixed 768 x 512 base image and centres anything smaller
 // on it, so the sample is made at that size.
 QByteArray makePcd(const QImage &i)
 {
     return encodeWithMagick(i.scaled(768, 512, Qt::IgnoreAspectRatio), "PCD");
 }
-QByteArray makeWmf(const QImage &i) { return quadrantWmf(i.width(), i.height()); }
-QByteArray makeEmf(const QImage &i) { return quadrantEmf(i.width(), i.height()); }
+QByteArray makeWmf(const QImage &i)
+{
+    return quadrantWmf(i.width(), i.height());
+}
+QByteArray makeEmf(const QImage &i)
+{
+    return quadrantEmf(i.width(), i.height());
+}
 
 const Sample kSamples[] = {
-    {"a.jpg", FormatCode::Jpeg, 40, makeJpeg},
-    {"a.png", FormatCode::Png, 0, makePng},
-    {"a.gif", FormatCode::Gif, 8, makeGif},
-    {"a.bmp", FormatCode::Bmp, 0, makeBmp},
-    {"a.dib", FormatCode::Dib, 0, makeBmp},
-    {"bare.dib", FormatCode::Dib, 0, makeHeaderlessDib},
-    {"a.tif", FormatCode::Tiff, 0, makeTiff},
-    {"a.ico", FormatCode::Ico, 0, makeIco},
-    {"a.cur", FormatCode::Cur, 0, makeCur},
-    {"a.psd", FormatCode::Psd, 0, makePsd},
-    {"a.pcx", FormatCode::Pcx, 0, makePcx},
-    {"a.tga", FormatCode::Tga, 0, makeTga},
+    {"a.jpg", FormatCode::Jpeg, 40, makeJpeg}, {"a.png", FormatCode::Png, 0, makePng},
+    {"a.gif", FormatCode::Gif, 8, makeGif},    {"a.bmp", FormatCode::Bmp, 0, makeBmp},
+    {"a.dib", FormatCode::Dib, 0, makeBmp},    {"bare.dib", FormatCode::Dib, 0, makeHeaderlessDib},
+    {"a.tif", FormatCode::Tiff, 0, makeTiff},  {"a.ico", FormatCode::Ico, 0, makeIco},
+    {"a.cur", FormatCode::Cur, 0, makeCur},    {"a.psd", FormatCode::Psd, 0, makePsd},
+    {"a.pcx", FormatCode::Pcx, 0, makePcx},    {"a.tga", FormatCode::Tga, 0, makeTga},
     {"a.pcd", FormatCode::Pcd, 64, makePcd}, // PhotoYCC clips saturated colours
-    {"a.wmf", FormatCode::Wmf, 0, makeWmf},
-    {"a.emf", FormatCode::Emf, 0, makeEmf},
+    {"a.wmf", FormatCode::Wmf, 0, makeWmf},    {"a.emf", FormatCode::Emf, 0, makeEmf},
 };
 
-class DecodeEveryFormat : public ::testing::TestWithParam<Sample> {};
+class DecodeEveryFormat : public ::testing::TestWithParam<Sample>
+{
+};
 
 } // namespace
 
@@ -82,7 +114,8 @@ TEST_P(DecodeEveryFormat, DecodesPixelsAndDetectsByContent)
     EXPECT_EQ(d.format, s.format);
     EXPECT_GT(d.bitsPerPixel, 0);
     ASSERT_EQ(d.pages.size(), 1);
-    EXPECT_EQ(d.pages.front().size(), s.format == FormatCode::Pcd ? QSize(768, 512) : QSize(64, 48));
+    EXPECT_EQ(d.pages.front().size(),
+              s.format == FormatCode::Pcd ? QSize(768, 512) : QSize(64, 48));
     EXPECT_EQ(d.originalSize, d.pages.front().size());
     EXPECT_TRUE(hasQuadrants(d.pages.front(), s.tolerance));
 

@@ -12,7 +12,8 @@
 using namespace lumora::imaging;
 using namespace lumora::test;
 
-namespace {
+namespace
+{
 
 QList<QImage> solidPages(const QList<QColor> &colours, QSize size)
 {
@@ -31,8 +32,8 @@ TEST(ImageDocument, LoadFromFileSetsFileFormatDepthAndPage)
 {
     TempDir dir;
     const QString path =
-        writeFile(dir.file("three.tif"), multiPageTiff(solidPages({Qt::red, Qt::green, Qt::blue},
-                                                                  QSize(30, 20))));
+        writeFile(dir.file("three.tif"),
+                  multiPageTiff(solidPages({Qt::red, Qt::green, Qt::blue}, QSize(30, 20))));
     ImageDocument doc;
     QSignalSpy changed(&doc, &ImageDocument::changed);
     const LoadResult r = doc.LoadFromFile(path, 1);
@@ -94,7 +95,8 @@ TEST(ImageDocument, FailedLoadKeepsThePreviousImage)
 TEST(ImageDocument, RotateTurnsEveryPageByQuarterTurns)
 {
     ImageDocument doc;
-    doc.adopt({quadrants(40, 20), quadrants(40, 20)}, FormatCode::Png, 24, QStringLiteral("/x/a.png"));
+    doc.adopt({quadrants(40, 20), quadrants(40, 20)}, FormatCode::Png, 24,
+              QStringLiteral("/x/a.png"));
     QSignalSpy changed(&doc, &ImageDocument::changed);
 
     doc.Rotate(90.0f);
@@ -183,7 +185,8 @@ TEST(ImageDocument, SaveToFileWritesBmpAtomicallyAndRefusesTheRest)
         EXPECT_FALSE(QFile::exists(other));
     }
 
-    EXPECT_FALSE(doc.SaveToFile(dir.file("missing/folder/x.bmp"), FormatCode::Bmp, 0, true, &error));
+    EXPECT_FALSE(
+        doc.SaveToFile(dir.file("missing/folder/x.bmp"), FormatCode::Bmp, 0, true, &error));
     EXPECT_FALSE(error.isEmpty());
     ImageDocument empty;
     EXPECT_FALSE(empty.SaveToFile(dir.file("empty.bmp"), FormatCode::Bmp, 0, true, &error));

@@ -14,7 +14,8 @@
 using namespace lumora::imaging;
 using namespace lumora::test;
 
-namespace {
+namespace
+{
 
 void appendBigEndian(QByteArray &out, quint32 value)
 {
@@ -100,7 +101,7 @@ QByteArray psdHeader(quint32 width, quint32 height)
     appendBigEndian(psd, height);
     appendBigEndian(psd, width);
     psd += QByteArray("\x00\x08\x00\x03", 4); // 8 bits, RGB
-    psd += QByteArray(12, '\0');             // empty colour, resource and layer sections
+    psd += QByteArray(12, '\0');              // empty colour, resource and layer sections
     psd += QByteArray("\x00\x00", 2);         // raw image data follows (none)
     return psd;
 }

@@ -21,7 +21,8 @@
 #include <cstdlib>
 #include <list>
 
-namespace lumora::test {
+namespace lumora::test
+{
 
 // Four quadrants make a wrong orientation or mirror visible.
 inline const QColor kTopLeft{220, 30, 30};
@@ -36,8 +37,8 @@ inline QImage quadrants(int width, int height)
         for (int x = 0; x < width; ++x) {
             const bool right = x >= width / 2;
             const bool bottom = y >= height / 2;
-            const QColor c = bottom ? (right ? kBottomRight : kBottomLeft)
-                                    : (right ? kTopRight : kTopLeft);
+            const QColor c =
+                bottom ? (right ? kBottomRight : kBottomLeft) : (right ? kTopRight : kTopLeft);
             image.setPixel(x, y, c.rgb());
         }
     }
@@ -121,8 +122,8 @@ inline QByteArray encodeWithMagick(std::list<Magick::Image> images, const char *
     // in this ImageMagick release.
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("list"));
-    Magick::writeImages(images.begin(), images.end(),
-                        std::string(coder) + ":" + path.toStdString(), true);
+    Magick::writeImages(images.begin(), images.end(), std::string(coder) + ":" + path.toStdString(),
+                        true);
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         ADD_FAILURE() << "ImageMagick wrote no " << coder << " list";
@@ -180,7 +181,8 @@ inline QByteArray jpegWithOrientation(const QImage &image, quint16 orientation)
 inline QByteArray multiPageTiff(const QList<QImage> &pages);
 
 // Little-endian record writer for the metafile samples.
-class LeWriter {
+class LeWriter
+{
 public:
     void u16(quint16 v) { put(v); }
     void s16(qint16 v) { put(v); }
@@ -214,10 +216,10 @@ inline QByteArray quadrantWmf(int width, int height)
         for (quint16 p : params)
             body.u16(p);
     };
-    record(0x020B, {0, 0});                               // SETWINDOWORG y, x
-    record(0x020C, {quint16(height), quint16(width)});    // SETWINDOWEXT y, x
-    record(0x02FA, {5, 0, 0, 0, 0});                      // CREATEPENINDIRECT PS_NULL
-    record(0x012D, {0});                                  // SELECTOBJECT pen
+    record(0x020B, {0, 0});                            // SETWINDOWORG y, x
+    record(0x020C, {quint16(height), quint16(width)}); // SETWINDOWEXT y, x
+    record(0x02FA, {5, 0, 0, 0, 0});                   // CREATEPENINDIRECT PS_NULL
+    record(0x012D, {0});                               // SELECTOBJECT pen
     const int w2 = width / 2, h2 = height / 2;
     struct Box {
         int l, t, r, b;
@@ -289,7 +291,7 @@ inline QByteArray quadrantEmf(int width, int height)
                          {w2, h2, width, height, kBottomRight}};
     for (const Box &box : boxes) {
         record(39, {1, 0, colorRef(box.c), 0}); // CREATEBRUSHINDIRECT
-        record(37, {1});                         // SELECTOBJECT
+        record(37, {1});                        // SELECTOBJECT
         record(43, {quint32(box.l), quint32(box.t), quint32(box.r), quint32(box.b)});
         record(40, {1}); // DELETEOBJECT
     }
