@@ -31,16 +31,17 @@ QString tooLargeMessage(const QSize &size)
         .arg(kMaxDecodedBytes >> 20);
 }
 
-qint64 decodedBytes(const QSize &size)
+qint64 decodedBytes(const QSize &size, int bitsPerPixel)
 {
     if (size.width() <= 0 || size.height() <= 0)
         return -1;
-    return qint64(size.width()) * qint64(size.height()) * 4;
+    const qint64 rowBytes = (qint64(size.width()) * qMax(1, bitsPerPixel) + 31) / 32 * 4;
+    return rowBytes * size.height();
 }
 
-bool fitsBudget(const QSize &size)
+bool fitsBudget(const QSize &size, int bitsPerPixel)
 {
-    const qint64 bytes = decodedBytes(size);
+    const qint64 bytes = decodedBytes(size, bitsPerPixel);
     return bytes > 0 && bytes <= kMaxDecodedBytes;
 }
 

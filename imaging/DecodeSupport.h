@@ -17,10 +17,11 @@ QString damagedMessage();
 QString cancelledMessage();
 QString tooLargeMessage(const QSize &size);
 
-// Bytes a decoded RGBA image of this size needs; -1 for an invalid size.
-qint64 decodedBytes(const QSize &size);
+// Bytes a decoded image of this size needs at the given depth (32-bit RGBA
+// unless the decoder says otherwise); -1 for an invalid size.
+qint64 decodedBytes(const QSize &size, int bitsPerPixel = 32);
 // True when an image of this size stays inside kMaxDecodedBytes.
-bool fitsBudget(const QSize &size);
+bool fitsBudget(const QSize &size, int bitsPerPixel = 32);
 
 bool isCancelled(const DecodeOptions &options);
 

@@ -87,7 +87,13 @@ DecodedImage readPages(QImageReader &reader, const FormatSpec &spec, const QByte
             decodeSize = target;
         }
     }
-    if (!fitsBudget(decodeSize))
+    // Refuse before decoding, at the depth the reader will really produce
+    // (16-bit PNGs and TIFFs decode to 64-bit pixels).
+    const QImage::Format decodedFormat = reader.imageFormat();
+    const int decodedBits = decodedFormat == QImage::Format_Invalid
+                                ? 32
+                                : QImage::toPixelFormat(decodedFormat).bitsPerPixel();
+    if (!fitsBudget(decodeSize, qMax(32, decodedBits)))
         return failure(tooLargeMessage(upright));
 
     DecodedImage out;
@@ -113,11 +119,8 @@ DecodedImage readPages(QImageReader &reader, const FormatSpec &spec, const QByte
         QImage page;
         rewindDevice();
         if (!reader.read(&page) || page.isNull()) {
-            if (i == 0) {
-                if (reader.error() == QImageReader::InvalidDataError && !fitsBudget(page.size()))
-                    return failure(tooLargeMessage(upright));
+            if (i == 0)
                 return failure(damagedMessage());
-            }
             break; // later pages damaged: keep what decoded
         }
         total += page.sizeInBytes();

@@ -34,13 +34,14 @@ void appendChunk(QByteArray &png, const char *type, const QByteArray &data)
                                        uInt(typed.size()))));
 }
 
-QByteArray pngHeader(quint32 width, quint32 height)
+QByteArray pngHeader(quint32 width, quint32 height, char bitsPerChannel = 8)
 {
     QByteArray png("\x89PNG\r\n\x1A\n", 8);
     QByteArray ihdr;
     appendBigEndian(ihdr, width);
     appendBigEndian(ihdr, height);
-    ihdr += QByteArray("\x08\x02\x00\x00\x00", 5); // 8-bit RGB
+    ihdr += bitsPerChannel;
+    ihdr += QByteArray("\x02\x00\x00\x00", 4); // RGB
     appendChunk(png, "IHDR", ihdr);
     return png;
 }
@@ -121,6 +122,21 @@ TEST(DecodeLimits, HugeHeadersAreRefusedBeforeDecoding)
     EXPECT_TRUE(saysTooLarge(decodeData(psdHeader(60000, 60000))));
     const DecodedImage d = decodeData(pngHeader(60000, 60000));
     EXPECT_TRUE(d.error.contains(QLatin1String("60000 x 60000"))) << d.error.toStdString();
+
+    // The depth the reader will produce counts: 200 megapixels of 16-bit RGB
+    // decode to 64-bit pixels, 1.6 GB, and are refused although the same
+    // picture at 8 bits would be allowed.
+    QByteArray deep = pngHeader(16330, 12248, 16);
+    appendChunk(deep, "IDAT", {});
+    appendChunk(deep, "IEND", {});
+    EXPECT_TRUE(saysTooLarge(decodeData(deep)));
+
+    // A damaged file is not reported as a large one.
+    QByteArray damaged = blackPng(64, 64);
+    damaged.truncate(damaged.size() - 30);
+    const DecodedImage broken = decodeData(damaged);
+    EXPECT_FALSE(broken.ok());
+    EXPECT_FALSE(broken.error.contains(QLatin1String("too large")));
 
     // A metafile header can claim any size too; a drawing is refused the same way.
     QByteArray emf = quadrantEmf(64, 48);
