@@ -38,6 +38,7 @@ public:
     Skin &skin() override { return m_skin; }
     Splash &splash() override { return m_splash; }
     QString programFolder() override;
+    Prompter &prompter() override { return m_prompter; }
 
 private:
     Skin m_skin;

@@ -1,64 +1,161 @@
 #include "app/frmMain.h"
 
+#include "app/BrowserLayout.h"
+#include "app/FolderTree.h"
 #include "app/Splash.h"
 #include "app/StartupHelpers.h"
 #include "dialogs/Skin.h"
+#include "explorer/ExtensionFilter.h"
+#include "explorer/ImageExplore.h"
 #include "imaging/ImageView.h"
+#include "imaging/Twips.h"
 #include "viewer/frmViwer.h"
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QFileInfo>
-#include <QFileSystemModel>
-#include <QHeaderView>
+#include <QLabel>
 #include <QPushButton>
+#include <QScreen>
+#include <QShortcut>
 #include <QSplitter>
 #include <QToolBar>
-#include <QTreeView>
-#include <QVBoxLayout>
+
+#include <cmath>
+#include <exception>
 
 namespace lumora {
+
+namespace {
+
+// Layout steps are independent: one that fails must not keep the next from
+// running.
+template <typename F> void tolerate(F &&step)
+{
+    try {
+        step();
+    } catch (const std::exception &) {
+    }
+}
+
+constexpr int kTreeWidth = 260;
+constexpr int kPreviewHeight = 300;
+constexpr QSize kDefaultSize(1200, 800);
+
+} // namespace
 
 frmMain::frmMain(WindowHost &host, QWidget *parent) : QMainWindow(parent), m_host(host)
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Lumora"));
     buildUi();
+    connectParts();
 }
 
 frmMain::~frmMain() = default;
 
 void frmMain::buildUi()
 {
-    Splitter2 = new QSplitter(Qt::Horizontal, this);
+    // The outer splitter is placed by the window's own resize rule, so the
+    // central widget has no layout.
+    auto *central = new QWidget(this);
+    central->setObjectName(QStringLiteral("central"));
+    setCentralWidget(central);
+
+    Splitter2 = new QSplitter(Qt::Horizontal, central);
     Splitter2->setObjectName(QStringLiteral("Splitter2"));
+    Splitter2->setChildrenCollapsible(false);
 
-    TV1 = new QTreeView(Splitter2);
+    TV1 = new FolderTree(m_host.folderPlaces(), Splitter2);
     TV1->setObjectName(QStringLiteral("TV1"));
-    m_fsModel = new QFileSystemModel(this);
-    m_fsModel->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Drives);
-    TV1->setModel(m_fsModel);
-    for (int c = 1; c < m_fsModel->columnCount(); ++c)
-        TV1->hideColumn(c);
-    TV1->header()->hide();
+    TV1->setMinimumWidth(120);
 
+    // The right-hand area: grid over preview, the button strip under them.
+    // Its children are placed by the container's resize rule.
     container = new QWidget(Splitter2);
     container->setObjectName(QStringLiteral("container"));
-    auto *box = new QVBoxLayout(container);
-    box->setContentsMargins(0, 0, 0, 0);
+    container->installEventFilter(this);
+
     Splitter1 = new QSplitter(Qt::Vertical, container);
     Splitter1->setObjectName(QStringLiteral("Splitter1"));
-    box->addWidget(Splitter1, 1);
+    Splitter1->setChildrenCollapsible(false);
+
+    ImageExplore1 = new ImageExplore(m_host.prompter(), Splitter1);
+    ImageExplore1->setObjectName(QStringLiteral("ImageExplore1"));
+
     ImgX = new imaging::ImageView(Splitter1);
     ImgX->setObjectName(QStringLiteral("ImgX"));
     ImgX->setDisplayMode(0);
+    ImgX->setAcceptDrops(false);
+    ImgX->setMinimumHeight(80);
+    ImgX->installEventFilter(this);
 
     Toolbar = new QToolBar(container);
     Toolbar->setObjectName(QStringLiteral("Toolbar"));
-    box->addWidget(Toolbar);
+    Toolbar->setMovable(false);
+    Toolbar->setFloatable(false);
+    buildToolbar();
 
-    setCentralWidget(Splitter2);
-    resize(1100, 720);
+    lblStatus = new QLabel(central);
+    lblStatus->setObjectName(QStringLiteral("lblStatus"));
+    lblStatus->setTextFormat(Qt::PlainText);
+    lblStatus->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    lblStatus->setStyleSheet(QStringLiteral("color: #a3a7ad; padding-left: 4px;"));
+
+    Splitter2->setStretchFactor(0, 0);
+    Splitter2->setStretchFactor(1, 1);
+    Splitter1->setStretchFactor(0, 1);
+    Splitter1->setStretchFactor(1, 0);
+
+    // A comfortable first size, smaller on small screens.
+    QSize size = kDefaultSize;
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        size = size.boundedTo(screen->availableGeometry().size() * 0.9);
+    const Twips tw = Twips::forScreen();
+    setMinimumSize(int(std::ceil(BrowserLayout::kMinWidth / tw.tpx)),
+                   int(std::ceil(BrowserLayout::kMinHeight / tw.tpy)));
+    resize(size);
+    Splitter2->setSizes({kTreeWidth, std::max(200, size.width() - kTreeWidth)});
+    Splitter1->setSizes({std::max(120, size.height() - kPreviewHeight - 120), kPreviewHeight});
+}
+
+void frmMain::buildToolbar()
+{
+    auto make = [this](QPushButton *&button, const char *name, const QString &caption) {
+        button = new QPushButton(caption, Toolbar);
+        button->setObjectName(QLatin1String(name));
+        button->setFocusPolicy(Qt::TabFocus);
+        button->setAutoDefault(false);
+    };
+    make(cmdPrev, "cmdPrev", QStringLiteral("Previous"));
+    make(cmdNext, "cmdNext", QStringLiteral("Next"));
+    make(cmdZoomIn, "cmdZoomIn", QStringLiteral("Zoom In"));
+    make(cmdZoomOut, "cmdZoomOut", QStringLiteral("Zoom Out"));
+    make(cmdWallPaper, "cmdWallPaper", QStringLiteral("Set as wallpaper"));
+    make(cmdView, "cmdView", QStringLiteral("View Image"));
+    cmdPrev->setToolTip(QStringLiteral("Previous item"));
+    cmdNext->setToolTip(QStringLiteral("Next item"));
+    cmdZoomIn->setToolTip(QStringLiteral("Zoom the preview in (Ctrl++)"));
+    cmdZoomOut->setToolTip(QStringLiteral("Zoom the preview out (Ctrl+-)"));
+    cmdWallPaper->setToolTip(QStringLiteral("Make the previewed picture the desktop wallpaper"));
+    cmdView->setToolTip(QStringLiteral("Open the previewed picture in the viewer"));
+
+    // Positions 1..8: the toolbar button notification counts them this way,
+    // so the zoom buttons are 4 and 5 and the wallpaper button is 7.
+    auto gap = [this] {
+        auto *g = new QWidget(Toolbar);
+        g->setFixedWidth(12);
+        Toolbar->addWidget(g);
+    };
+    Toolbar->addWidget(cmdPrev);
+    Toolbar->addWidget(cmdNext);
+    gap();
+    Toolbar->addWidget(cmdZoomIn);
+    Toolbar->addWidget(cmdZoomOut);
+    gap();
+    Toolbar->addWidget(cmdWallPaper);
+    Toolbar->addWidget(cmdView);
 }
 
 void frmMain::applySkinInOrder()
@@ -87,7 +184,7 @@ bool frmMain::Form_Load(const QString &commandLine)
     m_host.skin().LoadSkin(folder + QStringLiteral("/ORXMain.skn"));
     applySkinInOrder();
 
-    m_ext.SetExt(QString::fromLatin1(kExplorerExtensions));
+    ImageExplore1->SetExt(QString::fromLatin1(kExplorerExtensions));
     sCommandLine = commandLine;
 
     // The association switches and the association check come with the
@@ -102,6 +199,11 @@ bool frmMain::Form_Load(const QString &commandLine)
         return true;
     }
     showBrowser();
+    // The tree starts on the home folder; like any selection the user did not
+    // click, it lists nothing.
+    const QModelIndex home = TV1->folderModel()->indexForPath(QDir::homePath());
+    if (home.isValid())
+        TV1->selectInitialNode(home);
     m_host.splash().CloseSplash(0, this);
     return true;
 }
@@ -113,11 +215,11 @@ void frmMain::viewFromCommandLine(const QString &commandPath)
                                                              : commandPath;
     hide();
     QString folder = GetParentFolderName(path);
-    const QStringList list = m_ext.GetImageList(folder, QStringLiteral("*.*"));
+    const QStringList list = ImageExplore1->GetImageList(folder, QStringLiteral("*.*"));
     if (list.isEmpty()) {
         // Nothing to view there: browse that folder instead.
         showBrowser();
-        CheckPath(folder + QStringLiteral("/"));
+        showFolder(folder);
         m_host.splash().CloseSplash(0, this);
         return;
     }
@@ -138,18 +240,6 @@ void frmMain::showBrowser()
     activateWindow();
 }
 
-void frmMain::CheckPath(const QString &s)
-{
-    const QString folder = GetParentFolderName(s);
-    const QModelIndex idx = m_fsModel->index(folder);
-    if (idx.isValid()) {
-        TV1->setCurrentIndex(idx);
-        TV1->scrollTo(idx);
-    }
-}
-
-void frmMain::RefreshImages(const QString &, const QString &) {}
-
 void frmMain::EndMe()
 {
     if (m_shuttingDown)
@@ -164,6 +254,80 @@ void frmMain::closeEvent(QCloseEvent *e)
 {
     e->accept();
     EndMe();
+}
+
+// ------------------------------------------------------------------ layout
+
+void frmMain::resizeEvent(QResizeEvent *e)
+{
+    QMainWindow::resizeEvent(e);
+    Form_Resize();
+}
+
+void frmMain::Form_Resize()
+{
+    const Twips tw = Twips::forScreen();
+    // The rules are written for the outer size of the window, frame included.
+    const QSize outer = frameGeometry().size().expandedTo(size());
+    const QSize frameExtra = outer - size();
+    const QSizeF outerTw(tw.fromPixelsX(outer.width()), tw.fromPixelsY(outer.height()));
+
+    tolerate([&] {
+        const QSizeF snapped = BrowserLayout::snapWindow(outerTw);
+        if (snapped != outerTw) {
+            const QSize px(int(std::ceil(snapped.width() / tw.tpx)),
+                           int(std::ceil(snapped.height() / tw.tpy)));
+            resize(px - frameExtra);
+        }
+    });
+    tolerate([&] {
+        const QSizeF s = BrowserLayout::splitter2Size(outerTw);
+        QWidget *area = centralWidget();
+        const int w = std::clamp(tw.toPixelsX(s.width()), 0, area->width());
+        const int h = std::clamp(tw.toPixelsY(s.height()), 0, area->height());
+        // What the rule leaves over at the sides is shared evenly; below
+        // the splitter it holds the status line.
+        const int margin = std::max(0, (area->width() - w) / 2);
+        const int top = std::min(margin, std::max(0, area->height() - h));
+        Splitter2->setGeometry(margin, top, w, h);
+    });
+    tolerate([&] {
+        const QRect s = Splitter2->geometry();
+        lblStatus->setGeometry(s.left(), s.bottom() + 1, s.width(),
+                               std::max(0, centralWidget()->height() - s.bottom() - 1));
+    });
+}
+
+bool frmMain::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::Resize) {
+        if (watched == container)
+            container_Resize(container->width(), container->height());
+        else if (watched == ImgX)
+            placeToolbar();
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void frmMain::container_Resize(int w, int h)
+{
+    const Twips tw = Twips::forScreen();
+    const int toolbarHeight = Toolbar->sizeHint().height();
+    tolerate([&] {
+        const QSizeF s = BrowserLayout::splitter1Size(QSizeF(tw.fromPixelsX(w), tw.fromPixelsY(h)),
+                                                      tw.fromPixelsY(toolbarHeight));
+        Splitter1->setGeometry(0, 0, std::max(0, tw.toPixelsX(s.width())),
+                               std::max(0, tw.toPixelsY(s.height())));
+    });
+    tolerate([&] { placeToolbar(); });
+}
+
+void frmMain::placeToolbar()
+{
+    // The strip sits at the bottom of the container, as wide as the preview.
+    const int toolbarHeight = Toolbar->sizeHint().height();
+    const int x = ImgX->mapTo(container, QPoint(0, 0)).x();
+    Toolbar->setGeometry(x, container->height() - toolbarHeight, ImgX->width(), toolbarHeight);
 }
 
 } // namespace lumora

@@ -1,19 +1,22 @@
 #pragma once
 
-#include "explorer/ExtensionFilter.h"
+#include "app/FolderTreeModel.h"
 #include "viewer/BrowserLink.h"
 
 #include <QMainWindow>
 #include <QString>
+#include <QStringList>
 
+class QLabel;
 class QPushButton;
 class QSplitter;
 class QToolBar;
-class QTreeView;
-class QFileSystemModel;
 
 namespace lumora {
 
+class FolderTree;
+class ImageExplore;
+class Prompter;
 class Skin;
 class Splash;
 class frmViwer;
@@ -34,12 +37,22 @@ public:
     virtual Skin &skin() = 0;
     virtual Splash &splash() = 0;
     virtual QString programFolder() = 0;
+    // Asked while the browser is being built; must already be usable then.
+    virtual Prompter &prompter() = 0;
+    // The places at the top of the folder tree.
+    virtual QList<FolderTreeModel::Place> folderPlaces() { return FolderTreeModel::defaultPlaces(); }
 };
 
-// The browser window and the program's start-up form.
+// The browser window and the program's start-up form: the folder tree, the
+// thumbnail grid, the preview of the current item and its buttons.
 class frmMain : public QMainWindow, public BrowserLink {
     Q_OBJECT
 public:
+    // Toolbar button indexes the window acts on.
+    static constexpr int kToolbarZoomIn = 4;
+    static constexpr int kToolbarZoomOut = 5;
+    static constexpr int kToolbarWallpaper = 7;
+
     explicit frmMain(WindowHost &host, QWidget *parent = nullptr);
     ~frmMain() override;
 
@@ -53,29 +66,69 @@ public:
     void RefreshImages(const QString &p, const QString &pTo) override;
     void EndMe() override;
 
-    // Until the grid control is in place the window keeps the extension list.
-    ExtensionFilter &extensions() { return m_ext; }
+    // --- folder tree notifications
+    void TV1_Click();
+    void TV1_NodeClick(const QModelIndex &node);
+    void TV1_SelectionChange(const QModelIndex &node);
+    void TV1_DesktopClick();
+    bool treeClicked() const { return bTreeClicked; }
 
-    QToolBar *Toolbar = nullptr;
-    QTreeView *TV1 = nullptr;
+    // --- explorer notifications
+    void ImageExplore1_CurrSelectedImage(const QString &path);
+    // The item-opening event: a folder (folderPath not empty) is listed here,
+    // otherwise the viewer opens on list[index].
+    void ImageExplore1_ItemOpened(const QStringList &list, int index, const QString &folderPath);
+    // Double click or Enter on a grid item.
+    void openGridItem(const QString &path, bool isFolder);
+
+    // --- preview and buttons
+    void PreviewZoomIn();
+    void PreviewZoomOut();
+    void ViewPreviewedImage();
+    void SetPreviewAsWallpaper();
+    void Toolbar_ButtonClick(int index);
+
+    FolderTree *TV1 = nullptr;
+    ImageExplore *ImageExplore1 = nullptr;
+    imaging::ImageView *ImgX = nullptr;
     QSplitter *Splitter2 = nullptr;
     QSplitter *Splitter1 = nullptr;
     QWidget *container = nullptr;
-    imaging::ImageView *ImgX = nullptr;
+    QToolBar *Toolbar = nullptr;
+    QPushButton *cmdNext = nullptr;
+    QPushButton *cmdPrev = nullptr;
+    QPushButton *cmdZoomOut = nullptr;
+    QPushButton *cmdZoomIn = nullptr;
+    QPushButton *cmdWallPaper = nullptr;
+    QPushButton *cmdView = nullptr;
+    // The line under the panes: the listed folder, its items, the preview.
+    QLabel *lblStatus = nullptr;
 
 protected:
     void closeEvent(QCloseEvent *) override;
+    void resizeEvent(QResizeEvent *) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void buildUi();
+    void buildToolbar();
+    void connectParts();
     void applySkinInOrder();
     void viewFromCommandLine(const QString &path);
+    void listTreeFolder();
+    void explore(const QString &folder);
+    void updateStatus();
+    void showFolder(const QString &folder);
+    void openViewer(const QStringList &list, int index);
+    void Form_Resize();
+    void container_Resize(int w, int h);
+    void placeToolbar();
 
     WindowHost &m_host;
     QString sCommandLine;
-    ExtensionFilter m_ext;
-    QFileSystemModel *m_fsModel = nullptr;
+    bool bTreeClicked = false;
     bool m_shuttingDown = false;
+    QString m_listedFolder;
 };
 
 } // namespace lumora
