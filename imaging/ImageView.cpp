@@ -69,6 +69,14 @@ void ImageView::setAntiAliasDisplay(bool on)
     update();
 }
 
+void ImageView::setProxy(const QImage &proxy)
+{
+    m_proxy = proxy;
+    m_proxyKey = proxy.isNull() ? 0 : m_doc->currentImage().cacheKey();
+    invalidateCache();
+    update();
+}
+
 void ImageView::setBackgroundColor(const QColor &c)
 {
     m_background = c;
@@ -107,8 +115,11 @@ QSize ImageView::zoomedSize() const
             s.scale(size(), Qt::KeepAspectRatio);
         return s.expandedTo(QSize(1, 1));
     }
-    return QSize(std::max(1, int(std::lround(img.width() * m_zoom))),
-                 std::max(1, int(std::lround(img.height() * m_zoom))));
+    QSize z(std::max(1, int(std::lround(img.width() * m_zoom))),
+            std::max(1, int(std::lround(img.height() * m_zoom))));
+    if (m_mode == 3 && (z.width() > width() || z.height() > height()) && width() > 0 && height() > 0)
+        z = z.scaled(size(), Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
+    return z;
 }
 
 void ImageView::clampScroll()
@@ -157,7 +168,11 @@ void ImageView::paintEvent(QPaintEvent *)
         if (m_cacheSize != z || m_cacheKey != img.cacheKey() || m_cache.isNull()) {
             const Qt::TransformationMode mode =
                 m_smooth ? Qt::SmoothTransformation : Qt::FastTransformation;
-            m_cache = QPixmap::fromImage(z == img.size() ? img : img.scaled(z, Qt::IgnoreAspectRatio, mode));
+            const bool useProxy = !m_proxy.isNull() && m_proxyKey == img.cacheKey() &&
+                                  z.width() <= m_proxy.width() && z.height() <= m_proxy.height();
+            const QImage &source = useProxy ? m_proxy : img;
+            m_cache = QPixmap::fromImage(z == source.size() ? source
+                                                            : source.scaled(z, Qt::IgnoreAspectRatio, mode));
             m_cacheSize = z;
             m_cacheKey = img.cacheKey();
         }

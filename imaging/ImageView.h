@@ -10,7 +10,8 @@
 namespace lumora::imaging {
 
 // Shows the current page of an ImageDocument. Display modes:
-//   3 — the zoomed image is drawn whole, centred in the control;
+//   3 — the zoomed image is drawn whole, centred in the control (shrunk to
+//       the control should it still be larger);
 //   2 — the zoomed image is larger than the control and scrolls (ScrollX/Y,
 //       in pixels of the zoomed image, clamped to what can be shown);
 //   0 — the image is drawn scaled to fit the control (a preview).
@@ -39,6 +40,11 @@ public:
     // could not be read).
     void setErrorText(const QString &text);
     QString errorText() const { return m_errorText; }
+
+    // A smaller copy of the current page (e.g. made ahead on a worker) that
+    // drawing may scale from instead of the full picture. It applies while the
+    // document holds the very page it was made from.
+    void setProxy(const QImage &proxy);
 
     QColor backgroundColor() const { return m_background; }
     void setBackgroundColor(const QColor &c);
@@ -76,6 +82,8 @@ private:
     int m_scrollY = 0;
     bool m_smooth = true;
     QString m_errorText;
+    QImage m_proxy;
+    qint64 m_proxyKey = 0;
     QColor m_background = QColor(0x20, 0x21, 0x24);
     // Scaled copy of the current page for the present zoom, so repaints of a
     // large photo do not rescale it every time.

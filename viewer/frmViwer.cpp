@@ -3,6 +3,7 @@
 #include "dialogs/Prompter.h"
 #include "dialogs/Skin.h"
 #include "viewer/BrowserLink.h"
+#include "viewer/Preloader.h"
 #include "viewer/TypeRule.h"
 #include "viewer/ViewerGeometry.h"
 #include "viewer/modMain.h"
@@ -11,6 +12,7 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QLabel>
+#include <QScreen>
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QToolBar>
@@ -34,7 +36,7 @@ QString openDialogFilter()
 }
 
 frmViwer::frmViwer(const ViewerContext &context, QWidget *parent)
-    : QMainWindow(parent), m_ctx(context)
+    : QMainWindow(parent), m_ctx(context), m_preloader(std::make_unique<Preloader>())
 {
     setObjectName(QStringLiteral("frmViwer"));
     setAttribute(Qt::WA_DeleteOnClose, false);
@@ -113,6 +115,15 @@ void frmViwer::pumpEvents(int times)
 // leaves an empty display that says why, so the user can move on with Next.
 void frmViwer::loadEntry(const QString &path)
 {
+    if (!takesPictureRoute(path)) {
+        if (auto ready = m_preloader->take(path)) {
+            imaging::DecodedImage &d = ready->decoded;
+            ImgX->document()->adopt(std::move(d.pages), d.format, d.bitsPerPixel, path);
+            ImgX->setProxy(ready->proxy);
+            ImgX->setErrorText({});
+            return;
+        }
+    }
     const imaging::LoadResult r = loadByTypeRule(*ImgX->document(), path);
     if (r.ok) {
         ImgX->setErrorText({});
@@ -147,6 +158,26 @@ void frmViwer::ViewImage(const QStringList &FilePaths, int &Index)
     show();
     raise();
     activateWindow();
+    preloadNeighbours();
+}
+
+void frmViwer::setPreloading(bool on)
+{
+    m_preloader->setEnabled(on);
+}
+
+void frmViwer::preloadNeighbours()
+{
+    if (QScreen *s = screen())
+        m_preloader->setProxyLimit(s->size() * s->devicePixelRatio());
+    // Next is the likelier step, so it decodes first. Icons and the like take
+    // the picture route and are quick to read anyway.
+    QStringList wanted;
+    for (int i : {m_current + 1, m_current - 1}) {
+        if (i >= 0 && i < m_paths.size() && !takesPictureRoute(m_paths.at(i)))
+            wanted << m_paths.at(i);
+    }
+    m_preloader->keep(wanted);
 }
 
 bool frmViwer::LoadImage()
@@ -215,6 +246,7 @@ void frmViwer::closeEvent(QCloseEvent *e)
     // then end the program (command line) or go back to the browser.
     saveFullScreenSetting();
     m_paths.clear();
+    m_preloader->keep({});
     tmrSlideShow.stop();
     pumpEvents(2);
     e->accept();

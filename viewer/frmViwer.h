@@ -10,6 +10,7 @@
 #include <QTimer>
 
 #include <functional>
+#include <memory>
 
 class QAction;
 class QLabel;
@@ -24,6 +25,7 @@ class RegistryStore;
 namespace lumora {
 
 class BrowserLink;
+class Preloader;
 class Prompter;
 class Skin;
 
@@ -104,6 +106,9 @@ public:
     QRect savedGeometryTwips() const { return m_saved; }
     // Builds the context menu as the right button shows it.
     QMenu *buildContextMenu();
+    // Decoding the neighbours ahead (on by default).
+    void setPreloading(bool on);
+    Preloader &preloader() { return *m_preloader; }
     // Tests replace the modal tracking of the context menu; it returns the id.
     std::function<int(QMenu &, const QPoint &)> trackMenu;
 
@@ -126,6 +131,7 @@ private:
     QSizeF windowTwips() const;
     double menuAreaTwips() const;
     void pumpEvents(int times);
+    void preloadNeighbours();
 
     ViewerContext m_ctx;
     QWidget *MenuContainer = nullptr;
@@ -135,6 +141,7 @@ private:
     QTimer tmrSlideShow;
     QHash<QString, QAction *> m_actions;
     QHash<QString, QMenu *> m_menus;
+    std::unique_ptr<Preloader> m_preloader;
 
     QStringList m_paths;
     int m_current = 0;

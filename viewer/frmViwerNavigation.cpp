@@ -1,6 +1,7 @@
 // Next, Previous and the slide show.
 #include "viewer/frmViwer.h"
 
+#include "viewer/Preloader.h"
 #include "viewer/TypeRule.h"
 #include "viewer/ViewerGeometry.h"
 
@@ -80,6 +81,10 @@ void frmViwer::ShowSlide(bool fromTimer)
     }
     applyFitRule();
     m_timerTick = false;
+    // The next slide decodes while this one is on screen.
+    const int next = wrapIndex(m_slideIndex, int(m_paths.size()));
+    if (next >= 0 && next < m_paths.size() && !takesPictureRoute(m_paths.at(next)))
+        m_preloader->keep({m_paths.at(next)});
 }
 
 } // namespace lumora

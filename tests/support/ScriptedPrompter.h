@@ -63,14 +63,19 @@ public:
     }
 
 private:
+    // GCC 12 misreads a moved std::optional<QString> payload here as
+    // maybe-uninitialised (a known false positive).
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
     template <typename T> static T pop(std::deque<T> &q, T fallback)
     {
         if (q.empty())
             return fallback;
-        T v = q.front();
+        T v = std::move(q.front());
         q.pop_front();
         return v;
     }
+#pragma GCC diagnostic pop
 };
 
 } // namespace lumora::test
