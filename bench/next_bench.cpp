@@ -1,0 +1,122 @@
+// How fast Next shows the following photo: a cold load (decode on demand)
+// against a Next whose image was decoded ahead while the previous one was on
+// screen. Both run in this process on the same files; the ratio is the point.
+//
+//   lumora-nextbench [DIR] [COUNT]
+//
+// DIR holds the 12-megapixel JPEGs to use; without it, COUNT (default 8) are
+// made from the bundled sample photos in a temporary folder.
+#include "imaging/Decoder.h"
+#include "platform/SqliteRegistryStore.h"
+#include "viewer/Preloader.h"
+#include "viewer/frmViwer.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QImage>
+#include <QPainter>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+using namespace lumora;
+
+static QStringList makePhotos(const QString &dir, int count)
+{
+    const QString samples = QCoreApplication::applicationDirPath() + QStringLiteral("/../../resources/samples");
+    QStringList sources;
+    for (const QString &name : QDir(samples).entryList({QStringLiteral("*.jpg")}, QDir::Files, QDir::Name))
+        sources << samples + QLatin1Char('/') + name;
+    QStringList out;
+    for (int i = 0; i < count; ++i) {
+        QImage base(sources.isEmpty() ? QString() : sources.at(i % sources.size()));
+        if (base.isNull()) {
+            base = QImage(400, 300, QImage::Format_RGB32);
+            base.fill(QColor::fromHsv(i * 37 % 360, 180, 200));
+        }
+        // 4000 x 3000, mirrored and tinted per file so no two are alike.
+        QImage photo = base.scaled(4000, 3000, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                           .convertToFormat(QImage::Format_RGB32);
+        if (i % 2)
+            photo = photo.mirrored(true, false);
+        QPainter p(&photo);
+        p.fillRect(photo.rect(), QColor::fromHsv(i * 53 % 360, 255, 255, 30));
+        p.end();
+        const QString path = QStringLiteral("%1/photo%2.jpg").arg(dir).arg(i, 3, 10, QLatin1Char('0'));
+        photo.save(path, "jpg", 90);
+        out << path;
+    }
+    return out;
+}
+
+static double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[v.size() / 2];
+}
+
+// Times Next from each photo to the following one, paint included.
+static std::vector<double> timeNext(frmViwer &viewer, const QStringList &photos, bool preloaded)
+{
+    viewer.setPreloading(preloaded);
+    std::vector<double> ms;
+    for (int i = 0; i + 1 < photos.size(); ++i) {
+        int index = i;
+        viewer.ImgX->setZoom(1.0);
+        viewer.ViewImage(photos, index);
+        viewer.ImgX->repaint();
+        if (preloaded)
+            viewer.preloader().waitForAll(); // the user looks at the photo meanwhile
+        QElapsedTimer t;
+        t.start();
+        viewer.ShowNextImage();
+        viewer.ImgX->repaint();
+        ms.push_back(double(t.nsecsElapsed()) / 1e6);
+    }
+    return ms;
+}
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    // The offscreen platform's notes about raise() and size hints are noise here.
+    qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
+    imaging::applyDecodeLimits();
+
+    QTemporaryDir tmp;
+    QStringList photos;
+    const QStringList args = app.arguments();
+    const int count = args.size() > 2 ? args.at(2).toInt() : 8;
+    if (args.size() > 1 && QDir(args.at(1)).exists()) {
+        const QDir dir(args.at(1));
+        for (const QString &name : dir.entryList({QStringLiteral("*.jpg")}, QDir::Files, QDir::Name))
+            photos << dir.filePath(name);
+        photos = photos.mid(0, std::max(2, count));
+    } else {
+        std::printf("making %d photos of 4000x3000...\n", count);
+        photos = makePhotos(tmp.path(), std::max(2, count));
+    }
+
+    platform::SqliteRegistryStore registry(tmp.path() + QStringLiteral("/registry.db"));
+    const QString key = QStringLiteral("SOFTWARE\\Quorvane\\Lumora Settings");
+    registry.createKey(platform::RegistryRoot::LocalMachine, key);
+    registry.setValue(platform::RegistryRoot::LocalMachine, key, QStringLiteral("FullScreen"),
+                      {QStringLiteral("0"), platform::RegSz});
+    ViewerContext ctx;
+    ctx.registry = &registry;
+    frmViwer viewer(ctx);
+
+    timeNext(viewer, photos.mid(0, 2), false); // warm the caches and the code
+    const std::vector<double> cold = timeNext(viewer, photos, false);
+    const std::vector<double> warm = timeNext(viewer, photos, true);
+    const QImage first(photos.first());
+    std::printf("files=%lld size=%dx%d\n", qlonglong(photos.size()), first.width(), first.height());
+    std::printf("cold_next_ms=%.1f preloaded_next_ms=%.1f ratio=%.1f\n", median(cold), median(warm),
+                median(warm) > 0 ? median(cold) / median(warm) : 0.0);
+    return 0;
+}
