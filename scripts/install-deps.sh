@@ -14,6 +14,7 @@ PKGS=(
   libjpeg62-turbo-dev libpng-dev libexif-dev
   imagemagick xvfb openbox xdotool x11-apps
   desktop-base
+  libvips-tools
 )
 missing=()
 for p in "${PKGS[@]}"; do
