@@ -305,3 +305,19 @@ TEST(ViewerStatusBar, PanelsFollowEveryChange)
     f.viewer->removeListEntry(0);
     EXPECT_EQ(f.viewer->pathList(), (QStringList{list.at(1), list.at(2)}));
 }
+
+TEST(ViewerFullScreen, FirstImageOfAFreshProfileFitsTheScreenNotTheUnfittedWindow)
+{
+    ViewerFixture f(/*fullScreenSetting=*/true);
+    const QRect screen = f.viewer->screen()->geometry();
+    const QString big = lumora::test::writeImage(f.dir, QStringLiteral("big.png"), screen.width() * 2,
+                                                 screen.height() * 2);
+    int index = 0;
+    f.viewer->ViewImage({big}, index);
+    EXPECT_TRUE(f.viewer->isFullScreenFlag());
+    EXPECT_NEAR(f.viewer->ImgX->Zoom(), 0.5, 1e-9);
+    // Leaving full screen returns to a fitted window, not the default size.
+    f.viewer->ToggleFullScreen();
+    EXPECT_LE(f.viewer->width(), screen.width());
+    EXPECT_GT(f.viewer->width(), 506); // wider than the smallest fitted window
+}

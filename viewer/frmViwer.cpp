@@ -148,7 +148,9 @@ void frmViwer::ViewImage(const QStringList &FilePaths, int &Index)
     setWindowTitle(viewerCaption(path));
     // The window is refitted in place rather than hidden and shown again: on a
     // desktop with a window manager that would lose focus and position.
-    if (!m_fullScreen)
+    // A window about to go full screen for the first time still gets its
+    // windowed size, so leaving full screen later has one to return to.
+    if (!m_fullScreen || !isVisible())
         windowFitting();
     applyFitRule();
     if (m_fullScreen) {

@@ -91,7 +91,13 @@ void frmViwer::applyFitRule()
 {
     const QImage &img = ImgX->document()->currentImage();
     const Twips t = Twips::forScreen();
-    const QSizeF w = windowTwips();
+    // Full screen fits against the screen, also for the image that is about
+    // to enter it (the window still has its windowed size then).
+    QSizeF w = windowTwips();
+    if (m_fullScreen) {
+        if (QScreen *s = screen())
+            w = QSizeF(t.fromPixelsX(s->geometry().width()), t.fromPixelsY(s->geometry().height()));
+    }
     if (const auto z = fitZoom(img.width(), img.height(), t.tpx, t.tpy, {w.width(), w.height()}))
         ImgX->setZoom(*z);
     applyPlacement();
