@@ -3,6 +3,7 @@
 
 #include "dialogs/Skin.h"
 #include "imaging/Twips.h"
+#include "viewer/ToolbarIcons.h"
 #include "viewer/modMain.h"
 
 #include <QAction>
@@ -13,7 +14,6 @@
 #include <QMenuBar>
 #include <QScreen>
 #include <QStatusBar>
-#include <QStyle>
 #include <QToolBar>
 
 namespace lumora {
@@ -60,19 +60,12 @@ const MenuEntry kEntries[] = {
 struct ToolButton {
     const char *key;
     const char *tooltip;
-    QStyle::StandardPixmap fallback;
-    const char *theme;
 };
 
 const ToolButton kButtons[8] = {
-    {"open32", "Open", QStyle::SP_DialogOpenButton, "document-open"},
-    {"browsed32", "Browse", QStyle::SP_DirIcon, "folder"},
-    {"previous32", "Prevoius", QStyle::SP_ArrowLeft, "go-previous"},
-    {"next32", "Next", QStyle::SP_ArrowRight, "go-next"},
-    {"slidshow32", "Slide Show", QStyle::SP_MediaPlay, "media-playback-start"},
-    {"zoomin32", "Zoom In", QStyle::SP_ArrowUp, "zoom-in"},
-    {"zoomiout32", "Zoom Out", QStyle::SP_ArrowDown, "zoom-out"},
-    {"fullscreen32", "Full Screen", QStyle::SP_TitleBarMaxButton, "view-fullscreen"},
+    {"open32", "Open"},           {"browsed32", "Browse"},   {"previous32", "Prevoius"},
+    {"next32", "Next"},           {"slidshow32", "Slide Show"}, {"zoomin32", "Zoom In"},
+    {"zoomiout32", "Zoom Out"},   {"fullscreen32", "Full Screen"},
 };
 } // namespace
 
@@ -128,8 +121,7 @@ void frmViwer::buildToolbar()
     Toolbar->setMovable(false);
     for (int i = 0; i < 8; ++i) {
         const ToolButton &b = kButtons[i];
-        QIcon icon = QIcon::fromTheme(QString::fromLatin1(b.theme), style()->standardIcon(b.fallback));
-        QAction *a = Toolbar->addAction(icon, QString::fromLatin1(b.tooltip));
+        QAction *a = Toolbar->addAction(toolbarIcon(QString::fromLatin1(b.key)), QString::fromLatin1(b.tooltip));
         a->setObjectName(QString::fromLatin1(b.key));
         a->setToolTip(QString::fromLatin1(b.tooltip));
         a->setData(i + 1);
