@@ -43,6 +43,7 @@ void frmMain::connectParts()
     connect(ImageExplore1, &ImageExplore::ItemOpened, this, &frmMain::openGridItem);
 
     connect(ImgX, &imaging::ImageView::doubleClicked, this, &frmMain::ViewPreviewedImage);
+    connect(ImgX, &imaging::ImageView::viewChanged, this, &frmMain::updateStatus);
 
     connect(cmdNext, &QPushButton::clicked, ImageExplore1, &ImageExplore::NextItem);
     connect(cmdPrev, &QPushButton::clicked, ImageExplore1, &ImageExplore::PrevItem);
@@ -96,8 +97,16 @@ void frmMain::updateStatus()
                 .arg(images)
                 .arg(images == 1 ? QStringLiteral("image") : QStringLiteral("images"));
     const imaging::ImageDocument *doc = ImgX->document();
-    if (!doc->isEmpty())
-        text += QStringLiteral("    %1  %2 \u00d7 %3").arg(doc->ImageFileName()).arg(doc->ImageWidth()).arg(doc->ImageHeight());
+    if (!doc->isEmpty()) {
+        const QSize px(doc->ImageWidth(), doc->ImageHeight());
+        // Mode 0 draws the whole picture whatever the zoom says.
+        const double shown = ImgX->DisplayMode() == 0 ? BrowserPreview::shownScale(px, ImgX->size()) : ImgX->Zoom();
+        text += QStringLiteral("    %1  %2 \u00d7 %3  at %4 %")
+                    .arg(doc->ImageFileName())
+                    .arg(px.width())
+                    .arg(px.height())
+                    .arg(qRound(shown * 100));
+    }
     lblStatus->setText(text);
 }
 
@@ -195,8 +204,8 @@ void frmMain::PreviewZoomIn()
                                              QSizeF(tw.fromPixelsX(ImgX->width()), tw.fromPixelsY(ImgX->height())), tw);
     if (!step)
         return;
-    ImgX->setZoom(step->zoom);
     ImgX->setDisplayMode(step->displayMode);
+    ImgX->setZoom(step->zoom);
 }
 
 void frmMain::PreviewZoomOut()
@@ -209,8 +218,8 @@ void frmMain::PreviewZoomOut()
                                               QSizeF(tw.fromPixelsX(ImgX->width()), tw.fromPixelsY(ImgX->height())), tw);
     if (!step)
         return;
-    ImgX->setZoom(step->zoom);
     ImgX->setDisplayMode(step->displayMode);
+    ImgX->setZoom(step->zoom);
 }
 
 void frmMain::SetPreviewAsWallpaper()
