@@ -4,6 +4,8 @@
 #include "explorer/ThumbnailShape.h"
 #include "imaging/Decoder.h"
 
+#include <cmath>
+
 namespace lumora {
 
 namespace {
@@ -42,7 +44,10 @@ ThumbnailResult loadPictureThumbnail(const QString &path, const std::atomic_bool
 ThumbnailResult decodeShapedThumbnail(const QString &path, const std::atomic_bool *cancel)
 {
     imaging::DecodeOptions opt;
-    opt.scaledSize = QSize(kThumbSide, kThumbSide);
+    // The decoder fits its result inside this box; 140 wide by 140 x 1.8 tall
+    // is never smaller than any of the three shapes needs (a portrait photo
+    // becomes 140 x 187), so nothing is ever scaled up afterwards.
+    opt.scaledSize = QSize(kThumbSide, int(std::ceil(kThumbSide * kLongRatio)));
     opt.allPages = false;
     opt.cancel = cancel;
     const imaging::DecodedImage d = imaging::decodeFile(path, opt);

@@ -109,6 +109,10 @@ TEST(ThumbnailMaker, RealFilesGetTheirShapes)
     const QColor c = photo.image.pixelColor(70, 50);
     EXPECT_GT(c.red(), 200);
     EXPECT_LT(c.green(), 60);
+    // An upright photo keeps 140 wide: 140 x 187, through the reduced decode too.
+    const ThumbnailResult upright = makeThumbnail(saveImage(dir, "e.jpg", 3000, 4000, "jpeg"));
+    ASSERT_TRUE(upright.ok()) << upright.error.toStdString();
+    EXPECT_EQ(upright.image.size(), QSize(140, 187));
 }
 
 TEST(ThumbnailMaker, UnreadableFileGivesAReason)
