@@ -212,3 +212,33 @@ TEST(ViewerBrowser, ReturnAndCloseGoBackOrEnd)
     EXPECT_TRUE(closed.last().first().toBool());
     EXPECT_EQ(f.browser.shown, 2);
 }
+
+TEST(ViewerMouse, DoubleClickReturnsToTheBrowser)
+{
+    ViewerFixture f;
+    const QStringList list = f.images(2);
+    int index = 1;
+    f.viewer->ViewImage(list, index);
+    QTest::mouseDClick(f.viewer->ImgX, Qt::LeftButton);
+    EXPECT_FALSE(f.viewer->isVisible());
+    EXPECT_EQ(f.browser.checked, QStringList{list.at(1)});
+}
+
+TEST(ViewerWallpaper, ContextCommandWritesTheBmpCopyAndSaysWhenTheDesktopIsUnknown)
+{
+    ViewerFixture f;
+    test::TempDir data;
+    qputenv("XDG_DATA_HOME", data.path().toUtf8());
+    qputenv("XDG_CURRENT_DESKTOP", "");
+    qputenv("DESKTOP_SESSION", "");
+    const QStringList list = f.images(1, 40, 30);
+    int index = 0;
+    f.viewer->ViewImage(list, index);
+    f.viewer->runContextCommand(6);
+    const QString copy = data.file(QStringLiteral("lumora/wallpaper/img0.png"));
+    QFile file(copy);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.read(2), QByteArray("BM")); // BMP data under the source's name
+    ASSERT_EQ(f.prompter.asked.size(), 1);
+    EXPECT_TRUE(f.prompter.asked.first().text.contains(QStringLiteral("cannot be set")));
+}

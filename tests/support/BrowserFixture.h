@@ -4,6 +4,7 @@
 #include "app/frmMain.h"
 #include "dialogs/Skin.h"
 #include "explorer/ExtensionFilter.h"
+#include "explorer/ImageExplore.h"
 #include "platform/SqliteRegistryStore.h"
 #include "support/ScriptedPrompter.h"
 #include "support/TempDir.h"
