@@ -384,126 +384,98 @@ RegResult SqliteRegistryStore::createKey(RegistryRoot root, const QString &path)
     return rc == SQLITE_OK ? RegResult::Ok : mapError(rc);
 }
 
-RegResult SqliteRegistryStore::queryValue(RegistryRoot root, const QString &path,
-                                          const QString &name, RegValue *out)
+RegResult SqliteRegistryStore::onKey(RegistryRoot root, const QString &path, bool write,
+                                     const std::function<RegResult(long long)> &body)
 {
-    std::lock_guard guard(m_mutex);
     if (!m_db)
         return RegResult::Failed;
     const auto parts = splitPath(path);
     if (!parts)
         return RegResult::NotFound;
-    Txn txn(m_db, false);
+    if (write && !m_writable)
+        return RegResult::AccessDenied;
+    Txn txn(m_db, write);
+    if (write && txn.beginCode() != SQLITE_OK)
+        return mapError(txn.beginCode());
     long long id = 0;
     const RegResult found = findKey(root, *parts, &id);
     if (found != RegResult::Ok)
         return found;
-    Stmt q(m_db, "SELECT type, data FROM vals WHERE key = ?1 AND fold = ?2");
-    q.bind(1, id);
-    q.bind(2, fold(name));
-    const int rc = q.step();
-    if (rc == SQLITE_DONE)
-        return RegResult::NotFound;
-    if (rc != SQLITE_ROW)
-        return mapError(rc);
-    if (out) {
-        out->type = std::uint32_t(q.int64(0));
-        out->data = q.text(1);
-    }
-    return RegResult::Ok;
+    const RegResult r = body(id);
+    if (r != RegResult::Ok || !write)
+        return r; // an unfinished write rolls back with the transaction
+    const int crc = txn.commit();
+    return crc == SQLITE_OK ? RegResult::Ok : mapError(crc);
+}
+
+RegResult SqliteRegistryStore::queryValue(RegistryRoot root, const QString &path,
+                                          const QString &name, RegValue *out)
+{
+    std::lock_guard guard(m_mutex);
+    return onKey(root, path, false, [&](long long id) {
+        Stmt q(m_db, "SELECT type, data FROM vals WHERE key = ?1 AND fold = ?2");
+        q.bind(1, id);
+        q.bind(2, fold(name));
+        const int rc = q.step();
+        if (rc == SQLITE_DONE)
+            return RegResult::NotFound;
+        if (rc != SQLITE_ROW)
+            return mapError(rc);
+        if (out) {
+            out->type = std::uint32_t(q.int64(0));
+            out->data = q.text(1);
+        }
+        return RegResult::Ok;
+    });
 }
 
 RegResult SqliteRegistryStore::setValue(RegistryRoot root, const QString &path, const QString &name,
                                         const RegValue &value)
 {
     std::lock_guard guard(m_mutex);
-    if (!m_db)
-        return RegResult::Failed;
-    const auto parts = splitPath(path);
-    if (!parts)
-        return RegResult::NotFound;
-    if (!m_writable)
-        return RegResult::AccessDenied;
-    Txn txn(m_db, true);
-    if (txn.beginCode() != SQLITE_OK)
-        return mapError(txn.beginCode());
-    long long id = 0;
-    const RegResult found = findKey(root, *parts, &id);
-    if (found != RegResult::Ok)
-        return found;
-    // The first spelling of the name stays; only type and data change.
-    Stmt up(m_db,
-            "INSERT INTO vals(key, name, fold, type, data) VALUES(?1, ?2, ?3, ?4, ?5) "
-            "ON CONFLICT(key, fold) DO UPDATE SET type = excluded.type, data = excluded.data");
-    up.bind(1, id);
-    up.bind(2, name);
-    up.bind(3, fold(name));
-    up.bind(4, static_cast<long long>(value.type));
-    up.bind(5, value.data);
-    const int rc = up.step();
-    if (rc != SQLITE_DONE)
-        return mapError(rc);
-    const int crc = txn.commit();
-    return crc == SQLITE_OK ? RegResult::Ok : mapError(crc);
+    return onKey(root, path, true, [&](long long id) {
+        // The first spelling of the name stays; only type and data change.
+        Stmt up(m_db,
+                "INSERT INTO vals(key, name, fold, type, data) VALUES(?1, ?2, ?3, ?4, ?5) "
+                "ON CONFLICT(key, fold) DO UPDATE SET type = excluded.type, data = excluded.data");
+        up.bind(1, id);
+        up.bind(2, name);
+        up.bind(3, fold(name));
+        up.bind(4, static_cast<long long>(value.type));
+        up.bind(5, value.data);
+        const int rc = up.step();
+        return rc == SQLITE_DONE ? RegResult::Ok : mapError(rc);
+    });
 }
 
 RegResult SqliteRegistryStore::deleteValue(RegistryRoot root, const QString &path,
                                            const QString &name)
 {
     std::lock_guard guard(m_mutex);
-    if (!m_db)
-        return RegResult::Failed;
-    const auto parts = splitPath(path);
-    if (!parts)
-        return RegResult::NotFound;
-    if (!m_writable)
-        return RegResult::AccessDenied;
-    Txn txn(m_db, true);
-    if (txn.beginCode() != SQLITE_OK)
-        return mapError(txn.beginCode());
-    long long id = 0;
-    const RegResult found = findKey(root, *parts, &id);
-    if (found != RegResult::Ok)
-        return found;
-    Stmt del(m_db, "DELETE FROM vals WHERE key = ?1 AND fold = ?2");
-    del.bind(1, id);
-    del.bind(2, fold(name));
-    const int rc = del.step();
-    if (rc != SQLITE_DONE)
-        return mapError(rc);
-    if (sqlite3_changes(m_db) == 0)
-        return RegResult::NotFound;
-    const int crc = txn.commit();
-    return crc == SQLITE_OK ? RegResult::Ok : mapError(crc);
+    return onKey(root, path, true, [&](long long id) {
+        Stmt del(m_db, "DELETE FROM vals WHERE key = ?1 AND fold = ?2");
+        del.bind(1, id);
+        del.bind(2, fold(name));
+        const int rc = del.step();
+        if (rc != SQLITE_DONE)
+            return mapError(rc);
+        return sqlite3_changes(m_db) == 0 ? RegResult::NotFound : RegResult::Ok;
+    });
 }
 
 RegResult SqliteRegistryStore::deleteKey(RegistryRoot root, const QString &path)
 {
     std::lock_guard guard(m_mutex);
-    if (!m_db)
-        return RegResult::Failed;
     const auto parts = splitPath(path);
-    if (!parts)
-        return RegResult::NotFound;
-    if (parts->isEmpty())
+    if (m_db && parts && parts->isEmpty())
         return RegResult::Failed; // a root cannot be deleted
-    if (!m_writable)
-        return RegResult::AccessDenied;
-    Txn txn(m_db, true);
-    if (txn.beginCode() != SQLITE_OK)
-        return mapError(txn.beginCode());
-    long long id = 0;
-    const RegResult found = findKey(root, *parts, &id);
-    if (found != RegResult::Ok)
-        return found;
-    // Sub-keys and values go with it through ON DELETE CASCADE.
-    Stmt del(m_db, "DELETE FROM keys WHERE id = ?1");
-    del.bind(1, id);
-    const int rc = del.step();
-    if (rc != SQLITE_DONE)
-        return mapError(rc);
-    const int crc = txn.commit();
-    return crc == SQLITE_OK ? RegResult::Ok : mapError(crc);
+    return onKey(root, path, true, [&](long long id) {
+        // Sub-keys and values go with it through ON DELETE CASCADE.
+        Stmt del(m_db, "DELETE FROM keys WHERE id = ?1");
+        del.bind(1, id);
+        const int rc = del.step();
+        return rc == SQLITE_DONE ? RegResult::Ok : mapError(rc);
+    });
 }
 
 RegResult SqliteRegistryStore::subKeys(RegistryRoot root, const QString &path, QStringList *out)

@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <mutex>
 
 struct sqlite3;
@@ -53,6 +54,10 @@ private:
     bool setAside();
     void closeDb();
     RegResult findKey(RegistryRoot root, const QStringList &parts, long long *id);
+    // Finds the key at `path` and runs `body` on its id inside one
+    // transaction; a write is committed when `body` answers Ok.
+    RegResult onKey(RegistryRoot root, const QString &path, bool write,
+                    const std::function<RegResult(long long)> &body);
 
     QString m_path;
     int m_busyTimeoutMs;
