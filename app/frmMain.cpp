@@ -1,5 +1,7 @@
 #include "app/frmMain.h"
 
+#include "viewer/Preloader.h"
+
 #include "app/BrowserLayout.h"
 #include "app/FolderTree.h"
 #include "app/Splash.h"
@@ -45,7 +47,8 @@ constexpr QSize kDefaultSize(1200, 800);
 
 } // namespace
 
-frmMain::frmMain(WindowHost &host, QWidget *parent) : QMainWindow(parent), m_host(host)
+frmMain::frmMain(WindowHost &host, QWidget *parent)
+    : QMainWindow(parent), m_host(host), m_previewAhead(std::make_unique<Preloader>())
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Lumora"));

@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
+
 class QLabel;
 class QPushButton;
 class QSplitter;
@@ -16,6 +18,7 @@ namespace lumora {
 
 class FolderTree;
 class ImageExplore;
+class Preloader;
 class Prompter;
 class Skin;
 class Splash;
@@ -129,6 +132,13 @@ private:
     bool bTreeClicked = false;
     bool m_shuttingDown = false;
     QString m_listedFolder;
+    // The grid's neighbours of the previewed picture, decoded ahead so that
+    // stepping through a folder of large photos previews them at once.
+    std::unique_ptr<Preloader> m_previewAhead;
+    void previewNeighbours(const QString &path);
+
+public:
+    Preloader &previewAhead() { return *m_previewAhead; }
 };
 
 } // namespace lumora

@@ -9,6 +9,7 @@
 #include "explorer/ImageExplore.h"
 #include "imaging/ImageView.h"
 #include "imaging/Twips.h"
+#include "viewer/Preloader.h"
 #include "viewer/TypeRule.h"
 #include "viewer/frmViwer.h"
 #include "viewer/modMain.h"
@@ -182,7 +183,19 @@ void frmMain::ImageExplore1_CurrSelectedImage(const QString &path)
         return;
     }
     // Icons, cursors and DIBs come through the picture loader, the rest by path.
-    const imaging::LoadResult r = loadByTypeRule(*doc, path);
+    imaging::LoadResult r;
+    std::optional<Preloaded> ready;
+    if (!takesPictureRoute(path))
+        ready = m_previewAhead->take(path);
+    if (ready) {
+        imaging::DecodedImage &d = ready->decoded;
+        doc->adopt(std::move(d.pages), d.format, d.bitsPerPixel, path);
+        ImgX->setProxy(ready->proxy);
+        r.ok = true;
+    } else {
+        r = loadByTypeRule(*doc, path);
+    }
+    previewNeighbours(path);
     ImgX->setDisplayMode(0);
     if (!r.ok || doc->isEmpty()) {
         doc->ResetImages(); // nothing is reported: the preview stays empty
@@ -192,6 +205,20 @@ void frmMain::ImageExplore1_CurrSelectedImage(const QString &path)
     // Zoom steps start from the scale the picture is shown at.
     ImgX->setZoom(BrowserPreview::shownScale(QSize(doc->ImageWidth(), doc->ImageHeight()), ImgX->size()));
     updateStatus();
+}
+
+void frmMain::previewNeighbours(const QString &path)
+{
+    const int position = ImageExplore1->FindItem(path);
+    QStringList wanted;
+    for (int p : {position + 1, position - 1}) {
+        if (position < 1 || p < 1 || p > ImageExplore1->itemCount())
+            continue;
+        const QString next = ImageExplore1->itemPath(p);
+        if (!next.isEmpty() && !takesPictureRoute(next) && QFileInfo(next).isFile())
+            wanted << next;
+    }
+    m_previewAhead->keep(wanted);
 }
 
 void frmMain::PreviewZoomIn()
@@ -245,6 +272,7 @@ void frmMain::openViewer(const QStringList &list, int index)
     if (!viewer)
         return;
     hide();
+    m_previewAhead->keep({}); // the viewer reads ahead for itself
     viewer->ImgX->setZoom(1.0);
     // Opened from the browser, closing the viewer comes back here.
     viewer->bCommand = false;
