@@ -237,7 +237,7 @@ void ExploreModel::trim()
     }
 }
 
-int ExploreModel::rowOfTicket(quint64 ticket, int) const
+int ExploreModel::rowOfTicket(quint64 ticket) const
 {
     for (size_t i = 0; i < m_items.size(); ++i) {
         if (m_items[i].ticket == ticket)
@@ -248,7 +248,7 @@ int ExploreModel::rowOfTicket(quint64 ticket, int) const
 
 void ExploreModel::restoreThumbnail(quint64 ticket, const QString &path, const QImage &thumb)
 {
-    const int row = rowOfTicket(ticket, 0);
+    const int row = rowOfTicket(ticket);
     if (row < 0)
         return;
     Item &it = m_items[size_t(row)];

@@ -83,7 +83,7 @@ private:
 
     static qint64 bytesOf(const QImage &img) { return img.sizeInBytes(); }
     void trim();
-    int rowOfTicket(quint64 ticket, int hint) const;
+    int rowOfTicket(quint64 ticket) const;
 
     std::vector<Item> m_items;
     QImage m_folderPic, m_loadingPic, m_cannotReadPic;

@@ -410,7 +410,7 @@ void ImageExplore::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
     const int minPx = Twips::forScreen().toPixelsX(kMinWidthTwips);
-    if (width() <= minPx && width() != minPx) {
+    if (width() < minPx) { // a width of exactly the minimum is already right
         resize(minPx, height());
         return;
     }

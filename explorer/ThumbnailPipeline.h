@@ -37,8 +37,6 @@ public:
     // A thumbnail that was dropped to save memory and is wanted again.
     void remake(quint64 ticket, const QString &path);
 
-    int threadCount() const { return m_pool.maxThreadCount(); }
-
 signals:
     void resultArrived();
     void remade(quint64 ticket, const QString &path, const lumora::ThumbnailResult &result);
