@@ -371,6 +371,9 @@ void ImageExplore::keyReleaseEvent(QKeyEvent *event)
 bool ImageExplore::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == m_grid) {
+        // The selection shows only while the grid has focus.
+        if (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut)
+            m_grid->viewport()->update();
         if (event->type() == QEvent::KeyRelease) {
             auto *ke = static_cast<QKeyEvent *>(event);
             if (ke->key() != Qt::Key_Control && !ke->isAutoRepeat())
