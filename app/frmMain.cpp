@@ -238,6 +238,9 @@ void frmMain::viewFromCommandLine(const QString &commandPath)
 
 void frmMain::showBrowser()
 {
+    // The viewer's close handler asks for the browser; not while it closes.
+    if (m_shuttingDown)
+        return;
     show();
     raise();
     activateWindow();

@@ -193,7 +193,8 @@ void ImageView::resizeEvent(QResizeEvent *)
 void ImageView::mouseDoubleClickEvent(QMouseEvent *e)
 {
     e->accept();
-    emit doubleClicked();
+    if (e->button() == Qt::LeftButton)
+        emit doubleClicked();
 }
 
 void ImageView::mousePressEvent(QMouseEvent *e)

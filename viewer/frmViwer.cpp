@@ -155,7 +155,9 @@ void frmViwer::ViewImage(const QStringList &FilePaths, int &Index)
     applyFitRule();
     if (m_fullScreen) {
         m_fullScreen = false;
+        m_entryFresh = true;
         ToggleFullScreen();
+        m_entryFresh = false;
     }
     show();
     raise();
@@ -193,11 +195,11 @@ bool frmViwer::LoadImage()
     QStringList chosen;
     for (const QString &name : choice->fileNames)
         chosen << choice->folder + name;
-    // Several files are loaded one after the other; the last one loaded is
-    // what the display holds, then page 0 is made current as for one file.
-    for (const QString &path : chosen) {
+    // Each file is loaded in turn; the first is loaded last, so the display
+    // shows the file the caption names.
+    for (auto it = chosen.crbegin(); it != chosen.crend(); ++it) {
         ImgX->document()->ResetImages();
-        loadEntry(path);
+        loadEntry(*it);
     }
     m_paths += chosen;
     ImgX->document()->SetCurrentImage(0);

@@ -150,6 +150,8 @@ private:
     bool m_timerTick = false;
     bool m_fitting = false;
     bool m_closing = false;
+    bool m_entryFresh = false; // ViewImage has just loaded the entry
+    int m_slideShown = 0;      // list position of the slide on screen
     QRect m_saved; // twips
 };
 

@@ -270,12 +270,18 @@ void frmViwer::ToggleFullScreen()
                                 QStringLiteral("mnuHelp")};
     if (!m_fullScreen) {
         m_fullScreen = true;
-        const QRect g = geometry();
-        m_saved = QRect(int(t.fromPixelsX(g.x())), int(t.fromPixelsY(g.y())),
-                        int(t.fromPixelsX(g.width())), int(t.fromPixelsY(g.height())));
+        // Each image shown while full screen enters it again; the windowed
+        // geometry saved on the first entry is what leaving returns to.
+        if (!isFullScreen()) {
+            const QRect g = geometry();
+            m_saved = QRect(int(t.fromPixelsX(g.x())), int(t.fromPixelsY(g.y())),
+                            int(t.fromPixelsX(g.width())), int(t.fromPixelsY(g.height())));
+        }
         if (isMaximized())
             showNormal();
-        ReloadCurrentImage();
+        // An image that was loaded a moment ago is not decoded a second time.
+        if (!m_entryFresh)
+            ReloadCurrentImage();
         Toolbar->hide();
         statusBar()->hide();
         for (const QString &name : hidden)

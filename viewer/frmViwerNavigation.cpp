@@ -63,12 +63,14 @@ void frmViwer::ShowSlide(bool fromTimer)
         if (tmrSlideShow.interval() > 0)
             tmrSlideShow.start();
         m_slideIndex = m_current + 1;
+        m_slideShown = m_current;
     }
     if (!m_timerTick)
         return;
     m_slideIndex = wrapIndex(m_slideIndex, int(m_paths.size()));
     if (m_slideIndex >= 0 && m_slideIndex < m_paths.size()) {
         const QString path = m_paths.at(m_slideIndex);
+        m_slideShown = m_slideIndex;
         loadEntry(path);
         setWindowTitle(viewerCaption(path));
     }

@@ -18,16 +18,18 @@ QString frmViwer::statusText(int panel) const
 void frmViwer::refreshStatus()
 {
     const int count = int(m_paths.size());
-    const int shown = slideShowRunning() ? m_slideIndex : m_current;
+    // During a show, the slide on screen (the slide index has moved on to
+    // the next one by the time a fitted slide's zoom notice arrives).
+    const int shown = slideShowRunning() ? m_slideShown : m_current;
     m_panels[0]->setText(formatPosition(shown, count));
 
     const QString entry = (m_current >= 0 && m_current < count) ? m_paths.at(m_current) : QString();
     const imaging::ImageDocument *doc = ImgX->document();
     if (isIconOrDib(entry)) {
         const QFileInfo info(entry);
-        m_panels[1]->setText(info.fileName());
         if (!info.exists())
-            return; // a vanished file ends the refresh; later panels keep their text
+            return; // a vanished file ends the refresh; the panels keep their text
+        m_panels[1]->setText(info.fileName());
         m_panels[2]->setText(formatFileSize(float(info.size())));
         m_panels[3]->setText(QString());
     } else {
