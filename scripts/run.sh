@@ -4,7 +4,6 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/build.sh
-first=$(ls resources/samples | sort | head -n 1)
 if [ -z "${DISPLAY:-}" ]; then
   export DISPLAY=:77
   Xvfb :77 -screen 0 1600x1000x24 >/dev/null 2>&1 &
@@ -12,4 +11,6 @@ if [ -z "${DISPLAY:-}" ]; then
   openbox >/dev/null 2>&1 &
   echo "No display was set: Lumora runs on the virtual display :77."
 fi
-exec build/bin/lumora "$PWD/resources/samples/$first"
+# The viewer opens on a photo of the samples; Enter (or Browse) shows the
+# browser on the same folder.
+exec build/bin/lumora "$PWD/resources/samples/aqua-drop.jpg"

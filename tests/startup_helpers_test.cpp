@@ -5,6 +5,7 @@
 #include "viewer/TypeRule.h"
 
 #include <QFile>
+#include <QWidget>
 #include <gtest/gtest.h>
 
 using namespace lumora;
@@ -90,4 +91,15 @@ TEST(ExtensionFilter, SubstringTestAndImageList)
     ext.SetExt(QStringLiteral("png"));
     folder = dir.path();
     EXPECT_EQ(ext.GetImageList(folder).size(), 2);
+}
+
+TEST(FindWin, SubstringOfThisProgramsWindowTitles)
+{
+    QWidget a, b;
+    a.setWindowTitle(QStringLiteral("photo.jpg- Lumora 2.1"));
+    b.setWindowTitle(QStringLiteral("Lumora"));
+    EXPECT_EQ(FindWin(QStringLiteral("photo.jpg")), quintptr(a.winId()));
+    EXPECT_EQ(FindWin(QStringLiteral("nothing like it")), quintptr(0));
+    EXPECT_EQ(FindWin(QStringLiteral("lumora")), quintptr(0)); // case-sensitive
+    EXPECT_NE(FindWin(QString()), quintptr(0));                 // empty text: the first window
 }
