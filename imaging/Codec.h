@@ -15,7 +15,7 @@ struct FormatSpec;
 
 // The one contract every codec family fulfils: decode the image on the device
 // (open, positioned at its start) whose format the table already recognised.
-using DecodeFunction = DecodedImage (*)(QIODevice &device, const FormatSpec &spec,
+using DecodeFunction = DecodedImage (*)(QIODevice &device, const FormatSpec &entry,
                                         const DecodeOptions &options);
 
 // One row of the format table. Adding a format is adding one row.

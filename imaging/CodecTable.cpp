@@ -255,9 +255,9 @@ const std::array kFormats{
 
 const FormatSpec *findFormat(const QByteArray &head, const QString &suffix)
 {
-    for (const FormatSpec &spec : kFormats) {
-        if (spec.matches(head, suffix))
-            return &spec;
+    for (const FormatSpec &entry : kFormats) {
+        if (entry.matches(head, suffix))
+            return &entry;
     }
     return nullptr;
 }

@@ -28,19 +28,19 @@ DecodedImage decodeDevice(QIODevice &device, const DecodeOptions &options, const
     const QByteArray head = device.peek(kSniffBytes);
     if (head.isEmpty())
         return failure(QStringLiteral("The file is empty."));
-    const FormatSpec *spec = findFormat(head, suffixOf(nameHint));
-    if (!spec)
+    const FormatSpec *entry = findFormat(head, suffixOf(nameHint));
+    if (!entry)
         return failure(QStringLiteral("The file is not an image in a supported format."));
-    if (spec->declaredSize) {
-        const QSize declared = spec->declaredSize(head);
+    if (entry->declaredSize) {
+        const QSize declared = entry->declaredSize(head);
         if (declared.isEmpty())
             return failure(damagedMessage());
         if (!fitsBudget(declared))
             return failure(tooLargeMessage(declared));
     }
-    DecodedImage out = spec->decode(device, *spec, options);
+    DecodedImage out = entry->decode(device, *entry, options);
     if (out.ok() && out.format == FormatCode::Unknown)
-        out.format = spec->code;
+        out.format = entry->code;
     if (!out.error.isEmpty())
         out.pages.clear();
     return out;
@@ -59,8 +59,8 @@ void applyDecodeLimits()
 
 FormatCode detectFormat(const QByteArray &head, const QString &nameHint)
 {
-    const FormatSpec *spec = findFormat(head, suffixOf(nameHint));
-    return spec ? spec->code : FormatCode::Unknown;
+    const FormatSpec *entry = findFormat(head, suffixOf(nameHint));
+    return entry ? entry->code : FormatCode::Unknown;
 }
 
 DecodedImage decodeData(const QByteArray &data, const DecodeOptions &options,

@@ -88,7 +88,7 @@ void initMagick()
     std::call_once(once, setUpMagick);
 }
 
-DecodedImage decodeWithMagick(QIODevice &device, const FormatSpec &spec,
+DecodedImage decodeWithMagick(QIODevice &device, const FormatSpec &entry,
                               const DecodeOptions &options)
 {
     using namespace support;
@@ -97,13 +97,13 @@ DecodedImage decodeWithMagick(QIODevice &device, const FormatSpec &spec,
     if (data.isEmpty())
         return failure(damagedMessage());
     const Magick::Blob blob(data.constData(), size_t(data.size()));
-    const bool isPsd = spec.code == FormatCode::Psd;
+    const bool isPsd = entry.code == FormatCode::Psd;
     try {
         // Dimensions first, so an oversized picture is refused before any
         // pixel is decoded.
         Magick::Image probe;
         probe.quiet(true);
-        probe.magick(spec.coderName);
+        probe.magick(entry.coderName);
         if (isPsd)
             probe.subRange(1);
         probe.ping(blob);
@@ -112,14 +112,14 @@ DecodedImage decodeWithMagick(QIODevice &device, const FormatSpec &spec,
         if (size.isEmpty())
             return failure(damagedMessage());
         // PCD's base image is what is read; ping may report a larger scene.
-        if (spec.code != FormatCode::Pcd && !fitsBudget(size))
+        if (entry.code != FormatCode::Pcd && !fitsBudget(size))
             return failure(tooLargeMessage(size));
         if (isCancelled(options))
             return failure(cancelledMessage());
 
         Magick::Image image;
         image.quiet(true);
-        image.magick(spec.coderName);
+        image.magick(entry.coderName);
         if (isPsd)
             image.subRange(1); // the merged image comes first; skip the layers
         image.read(blob);
@@ -130,9 +130,9 @@ DecodedImage decodeWithMagick(QIODevice &device, const FormatSpec &spec,
             return failure(cancelledMessage());
 
         DecodedImage out;
-        out.format = spec.code;
+        out.format = entry.code;
         out.bitsPerPixel = magickDepth(image);
-        if (spec.code == FormatCode::Tga)
+        if (entry.code == FormatCode::Tga)
             uprightTga(image);
         const auto space = image.colorSpace();
         if (space != MagickCore::sRGBColorspace && space != MagickCore::RGBColorspace &&

@@ -11,7 +11,7 @@ void initMagick();
 
 // ImageMagick (Magick++) for PSD (the merged image), PCX, TGA (oriented
 // upright) and PCD (converted to sRGB).
-DecodedImage decodeWithMagick(QIODevice &device, const FormatSpec &spec,
+DecodedImage decodeWithMagick(QIODevice &device, const FormatSpec &entry,
                               const DecodeOptions &options);
 
 } // namespace lumora::imaging

@@ -9,9 +9,9 @@ namespace lumora::imaging
 // states (or directly at a smaller requested box), on a white background.
 
 // WMF through libwmf's gd renderer; the size comes from the drawing's bounds.
-DecodedImage decodeWmf(QIODevice &device, const FormatSpec &spec, const DecodeOptions &options);
+DecodedImage decodeWmf(QIODevice &device, const FormatSpec &entry, const DecodeOptions &options);
 
 // EMF through libemf2svg, the SVG drawn by Qt SVG at the header's size.
-DecodedImage decodeEmf(QIODevice &device, const FormatSpec &spec, const DecodeOptions &options);
+DecodedImage decodeEmf(QIODevice &device, const FormatSpec &entry, const DecodeOptions &options);
 
 } // namespace lumora::imaging

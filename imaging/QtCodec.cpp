@@ -54,7 +54,7 @@ int headerDepth(const QByteArray &head, FormatCode code, int fallback)
     return fallback;
 }
 
-DecodedImage readPages(QImageReader &reader, const FormatSpec &spec, const QByteArray &head,
+DecodedImage readPages(QImageReader &reader, const FormatSpec &entry, const QByteArray &head,
                        const DecodeOptions &options)
 {
     using namespace support;
@@ -62,7 +62,7 @@ DecodedImage readPages(QImageReader &reader, const FormatSpec &spec, const QByte
     // page, reading the header from wherever the device stands; TIFF offsets
     // are absolute, so rewinding is always right for it.
     QIODevice *device = reader.device();
-    const bool rewind = spec.code == FormatCode::Tiff && device && !device->isSequential();
+    const bool rewind = entry.code == FormatCode::Tiff && device && !device->isSequential();
     auto rewindDevice = [&] {
         if (rewind)
             device->seek(0);
@@ -77,7 +77,7 @@ DecodedImage readPages(QImageReader &reader, const FormatSpec &spec, const QByte
     // JPEG scales inside libjpeg (1/2..1/8) so a thumbnail never pays for a
     // full-size decode; everything else is shrunk after decoding.
     QSize decodeSize = stored;
-    const bool nativeScaling = spec.code == FormatCode::Jpeg && options.scaledSize.isValid();
+    const bool nativeScaling = entry.code == FormatCode::Jpeg && options.scaledSize.isValid();
     if (nativeScaling) {
         QSize target = targetSize(upright, options.scaledSize);
         if (quarterTurn)
@@ -97,9 +97,9 @@ DecodedImage readPages(QImageReader &reader, const FormatSpec &spec, const QByte
         return failure(tooLargeMessage(upright));
 
     DecodedImage out;
-    out.format = spec.code;
+    out.format = entry.code;
     out.originalSize = upright;
-    out.bitsPerPixel = headerDepth(head, spec.code, storedDepth(reader.imageFormat()));
+    out.bitsPerPixel = headerDepth(head, entry.code, storedDepth(reader.imageFormat()));
 
     rewindDevice();
     const int count = reader.imageCount();
@@ -135,15 +135,15 @@ DecodedImage readPages(QImageReader &reader, const FormatSpec &spec, const QByte
 
 } // namespace
 
-DecodedImage decodeWithQt(QIODevice &device, const FormatSpec &spec, const DecodeOptions &options)
+DecodedImage decodeWithQt(QIODevice &device, const FormatSpec &entry, const DecodeOptions &options)
 {
     const QByteArray head = device.peek(64);
-    QImageReader reader(&device, spec.coderName);
+    QImageReader reader(&device, entry.coderName);
     reader.setDecideFormatFromContent(false);
-    return readPages(reader, spec, head, options);
+    return readPages(reader, entry, head, options);
 }
 
-DecodedImage decodeHeaderlessDib(QIODevice &device, const FormatSpec &spec,
+DecodedImage decodeHeaderlessDib(QIODevice &device, const FormatSpec &entry,
                                  const DecodeOptions &options)
 {
     using namespace bytes;
@@ -189,7 +189,7 @@ DecodedImage decodeHeaderlessDib(QIODevice &device, const FormatSpec &spec,
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer, "bmp");
     reader.setDecideFormatFromContent(false);
-    return readPages(reader, spec, file.left(64), options);
+    return readPages(reader, entry, file.left(64), options);
 }
 
 } // namespace lumora::imaging

@@ -74,7 +74,7 @@ struct ApiDeleter {
 
 } // namespace
 
-DecodedImage decodeWmf(QIODevice &device, const FormatSpec &spec, const DecodeOptions &options)
+DecodedImage decodeWmf(QIODevice &device, const FormatSpec &entry, const DecodeOptions &options)
 {
     using namespace support;
     QByteArray data = device.readAll();
@@ -135,7 +135,7 @@ DecodedImage decodeWmf(QIODevice &device, const FormatSpec &spec, const DecodeOp
     }
 
     DecodedImage out;
-    out.format = spec.code;
+    out.format = entry.code;
     out.bitsPerPixel = 24;
     out.originalSize = size;
     QImage opaque(page.size(), QImage::Format_RGB32);
