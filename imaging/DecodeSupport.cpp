@@ -2,6 +2,8 @@
 
 #include <QCoreApplication>
 
+#include <limits>
+
 namespace lumora::imaging::support
 {
 
@@ -36,6 +38,9 @@ qint64 decodedBytes(const QSize &size, int bitsPerPixel)
     if (size.width() <= 0 || size.height() <= 0)
         return -1;
     const qint64 rowBytes = (qint64(size.width()) * qMax(1, bitsPerPixel) + 31) / 32 * 4;
+    // Headers can claim INT_MAX x INT_MAX at 64 bits a pixel, past qint64.
+    if (rowBytes > std::numeric_limits<qint64>::max() / size.height())
+        return std::numeric_limits<qint64>::max();
     return rowBytes * size.height();
 }
 

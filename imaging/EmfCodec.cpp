@@ -93,7 +93,9 @@ DecodedImage decodeEmf(QIODevice &device, const FormatSpec &spec, const DecodeOp
     {
         std::lock_guard lock(emfMutex());
         generatorOptions generator{};
-        generator.nameSpace = const_cast<char *>("svg");
+        // No prefix: libemf2svg allocates the "prefix:" string it builds
+        // from a namespace on every call and never frees it.
+        generator.nameSpace = nullptr;
         generator.verbose = false;
         generator.emfplus = true;
         generator.svgDelimiter = true;

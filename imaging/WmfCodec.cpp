@@ -9,6 +9,7 @@
 #include <QPainter>
 #include <QtEndian>
 
+#include <climits>
 #include <cstring>
 
 #include <memory>
@@ -28,23 +29,84 @@ std::mutex &wmfMutex()
     return mutex;
 }
 
+// A device-independent bitmap inside a record, at `at`, with `available`
+// bytes left in its record. libwmf allocates for the header's palette and
+// dimensions before it looks at the bytes, so a damaged header (a colour
+// count in the billions, a picture of gigapixels) must not get through:
+// everything the header declares has to be inside the record.
+bool dibFits(const QByteArray &data, qsizetype at, qint64 available)
+{
+    using namespace bytes;
+    const quint32 headerSize = le32(data, at);
+    if (headerSize < 12 || headerSize > available)
+        return false;
+    const bool core = headerSize == 12;
+    const qint64 width = core ? le16(data, at + 4) : les32(data, at + 4);
+    const qint64 height = qAbs(core ? qint64(le16(data, at + 6)) : qint64(les32(data, at + 8)));
+    const int bits = core ? le16(data, at + 10) : le16(data, at + 14);
+    const quint32 compression = core ? 0 : le32(data, at + 16);
+    const quint32 colorsUsed = headerSize >= 36 ? le32(data, at + 32) : 0;
+    if (width <= 0 || height <= 0 || bits > 32 ||
+        !support::fitsBudget(QSize(int(qMin<qint64>(width, INT_MAX)), int(height))))
+        return false;
+    const qint64 entries = colorsUsed ? colorsUsed : bits >= 1 && bits <= 8 ? 1 << bits : 0;
+    qint64 needed = headerSize + entries * (core ? 3 : 4);
+    if (headerSize == 40 && (compression == 3 || compression == 6))
+        needed += compression == 3 ? 12 : 16; // colour masks after the header
+    if (compression == 0) // BI_RGB: every row is there
+        needed += (width * qMax(bits, 1) + 31) / 32 * 4 * height;
+    return needed <= available;
+}
+
+// Where the bitmap starts in the records that carry one, or 0.
+qsizetype dibOffset(const QByteArray &data, qsizetype record, quint32 words, quint16 function)
+{
+    using namespace bytes;
+    switch (function) {
+    case 0x0F43: // META_STRETCHDIB
+        return 28;
+    case 0x0D33: // META_SETDIBTODEV
+        return 24;
+    case 0x0B41: // META_DIBSTRETCHBLT; the short form has no bitmap
+        return words == 3 + 11 ? 0 : 26;
+    case 0x0940: // META_DIBBITBLT, likewise
+        return words == 3 + 9 ? 0 : 22;
+    case 0x0142: // META_DIBCREATEPATTERNBRUSH; BS_PATTERN holds an old bitmap
+        return le16(data, record + 6) == 3 ? 0 : 10;
+    default:
+        return 0;
+    }
+}
+
 // Walks the record chain before libwmf sees it, so a record that claims to
-// run past the end of the file never reaches the player.
-bool recordsInBounds(const QByteArray &data)
+// run past the end of the file, or a bitmap larger than its record, never
+// reaches the player. libwmf sizes its
+// record buffer from the header's largest-record field, which a damaged
+// file can set to gigabytes (or below a real record, overflowing the
+// buffer): that field is rewritten with the largest record really there.
+bool checkRecords(QByteArray &data)
 {
     using namespace bytes;
     qsizetype pos = le32(data, 0) == 0x9AC6CDD7 ? 22 : 0;
     const quint16 headerWords = le16(data, pos + 2);
     if (headerWords != 9 || pos + 18 > data.size())
         return false;
+    const qsizetype maxRecordAt = pos + 12;
     pos += 18;
+    quint32 largest = 0;
     while (pos + 6 <= data.size()) {
         const quint32 words = le32(data, pos);
         const quint16 function = le16(data, pos + 4);
-        if (function == 0)
-            return true; // META_EOF
-        if (words < 3 || qint64(words) * 2 > data.size() - pos)
+        if (function != 0 && (words < 3 || qint64(words) * 2 > data.size() - pos))
             return false;
+        if (const qsizetype dib = dibOffset(data, pos, words, function);
+            dib && !dibFits(data, pos + dib, qint64(words) * 2 - dib))
+            return false;
+        largest = qMax(largest, function == 0 ? 3u : words);
+        if (function == 0) { // META_EOF
+            qToLittleEndian<quint32>(largest, data.data() + maxRecordAt);
+            return true;
+        }
         pos += qsizetype(words) * 2;
     }
     return false;
@@ -78,7 +140,7 @@ DecodedImage decodeWmf(QIODevice &device, const FormatSpec &entry, const DecodeO
 {
     using namespace support;
     QByteArray data = device.readAll();
-    if (!recordsInBounds(data))
+    if (!checkRecords(data))
         return failure(damagedMessage());
     if (isCancelled(options))
         return failure(cancelledMessage());

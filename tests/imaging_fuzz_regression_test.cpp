@@ -1,0 +1,154 @@
+#include "imaging/Decoder.h"
+
+#include "imaging_samples.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <functional>
+
+using namespace lumora::imaging;
+using namespace lumora::test;
+
+// Inputs the fuzzers (fuzz/) once crashed, hung or leaked on, kept as plain
+// files whose extension is the name hint the fuzzer had chosen. Each must
+// come back as a picture or as a sentence, at full size and as a thumbnail.
+namespace
+{
+
+QFileInfoList regressionFiles()
+{
+    const QDir dir(QStringLiteral(LUMORA_TEST_DATA "/fuzz-regressions"));
+    return dir.entryInfoList(QDir::Files, QDir::Name);
+}
+
+::testing::AssertionResult pictureOrSentence(const DecodedImage &d)
+{
+    if (d.ok() && !d.pages.front().isNull())
+        return ::testing::AssertionSuccess();
+    if (!d.ok() && d.pages.isEmpty() && !d.error.isEmpty())
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure()
+           << "pages " << d.pages.size() << ", error \"" << d.error.toStdString() << "\"";
+}
+
+// A placeable WMF holding one META_STRETCHDIB of a 24-bit bottom-up DIB;
+// `patch` may damage the DIB (its offset within the returned bytes given).
+QByteArray bitmapWmf(const QImage &image, const std::function<void(QByteArray &, int)> &patch = {})
+{
+    QByteArray dib = encodeWithQt(image.convertToFormat(QImage::Format_RGB888), "bmp").mid(14);
+    const int w = image.width(), h = image.height();
+    LeWriter body;
+    const quint32 words = 3 + 11 + quint32(dib.size() / 2);
+    body.u32(words);
+    body.u16(0x0F43);
+    body.u32(0x00CC0020); // SRCCOPY
+    body.u16(0);          // DIB_RGB_COLORS
+    for (int i = 0; i < 2; ++i) {
+        body.s16(qint16(h)); // source, then destination: height, width, y, x
+        body.s16(qint16(w));
+        body.s16(0);
+        body.s16(0);
+    }
+    body.bytes() += dib;
+    body.u32(3);
+    body.u16(0); // EOF
+    LeWriter file;
+    file.u32(0x9AC6CDD7);
+    file.u16(0);
+    file.s16(0);
+    file.s16(0);
+    file.s16(qint16(w));
+    file.s16(qint16(h));
+    file.u16(96);
+    file.u32(0);
+    quint16 checksum = 0;
+    for (int i = 0; i < 10; ++i)
+        checksum ^= qFromLittleEndian<quint16>(file.bytes().constData() + 2 * i);
+    file.u16(checksum);
+    file.u16(1);
+    file.u16(9);
+    file.u16(0x0300);
+    file.u32(quint32(9 + body.bytes().size() / 2));
+    file.u16(0);
+    file.u32(words);
+    file.u16(0);
+    QByteArray out = file.bytes() + body.bytes();
+    if (patch)
+        patch(out, 22 + 18 + 28);
+    return out;
+}
+
+} // namespace
+
+TEST(FuzzRegression, EveryKeptInputGivesAPictureOrASentence)
+{
+    const QFileInfoList files = regressionFiles();
+    ASSERT_FALSE(files.isEmpty()) << "no files in tests/data/fuzz-regressions";
+    for (const QFileInfo &info : files) {
+        SCOPED_TRACE(info.fileName().toStdString());
+        EXPECT_TRUE(pictureOrSentence(decodeFile(info.filePath())));
+
+        QFile file(info.filePath());
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        DecodeOptions thumbnail; // as the fuzzer decodes: every page, small box
+        thumbnail.scaledSize = QSize(48, 48);
+        EXPECT_TRUE(pictureOrSentence(decodeData(bytes, thumbnail, info.fileName())));
+    }
+}
+
+// The header's largest-record field sizes libwmf's record buffer. A damaged
+// one, far too large or smaller than a real record, must neither allocate
+// gigabytes nor overflow; the records themselves say how large they are.
+TEST(FuzzRegression, WmfLargestRecordFieldIsNotTrusted)
+{
+    const QByteArray good = quadrantWmf(40, 30);
+    // Placeable header (22 bytes), then the standard one with the field at 12.
+    const qsizetype field = 22 + 12;
+    for (quint32 claimed : {0x7FFFFFFFu, 0x6F63541Cu, 3u, 0u}) {
+        SCOPED_TRACE(claimed);
+        QByteArray bytes = good;
+        qToLittleEndian<quint32>(claimed, bytes.data() + field);
+        const DecodedImage d = decodeData(bytes, {}, QStringLiteral("a.wmf"));
+        ASSERT_TRUE(d.ok()) << d.error.toStdString();
+        EXPECT_TRUE(hasQuadrants(d.pages.front(), 10));
+    }
+}
+
+// A header claiming INT_MAX x INT_MAX pixels is refused as too large; the
+// size arithmetic must not overflow on the way (64-bit PNG pixels).
+TEST(FuzzRegression, AbsurdDimensionsAreTooLargeNotAnOverflow)
+{
+    QByteArray png = encodeWithQt(quadrants(4, 4), "png");
+    qToBigEndian<quint32>(0x7FFFFFFF, png.data() + 16);
+    qToBigEndian<quint32>(0x7FFFFFFF, png.data() + 20);
+    const DecodedImage d = decodeData(png, {}, QStringLiteral("a.png"));
+    EXPECT_FALSE(d.ok());
+    EXPECT_TRUE(d.error.contains(QLatin1String("too large"))) << d.error.toStdString();
+}
+
+// libwmf allocates for a bitmap's declared palette and size before reading
+// it; what the DIB header declares has to be inside its record.
+TEST(FuzzRegression, WmfBitmapMustFitItsRecord)
+{
+    const QImage image = quadrants(24, 16);
+    const DecodedImage good = decodeData(bitmapWmf(image), {}, QStringLiteral("a.wmf"));
+    ASSERT_TRUE(good.ok()) << good.error.toStdString();
+    EXPECT_TRUE(hasQuadrants(good.pages.front(), 10));
+
+    const std::function<void(QByteArray &, int)> damages[] = {
+        [](QByteArray &b, int dib) { qToLittleEndian<quint32>(0xDC000000, b.data() + dib + 32); },
+        [](QByteArray &b, int dib) { qToLittleEndian<qint32>(100000, b.data() + dib + 4); },
+        [](QByteArray &b, int dib) { qToLittleEndian<qint32>(-16, b.data() + dib + 4); },
+        [](QByteArray &b, int dib) { qToLittleEndian<quint32>(0xFFFFFFF0, b.data() + dib); },
+    };
+    for (const auto &damage : damages) {
+        const DecodedImage d = decodeData(bitmapWmf(image, damage), {}, QStringLiteral("a.wmf"));
+        EXPECT_TRUE(pictureOrSentence(d));
+        EXPECT_FALSE(d.ok());
+    }
+}
