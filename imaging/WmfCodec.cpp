@@ -78,6 +78,22 @@ qsizetype dibOffset(const QByteArray &data, qsizetype record, quint32 words, qui
     }
 }
 
+// libwmf's bitmap interpolation never finishes for a stretched bitmap whose
+// destination is mirrored both ways (negative width and height), so such a
+// record is refused; one negative extent mirrors as it should.
+bool mirroredBothWays(const QByteArray &data, qsizetype record, quint16 function)
+{
+    using namespace bytes;
+    qsizetype heightAt = 0;
+    if (function == 0x0F43) // META_STRETCHDIB: rop, usage, source rect, destination
+        heightAt = record + 6 + 4 + 2 + 8;
+    else if (function == 0x0B41) // META_DIBSTRETCHBLT: rop, source rect, destination
+        heightAt = record + 6 + 4 + 8;
+    else
+        return false;
+    return qint16(le16(data, heightAt)) < 0 && qint16(le16(data, heightAt + 2)) < 0;
+}
+
 // Walks the record chain before libwmf sees it, so a record that claims to
 // run past the end of the file, or a bitmap larger than its record, never
 // reaches the player. libwmf sizes its
@@ -101,6 +117,8 @@ bool checkRecords(QByteArray &data)
             return false;
         if (const qsizetype dib = dibOffset(data, pos, words, function);
             dib && !dibFits(data, pos + dib, qint64(words) * 2 - dib))
+            return false;
+        if (function != 0 && mirroredBothWays(data, pos, function))
             return false;
         largest = qMax(largest, function == 0 ? 3u : words);
         if (function == 0) { // META_EOF

@@ -152,3 +152,24 @@ TEST(FuzzRegression, WmfBitmapMustFitItsRecord)
         EXPECT_FALSE(d.ok());
     }
 }
+
+// libwmf never finishes drawing a stretched bitmap mirrored both ways; such
+// a file is refused at once. One mirrored axis draws as before.
+TEST(FuzzRegression, WmfBitmapMirroredBothWaysIsRefusedNotHung)
+{
+    const QImage image = quadrants(24, 16);
+    // The destination height and width of the one META_STRETCHDIB record.
+    const int destination = 22 + 18 + 6 + 4 + 2 + 8;
+    auto mirrored = [&](qint16 height, qint16 width) {
+        return bitmapWmf(image, [&](QByteArray &b, int) {
+            qToLittleEndian<qint16>(height, b.data() + destination);
+            qToLittleEndian<qint16>(width, b.data() + destination + 2);
+        });
+    };
+    const DecodedImage both = decodeData(mirrored(-16, -24), {}, QStringLiteral("a.wmf"));
+    EXPECT_FALSE(both.ok());
+    EXPECT_TRUE(pictureOrSentence(both));
+    EXPECT_TRUE(decodeData(mirrored(16, 24), {}, QStringLiteral("a.wmf")).ok());
+    EXPECT_TRUE(decodeData(mirrored(-16, 24), {}, QStringLiteral("a.wmf")).ok());
+    EXPECT_TRUE(decodeData(mirrored(16, -24), {}, QStringLiteral("a.wmf")).ok());
+}
