@@ -9,6 +9,8 @@
 #include <QFileInfo>
 #include <QImageReader>
 
+#include <algorithm>
+
 namespace lumora::imaging
 {
 
@@ -41,6 +43,13 @@ DecodedImage decodeDevice(QIODevice &device, const DecodeOptions &options, const
     DecodedImage out = entry->decode(device, *entry, options);
     if (out.ok() && out.format == FormatCode::Unknown)
         out.format = entry->code;
+    // Callers rely on a picture or a sentence: a codec that "succeeded"
+    // with a null page (an allocation QImage refused) has failed.
+    const auto isNull = [](const QImage &page) { return page.isNull(); };
+    if (out.error.isEmpty() && std::any_of(out.pages.cbegin(), out.pages.cend(), isNull))
+        out.error = damagedMessage();
+    if (out.error.isEmpty() && out.pages.isEmpty())
+        out.error = damagedMessage();
     if (!out.error.isEmpty())
         out.pages.clear();
     return out;

@@ -116,6 +116,10 @@ DecodedImage decodeEmf(QIODevice &device, const FormatSpec &spec, const DecodeOp
     if (!renderer.isValid())
         return failure(damagedMessage());
     QImage page(target, QImage::Format_RGB32);
+    // Inside the byte budget but past QImage's own limits (a row of more
+    // than 2^31 bits): a header of 80 million x 1 pixels does that.
+    if (page.isNull())
+        return failure(tooLargeMessage(size));
     page.fill(Qt::white);
     {
         QPainter painter(&page);

@@ -173,3 +173,16 @@ TEST(FuzzRegression, WmfBitmapMirroredBothWaysIsRefusedNotHung)
     EXPECT_TRUE(decodeData(mirrored(-16, 24), {}, QStringLiteral("a.wmf")).ok());
     EXPECT_TRUE(decodeData(mirrored(16, -24), {}, QStringLiteral("a.wmf")).ok());
 }
+
+// 80 million x 1 pixels is inside the byte budget but past what one QImage
+// row can hold; that is "too large", never a success with a null page.
+TEST(FuzzRegression, EmfWiderThanAQImageRowIsTooLarge)
+{
+    QByteArray emf = quadrantEmf(24, 16);
+    qToLittleEndian<qint32>(83886087, emf.data() + 16); // bounds: right
+    qToLittleEndian<qint32>(0, emf.data() + 20);        // bounds: bottom, one row
+    qToLittleEndian<qint32>(0, emf.data() + 76);        // no reference device: use the bounds
+    const DecodedImage d = decodeData(emf, {}, QStringLiteral("a.emf"));
+    EXPECT_TRUE(pictureOrSentence(d));
+    EXPECT_TRUE(d.error.contains(QLatin1String("too large"))) << d.error.toStdString();
+}
