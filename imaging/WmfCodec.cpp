@@ -38,16 +38,24 @@ bool dibFits(const QByteArray &data, qsizetype at, qint64 available)
 {
     using namespace bytes;
     const quint32 headerSize = le32(data, at);
-    if (headerSize < 12 || headerSize > available)
+    // libwmf's reader does not come back from a header size it does not know.
+    const bool knownSize = headerSize == 12 || headerSize == 40 || headerSize == 52 ||
+                           headerSize == 56 || headerSize == 64 || headerSize == 108 ||
+                           headerSize == 124;
+    if (!knownSize || headerSize > available)
         return false;
     const bool core = headerSize == 12;
     const qint64 width = core ? le16(data, at + 4) : les32(data, at + 4);
     const qint64 height = qAbs(core ? qint64(le16(data, at + 6)) : qint64(les32(data, at + 8)));
+    const int planes = core ? le16(data, at + 8) : le16(data, at + 12);
     const int bits = core ? le16(data, at + 10) : le16(data, at + 14);
     const quint32 compression = core ? 0 : le32(data, at + 16);
     const quint32 colorsUsed = headerSize >= 36 ? le32(data, at + 32) : 0;
-    if (width <= 0 || height <= 0 || bits > 32 ||
-        !support::fitsBudget(QSize(int(qMin<qint64>(width, INT_MAX)), int(height))))
+    const bool bitsOk = bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 ||
+                        bits == 32 || (bits == 0 && (compression == 4 || compression == 5));
+    if (width <= 0 || height <= 0 || planes != 1 || !bitsOk ||
+        !support::fitsBudget(
+            QSize(int(qMin<qint64>(width, INT_MAX)), int(qMin<qint64>(height, INT_MAX)))))
         return false;
     const qint64 entries = colorsUsed ? colorsUsed : bits >= 1 && bits <= 8 ? 1 << bits : 0;
     qint64 needed = headerSize + entries * (core ? 3 : 4);

@@ -145,6 +145,8 @@ TEST(FuzzRegression, WmfBitmapMustFitItsRecord)
         [](QByteArray &b, int dib) { qToLittleEndian<qint32>(100000, b.data() + dib + 4); },
         [](QByteArray &b, int dib) { qToLittleEndian<qint32>(-16, b.data() + dib + 4); },
         [](QByteArray &b, int dib) { qToLittleEndian<quint32>(0xFFFFFFF0, b.data() + dib); },
+        [](QByteArray &b, int dib) { qToLittleEndian<quint32>(29, b.data() + dib); },
+        [](QByteArray &b, int dib) { qToLittleEndian<quint16>(6144, b.data() + dib + 12); },
     };
     for (const auto &damage : damages) {
         const DecodedImage d = decodeData(bitmapWmf(image, damage), {}, QStringLiteral("a.wmf"));
