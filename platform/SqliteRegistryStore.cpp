@@ -329,19 +329,9 @@ RegResult SqliteRegistryStore::findKey(RegistryRoot root, const QStringList &par
 RegResult SqliteRegistryStore::openKey(RegistryRoot root, const QString &path, RegAccess access)
 {
     std::lock_guard guard(m_mutex);
-    if (!m_db)
-        return RegResult::Failed;
-    const auto parts = splitPath(path);
-    if (!parts)
-        return RegResult::NotFound;
-    Txn txn(m_db, false);
-    long long id = 0;
-    const RegResult found = findKey(root, *parts, &id);
-    if (found != RegResult::Ok)
-        return found;
-    if (access == RegAccess::All && !m_writable)
-        return RegResult::AccessDenied;
-    return RegResult::Ok;
+    return onKey(root, path, false, [&](long long) {
+        return access == RegAccess::All && !m_writable ? RegResult::AccessDenied : RegResult::Ok;
+    });
 }
 
 RegResult SqliteRegistryStore::createKey(RegistryRoot root, const QString &path)
@@ -483,27 +473,19 @@ RegResult SqliteRegistryStore::subKeys(RegistryRoot root, const QString &path, Q
     std::lock_guard guard(m_mutex);
     if (out)
         out->clear();
-    if (!m_db)
-        return RegResult::Failed;
-    const auto parts = splitPath(path);
-    if (!parts)
-        return RegResult::NotFound;
-    Txn txn(m_db, false);
-    long long id = 0;
-    const RegResult found = findKey(root, *parts, &id);
-    if (found != RegResult::Ok)
-        return found;
-    Stmt q(m_db, "SELECT name FROM keys WHERE parent = ?1 ORDER BY fold");
-    q.bind(1, id);
-    QStringList names;
-    int rc;
-    while ((rc = q.step()) == SQLITE_ROW)
-        names.push_back(q.text(0));
-    if (rc != SQLITE_DONE)
-        return mapError(rc);
-    if (out)
-        *out = names;
-    return RegResult::Ok;
+    return onKey(root, path, false, [&](long long id) {
+        Stmt q(m_db, "SELECT name FROM keys WHERE parent = ?1 ORDER BY fold");
+        q.bind(1, id);
+        QStringList names;
+        int rc;
+        while ((rc = q.step()) == SQLITE_ROW)
+            names.push_back(q.text(0));
+        if (rc != SQLITE_DONE)
+            return mapError(rc);
+        if (out)
+            *out = names;
+        return RegResult::Ok;
+    });
 }
 
 } // namespace lumora::platform
