@@ -74,7 +74,7 @@ QSize headerSize(const QByteArray &data)
 
 } // namespace
 
-DecodedImage decodeEmf(QIODevice &device, const FormatSpec &spec, const DecodeOptions &options)
+DecodedImage decodeEmf(QIODevice &device, const FormatSpec &entry, const DecodeOptions &options)
 {
     using namespace support;
     QByteArray data = device.readAll();
@@ -127,7 +127,7 @@ DecodedImage decodeEmf(QIODevice &device, const FormatSpec &spec, const DecodeOp
     }
 
     DecodedImage out;
-    out.format = spec.code;
+    out.format = entry.code;
     out.bitsPerPixel = 24;
     out.originalSize = size;
     out.pages << std::move(page);
