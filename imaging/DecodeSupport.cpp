@@ -65,6 +65,20 @@ QSize targetSize(const QSize &size, const QSize &box)
     return fitted.expandedTo(QSize(1, 1));
 }
 
+QSize metafileTarget(const QSize &declared, const QSize &requested)
+{
+    return targetSize(targetSize(declared, kMetafileRenderBox), requested);
+}
+
+bool metafileTooLarge(const QSize &declared, const QSize &requested)
+{
+    // A thumbnail is drawn straight at its small size, whatever the claim.
+    if (requested.isValid() && !requested.isEmpty())
+        return !fitsBudget(targetSize(declared, requested));
+    return !fitsBudget(declared) || declared.width() > kMetafileMaxSide ||
+           declared.height() > kMetafileMaxSide;
+}
+
 void scalePages(DecodedImage &result, const DecodeOptions &options)
 {
     if (!options.scaledSize.isValid())

@@ -29,6 +29,17 @@ bool isCancelled(const DecodeOptions &options);
 // its aspect kept, never enlarged. An invalid box keeps the size.
 QSize targetSize(const QSize &size, const QSize &box);
 
+// A drawing (WMF, EMF) has no pixels of its own: it is rendered at its
+// declared size, but never beyond this box, so a file claiming hundreds of
+// megapixels is drawn at a size that can be looked at, in seconds.
+inline constexpr QSize kMetafileRenderBox{4096, 4096};
+QSize metafileTarget(const QSize &declared, const QSize &requested);
+// Within the byte budget, a declared side longer than this is still too
+// large: no screen or printer has a use for it, and it is what damaged
+// headers claim.
+inline constexpr int kMetafileMaxSide = 65535;
+bool metafileTooLarge(const QSize &declared, const QSize &requested);
+
 // Smoothly shrinks every page to the requested box (no-op without a box).
 void scalePages(DecodedImage &result, const DecodeOptions &options);
 

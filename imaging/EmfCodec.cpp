@@ -83,9 +83,11 @@ DecodedImage decodeEmf(QIODevice &device, const FormatSpec &entry, const DecodeO
     const QSize size = headerSize(data);
     if (size.isEmpty())
         return failure(damagedMessage());
-    const QSize target = targetSize(size, options.scaledSize);
-    if (!fitsBudget(target))
+    // Refused as any picture would be when its declared size is over the
+    // budget; within it, drawn no larger than the render box.
+    if (metafileTooLarge(size, options.scaledSize))
         return failure(tooLargeMessage(size));
+    const QSize target = metafileTarget(size, options.scaledSize);
     if (isCancelled(options))
         return failure(cancelledMessage());
 

@@ -201,9 +201,11 @@ DecodedImage decodeWmf(QIODevice &device, const FormatSpec &entry, const DecodeO
         if (size.isEmpty())
             return failure(damagedMessage());
         // A drawing can be rendered straight at the requested size.
-        const QSize target = targetSize(size, options.scaledSize);
-        if (!fitsBudget(target))
+        // Refused as any picture would be when its declared size is over the
+        // budget; within it, drawn no larger than the render box.
+        if (metafileTooLarge(size, options.scaledSize))
             return failure(tooLargeMessage(size));
+        const QSize target = metafileTarget(size, options.scaledSize);
 
         // PNG to memory: the only output whose memory the library releases
         // itself (a gd image handed out is never freed, and libwmf exports

@@ -188,3 +188,19 @@ TEST(FuzzRegression, EmfWiderThanAQImageRowIsTooLarge)
     EXPECT_TRUE(pictureOrSentence(d));
     EXPECT_TRUE(d.error.contains(QLatin1String("too large"))) << d.error.toStdString();
 }
+
+// A drawing that claims a size within the budget but far beyond any screen is
+// drawn no larger than the render box, so it opens in seconds, not minutes;
+// its declared size is still reported.
+TEST(FuzzRegression, LargeDrawingsAreRenderedWithinTheRenderBox)
+{
+    QByteArray emf = quadrantEmf(24, 16);
+    qToLittleEndian<qint32>(11999, emf.data() + 16); // bounds: right
+    qToLittleEndian<qint32>(7999, emf.data() + 20);  // bounds: bottom
+    qToLittleEndian<qint32>(0, emf.data() + 76);     // no reference device: use the bounds
+    const DecodedImage d = decodeData(emf, {}, QStringLiteral("a.emf"));
+    ASSERT_TRUE(d.ok()) << d.error.toStdString();
+    EXPECT_EQ(d.pages.front().width(), 4096);
+    EXPECT_EQ(d.pages.front().height(), 2730); // 8000 * 4096 / 12000, rounded down
+    EXPECT_EQ(d.originalSize, QSize(12000, 8000));
+}
