@@ -5,6 +5,7 @@
 #include "imaging/Decoder.h"
 
 #include <cmath>
+#include <optional>
 
 namespace lumora {
 
@@ -27,35 +28,44 @@ bool usesPictureRoute(const QString &path)
     return QStringLiteral("ico cur dib").contains(ExtensionFilter::extensionOf(path).toLower());
 }
 
-ThumbnailResult loadPictureThumbnail(const QString &path, const std::atomic_bool *cancel)
+// Decodes the first page into `d`; the result to hand back instead when it
+// was cancelled or failed.
+static std::optional<ThumbnailResult> decodeFirstPage(const QString &path, const QSize &box,
+                                                      const std::atomic_bool *cancel,
+                                                      const QString &fallbackError,
+                                                      imaging::DecodedImage &d)
 {
     imaging::DecodeOptions opt;
+    opt.scaledSize = box;
     opt.allPages = false;
     opt.cancel = cancel;
-    const imaging::DecodedImage d = imaging::decodeFile(path, opt);
+    d = imaging::decodeFile(path, opt);
     if (cancel && cancel->load())
-        return {QImage(), kCancelled};
+        return ThumbnailResult{QImage(), kCancelled};
     if (!d.ok())
-        return {QImage(), d.error.isEmpty() ? QStringLiteral("The picture could not be loaded.")
-                                            : d.error};
+        return ThumbnailResult{QImage(), d.error.isEmpty() ? fallbackError : d.error};
+    return std::nullopt;
+}
+
+ThumbnailResult loadPictureThumbnail(const QString &path, const std::atomic_bool *cancel)
+{
+    imaging::DecodedImage d;
+    if (auto failed = decodeFirstPage(path, {}, cancel,
+                                      QStringLiteral("The picture could not be loaded."), d))
+        return *failed;
     return {compact(d.pages.first()), QString()};
 }
 
 ThumbnailResult decodeShapedThumbnail(const QString &path, const std::atomic_bool *cancel)
 {
-    imaging::DecodeOptions opt;
     // The decoder fits its result inside this box; 140 wide by 140 x 1.8 tall
     // is never smaller than any of the three shapes needs (a portrait photo
     // becomes 140 x 187), so nothing is ever scaled up afterwards.
-    opt.scaledSize = QSize(kThumbSide, int(std::ceil(kThumbSide * kLongRatio)));
-    opt.allPages = false;
-    opt.cancel = cancel;
-    const imaging::DecodedImage d = imaging::decodeFile(path, opt);
-    if (cancel && cancel->load())
-        return {QImage(), kCancelled};
-    if (!d.ok())
-        return {QImage(), d.error.isEmpty() ? QStringLiteral("The image could not be read.")
-                                            : d.error};
+    const QSize box(kThumbSide, int(std::ceil(kThumbSide * kLongRatio)));
+    imaging::DecodedImage d;
+    if (auto failed = decodeFirstPage(path, box, cancel,
+                                      QStringLiteral("The image could not be read."), d))
+        return *failed;
     const QImage &page = d.pages.first();
     const QSize original = d.originalSize.isEmpty() ? page.size() : d.originalSize;
     QImage thumb = shapeThumbnail(page, original);

@@ -56,19 +56,7 @@ QByteArray bitmapWmf(const QImage &image, const std::function<void(QByteArray &,
     body.bytes() += dib;
     body.u32(3);
     body.u16(0); // EOF
-    LeWriter file;
-    file.u32(0x9AC6CDD7);
-    file.u16(0);
-    file.s16(0);
-    file.s16(0);
-    file.s16(qint16(w));
-    file.s16(qint16(h));
-    file.u16(96);
-    file.u32(0);
-    quint16 checksum = 0;
-    for (int i = 0; i < 10; ++i)
-        checksum ^= qFromLittleEndian<quint16>(file.bytes().constData() + 2 * i);
-    file.u16(checksum);
+    LeWriter file = placeableWmfHeader(w, h);
     file.u16(1);
     file.u16(9);
     file.u16(0x0300);

@@ -207,6 +207,26 @@ inline quint32 colorRef(const QColor &c)
 
 // A placeable WMF of width x height units at 96 units an inch that fills the
 // four quadrants with solid rectangles (null pen, one brush at a time).
+// The placeable header of a WMF: key, handle, bounding box, units an inch,
+// checksum. The standard header and the records follow it.
+inline LeWriter placeableWmfHeader(int width, int height)
+{
+    LeWriter file;
+    file.u32(0x9AC6CDD7);
+    file.u16(0);
+    file.s16(0);
+    file.s16(0);
+    file.s16(qint16(width));
+    file.s16(qint16(height));
+    file.u16(96);
+    file.u32(0);
+    quint16 checksum = 0;
+    for (int i = 0; i < 10; ++i)
+        checksum ^= qFromLittleEndian<quint16>(file.bytes().constData() + 2 * i);
+    file.u16(checksum);
+    return file;
+}
+
 inline QByteArray quadrantWmf(int width, int height)
 {
     LeWriter body;
@@ -240,20 +260,7 @@ inline QByteArray quadrantWmf(int width, int height)
     }
     record(0x0000, {}); // EOF
 
-    LeWriter file;
-    // Placeable header: key, handle, bounding box, units an inch, checksum.
-    file.u32(0x9AC6CDD7);
-    file.u16(0);
-    file.s16(0);
-    file.s16(0);
-    file.s16(qint16(width));
-    file.s16(qint16(height));
-    file.u16(96);
-    file.u32(0);
-    quint16 checksum = 0;
-    for (int i = 0; i < 10; ++i)
-        checksum ^= qFromLittleEndian<quint16>(file.bytes().constData() + 2 * i);
-    file.u16(checksum);
+    LeWriter file = placeableWmfHeader(width, height);
     // Standard header.
     const quint32 words = quint32(9 + body.bytes().size() / 2);
     file.u16(1);
