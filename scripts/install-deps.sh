@@ -15,6 +15,10 @@ PKGS=(
   imagemagick xvfb openbox xdotool x11-apps
   desktop-base
   libvips-tools
+  libuemf-dev x11-utils
+  poppler-utils xdg-utils desktop-file-utils shared-mime-info
+  python3-pil libwmf-bin emf2svg graphicsmagick netpbm libtiff-tools
+  libgdk-pixbuf2.0-bin
 )
 missing=()
 for p in "${PKGS[@]}"; do
