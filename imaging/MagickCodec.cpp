@@ -54,13 +54,16 @@ int magickDepth(const Magick::Image &image)
     }
 }
 
-// ImageMagick 6.9's TGA reader already puts bottom-up rows the right way up
-// but still reports the stored orientation, so autoOrient() would turn them
-// upside down again. Only the left-right order is left to fix.
-void uprightTga(Magick::Image &image)
+// ImageMagick hands TGA rows and columns over in the order the file stores
+// them and only reports the origin as an orientation. Whether to turn them
+// is decided from the file's own descriptor byte (bit 5: first row is the
+// top one; bit 4: first column is the right one), not from that report, so
+// the picture is the one the file describes whatever the reader's habits.
+void uprightTga(Magick::Image &image, quint8 descriptor)
 {
-    const auto stored = image.orientation();
-    if (stored == MagickCore::TopRightOrientation || stored == MagickCore::BottomRightOrientation)
+    if (!(descriptor & 0x20))
+        image.flip();
+    if (descriptor & 0x10)
         image.flop();
     image.orientation(MagickCore::TopLeftOrientation);
 }
@@ -133,7 +136,7 @@ DecodedImage decodeWithMagick(QIODevice &device, const FormatSpec &entry,
         out.format = entry.code;
         out.bitsPerPixel = magickDepth(image);
         if (entry.code == FormatCode::Tga)
-            uprightTga(image);
+            uprightTga(image, quint8(data.size() > 17 ? data.at(17) : 0));
         const auto space = image.colorSpace();
         if (space != MagickCore::sRGBColorspace && space != MagickCore::RGBColorspace &&
             space != MagickCore::GRAYColorspace)

@@ -64,9 +64,12 @@ QByteArray makePcx(const QImage &i)
 {
     return encodeWithMagick(i, "PCX");
 }
+// Written the way our own writer does it: top-left origin, flagged as such.
 QByteArray makeTga(const QImage &i)
 {
-    return encodeWithMagick(i, "TGA");
+    Magick::Image m = toMagick(i);
+    m.orientation(MagickCore::TopLeftOrientation);
+    return encodeWithMagick(std::list<Magick::Image>{m}, "TGA");
 }
 // Photo CD stores a fixed 768 x 512 base image and centres anything smaller
 // on it, so the sample is made at that size.
