@@ -1,6 +1,8 @@
 #include "app/LumoraApp.h"
 
 #include "app/StartupHelpers.h"
+#include "explorer/ImageExplore.h"
+#include "explorer/ThumbnailCacheSetting.h"
 #include "platform/SingleInstance.h"
 #include "viewer/frmViwer.h"
 
@@ -23,6 +25,7 @@ LumoraApp::~LumoraApp()
 
 bool LumoraApp::start(const QStringList &arguments)
 {
+    m_main->ImageExplore1->setThumbnailCacheWriting(thumbnailCacheWritingAllowed(m_registry.get()));
     return m_main->Form_Load(commandLineText(arguments));
 }
 

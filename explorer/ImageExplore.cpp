@@ -445,4 +445,9 @@ void ImageExplore::setThumbnailBudget(qint64 bytes)
     m_model->setByteBudget(bytes);
 }
 
+void ImageExplore::setThumbnailCacheWriting(bool on)
+{
+    m_pipeline->setCacheWriting(on);
+}
+
 } // namespace lumora

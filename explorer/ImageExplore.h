@@ -67,6 +67,9 @@ public:
     QLabel *note() const { return m_note; }
     // Memory the thumbnails may use before far-away ones are dropped.
     void setThumbnailBudget(qint64 bytes);
+    // Whether new thumbnails go to the desktop's disk cache (reading stays).
+    void setThumbnailCacheWriting(bool on);
+    ThumbnailPipeline *pipeline() const { return m_pipeline; }
 
 signals:
     // The item that has become current, or "" when the grid is about to refill.

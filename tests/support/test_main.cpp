@@ -1,6 +1,7 @@
 #include "imaging/Decoder.h"
 
 #include <QApplication>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 // Every test binary gets a QApplication (offscreen in CTest) so widget and
@@ -9,6 +10,10 @@ int main(int argc, char **argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Listing folders writes thumbnails to the desktop's cache; no test may
+    // touch the user's own, and every run starts with an empty one.
+    QTemporaryDir cacheHome;
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(cacheHome.path()));
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Lumora"));
     lumora::imaging::applyDecodeLimits();
