@@ -259,7 +259,7 @@ void ImageExplore::SetSelectedFocus(const QString &sPath)
     SetAllSelected(false);
     if (row >= 0)
         m_grid->selectionModel()->setCurrentIndex(m_model->index(row),
-                                                  QItemSelectionModel::Select);
+                                                  QItemSelectionModel::ClearAndSelect);
 }
 
 void ImageExplore::UpdateAfterOperation(const QString &path, const QString &pathTO)
@@ -307,7 +307,9 @@ void ImageExplore::SelectItem(int position, bool announce)
     if (position < 1 || position > itemCount())
         return;
     const QModelIndex idx = m_model->index(position - 1);
-    m_grid->selectionModel()->setCurrentIndex(idx, QItemSelectionModel::Select);
+    // Delete, Copy To and Move To act on every selected item, so a selection of
+    // several is only ever the user's own Ctrl/Shift gesture in the grid.
+    m_grid->selectionModel()->setCurrentIndex(idx, QItemSelectionModel::ClearAndSelect);
     if (announce) {
         QPointer<ImageExplore> alive(this);
         emit CurrSelectedImage(m_model->tag(position - 1));
@@ -340,9 +342,15 @@ void ImageExplore::onKeyReleased(Qt::KeyboardModifiers mods, bool fromGrid)
 {
     const int row = SelectedIndex();
     if (itemCount() > 0 && row >= 0) {
-        if ((mods & ~Qt::KeypadModifier) == Qt::ControlModifier)
+        // The grid has already handled the press; a current item that is
+        // selected may belong to a selection the user extended, which stays.
+        const bool keepSelection =
+            (mods & (Qt::ControlModifier | Qt::ShiftModifier)) ||
+            m_grid->selectionModel()->isSelected(m_model->index(row));
+        if (keepSelection) {
             announceCurrent();
-        else
+            m_grid->setFocus();
+        } else
             SelectItem(row + 1, true);
     }
     if (fromGrid)

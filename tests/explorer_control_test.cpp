@@ -207,3 +207,45 @@ TEST(ExplorerControl, KeepsItsMinimumWidth)
     EXPECT_EQ(control.width(), tw.toPixelsX(4000));
     EXPECT_EQ(control.note()->width(), tw.toPixelsX(4000) - tw.toPixelsX(400));
 }
+
+// The grid keeps one selected item, the current one, whatever the program
+// does meanwhile; only the user's own Ctrl/Shift gestures select more.
+TEST(ExplorerControl, ArrowKeysDuringAListingLeaveOneSelectedItem)
+{
+    Shown s(45); // yields at items 1, 21 and 41
+    int pressed = 0;
+    QObject::connect(&s.control, &ImageExplore::listingYield, [&](int pos, int) {
+        if (pos > 1) { // the grid has filled items to move over now
+            QTest::keyClick(s.grid(), Qt::Key_Right);
+            QTest::keyClick(s.grid(), Qt::Key_Right);
+            ++pressed;
+        }
+    });
+    s.list();
+    ASSERT_EQ(pressed, 2);
+    QItemSelectionModel *sel = s.control.grid()->selectionModel();
+    ASSERT_EQ(sel->selectedRows().size(), 1);
+    EXPECT_EQ(sel->selectedRows()[0], s.control.grid()->currentIndex());
+    EXPECT_EQ(s.control.SelectedIndex(), 0);
+
+    // Program moves never add to the selection either.
+    s.control.SelectItem(5, true);
+    s.control.NextItem();
+    drain();
+    ASSERT_EQ(sel->selectedRows().size(), 1);
+    EXPECT_EQ(sel->selectedRows()[0].row(), 5);
+
+    // Shift+arrow extends the selection, and its releases keep it extended.
+    QTest::keyClick(s.grid(), Qt::Key_Right, Qt::ShiftModifier);
+    QTest::keyRelease(s.grid(), Qt::Key_Shift);
+    EXPECT_EQ(sel->selectedRows().size(), 2);
+    EXPECT_EQ(s.control.SelectedIndex(), 6);
+    EXPECT_EQ(s.announced.last(), s.p(7));
+    // Ctrl+click adds one more; a plain arrow afterwards is back to one item.
+    const QRect r = s.control.grid()->visualRect(s.control.model()->index(1));
+    QTest::mouseClick(s.control.grid()->viewport(), Qt::LeftButton, Qt::ControlModifier, r.center());
+    EXPECT_EQ(sel->selectedRows().size(), 3);
+    QTest::keyClick(s.grid(), Qt::Key_Right);
+    ASSERT_EQ(sel->selectedRows().size(), 1);
+    EXPECT_EQ(sel->selectedRows()[0].row(), 2);
+}
