@@ -145,6 +145,10 @@ bool writeImage(png_structp png, png_infop info, WriteState &s)
                  PNG_FILTER_TYPE_DEFAULT);
     if (!s.text->empty())
         png_set_text(png, info, s.text->data(), int(s.text->size()));
+    // A thumbnail is written once and read on every visit. The Sub filter
+    // alone costs about a tenth more bytes than libpng's adaptive choice but
+    // undoes far faster than Paeth and Average rows when the file is read.
+    png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_SUB);
     png_write_info(png, info);
     for (int y = 0; y < img.height(); ++y)
         png_write_row(png, img.constScanLine(y));
