@@ -1,6 +1,8 @@
 #include "imaging/Codec.h"
 
+#include "imaging/BmpCodec.h"
 #include "imaging/FormatBytes.h"
+#include "imaging/IconCodec.h"
 #include "imaging/MagickCodec.h"
 #include "imaging/MetafileCodecs.h"
 #include "imaging/QtCodec.h"
@@ -40,10 +42,11 @@ bool isTiff(const QByteArray &h, const QString &)
            h.startsWith(QByteArray("II+\0", 4)) || h.startsWith(QByteArray("MM\0+", 4));
 }
 
+// Windows headers (40, 52, 56, 108, 124) and OS/2's: 12 bytes for 1.x,
+// anything from 16 to 64 for 2.x, which may cut its header short.
 bool isDibInfoHeader(quint32 size)
 {
-    return size == 12 || size == 40 || size == 52 || size == 56 || size == 64 || size == 108 ||
-           size == 124;
+    return size == 12 || (size >= 16 && size <= 64) || size == 108 || size == 124;
 }
 
 bool isBmp(const QByteArray &h, const QString &)
@@ -70,8 +73,8 @@ bool isHeaderlessDib(const QByteArray &h, const QString &)
     const int planes = le16(h, 12);
     const int bits = le16(h, 14);
     const quint32 compression = le32(h, 16);
-    const bool bitsOk =
-        bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32;
+    const bool bitsOk = bits == 1 || bits == 2 || bits == 4 || bits == 8 || bits == 16 ||
+                        bits == 24 || bits == 32;
     return width > 0 && width < (1 << 20) && height != 0 && height > -(1 << 20) &&
            height < (1 << 20) && planes == 1 && bitsOk && compression <= 6;
 }
@@ -236,10 +239,10 @@ const std::array kFormats{
     FormatSpec{FormatCode::Png, "png", isPng, decodeWithQt, pngSize},
     FormatSpec{FormatCode::Gif, "gif", isGif, decodeWithQt, gifSize},
     FormatSpec{FormatCode::Tiff, "tiff", isTiff, decodeWithQt},
-    FormatSpec{FormatCode::Dib, "bmp", isDibFile, decodeWithQt, bmpSize},
-    FormatSpec{FormatCode::Bmp, "bmp", isBmp, decodeWithQt, bmpSize},
-    FormatSpec{FormatCode::Ico, "ico", isIco, decodeWithQt},
-    FormatSpec{FormatCode::Cur, "cur", isCur, decodeWithQt},
+    FormatSpec{FormatCode::Dib, "bmp", isDibFile, decodeBmp, bmpSize},
+    FormatSpec{FormatCode::Bmp, "bmp", isBmp, decodeBmp, bmpSize},
+    FormatSpec{FormatCode::Ico, "ico", isIco, decodeIcon},
+    FormatSpec{FormatCode::Cur, "cur", isCur, decodeIcon},
     FormatSpec{FormatCode::Psd, "PSD", isPsd, decodeWithMagick, psdSize},
     FormatSpec{FormatCode::Wmf, "wmf", isWmf, decodeWmf},
     FormatSpec{FormatCode::Emf, "emf", isEmf, decodeEmf},
@@ -248,7 +251,7 @@ const std::array kFormats{
     FormatSpec{FormatCode::Pcx, "PCX", isPcx, decodeWithMagick, pcxSize},
     FormatSpec{FormatCode::Tga, "TGA", isTga, decodeWithMagick, tgaSize},
     FormatSpec{FormatCode::Wbmp, "wbmp", isWbmp, decodeWithQt},
-    FormatSpec{FormatCode::Dib, "bmp", isHeaderlessDib, decodeHeaderlessDib, dibSize},
+    FormatSpec{FormatCode::Dib, "bmp", isHeaderlessDib, decodeBmp, dibSize},
 };
 
 } // namespace

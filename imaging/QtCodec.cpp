@@ -2,6 +2,7 @@
 
 #include "imaging/DecodeSupport.h"
 #include "imaging/FormatBytes.h"
+#include "imaging/MagickCodec.h"
 
 #include <QBuffer>
 #include <QImageReader>
@@ -138,58 +139,29 @@ DecodedImage readPages(QImageReader &reader, const FormatSpec &entry, const QByt
 DecodedImage decodeWithQt(QIODevice &device, const FormatSpec &entry, const DecodeOptions &options)
 {
     const QByteArray head = device.peek(64);
-    QImageReader reader(&device, entry.coderName);
-    reader.setDecideFormatFromContent(false);
-    return readPages(reader, entry, head, options);
-}
-
-DecodedImage decodeHeaderlessDib(QIODevice &device, const FormatSpec &entry,
-                                 const DecodeOptions &options)
-{
-    using namespace bytes;
-    const QByteArray info = device.readAll();
-    if (info.size() < 16)
-        return support::failure(support::damagedMessage());
-    const quint32 headerSize = le32(info, 0);
-    int bits = 0, compression = 0;
-    quint32 colorsUsed = 0;
-    if (headerSize == 12) {
-        bits = le16(info, 10);
-    } else if (info.size() >= 36) {
-        bits = le16(info, 14);
-        compression = int(le32(info, 16));
-        colorsUsed = le32(info, 32);
-    } else {
-        return support::failure(support::damagedMessage());
+    DecodedImage out;
+    {
+        QImageReader reader(&device, entry.coderName);
+        reader.setDecideFormatFromContent(false);
+        out = readPages(reader, entry, head, options);
     }
-    // Pixels follow the header, the colour masks (BI_BITFIELDS in a 40-byte
-    // header) and the palette.
-    const quint32 entrySize = headerSize == 12 ? 3 : 4;
-    quint32 paletteEntries = colorsUsed;
-    if (paletteEntries == 0 && bits <= 8)
-        paletteEntries = 1u << bits;
-    if (paletteEntries > 256)
-        return support::failure(support::damagedMessage());
-    quint32 offset = 14 + headerSize + paletteEntries * entrySize;
-    if (headerSize == 40 && (compression == 3 || compression == 6))
-        offset += compression == 3 ? 12 : 16;
-
-    QByteArray file;
-    file.reserve(14 + info.size());
-    file.append("BM");
-    char word[4];
-    qToLittleEndian<quint32>(quint32(14 + info.size()), word);
-    file.append(word, 4);
-    file.append(4, '\0');
-    qToLittleEndian<quint32>(offset, word);
-    file.append(word, 4);
-    file.append(info);
-
-    QBuffer buffer(&file);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer, "bmp");
-    reader.setDecideFormatFromContent(false);
-    return readPages(reader, entry, file.left(64), options);
+    // A file Qt's reader calls damaged may still be one ImageMagick reads
+    // (a JPEG cut short, an unusual GIF). TIFF never goes there: its coder
+    // takes over libtiff's process-wide error handlers.
+    if (out.error != support::damagedMessage() || entry.code == FormatCode::Tiff ||
+        !device.seek(0))
+        return out;
+    FormatSpec second = entry;
+    second.coderName = entry.code == FormatCode::Jpeg  ? "JPEG"
+                       : entry.code == FormatCode::Png ? "PNG"
+                       : entry.code == FormatCode::Gif ? "GIF"
+                       : entry.code == FormatCode::Wbmp ? "WBMP"
+                       : entry.code == FormatCode::Cur  ? "CUR"
+                                                        : "ICO";
+    if (entry.code == FormatCode::Bmp || entry.code == FormatCode::Dib)
+        second.coderName = "BMP";
+    DecodedImage retry = decodeWithMagick(device, second, options);
+    return retry.ok() ? retry : out;
 }
 
 } // namespace lumora::imaging

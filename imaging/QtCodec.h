@@ -6,12 +6,8 @@ namespace lumora::imaging
 {
 
 // Qt's image plugins: JPEG (with DCT-scaled decoding), PNG, GIF, BMP, TIFF,
-// ICO, CUR, WBMP. Orientation tags are applied.
+// ICO, CUR, WBMP. Orientation tags are applied. What Qt calls damaged is
+// given to ImageMagick before it is called so (never a TIFF).
 DecodedImage decodeWithQt(QIODevice &device, const FormatSpec &entry, const DecodeOptions &options);
-
-// A DIB without its file header (a bare BITMAPINFOHEADER, as on the
-// clipboard): gets the 14-byte header it lacks and goes through Qt's BMP reader.
-DecodedImage decodeHeaderlessDib(QIODevice &device, const FormatSpec &entry,
-                                 const DecodeOptions &options);
 
 } // namespace lumora::imaging
