@@ -3,6 +3,10 @@
 #include "app/StartupHelpers.h"
 #include "explorer/ImageExplore.h"
 #include "explorer/ThumbnailCacheSetting.h"
+#include "assoc/AssocTypes.h"
+#include "assoc/ModAssoc.h"
+#include "platform/ProcessCommandRunner.h"
+#include "platform/linux/FreedesktopAssociations.h"
 #include "platform/SingleInstance.h"
 #include "viewer/frmViwer.h"
 
@@ -27,6 +31,18 @@ bool LumoraApp::start(const QStringList &arguments)
 {
     m_main->ImageExplore1->setThumbnailCacheWriting(thumbnailCacheWritingAllowed(m_registry.get()));
     return m_main->Form_Load(commandLineText(arguments));
+}
+
+assoc::ModAssoc *LumoraApp::associations()
+{
+    if (!m_assoc) {
+        m_commands = std::make_unique<platform::ProcessCommandRunner>();
+        m_desktop = std::make_unique<platform::FreedesktopAssociations>(
+            platform::XdgDirs::fromEnvironment(), *m_commands, assoc::associatedExtensions());
+        m_assoc = std::make_unique<assoc::ModAssoc>(*m_registry, m_desktop.get(),
+                                                    QCoreApplication::applicationFilePath());
+    }
+    return m_assoc.get();
 }
 
 QString LumoraApp::programFolder()

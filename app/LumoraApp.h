@@ -12,6 +12,8 @@
 #include <memory>
 
 namespace lumora::platform {
+class CommandRunner;
+class DesktopAssociations;
 class SingleInstance;
 }
 
@@ -39,6 +41,7 @@ public:
     Splash &splash() override { return m_splash; }
     QString programFolder() override;
     Prompter &prompter() override { return m_prompter; }
+    assoc::ModAssoc *associations() override;
 
 private:
     Skin m_skin;
@@ -46,6 +49,9 @@ private:
     DialogPrompter m_prompter;
     std::unique_ptr<platform::RegistryStore> m_registry;
     std::unique_ptr<platform::SingleInstance> m_instance;
+    std::unique_ptr<platform::CommandRunner> m_commands;
+    std::unique_ptr<platform::DesktopAssociations> m_desktop;
+    std::unique_ptr<assoc::ModAssoc> m_assoc;
     std::unique_ptr<frmMain> m_main;
     QPointer<frmViwer> m_viewer;
 };

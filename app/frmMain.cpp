@@ -6,6 +6,7 @@
 #include "app/FolderTree.h"
 #include "app/Splash.h"
 #include "app/StartupHelpers.h"
+#include "assoc/AssocWorkflow.h"
 #include "dialogs/Skin.h"
 #include "explorer/ExtensionFilter.h"
 #include "explorer/ImageExplore.h"
@@ -190,9 +191,14 @@ bool frmMain::Form_Load(const QString &commandLine)
     ImageExplore1->SetExt(QString::fromLatin1(kExplorerExtensions));
     sCommandLine = commandLine;
 
-    // The association switches and the association check come with the
-    // association workflow; until then the switches only end the program.
-    if (sCommandLine == QLatin1String("/Associate") || sCommandLine == QLatin1String("/DeAssociate")) {
+    // The switches are the whole command line, compared exactly.
+    const bool deAssociate = sCommandLine == QLatin1String("/DeAssociate");
+    const bool associate = sCommandLine == QLatin1String("/Associate");
+    if (deAssociate)
+        DeAssociateTypes();
+    else
+        CheckAssociations();
+    if (associate || deAssociate) {
         m_host.splash().CloseSplash(0);
         return false;
     }
@@ -209,6 +215,19 @@ bool frmMain::Form_Load(const QString &commandLine)
         TV1->selectInitialNode(home);
     m_host.splash().CloseSplash(0, this);
     return true;
+}
+
+void frmMain::CheckAssociations()
+{
+    // The question must not hide behind the start-up picture.
+    if (assoc::ModAssoc *a = m_host.associations())
+        assoc::CheckAssociations(*a, m_host.prompter(), nullptr, [this] { m_host.splash().CloseSplash(0); });
+}
+
+void frmMain::DeAssociateTypes()
+{
+    if (assoc::ModAssoc *a = m_host.associations())
+        assoc::DeAssociateTypes(*a);
 }
 
 void frmMain::viewFromCommandLine(const QString &commandPath)

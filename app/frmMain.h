@@ -23,6 +23,9 @@ class Prompter;
 class Skin;
 class Splash;
 class frmViwer;
+namespace assoc {
+class ModAssoc;
+}
 namespace imaging {
 class ImageView;
 }
@@ -44,6 +47,8 @@ public:
     virtual Prompter &prompter() = 0;
     // The places at the top of the folder tree.
     virtual QList<FolderTreeModel::Place> folderPlaces() { return FolderTreeModel::defaultPlaces(); }
+    // The file-type associations; null leaves them alone.
+    virtual assoc::ModAssoc *associations() { return nullptr; }
 };
 
 // The browser window and the program's start-up form: the folder tree, the
@@ -118,6 +123,8 @@ private:
     void connectParts();
     void applySkinInOrder();
     void viewFromCommandLine(const QString &path);
+    void CheckAssociations();
+    void DeAssociateTypes();
     void listTreeFolder();
     void explore(const QString &folder);
     void updateStatus();
