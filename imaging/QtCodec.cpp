@@ -3,6 +3,9 @@
 #include "imaging/DecodeSupport.h"
 #include "imaging/FormatBytes.h"
 #include "imaging/MagickCodec.h"
+#include "imaging/TiffCodec.h"
+
+#include <tiffio.h>
 
 #include <QBuffer>
 #include <QImageReader>
@@ -134,11 +137,28 @@ DecodedImage readPages(QImageReader &reader, const FormatSpec &entry, const QByt
     return out;
 }
 
+// Qt's TIFF reader goes by libtiff's return codes and needs no messages.
+// The process-wide handlers are cleared because ImageMagick's TIFF coder,
+// once anything in the process used it, leaves its own there, and those
+// abort when called outside an ImageMagick read.
+void silenceLibtiff()
+{
+    TIFFSetErrorHandler(nullptr);
+    TIFFSetWarningHandler(nullptr);
+}
+
 } // namespace
 
 DecodedImage decodeWithQt(QIODevice &device, const FormatSpec &entry, const DecodeOptions &options)
 {
     const QByteArray head = device.peek(64);
+    if (entry.code == FormatCode::Tiff) {
+        silenceLibtiff();
+        const QByteArray data = device.readAll();
+        device.seek(0);
+        if (tiffPrefersLibtiff(data))
+            return decodeTiffWithLibtiff(data, options);
+    }
     DecodedImage out;
     {
         QImageReader reader(&device, entry.coderName);
@@ -146,11 +166,15 @@ DecodedImage decodeWithQt(QIODevice &device, const FormatSpec &entry, const Deco
         out = readPages(reader, entry, head, options);
     }
     // A file Qt's reader calls damaged may still be one ImageMagick reads
-    // (a JPEG cut short, an unusual GIF). TIFF never goes there: its coder
-    // takes over libtiff's process-wide error handlers.
-    if (out.error != support::damagedMessage() || entry.code == FormatCode::Tiff ||
-        !device.seek(0))
+    // (a JPEG cut short, an unusual GIF). A TIFF goes to libtiff's own picture
+    // interface instead: ImageMagick's TIFF coder takes over libtiff's
+    // process-wide error handlers, which Qt's reader relies on.
+    if (out.error != support::damagedMessage() || !device.seek(0))
         return out;
+    if (entry.code == FormatCode::Tiff) {
+        DecodedImage retry = decodeTiffWithLibtiff(device.readAll(), options);
+        return retry.ok() ? retry : out;
+    }
     FormatSpec second = entry;
     second.coderName = entry.code == FormatCode::Jpeg  ? "JPEG"
                        : entry.code == FormatCode::Png ? "PNG"

@@ -19,6 +19,7 @@ PKGS=(
   poppler-utils xdg-utils desktop-file-utils shared-mime-info
   python3-pil libwmf-bin emf2svg graphicsmagick netpbm libtiff-tools
   libgdk-pixbuf2.0-bin
+  libtiff-dev
   mate-backgrounds libglib2.0-bin
 )
 missing=()
