@@ -110,6 +110,45 @@ std::optional<Prompter::FileChoice> DialogPrompter::saveFile(QWidget *parent, co
     return choiceFrom({f}, filters, selected);
 }
 
+std::optional<Prompter::FileChoice> DialogPrompter::saveFileAs(QWidget *parent,
+                                                               const SaveRequest &request)
+{
+    const QStringList filters = qtFilterList(request.filter);
+    QFileDialog dialog(parent, request.title);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilters(filters);
+    if (request.filterIndex >= 1 && request.filterIndex <= filters.size())
+        dialog.selectNameFilter(filters.at(request.filterIndex - 1));
+    dialog.setDefaultSuffix(request.defaultSuffix);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, !request.confirmOverwrite);
+    const QFileInfo start(request.initialPath);
+    if (!request.initialPath.isEmpty()) {
+        if (start.isDir()) {
+            dialog.setDirectory(start.absoluteFilePath());
+        } else {
+            dialog.setDirectory(start.absolutePath());
+            dialog.selectFile(start.fileName());
+        }
+    }
+    // A name typed without an extension gets the one of the file type chosen
+    // at that moment, not of the type the dialog opened with.
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
+                     [&dialog](const QString &chosen) {
+                         const qsizetype at = chosen.lastIndexOf(QLatin1String("(*."));
+                         if (at < 0)
+                             return;
+                         const QString ext = chosen.mid(at + 3)
+                                                 .section(QLatin1Char(')'), 0, 0)
+                                                 .section(QLatin1Char(' '), 0, 0);
+                         if (!ext.isEmpty() && !ext.contains(QLatin1Char('*')))
+                             dialog.setDefaultSuffix(ext);
+                     });
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return choiceFrom({dialog.selectedFiles().constFirst()}, filters, dialog.selectedNameFilter());
+}
+
 std::optional<QString> DialogPrompter::chooseFolder(QWidget *parent, const QString &title,
                                                     const QString &start)
 {

@@ -18,6 +18,7 @@ public:
     std::optional<QString> chooseFolder(QWidget *parent, const QString &title,
                                         const QString &start) override;
     std::optional<QColor> chooseColor(QWidget *parent, const QColor &initial) override;
+    std::optional<FileChoice> saveFileAs(QWidget *parent, const SaveRequest &request) override;
 };
 
 } // namespace lumora

@@ -40,6 +40,22 @@ public:
     virtual std::optional<QString> chooseFolder(QWidget *parent, const QString &title,
                                                 const QString &start) = 0;
     virtual std::optional<QColor> chooseColor(QWidget *parent, const QColor &initial) = 0;
+
+    // --- Save dialog with a preselected file type (Save As)
+    struct SaveRequest {
+        QString title;
+        QString filter;             // "Description|*.a|Description2|*.b" pairs
+        int filterIndex = 1;        // 1-based entry selected when the dialog opens
+        QString defaultSuffix;      // added by the dialog when the user types no extension
+        QString initialPath;        // folder, or folder and file name, to start with
+        bool confirmOverwrite = true; // the dialog asks before naming an existing file
+    };
+    // The chosen file and the entry the user left selected; nullopt on cancel.
+    // Prompters that do not know it fall back to saveFile().
+    virtual std::optional<FileChoice> saveFileAs(QWidget *parent, const SaveRequest &request)
+    {
+        return saveFile(parent, request.title, request.filter, request.initialPath);
+    }
 };
 
 // Converts "Desc|*.a;*.b|Desc2|*.c" into Qt's "Desc (*.a *.b);;Desc2 (*.c)".

@@ -169,7 +169,14 @@ void ImageDocument::Canvas(int width, int height, int x, int y, const QColor &ba
 bool ImageDocument::SaveToFile(const QString &path, FormatCode code, int option, bool overwrite,
                                QString *error) const
 {
-    return writeImageFile(currentImage(), path, code, option, overwrite, error);
+    WriteOptions options;
+    options.option = option;
+    options.overwrite = overwrite;
+    // A JPEG saved from a JPEG keeps the camera's data. It is read from the
+    // source now, before the target (possibly the same file) is replaced.
+    if (code == FormatCode::Jpeg && m_format == FormatCode::Jpeg && !m_path.isEmpty())
+        options.exif = readJpegExif(m_path);
+    return writeImageFile(currentImage(), path, code, options, error);
 }
 
 void ImageDocument::setPages(QList<QImage> pages, int current)

@@ -68,9 +68,12 @@ public:
     void Canvas(int width, int height, int x, int y, const QColor &background);
     QImage Picture() const { return currentImage(); }
 
-    // Writes the current page. Atomic: a temporary file in the target folder
-    // is renamed over the target, so a failed save never leaves half a file.
-    // Returns false with *error set for formats that cannot be written yet.
+    // Writes the current page, the one on screen. Atomic: a temporary file in
+    // the target folder is renamed over the target, so a failed save never
+    // leaves half a file. Returns false with *error set (a sentence for the
+    // user) when the format cannot be written or the file cannot be made.
+    // `option` is the JPEG quality (0: the default); a JPEG saved from a JPEG
+    // keeps its EXIF data with the orientation reset to normal.
     bool SaveToFile(const QString &path, FormatCode code, int option = 0, bool overwrite = true,
                     QString *error = nullptr) const;
 

@@ -1,16 +1,48 @@
 #include "imaging/ImageWriter.h"
 
-#include <QBuffer>
+#include "imaging/ImageEncoders.h"
+#include "imaging/JpegExif.h"
+
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
-#include <QImageWriter>
-#include <QPainter>
 #include <QSaveFile>
+
+#include <array>
 
 namespace lumora::imaging
 {
 
 namespace
 {
+
+struct WriterEntry {
+    FormatCode code;
+    encoders::Encoder encode;
+};
+
+// The writers by format code: the ten formats of the save table.
+const std::array kWriters{
+    WriterEntry{FormatCode::Jpeg, encoders::encodeWithQt},
+    WriterEntry{FormatCode::Png, encoders::encodeWithQt},
+    WriterEntry{FormatCode::Tiff, encoders::encodeWithQt},
+    WriterEntry{FormatCode::Bmp, encoders::encodeWithQt},
+    WriterEntry{FormatCode::Wbmp, encoders::encodeWithQt},
+    WriterEntry{FormatCode::Psd, encoders::encodeWithMagick},
+    WriterEntry{FormatCode::Pcx, encoders::encodeWithMagick},
+    WriterEntry{FormatCode::Tga, encoders::encodeWithMagick},
+    WriterEntry{FormatCode::Wmf, encoders::encodeMetafile},
+    WriterEntry{FormatCode::Emf, encoders::encodeMetafile},
+};
+
+const WriterEntry *findWriter(FormatCode code)
+{
+    for (const WriterEntry &entry : kWriters) {
+        if (entry.code == code)
+            return &entry;
+    }
+    return nullptr;
+}
 
 bool fail(QString *error, const QString &message)
 {
@@ -19,70 +51,111 @@ bool fail(QString *error, const QString &message)
     return false;
 }
 
-QByteArray encodeBmp(const QImage &image)
+QString cannotWrite(const QString &path, const QString &reason)
 {
-    // BMP has no alpha in the readers people use: flatten on white.
-    QImage opaque = image;
-    if (image.hasAlphaChannel()) {
-        opaque = QImage(image.size(), QImage::Format_RGB32);
-        opaque.fill(Qt::white);
-        QPainter painter(&opaque);
-        painter.drawImage(0, 0, image);
-    }
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "bmp");
-    if (!writer.write(opaque))
-        return {};
-    return bytes;
+    return QStringLiteral("The file \"%1\" cannot be written: %2.")
+        .arg(QDir::toNativeSeparators(path), reason);
+}
+
+// QSaveFile's reasons are terse ("No space left on device"); the common case
+// of a folder the user may not write to deserves plainer words.
+QString openFailureReason(const QString &path, const QSaveFile &file)
+{
+    const QFileInfo folder(QFileInfo(path).absolutePath());
+    if (!folder.exists())
+        return QStringLiteral("the folder does not exist");
+    return file.errorString();
 }
 
 } // namespace
 
 bool canWriteFormat(FormatCode code)
 {
-    return code == FormatCode::Bmp;
+    return findWriter(code) != nullptr;
+}
+
+QByteArray encodeImage(const QImage &image, FormatCode code, const WriteOptions &options,
+                       QString *error)
+{
+    if (image.isNull()) {
+        fail(error, QStringLiteral("There is no image to save."));
+        return {};
+    }
+    const WriterEntry *writer = findWriter(code);
+    if (!writer) {
+        const QString name = QString::fromLatin1(formatShortName(code)).toUpper();
+        fail(error, name.isEmpty()
+                        ? QStringLiteral("This format cannot be saved.")
+                        : QStringLiteral("Images cannot be saved in the %1 format.").arg(name));
+        return {};
+    }
+    QString reason;
+    QByteArray bytes = writer->encode(image, code, options, &reason);
+    if (bytes.isEmpty()) {
+        fail(error, reason.isEmpty() ? QStringLiteral("The image could not be encoded.") : reason);
+        return {};
+    }
+    return bytes;
+}
+
+bool writeImageFile(const QImage &image, const QString &path, FormatCode code,
+                    const WriteOptions &options, QString *error)
+{
+    if (path.isEmpty())
+        return fail(error, QStringLiteral("No file name was given."));
+    const QFileInfo target(path);
+    if (target.isDir())
+        return fail(error, QStringLiteral("\"%1\" is a folder.").arg(QDir::toNativeSeparators(path)));
+    if (!options.overwrite && (target.exists() || target.isSymLink()))
+        return fail(error, QStringLiteral("The file \"%1\" already exists.")
+                               .arg(QDir::toNativeSeparators(path)));
+
+    QString reason;
+    const QByteArray bytes = encodeImage(image, code, options, &reason);
+    if (bytes.isEmpty())
+        return fail(error, reason);
+
+    // Never fall back to writing in place: the old file must survive any
+    // failure, so a folder without room for a temporary file refuses.
+    QSaveFile file(path);
+    file.setDirectWriteFallback(false);
+    if (!file.open(QIODevice::WriteOnly))
+        return fail(error, cannotWrite(path, openFailureReason(path, file)));
+    if (file.write(bytes) != bytes.size()) {
+        const QString why = file.errorString();
+        file.cancelWriting();
+        return fail(error, cannotWrite(path, why));
+    }
+    if (!file.commit())
+        return fail(error, cannotWrite(path, file.errorString()));
+    if (error)
+        error->clear();
+    return true;
 }
 
 bool writeImageFile(const QImage &image, const QString &path, FormatCode code, int option,
                     bool overwrite, QString *error)
 {
-    Q_UNUSED(option);
-    if (image.isNull())
-        return fail(error, QStringLiteral("There is no image to save."));
-    if (!canWriteFormat(code))
-        return fail(error, QStringLiteral("Saving in the %1 format is not supported yet.")
-                               .arg(QString::fromLatin1(formatShortName(code)).toUpper()));
-    const QFileInfo target(path);
-    if (target.isDir())
-        return fail(error, QStringLiteral("\"%1\" is a folder.").arg(path));
-    if (!overwrite && target.exists())
-        return fail(error, QStringLiteral("The file \"%1\" already exists.").arg(path));
+    WriteOptions options;
+    options.option = option;
+    options.overwrite = overwrite;
+    return writeImageFile(image, path, code, options, error);
+}
 
-    const QByteArray bytes = encodeBmp(image);
-    if (bytes.isEmpty())
-        return fail(error, QStringLiteral("The image could not be encoded."));
+QByteArray jpegExifSegment(const QByteArray &jpegHead)
+{
+    return exif::segmentPayload(jpegHead);
+}
 
-    QSaveFile file(path);
-    file.setDirectWriteFallback(false);
-    if (!file.open(QIODevice::WriteOnly))
-        return fail(
-            error,
-            QStringLiteral("The file \"%1\" cannot be written: %2.").arg(path, file.errorString()));
-    if (file.write(bytes) != bytes.size()) {
-        const QString reason = file.errorString();
-        file.cancelWriting();
-        return fail(error,
-                    QStringLiteral("The file \"%1\" cannot be written: %2.").arg(path, reason));
-    }
-    if (!file.commit())
-        return fail(
-            error,
-            QStringLiteral("The file \"%1\" cannot be written: %2.").arg(path, file.errorString()));
-    if (error)
-        error->clear();
-    return true;
+QByteArray readJpegExif(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    // Header segments are at most 64 KiB each and come before the image data;
+    // a few of them fit easily in the first 256 KiB.
+    const QByteArray head = file.read(256 * 1024);
+    return exif::segmentPayload(head);
 }
 
 } // namespace lumora::imaging

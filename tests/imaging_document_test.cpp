@@ -157,7 +157,7 @@ TEST(ImageDocument, PictureRouteResetAndThumbnailHelpers)
     EXPECT_TRUE(doc.Picture().isNull());
 }
 
-TEST(ImageDocument, SaveToFileWritesBmpAtomicallyAndRefusesTheRest)
+TEST(ImageDocument, SaveToFileWritesBmpAtomicallyAndRefusesFormatsWithoutAWriter)
 {
     TempDir dir;
     ImageDocument doc;
@@ -177,8 +177,8 @@ TEST(ImageDocument, SaveToFileWritesBmpAtomicallyAndRefusesTheRest)
     EXPECT_FALSE(doc.SaveToFile(target, FormatCode::Bmp, 0, false, &error));
     EXPECT_TRUE(error.contains(QLatin1String("already exists")));
 
-    for (FormatCode code : {FormatCode::Jpeg, FormatCode::Png, FormatCode::Psd, FormatCode::Wmf}) {
-        const QString other = dir.file(QStringLiteral("out.%1").arg(formatShortName(code)));
+    for (FormatCode code : {FormatCode::Gif, FormatCode::Ico, FormatCode::Pcd, FormatCode::Unknown}) {
+        const QString other = dir.file(QStringLiteral("out%1.x").arg(int(code)));
         error.clear();
         EXPECT_FALSE(doc.SaveToFile(other, code, 0, true, &error));
         EXPECT_FALSE(error.isEmpty());

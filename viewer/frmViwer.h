@@ -1,5 +1,6 @@
 #pragma once
 
+#include "dialogs/FileDialog.h"
 #include "imaging/ImageView.h"
 
 #include <QHash>
@@ -40,6 +41,8 @@ struct ViewerContext {
 // The viewer window: one image of a path list at a time, with navigation,
 // slide show, zoom, rotation and full screen.
 QString openDialogFilter();
+// The Save As dialog's filter, pairs of description and pattern.
+QString saveDialogFilter();
 
 class frmViwer : public QMainWindow {
     Q_OBJECT
@@ -79,6 +82,7 @@ public:
     void showContextMenu(int x, int y);
     void runContextCommand(int id);
     void setWallpaper();
+    void SaveAs();
 
     // --- settings
     void LoadSettings();
@@ -93,6 +97,9 @@ public:
     // --- state, for the owner and for tests
     bool bCommand = false;
     imaging::ImageView *ImgX = nullptr;
+    // The save dialog, kept so the file type chosen last is offered again.
+    // PNG until then: it holds every image losslessly, alpha included.
+    FileDialog Dialog{2};
     const QStringList &pathList() const { return m_paths; }
     int currentIndex() const { return m_current; }
     int slideIndex() const { return m_slideIndex; }

@@ -101,6 +101,7 @@ void frmViwer::buildMenus()
     };
     on("mnuopen", [this] { LoadImage(); });
     on("mnuBrowse", [this] { ReturnToBrowser(); });
+    on("mnuSaveAs", [this] { SaveAs(); });
     on("mnuExit", [this] { ReturnToBrowser(); });
     on("mnuFullScreen", [this] { ToggleFullScreen(); });
     on("mnuZoomIn", [this] { ZoomIn(); });

@@ -62,6 +62,16 @@ public:
         return pop(colors, std::optional<QColor>());
     }
 
+    // --- Save dialog with a preselected file type: recorded in full, and
+    // answered from `files` like saveFile().
+    QList<SaveRequest> saveRequests;
+    std::optional<FileChoice> saveFileAs(QWidget *, const SaveRequest &request) override
+    {
+        asked.push_back({QStringLiteral("save"), request.filter, request.title});
+        saveRequests.push_back(request);
+        return pop(files, std::optional<FileChoice>());
+    }
+
 private:
     // GCC 12 misreads a moved std::optional<QString> payload here as
     // maybe-uninitialised (a known false positive).

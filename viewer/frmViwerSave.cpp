@@ -1,0 +1,85 @@
+#include "viewer/frmViwer.h"
+
+#include "dialogs/Prompter.h"
+#include "viewer/modMain.h"
+
+#include <QFileInfo>
+
+namespace lumora {
+
+namespace {
+
+// The save dialog's file types, in the order of the save-format table.
+const char kSaveFilter[] =
+    "Joint Photographic Experts Group  <JPG>|*.jpg|Portable Network Graphics  <PNG>|*.png|"
+    "Photoshop  <PSD>|*.psd|Tagged Image File  <TIF>|*.tif|ZSoft PaintBrush  <PCX>|*.pcx|"
+    "Truevision Targa  <TGA>|*.tga|Wireless Bitmap  <WBMP>|*.wbmp|Windows Bitmap  <BMP>|*.bmp|"
+    "Windows Metafile  <WMF>|*.wmf|Windows Enhanced Metafile  <EMF>|*.emf";
+
+// Overwrite prompt, hidden read-only box, resizable dialog.
+constexpr unsigned kSaveFlags = 8388614;
+
+// The save-table row of a format code, 0 when the format cannot be saved.
+int saveRowOf(int formatCode)
+{
+    for (int row = 1;; ++row) {
+        int code = 0;
+        if (GetSaveFormat(row, code).isEmpty())
+            return 0;
+        if (code == formatCode)
+            return row;
+    }
+}
+
+} // namespace
+
+QString saveDialogFilter()
+{
+    return QString::fromLatin1(kSaveFilter);
+}
+
+void frmViwer::SaveAs()
+{
+    imaging::ImageDocument *doc = ImgX->document();
+    if (!doc || doc->isEmpty() || !m_ctx.prompter)
+        return;
+
+    Dialog.Mode = 0;
+    Dialog.Filter = saveDialogFilter();
+    if (const int row = saveRowOf(int(doc->ImageFormat())))
+        Dialog.FilterIndex = row;
+    int unusedCode = 0;
+    Dialog.DefaultExt = GetSaveFormat(Dialog.FilterIndex, unusedCode);
+    Dialog.Flags = kSaveFlags;
+    // Start next to the image, under its name with the preselected type's
+    // extension; the user picks or types the name that is used.
+    const QFileInfo source(doc->ImageFilePath());
+    if (!doc->ImageFilePath().isEmpty()) {
+        Dialog.InitDir = source.absolutePath();
+        Dialog.FileName = Dialog.DefaultExt.isEmpty()
+                              ? source.completeBaseName()
+                              : source.completeBaseName() + QLatin1Char('.') + Dialog.DefaultExt;
+    }
+
+    // The slide show waits while the dialog is open, so the image saved is
+    // the one the user chose to save.
+    const bool sliding = tmrSlideShow.isActive();
+    tmrSlideShow.stop();
+    const bool confirmed = Dialog.ShowSave(*m_ctx.prompter, this);
+    if (sliding)
+        tmrSlideShow.start();
+    if (!confirmed)
+        return;
+
+    int formatCode = 0;
+    if (GetSaveFormat(Dialog.FilterIndex, formatCode).isEmpty()) {
+        m_ctx.prompter->message(this, QStringLiteral("Please choose one of the listed file types."),
+                                Prompter::Icon::Warning);
+        return;
+    }
+    QString error;
+    if (!doc->SaveToFile(Dialog.FileName, imaging::FormatCode(formatCode), 0, true, &error))
+        m_ctx.prompter->message(this, error, Prompter::Icon::Critical);
+}
+
+} // namespace lumora
