@@ -316,7 +316,7 @@ def decode_lumora(tool, path, png):
 
 def decode_magick(path, png):
     try:
-        r = subprocess.run(["convert", path + "[0]", "-auto-orient", "-colorspace", "sRGB", "-depth", "8", "PNG32:" + png],
+        r = subprocess.run(["convert", path + "[0]", "-auto-orient", "-colorspace", "sRGB", "-depth", "8", "PNG:" + png],
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=TIMEOUT)
     except subprocess.TimeoutExpired:
         return False
