@@ -55,7 +55,10 @@ std::shared_ptr<CacheWork> workFor(const CacheSource &source, LargeDecode &&d)
         w->failed = true;
         w->error = d.error;
     } else {
-        w->large = std::move(d.large);
+        // Three bytes a pixel while it waits for the writer, unless it has
+        // transparency to keep.
+        w->large = d.large.hasAlphaChannel() ? std::move(d.large)
+                                             : d.large.convertToFormat(QImage::Format_RGB888);
         w->original = d.original;
     }
     return w;
