@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace lumora {
 
@@ -164,6 +165,27 @@ std::optional<QColor> DialogPrompter::chooseColor(QWidget *parent, const QColor 
     if (!c.isValid())
         return std::nullopt;
     return c;
+}
+
+int DialogPrompter::choose(QWidget *parent, const QString &text, const QStringList &buttons,
+                           Icon icon, const QString &title)
+{
+    QMessageBox box(parent);
+    box.setWindowTitle(title.isEmpty() ? QApplication::applicationName() : title);
+    box.setText(text);
+    switch (icon) {
+    case Icon::None: box.setIcon(QMessageBox::NoIcon); break;
+    case Icon::Information: box.setIcon(QMessageBox::Information); break;
+    case Icon::Warning: box.setIcon(QMessageBox::Warning); break;
+    case Icon::Critical: box.setIcon(QMessageBox::Critical); break;
+    case Icon::Question: box.setIcon(QMessageBox::Question); break;
+    }
+    // ActionRole keeps the buttons in the order given on every style.
+    QList<QAbstractButton *> made;
+    for (const QString &caption : buttons)
+        made << box.addButton(caption, QMessageBox::ActionRole);
+    box.exec();
+    return int(made.indexOf(box.clickedButton()));
 }
 
 } // namespace lumora

@@ -19,6 +19,8 @@ public:
                                         const QString &start) override;
     std::optional<QColor> chooseColor(QWidget *parent, const QColor &initial) override;
     std::optional<FileChoice> saveFileAs(QWidget *parent, const SaveRequest &request) override;
+    int choose(QWidget *parent, const QString &text, const QStringList &buttons, Icon icon,
+               const QString &title) override;
 };
 
 } // namespace lumora

@@ -56,6 +56,11 @@ public:
     {
         return saveFile(parent, request.title, request.filter, request.initialPath);
     }
+
+    // A question answered by one of the given buttons (left to right); the
+    // index of the button pressed, or -1 when the box was closed otherwise.
+    virtual int choose(QWidget *parent, const QString &text, const QStringList &buttons,
+                       Icon icon = Icon::Question, const QString &title = {}) = 0;
 };
 
 // Converts "Desc|*.a;*.b|Desc2|*.c" into Qt's "Desc (*.a *.b);;Desc2 (*.c)".

@@ -13,11 +13,12 @@ namespace lumora::test {
 class ScriptedPrompter : public Prompter {
 public:
     struct Asked {
-        QString kind; // "message", "input", "open", "save", "folder", "color"
+        QString kind; // "message", "input", "open", "save", "folder", "color", "choose"
         QString text; // message text, prompt, or filter
         QString title;
         Icon icon = Icon::None;
         Buttons buttons = Buttons::Ok;
+        QStringList choices = {}; // the buttons offered by choose()
     };
 
     std::deque<Answer> answers;
@@ -26,6 +27,8 @@ public:
     std::deque<std::optional<QString>> folders;
     std::deque<std::optional<QColor>> colors;
     QList<Asked> asked;
+    // choose(): the button index to answer; an empty queue answers -1.
+    std::deque<int> chosen;
 
     Answer message(QWidget *, const QString &text, Icon icon, Buttons buttons,
                    const QString &title) override
@@ -60,6 +63,12 @@ public:
     {
         asked.push_back({QStringLiteral("color"), {}, {}});
         return pop(colors, std::optional<QColor>());
+    }
+    int choose(QWidget *, const QString &text, const QStringList &buttons, Icon icon,
+               const QString &title) override
+    {
+        asked.push_back({QStringLiteral("choose"), text, title, icon, Buttons::Ok, buttons});
+        return pop(chosen, -1);
     }
 
     // --- Save dialog with a preselected file type: recorded in full, and

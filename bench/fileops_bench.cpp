@@ -1,0 +1,226 @@
+// Copy and move through the file-operation service against cp and mv of the
+// same files in the same run: 1,000 photos and one large file, within one
+// file system (the work folder) and across two (work folder → /dev/shm).
+//
+//   lumora-fileopsbench [--photos N] [--big-mb MB] [--work DIR] [--other DIR] [--from PHOTODIR]
+//
+// The photos are files of 2-5 MB (the size of a 12-megapixel JPEG) filled
+// with incompressible bytes, or copies of the JPEGs in PHOTODIR. Our copy
+// flushes every file to disk before it gets its name, which cp does not; the
+// "cp+sync" reference adds one sync of the target file system to cp so the
+// two are compared at the same durability too.
+#include "platform/FileOperations.h"
+#include "platform/linux/LinuxFileOperations.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QStorageInfo>
+#include <QTemporaryDir>
+
+#include <cstdio>
+#include <sys/stat.h>
+
+using namespace lumora::platform;
+
+namespace {
+
+double runTool(const QString &program, const QStringList &args)
+{
+    QElapsedTimer t;
+    t.start();
+    QProcess p;
+    p.start(program, args);
+    p.waitForFinished(-1);
+    if (p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
+        std::fprintf(stderr, "%s failed: %s\n", qPrintable(program), p.readAllStandardError().constData());
+    return t.elapsed() / 1000.0;
+}
+
+double syncFs(const QString &dir)
+{
+    return runTool(QStringLiteral("sync"), {QStringLiteral("-f"), dir});
+}
+
+double ours(FileOperations &ops, int opType, const QStringList &sources, const QString &dest)
+{
+    SilentFileOpQuestions q;
+    QElapsedTimer t;
+    t.start();
+    FileOpResult r;
+    if (ops.perform(FileOpRequest::forOperation(opType, sources, dest), q, &r) != 0)
+        std::fprintf(stderr, "service failed: %s\n", qPrintable(r.message));
+    return t.elapsed() / 1000.0;
+}
+
+QStringList listIn(const QString &dir)
+{
+    QStringList out;
+    for (const QString &n : QDir(dir).entryList(QDir::Files, QDir::Name))
+        out << dir + QLatin1Char('/') + n;
+    return out;
+}
+
+void writeRandom(const QString &path, qint64 size)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly))
+        return;
+    QByteArray block(1 << 20, Qt::Uninitialized);
+    auto *words = reinterpret_cast<quint32 *>(block.data());
+    for (qint64 done = 0; done < size;) {
+        QRandomGenerator::global()->fillRange(words, block.size() / 4);
+        const qint64 n = qMin<qint64>(block.size(), size - done);
+        f.write(block.constData(), n);
+        done += n;
+    }
+}
+
+void warm(const QStringList &files)
+{
+    for (const QString &p : files) {
+        QFile f(p);
+        if (f.open(QIODevice::ReadOnly))
+            while (!f.read(8 << 20).isEmpty()) {}
+    }
+}
+
+void row(const char *what, double mine, double ref, double refSync)
+{
+    std::printf("%-34s ours %8.2f s   cp/mv %8.2f s   ratio %5.2f", what, mine, ref, ref > 0 ? mine / ref : 0.0);
+    if (refSync >= 0)
+        std::printf("   cp+sync %8.2f s   ratio %5.2f", refSync, refSync > 0 ? mine / refSync : 0.0);
+    std::printf("\n");
+    std::fflush(stdout);
+}
+
+// One workload: copy within, copy across, move within, move across; each
+// against the tool on a twin of the same files.
+void workload(const char *label, const QStringList &files, const QString &work, const QString &other)
+{
+    FileOperations &ops = *createFileOperations().release();
+    const QString src = work + QStringLiteral("/src");
+    QStringList srcFiles;
+    for (const QString &f : files)
+        srcFiles << src + QLatin1Char('/') + QFileInfo(f).fileName();
+    warm(srcFiles);
+
+    for (bool across : {false, true}) {
+        const QString base = across ? other : work;
+        const QString mineDir = base + QStringLiteral("/copy-ours");
+        const QString refDir = base + QStringLiteral("/copy-ref");
+        QDir().mkpath(mineDir);
+        QDir().mkpath(refDir);
+        // Reference first and ours second, then the other way round: the
+        // median of neither order favours one side with a warmer cache.
+        QStringList cpArgs = srcFiles;
+        cpArgs << refDir + QLatin1Char('/');
+        const double ref = runTool(QStringLiteral("cp"), cpArgs);
+        const double refSync = ref + syncFs(refDir);
+        const double mine = ours(ops, 1, srcFiles, mineDir + QLatin1Char('/'));
+        syncFs(mineDir);
+        row(QStringLiteral("%1: copy %2").arg(label, across ? "across" : "within").toUtf8().constData(),
+            mine, ref, refSync);
+
+        // Move the two copies on: within the same file system, and (for the
+        // copies in the work folder) across to the other one.
+        const QString mineMoved = (across ? other : work) + QStringLiteral("/moved-ours");
+        const QString refMoved = (across ? other : work) + QStringLiteral("/moved-ref");
+        QDir().mkpath(mineMoved);
+        QDir().mkpath(refMoved);
+        QStringList mvArgs = listIn(refDir);
+        mvArgs << refMoved + QLatin1Char('/');
+        const double mvRef = runTool(QStringLiteral("mv"), mvArgs);
+        const double mvMine = ours(ops, 4, listIn(mineDir), mineMoved + QLatin1Char('/'));
+        row(QStringLiteral("%1: move within %2").arg(label, across ? "/dev/shm" : "work").toUtf8().constData(),
+            mvMine, mvRef, -1);
+        if (!across) {
+            const QString xMine = other + QStringLiteral("/moved-across-ours");
+            const QString xRef = other + QStringLiteral("/moved-across-ref");
+            QDir().mkpath(xMine);
+            QDir().mkpath(xRef);
+            warm(listIn(refMoved) + listIn(mineMoved));
+            QStringList xArgs = listIn(refMoved);
+            xArgs << xRef + QLatin1Char('/');
+            const double xr = runTool(QStringLiteral("mv"), xArgs);
+            const double xm = ours(ops, 4, listIn(mineMoved), xMine + QLatin1Char('/'));
+            row(QStringLiteral("%1: move across").arg(label).toUtf8().constData(), xm, xr, -1);
+            QDir(xMine).removeRecursively();
+            QDir(xRef).removeRecursively();
+        }
+        QDir(mineDir).removeRecursively();
+        QDir(refDir).removeRecursively();
+        QDir(mineMoved).removeRecursively();
+        QDir(refMoved).removeRecursively();
+    }
+    delete &ops;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    int photos = 1000;
+    qint64 bigMb = 2048;
+    QString workBase = QDir::tempPath();
+    QString otherBase = QStringLiteral("/dev/shm");
+    QString from;
+    const QStringList args = app.arguments();
+    for (int i = 1; i + 1 < args.size(); i += 2) {
+        if (args[i] == "--photos") photos = args[i + 1].toInt();
+        else if (args[i] == "--big-mb") bigMb = args[i + 1].toLongLong();
+        else if (args[i] == "--work") workBase = args[i + 1];
+        else if (args[i] == "--other") otherBase = args[i + 1];
+        else if (args[i] == "--from") from = args[i + 1];
+    }
+    QTemporaryDir work(workBase + QStringLiteral("/lumora-fileopsbench-XXXXXX"));
+    QTemporaryDir other(otherBase + QStringLiteral("/lumora-fileopsbench-XXXXXX"));
+    struct stat a {}, b {};
+    ::stat(QFile::encodeName(work.path()).constData(), &a);
+    ::stat(QFile::encodeName(other.path()).constData(), &b);
+    std::printf("work %s, other %s: %s\n", qPrintable(work.path()), qPrintable(other.path()),
+                a.st_dev != b.st_dev ? "two file systems" : "THE SAME file system (across = within)");
+
+    // Photos: a set of 2-5 MB files, or copies of real JPEGs.
+    const QString photoSrc = work.path() + QStringLiteral("/src");
+    QDir().mkpath(photoSrc);
+    QStringList photoFiles;
+    QStringList real = from.isEmpty() ? QStringList() : listIn(from);
+    qint64 photoBytes = 0;
+    for (int i = 0; i < photos; ++i) {
+        const QString p = QStringLiteral("%1/IMG_%2.jpg").arg(photoSrc).arg(i, 4, 10, QLatin1Char('0'));
+        if (!real.isEmpty())
+            QFile::copy(real[i % real.size()], p);
+        else
+            writeRandom(p, 2000000 + qint64(QRandomGenerator::global()->bounded(3000000)));
+        photoBytes += QFileInfo(p).size();
+        photoFiles << p;
+    }
+
+    // Room for the big file: it exists three times at once on the other
+    // file system (two copies and a move) and twice in the work folder.
+    const qint64 freeOther = QStorageInfo(other.path()).bytesAvailable() - photoBytes * 3;
+    const qint64 freeWork = QStorageInfo(work.path()).bytesAvailable() - photoBytes * 3;
+    qint64 bigBytes = bigMb << 20;
+    const qint64 room = qMin(freeOther / 3, freeWork / 3) - (256 << 20);
+    if (bigBytes > room) {
+        std::printf("big file sized down from %lld MB to %lld MB for lack of space\n", bigMb,
+                    qMax<qint64>(room, 0) >> 20);
+        bigBytes = qMax<qint64>(room, 0);
+    }
+    std::printf("%d photos, %.2f GB; big file %.2f GB\n", photos, photoBytes / 1e9, bigBytes / 1e9);
+    std::fflush(stdout);
+
+    workload(qPrintable(QStringLiteral("%1 photos").arg(photos)), photoFiles, work.path(), other.path());
+    // The big file replaces the photos as the source.
+    QDir(photoSrc).removeRecursively();
+    QDir().mkpath(photoSrc);
+    const QString big = photoSrc + QStringLiteral("/big.tif");
+    writeRandom(big, bigBytes);
+    workload("one big file", {big}, work.path(), other.path());
+    return 0;
+}

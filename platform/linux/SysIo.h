@@ -1,0 +1,46 @@
+#pragma once
+
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include <cstddef>
+#include <ctime>
+
+namespace lumora::platform
+{
+
+// The system calls the file-operation service makes, one virtual per call, so
+// a test can make any single step fail (or stop the process there) and check
+// that nothing is lost. Each returns what the system call returns and sets
+// errno the same way.
+class SysIo
+{
+public:
+    virtual ~SysIo() = default;
+
+    virtual int open(const char *path, int flags, mode_t mode = 0);
+    virtual ssize_t read(int fd, void *buf, size_t count);
+    virtual ssize_t write(int fd, const void *buf, size_t count);
+    virtual ssize_t pread(int fd, void *buf, size_t count, off_t offset);
+    // The kernel's in-place copy between two open files at their offsets.
+    virtual ssize_t copyRange(int in, int out, size_t count);
+    virtual int fsync(int fd);
+    virtual int close(int fd);
+    virtual int fstat(int fd, struct stat *st);
+    virtual int lstat(const char *path, struct stat *st);
+    virtual int fchmod(int fd, mode_t mode);
+    virtual int futimens(int fd, const struct timespec times[2]);
+    // Gives a file opened with O_TMPFILE its name; fails with EEXIST when the
+    // name is taken.
+    virtual int linkOpenFile(int fd, const char *path);
+    // Renames without replacing: EEXIST when the target is there.
+    virtual int renameNoReplace(const char *from, const char *to);
+    // Renames, replacing the target if there is one.
+    virtual int renameReplace(const char *from, const char *to);
+    virtual int unlink(const char *path);
+    virtual int mkdir(const char *path, mode_t mode);
+    virtual int symlink(const char *target, const char *linkPath);
+    virtual ssize_t readlink(const char *path, char *buf, size_t size);
+};
+
+} // namespace lumora::platform

@@ -1,0 +1,428 @@
+// The file-operation service against real folders, a real Trash under a
+// temporary data home, and a second file system (/dev/shm).
+
+#include "platform/FileOperations.h"
+#include "platform/linux/LinuxFileOperations.h"
+#include "support/ScratchMount.h"
+#include "support/ScriptedFileOpQuestions.h"
+#include "support/TempDir.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QUrl>
+#include <QDateTime>
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace lumora;
+using namespace lumora::platform;
+using lumora::test::ScriptedFileOpQuestions;
+using lumora::test::TempDir;
+using Collision = FileOpQuestions::Collision;
+
+namespace {
+
+QByteArray readAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+QByteArray pattern(int size, char seed)
+{
+    QByteArray b(size, Qt::Uninitialized);
+    for (int i = 0; i < size; ++i)
+        b[i] = char(seed + i * 31 + (i >> 9));
+    return b;
+}
+
+QStringList entries(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                                  QDir::Name);
+}
+
+dev_t deviceOf(const QString &path)
+{
+    struct stat st{};
+    ::stat(QFile::encodeName(path).constData(), &st);
+    return st.st_dev;
+}
+
+class FileOperationsTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        trashHome = dataHome.mkdir(QStringLiteral("share")) + QStringLiteral("/Trash");
+        ops = std::make_unique<LinuxFileOperations>(io, QFile::encodeName(trashHome));
+    }
+    int run(int opType, const QStringList &sources, const QString &dest = {})
+    {
+        return ops->perform(FileOpRequest::forOperation(opType, sources, dest), q, &result);
+    }
+
+    TempDir dir;
+    TempDir dataHome;
+    QString trashHome;
+    SysIo io;
+    std::unique_ptr<LinuxFileOperations> ops;
+    ScriptedFileOpQuestions q;
+    FileOpResult result;
+};
+
+TEST(FileOpRequestTest, OperationCodesGiveTheShellFunctionAndFlags)
+{
+    EXPECT_EQ(FileOpRequest::forOperation(1, {"/a"}, "/b/").function, FileOpRequest::Copy);
+    EXPECT_EQ(FileOpRequest::forOperation(2, {"/a"}, "/b").flags, FileOpRequest::AllowUndo);
+    EXPECT_TRUE(FileOpRequest::forOperation(2, {"/a"}, "/b").destination.isEmpty());
+    EXPECT_EQ(FileOpRequest::forOperation(3, {"/a"}, {}).flags, 0u);
+    EXPECT_EQ(FileOpRequest::forOperation(3, {"/a"}, {}).function, FileOpRequest::Delete);
+    EXPECT_EQ(FileOpRequest::forOperation(4, {"/a"}, "/b/").function, FileOpRequest::Move);
+    EXPECT_EQ(FileOpRequest::forOperation(5, {"/a"}, "/b").function, FileOpRequest::Rename);
+    for (int code = 1; code <= 5; ++code)
+        EXPECT_EQ(FileOpRequest::forOperation(code, {"/a"}, "/b").operationCode(), code);
+    EXPECT_EQ(FileOpRequest::forOperation(9, {"/a"}, "/b").operationCode(), 0);
+}
+
+TEST_F(FileOperationsTest, UnknownFunctionOrNoSourceIsRefused)
+{
+    const QString a = dir.write("a.jpg", "A");
+    EXPECT_NE(run(9, {a}, dir.mkdir("t")), 0);
+    EXPECT_EQ(result.code, FileOpResult::BadRequest);
+    EXPECT_NE(run(1, {}, dir.mkdir("t")), 0);
+    EXPECT_NE(run(1, {QStringLiteral("relative.jpg")}, dir.mkdir("t")), 0);
+    EXPECT_EQ(readAll(a), "A");
+}
+
+TEST_F(FileOperationsTest, CopyIntoFolderKeepsSourceDataAndTimes)
+{
+    const QByteArray data = pattern(300000, 7);
+    const QString a = dir.write("src/a.jpg", data);
+    struct timespec times[2] = {{1000000000, 0}, {1200000000, 0}};
+    ::utimensat(AT_FDCWD, QFile::encodeName(a).constData(), times, 0);
+    const QString target = dir.mkdir("target");
+
+    ASSERT_EQ(run(1, {a}, target + "/"), 0) << q.errors.join("\n").toStdString();
+    EXPECT_EQ(readAll(target + "/a.jpg"), data);
+    EXPECT_EQ(readAll(a), data);
+    EXPECT_EQ(entries(target), QStringList{"a.jpg"}); // no temporary left behind
+    EXPECT_EQ(QFileInfo(target + "/a.jpg").lastModified().toSecsSinceEpoch(), 1200000000);
+    EXPECT_EQ(result.done, QStringList{a});
+    EXPECT_EQ(result.targets, QStringList{target + "/a.jpg"});
+    EXPECT_TRUE(q.asked.isEmpty());
+}
+
+TEST_F(FileOperationsTest, CopyToAFullTargetPathAndSeveralFilesToTheTargetsFolder)
+{
+    const QString a = dir.write("src/a.jpg", "A");
+    const QString b = dir.write("src/b.jpg", "B");
+    const QString target = dir.mkdir("target");
+    ASSERT_EQ(run(1, {a}, target + "/renamed.jpg"), 0);
+    EXPECT_EQ(readAll(target + "/renamed.jpg"), "A");
+    // Two files and a file path (the current item's name joined on): both
+    // land in that folder under their own names, no folder named like a file.
+    ASSERT_EQ(run(1, {a, b}, target + "/a.jpg"), 0);
+    EXPECT_EQ(entries(target), (QStringList{"a.jpg", "b.jpg", "renamed.jpg"}));
+    EXPECT_EQ(readAll(target + "/b.jpg"), "B");
+}
+
+TEST_F(FileOperationsTest, CopyCollisionAnswers)
+{
+    const QString a = dir.write("src/a.jpg", "NEW");
+    const QString target = dir.mkdir("target");
+    const QString old = dir.write("target/a.jpg", "OLD");
+
+    q.collisions = {Collision::Skip};
+    EXPECT_EQ(run(1, {a}, target), 0);
+    EXPECT_EQ(readAll(old), "OLD");
+    EXPECT_EQ(result.skipped, QStringList{a});
+
+    q.collisions = {Collision::Cancel};
+    EXPECT_EQ(run(1, {a}, target), int(FileOpResult::Cancelled));
+    EXPECT_EQ(readAll(old), "OLD");
+
+    q.collisions = {Collision::KeepBoth, Collision::KeepBoth};
+    EXPECT_EQ(run(1, {a}, target), 0);
+    EXPECT_EQ(run(1, {a}, target), 0);
+    EXPECT_EQ(readAll(old), "OLD");
+    EXPECT_EQ(readAll(target + "/a (2).jpg"), "NEW");
+    EXPECT_EQ(readAll(target + "/a (3).jpg"), "NEW");
+
+    q.collisions = {Collision::Replace};
+    EXPECT_EQ(run(1, {a}, target), 0);
+    EXPECT_EQ(readAll(old), "NEW");
+    EXPECT_EQ(entries(target), (QStringList{"a (2).jpg", "a (3).jpg", "a.jpg"}));
+    EXPECT_EQ(q.asked.size(), 5);
+    EXPECT_TRUE(q.errors.isEmpty());
+}
+
+TEST_F(FileOperationsTest, CopyOntoItselfNeverTruncatesIt)
+{
+    const QString a = dir.write("a.jpg", pattern(5000, 1));
+    q.collisions = {Collision::Replace, Collision::KeepBoth};
+    EXPECT_EQ(run(1, {a}, dir.path()), 0);
+    EXPECT_EQ(readAll(a), pattern(5000, 1));
+    EXPECT_EQ(run(1, {a}, dir.path()), 0);
+    EXPECT_EQ(readAll(dir.file("a (2).jpg")), pattern(5000, 1));
+}
+
+TEST_F(FileOperationsTest, ReplaceAllAndSkipAllAnswerTheRestOfTheFiles)
+{
+    QStringList sources;
+    const QString target = dir.mkdir("target");
+    for (const char *n : {"a.jpg", "b.jpg", "c.jpg"}) {
+        sources << dir.write(QStringLiteral("src/") + n, "NEW");
+        dir.write(QStringLiteral("target/") + n, "OLD");
+    }
+    q.collisions = {Collision::Skip, Collision::ReplaceAll};
+    EXPECT_EQ(run(1, sources, target), 0);
+    EXPECT_EQ(readAll(target + "/a.jpg"), "OLD");
+    EXPECT_EQ(readAll(target + "/b.jpg"), "NEW");
+    EXPECT_EQ(readAll(target + "/c.jpg"), "NEW");
+    EXPECT_EQ(q.asked.size(), 2);
+}
+
+TEST_F(FileOperationsTest, MoveOnOneFileSystemIsARename)
+{
+    const QString a = dir.write("src/a.jpg", pattern(4096, 3));
+    struct stat before{};
+    ASSERT_EQ(::stat(QFile::encodeName(a).constData(), &before), 0);
+    const ino_t ino = before.st_ino;
+    const QString target = dir.mkdir("target");
+    ASSERT_EQ(run(4, {a}, target + "/a.jpg"), 0);
+    EXPECT_FALSE(QFileInfo::exists(a));
+    struct stat st{};
+    ::stat(QFile::encodeName(target + "/a.jpg").constData(), &st);
+    EXPECT_EQ(st.st_ino, ino);
+    EXPECT_EQ(readAll(target + "/a.jpg"), pattern(4096, 3));
+}
+
+TEST_F(FileOperationsTest, MoveAcrossFileSystemsCopiesVerifiesThenRemoves)
+{
+    QTemporaryDir shm(QStringLiteral("/dev/shm/lumora-fileops-XXXXXX"));
+    ASSERT_TRUE(shm.isValid());
+    ASSERT_NE(deviceOf(shm.path()), deviceOf(dir.path())) << "/dev/shm is not a second file system here";
+    const QByteArray data = pattern(3 << 20, 9);
+    const QString a = dir.write("a.jpg", data);
+    ASSERT_EQ(run(4, {a}, shm.path() + "/"), 0) << q.errors.join("\n").toStdString();
+    EXPECT_FALSE(QFileInfo::exists(a));
+    EXPECT_EQ(readAll(shm.path() + "/a.jpg"), data);
+    // and back, onto a taken name the user keeps
+    const QString back = dir.write("a.jpg", "OTHER");
+    q.collisions = {Collision::KeepBoth};
+    ASSERT_EQ(run(4, {shm.path() + "/a.jpg"}, dir.path()), 0);
+    EXPECT_EQ(readAll(back), "OTHER");
+    EXPECT_EQ(readAll(dir.file("a (2).jpg")), data);
+    EXPECT_TRUE(entries(shm.path()).isEmpty());
+}
+
+TEST_F(FileOperationsTest, RenameRules)
+{
+    const QString a = dir.write("a.jpg", "A");
+    dir.write("taken.jpg", "T");
+
+    EXPECT_EQ(run(5, {a}, dir.path() + "/b.jpg"), 0);
+    EXPECT_EQ(readAll(dir.file("b.jpg")), "A");
+    EXPECT_FALSE(QFileInfo::exists(a));
+
+    const QString b = dir.file("b.jpg");
+    EXPECT_EQ(run(5, {b}, dir.path() + "/sub/c.jpg"), int(FileOpResult::BadName));
+    EXPECT_TRUE(q.errors.last().contains("\"/\""));
+    EXPECT_EQ(run(5, {b}, dir.path() + "/"), int(FileOpResult::BadName));
+    EXPECT_TRUE(q.errors.last().contains("empty"));
+    EXPECT_EQ(run(5, {b}, dir.path() + "/.."), int(FileOpResult::BadName));
+
+    // case only: a new name on this (case-sensitive) file system, still the same file
+    EXPECT_EQ(run(5, {b}, dir.path() + "/B.jpg"), 0);
+    EXPECT_EQ(entries(dir.path()), (QStringList{"B.jpg", "taken.jpg"}));
+
+    q.collisions = {Collision::Skip};
+    EXPECT_EQ(run(5, {dir.file("B.jpg")}, dir.file("taken.jpg")), 0);
+    EXPECT_EQ(readAll(dir.file("taken.jpg")), "T");
+    q.collisions = {Collision::KeepBoth};
+    EXPECT_EQ(run(5, {dir.file("B.jpg")}, dir.file("taken.jpg")), 0);
+    EXPECT_EQ(readAll(dir.file("taken (2).jpg")), "A");
+    EXPECT_EQ(readAll(dir.file("taken.jpg")), "T");
+
+    // A drive-root style doubled separator is the same folder.
+    const QString c = dir.write("c.jpg", "C");
+    EXPECT_EQ(run(5, {c}, dir.path() + "//d.jpg"), 0);
+    EXPECT_EQ(readAll(dir.file("d.jpg")), "C");
+}
+
+TEST_F(FileOperationsTest, ClearMessagesForFoldersVanishedSourcesAndMissingTargets)
+{
+    const QString folder = dir.mkdir("folder");
+    const QString target = dir.mkdir("target");
+    EXPECT_EQ(run(1, {folder}, target), int(FileOpResult::SourceIsFolder));
+    EXPECT_TRUE(q.errors.last().contains("is a folder"));
+    EXPECT_EQ(run(2, {folder}), int(FileOpResult::SourceIsFolder));
+    EXPECT_EQ(run(4, {dir.file("gone.jpg")}, target), int(FileOpResult::SourceMissing));
+    EXPECT_TRUE(q.errors.last().contains("could not be found"));
+    const QString a = dir.write("a.jpg", "A");
+    EXPECT_EQ(run(1, {a}, dir.file("nowhere/")), int(FileOpResult::BadRequest));
+    EXPECT_TRUE(q.errors.last().contains("does not exist"));
+    EXPECT_TRUE(QFileInfo::exists(folder));
+    EXPECT_EQ(readAll(a), "A");
+    EXPECT_TRUE(entries(target).isEmpty());
+}
+
+TEST_F(FileOperationsTest, TrashWritesInfoFirstAndNeverOverwrites)
+{
+    const QString a1 = dir.write("one/a.jpg", "first");
+    const QString a2 = dir.write("two/a.jpg", "second");
+    const QString spaced = dir.write("one/with space%.jpg", "third");
+    q.confirms = {false};
+    EXPECT_EQ(run(2, {a1}), int(FileOpResult::Cancelled));
+    EXPECT_EQ(readAll(a1), "first");
+    EXPECT_EQ(q.asked, QStringList{"trash 1"});
+
+    q.confirms = {true, true};
+    ASSERT_EQ(run(2, {a1, spaced}), 0) << q.errors.join("\n").toStdString();
+    ASSERT_EQ(run(2, {a2}), 0);
+    EXPECT_FALSE(QFileInfo::exists(a1));
+    EXPECT_FALSE(QFileInfo::exists(a2));
+    EXPECT_EQ(readAll(trashHome + "/files/a.jpg"), "first");
+    EXPECT_EQ(readAll(trashHome + "/files/a.2.jpg"), "second");
+    EXPECT_EQ(entries(trashHome + "/info"),
+              (QStringList{"a.2.jpg.trashinfo", "a.jpg.trashinfo", "with space%.jpg.trashinfo"}));
+    const QString info = QString::fromUtf8(readAll(trashHome + "/info/with space%.jpg.trashinfo"));
+    const QStringList lines = info.split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 3);
+    EXPECT_EQ(lines[0], "[Trash Info]");
+    EXPECT_EQ(lines[1], "Path=" + QString::fromLatin1(QUrl::toPercentEncoding(spaced, "/")));
+    EXPECT_TRUE(lines[1].contains("with%20space%25.jpg"));
+    EXPECT_TRUE(QDateTime::fromString(lines[2].mid(13), Qt::ISODate).isValid()) << lines[2].toStdString();
+    EXPECT_TRUE(lines[2].startsWith("DeletionDate="));
+    EXPECT_EQ(QFileInfo(trashHome).permissions() & (QFile::ReadOther | QFile::ReadGroup), 0);
+}
+
+TEST_F(FileOperationsTest, TrashOnAnotherMountUsesItsOwnTrashWithARelativePath)
+{
+    QTemporaryDir shm(QStringLiteral("/dev/shm/lumora-fileops-XXXXXX"));
+    ASSERT_TRUE(shm.isValid());
+    const QString a = shm.path() + "/a.jpg";
+    {
+        QFile f(a);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("shm");
+    }
+    const QString own = QStringLiteral("/dev/shm/.Trash-%1").arg(::getuid());
+    const bool hadTrash = QFileInfo::exists(own);
+    q.confirms = {true};
+    ASSERT_EQ(run(2, {a}), 0) << q.errors.join("\n").toStdString();
+    const QString name = result.targets.value(0);
+    EXPECT_TRUE(name.startsWith(own + "/files/")) << name.toStdString();
+    EXPECT_EQ(readAll(name), "shm");
+    const QString info = own + "/info/" + QFileInfo(name).fileName() + ".trashinfo";
+    EXPECT_TRUE(QString::fromUtf8(readAll(info)).contains(
+        "Path=" + QFileInfo(shm.path()).fileName() + "/a.jpg\n"));
+    QFile::remove(name);
+    QFile::remove(info);
+    if (!hadTrash)
+        QDir(own).removeRecursively();
+}
+
+TEST_F(FileOperationsTest, TopOfAMountPrefersAStickyAdminTrashAndRefusesALink)
+{
+    lumora::test::ScratchMount mount("size=4m");
+    if (!mount.ok())
+        GTEST_SKIP() << "cannot mount a tmpfs here";
+    const QString top = mount.path();
+    auto put = [&](const QString &name) {
+        QFile f(top + "/" + name);
+        f.open(QIODevice::WriteOnly);
+        f.write(name.toUtf8());
+        return top + "/" + name;
+    };
+    const QString uid = QString::number(::getuid());
+    // A .Trash that is a link to elsewhere must not be used.
+    const QString elsewhere = dir.mkdir("elsewhere");
+    ASSERT_TRUE(QFile::link(elsewhere, top + "/.Trash"));
+    q.confirms = {true};
+    ASSERT_EQ(run(2, {put("a.jpg")}), 0);
+    EXPECT_TRUE(entries(elsewhere).isEmpty());
+    EXPECT_EQ(readAll(top + "/.Trash-" + uid + "/files/a.jpg"), "a.jpg");
+    QFile::remove(top + "/.Trash");
+
+    // Not sticky: ignored as well.
+    ASSERT_EQ(::mkdir(QFile::encodeName(top + "/.Trash").constData(), 0777), 0);
+    q.confirms = {true};
+    ASSERT_EQ(run(2, {put("b.jpg")}), 0);
+    EXPECT_EQ(readAll(top + "/.Trash-" + uid + "/files/b.jpg"), "b.jpg");
+    EXPECT_FALSE(QFileInfo::exists(top + "/.Trash/" + uid));
+
+    // Sticky: the per-user folder inside it.
+    ::chmod(QFile::encodeName(top + "/.Trash").constData(), 01777);
+    q.confirms = {true};
+    ASSERT_EQ(run(2, {put("c.jpg")}), 0);
+    EXPECT_EQ(readAll(top + "/.Trash/" + uid + "/files/c.jpg"), "c.jpg");
+    EXPECT_TRUE(readAll(top + "/.Trash/" + uid + "/info/c.jpg.trashinfo").contains("Path=c.jpg\n"));
+}
+
+TEST_F(FileOperationsTest, PermanentDeleteAsksFirst)
+{
+    const QString a = dir.write("a.jpg", "A");
+    const QString b = dir.write("b.jpg", "B");
+    q.confirms = {false};
+    EXPECT_EQ(run(3, {a, b}), int(FileOpResult::Cancelled));
+    EXPECT_TRUE(QFileInfo::exists(a));
+    q.confirms = {true};
+    EXPECT_EQ(run(3, {a, b}), 0);
+    EXPECT_FALSE(QFileInfo::exists(a));
+    EXPECT_FALSE(QFileInfo::exists(b));
+    EXPECT_EQ(q.asked, (QStringList{"delete 2", "delete 2"}));
+    EXPECT_FALSE(QFileInfo::exists(trashHome + "/files/a.jpg"));
+}
+
+TEST_F(FileOperationsTest, FullDiskAndReadOnlyTargetLoseNothing)
+{
+    lumora::test::ScratchMount small("size=256k");
+    if (!small.ok())
+        GTEST_SKIP() << "cannot mount a tmpfs here; the injected-failure suite covers a full disk";
+    const QByteArray data = pattern(1 << 20, 5);
+    const QString a = dir.write("a.jpg", data);
+    EXPECT_EQ(run(1, {a}, small.path()), int(FileOpResult::DiskFull));
+    EXPECT_TRUE(q.errors.last().contains("not enough space")) << q.errors.last().toStdString();
+    EXPECT_EQ(run(4, {a}, small.path()), int(FileOpResult::DiskFull));
+    EXPECT_EQ(readAll(a), data);
+    EXPECT_TRUE(entries(small.path()).isEmpty());
+
+    ASSERT_TRUE(small.setReadOnly(true));
+    const QString little = dir.write("little.jpg", "L");
+    EXPECT_EQ(run(1, {little}, small.path()), int(FileOpResult::NotPermitted));
+    EXPECT_TRUE(q.errors.last().contains("read-only")) << q.errors.last().toStdString();
+    EXPECT_EQ(run(4, {little}, small.path()), int(FileOpResult::NotPermitted));
+    EXPECT_EQ(readAll(little), "L");
+    EXPECT_TRUE(entries(small.path()).isEmpty());
+}
+
+TEST_F(FileOperationsTest, CancelBetweenFilesLeavesEachWholeSomewhere)
+{
+    QTemporaryDir shm(QStringLiteral("/dev/shm/lumora-fileops-XXXXXX"));
+    QStringList sources;
+    for (int i = 0; i < 4; ++i)
+        sources << dir.write(QStringLiteral("src/%1.jpg").arg(i), pattern(20000, char(i)));
+    ops->copier().setUseCopyRange(false);
+    // Progress is asked before each file and after each block: the fourth
+    // call comes when the second file's bytes are copied but not yet named.
+    q.cancelAtProgress = 3;
+    EXPECT_EQ(run(4, sources, shm.path()), int(FileOpResult::Cancelled));
+    EXPECT_EQ(q.begun, 1);
+    EXPECT_EQ(q.ended, 1);
+    for (int i = 0; i < 4; ++i) {
+        const QString name = QStringLiteral("%1.jpg").arg(i);
+        const bool atSource = QFileInfo::exists(sources[i]);
+        const bool atTarget = QFileInfo::exists(shm.path() + "/" + name);
+        EXPECT_NE(atSource, atTarget) << i;
+        EXPECT_EQ(readAll(atSource ? sources[i] : shm.path() + "/" + name), pattern(20000, char(i)));
+    }
+    EXPECT_EQ(result.done.size(), 1);
+}
+
+} // namespace
