@@ -2,6 +2,7 @@
 #include "support/QtPrinters.h"
 
 #include <QDir>
+#include <QFile>
 #include <gtest/gtest.h>
 
 using namespace lumora;
@@ -33,15 +34,41 @@ TEST(StartupCommandLine, SwitchesAreExactAndQuotedPathsNameNothing)
     EXPECT_EQ(f.host.viewersMade, 0);
 }
 
-TEST(StartupCommandLine, AnUnlistedTypeOpensTheFirstListedImage)
+// The file the user opened is shown, at its place in the folder's name
+// order, and Next/Previous go on from there.
+TEST(StartupCommandLine, TheNamedFileIsShownAtItsPlaceInTheList)
 {
     BrowserFixture f;
-    const QString jpeg = f.picture(QStringLiteral("home/Photos/d.jpeg"), 20, 20, Qt::white);
+    // Listed: a.png b.jpg broken.jpg c.png. ".jpeg" and ".cur" are not.
+    const QString jpeg = f.picture(QStringLiteral("home/Photos/bb.jpeg"), 20, 20, Qt::white);
     ASSERT_TRUE(f.main->Form_Load(jpeg));
     frmViwer *viewer = f.host.existingViewer();
     ASSERT_NE(viewer, nullptr);
-    EXPECT_EQ(viewer->currentIndex(), 0);
-    EXPECT_FALSE(viewer->pathList().contains(jpeg));
+    EXPECT_EQ(viewer->pathList(),
+              (QStringList{f.photos + "/a.png", f.photos + "/b.jpg", jpeg, f.photos + "/broken.jpg",
+                           f.photos + "/c.png"}));
+    EXPECT_EQ(viewer->currentIndex(), 2);
+    EXPECT_EQ(viewer->windowTitle(), QStringLiteral("bb.jpeg- Lumora 2.1"));
+    EXPECT_EQ(viewer->ImgX->document()->ImageWidth(), 20);
+    viewer->ShowNextImage();
+    EXPECT_EQ(viewer->ImgX->document()->ImageFileName(), QStringLiteral("broken.jpg"));
+    viewer->ShowPreviousImage();
+    viewer->ShowPreviousImage();
+    EXPECT_EQ(viewer->ImgX->document()->ImageFileName(), QStringLiteral("b.jpg"));
+
+    BrowserFixture g;
+    QImage cursor(32, 32, QImage::Format_ARGB32);
+    cursor.fill(Qt::magenta);
+    const QString ico = g.file(QStringLiteral("home/Photos/0pointer.ico"));
+    ASSERT_TRUE(cursor.save(ico, "ICO"));
+    const QString cur = g.file(QStringLiteral("home/Photos/0pointer.cur"));
+    ASSERT_TRUE(QFile::rename(ico, cur));
+    ASSERT_TRUE(g.main->Form_Load(cur));
+    ASSERT_NE(g.host.existingViewer(), nullptr);
+    EXPECT_EQ(g.host.existingViewer()->currentIndex(), 0);
+    EXPECT_EQ(g.host.existingViewer()->pathList().value(0), cur);
+    EXPECT_EQ(g.host.existingViewer()->pathList().size(), 5);
+    EXPECT_EQ(g.host.existingViewer()->windowTitle(), QStringLiteral("0pointer.cur- Lumora 2.1"));
 }
 
 TEST(StartupCommandLine, BlanksAndAccentsAndRelativePaths)
