@@ -67,11 +67,15 @@ bool FolderTree::onItemText(const QPoint &pos, QModelIndex *hit) const
 void FolderTree::mousePressEvent(QMouseEvent *event)
 {
     m_pressOnItem = event->button() == Qt::LeftButton && onItemText(event->position().toPoint(), nullptr);
+    const bool onArrow = event->button() == Qt::LeftButton && !m_pressOnItem &&
+                         indexAt(event->position().toPoint()).isValid();
     // The click that follows lists the folder; the change of node it makes
     // on the way is not announced a second time.
     m_quiet = true;
     QTreeView::mousePressEvent(event);
     m_quiet = false;
+    if (onArrow)
+        emit ArrowClick();
 }
 
 void FolderTree::mouseReleaseEvent(QMouseEvent *event)
@@ -106,13 +110,27 @@ void FolderTree::keyPressEvent(QKeyEvent *event)
         event->accept();
         return;
     }
+    // The browser lists the folder a key lands on only after the view has
+    // finished with the key: a listing lets other keys run, and the view
+    // would otherwise put its highlight back on this key's folder after them.
+    m_inKey = true;
+    m_keyMoved = false;
     QTreeView::keyPressEvent(event);
+    m_inKey = false;
+    if (m_keyMoved && currentIndex().isValid()) {
+        m_keyMoved = false;
+        emit SelectionChange(currentIndex());
+    }
 }
 
 void FolderTree::currentChanged(const QModelIndex &current, const QModelIndex &previous)
 {
     QTreeView::currentChanged(current, previous);
-    if (!m_quiet && current.isValid())
+    if (m_quiet || !current.isValid())
+        return;
+    if (m_inKey)
+        m_keyMoved = true;
+    else
         emit SelectionChange(current);
 }
 

@@ -34,6 +34,8 @@ signals:
     void NodeClick(const QModelIndex &node);
     void SelectionChange(const QModelIndex &node);
     void DesktopClick();
+    // A click on a node's expand arrow: it opens or closes the node only.
+    void ArrowClick();
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;
@@ -48,6 +50,8 @@ private:
     FolderTreeModel *m_model;
     bool m_quiet = false;       // current changes that raise no SelectionChange
     bool m_pressOnItem = false; // the pending release belongs to a click on an item
+    bool m_inKey = false;       // a key press is being handled by the view
+    bool m_keyMoved = false;    // ... and it moved the current node
 };
 
 } // namespace lumora

@@ -5,6 +5,7 @@
 #include "app/BrowserLayout.h"
 #include "app/FolderTree.h"
 #include "app/Splash.h"
+#include "app/NamedFile.h"
 #include "app/StartupHelpers.h"
 #include "assoc/AssocWorkflow.h"
 #include "dialogs/Skin.h"
@@ -16,6 +17,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QHideEvent>
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
@@ -25,6 +27,7 @@
 #include <QSplitter>
 #include <QToolBar>
 
+#include <algorithm>
 #include <cmath>
 #include <exception>
 
@@ -100,6 +103,11 @@ void frmMain::buildUi()
     Toolbar->setMovable(false);
     Toolbar->setFloatable(false);
     buildToolbar();
+    // The right pane never gets narrower than its button strip, so dragging
+    // the outer splitter neither collapses it nor cuts "View Image" off.
+    container->setMinimumWidth(std::max(ImageExplore1->minimumWidth(),
+                                        Toolbar->sizeHint().width() +
+                                            Twips::forScreen().toPixelsX(BrowserLayout::kSplitter1WidthInset)));
 
     lblStatus = new QLabel(central);
     lblStatus->setObjectName(QStringLiteral("lblStatus"));
@@ -182,7 +190,10 @@ bool frmMain::Form_Load(const QString &commandLine)
     const QString folder = m_host.programFolder();
     m_host.splash().ShowSplash(folder + QStringLiteral("/viewer.spl"));
     QApplication::setApplicationName(QStringLiteral("Lumora"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Lumora"));
+    // Qt adds the display name to every title the window manager sees; the
+    // program's titles are its own texts, and an empty one still reads
+    // "Lumora" there (the platform falls back to the application name).
+    QApplication::setApplicationDisplayName(QString());
 
     // A missing or broken skin leaves the default look; start-up goes on.
     m_host.skin().LoadSkin(folder + QStringLiteral("/ORXMain.skn"));
@@ -237,7 +248,7 @@ void frmMain::viewFromCommandLine(const QString &commandPath)
                                                              : commandPath;
     hide();
     QString folder = GetParentFolderName(path);
-    const QStringList list = ImageExplore1->GetImageList(folder, QStringLiteral("*.*"));
+    QStringList list = ImageExplore1->GetImageList(folder, QStringLiteral("*.*"));
     if (list.isEmpty()) {
         // Nothing to view there: browse that folder instead.
         showBrowser();
@@ -248,7 +259,9 @@ void frmMain::viewFromCommandLine(const QString &commandPath)
     frmViwer *viewer = m_host.viewer();
     viewer->ImgX->setZoom(1.0);
     viewer->bCommand = true;
-    int index = FindImageIndex(list, path);
+    // The file the user opened is the one shown, also when the listing leaves
+    // its type out or spells its name otherwise.
+    int index = placeNamedFile(list, path);
     viewer->ViewImage(list, index);
     m_host.splash().CloseSplash(0, viewer);
     for (int i = 0; i < 9; ++i)
@@ -260,9 +273,19 @@ void frmMain::showBrowser()
     // The viewer's close handler asks for the browser; not while it closes.
     if (m_shuttingDown)
         return;
+    // However the viewer was left, the browser is where the user had it.
+    if (!isVisible() && m_placeBeforeHide.isValid() && !isMaximized() && !isFullScreen())
+        setGeometry(m_placeBeforeHide);
     show();
     raise();
     activateWindow();
+}
+
+void frmMain::hideEvent(QHideEvent *e)
+{
+    QMainWindow::hideEvent(e);
+    if (!e->spontaneous() && !isMinimized())
+        m_placeBeforeHide = geometry();
 }
 
 void frmMain::EndMe()
@@ -352,7 +375,9 @@ void frmMain::placeToolbar()
     // The strip sits at the bottom of the container, as wide as the preview.
     const int toolbarHeight = Toolbar->sizeHint().height();
     const int x = ImgX->mapTo(container, QPoint(0, 0)).x();
-    Toolbar->setGeometry(x, container->height() - toolbarHeight, ImgX->width(), toolbarHeight);
+    // It may use the inset beside the preview rather than hide a button.
+    const int width = std::min(container->width() - x, std::max(ImgX->width(), Toolbar->sizeHint().width()));
+    Toolbar->setGeometry(x, container->height() - toolbarHeight, width, toolbarHeight);
 }
 
 } // namespace lumora

@@ -4,6 +4,7 @@
 #include "viewer/BrowserLink.h"
 
 #include <QMainWindow>
+#include <QRect>
 #include <QString>
 #include <QStringList>
 
@@ -114,6 +115,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *) override;
+    void hideEvent(QHideEvent *) override;
     void resizeEvent(QResizeEvent *) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
@@ -138,6 +140,8 @@ private:
     QString sCommandLine;
     bool bTreeClicked = false;
     bool m_shuttingDown = false;
+    // Where the window was when the viewer took its place; it comes back there.
+    QRect m_placeBeforeHide;
     QString m_listedFolder;
     // The grid's neighbours of the previewed picture, decoded ahead so that
     // stepping through a folder of large photos previews them at once.

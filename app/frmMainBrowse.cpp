@@ -39,9 +39,12 @@ void frmMain::connectParts()
     connect(TV1, &FolderTree::NodeClick, this, &frmMain::TV1_NodeClick);
     connect(TV1, &FolderTree::SelectionChange, this, &frmMain::TV1_SelectionChange);
     connect(TV1, &FolderTree::DesktopClick, this, &frmMain::TV1_DesktopClick);
+    // The expand arrow is part of the tree too: after it, keyboard moves list.
+    connect(TV1, &FolderTree::ArrowClick, this, [this] { bTreeClicked = true; });
 
     connect(ImageExplore1, &ImageExplore::CurrSelectedImage, this, &frmMain::ImageExplore1_CurrSelectedImage);
     connect(ImageExplore1, &ImageExplore::ItemOpened, this, &frmMain::openGridItem);
+    connect(ImageExplore1, &ImageExplore::listingYield, this, [this] { updateStatus(); });
 
     connect(ImgX, &imaging::ImageView::doubleClicked, this, &frmMain::ViewPreviewedImage);
     connect(ImgX, &imaging::ImageView::viewChanged, this, &frmMain::updateStatus);
@@ -86,12 +89,15 @@ void frmMain::updateStatus()
         lblStatus->clear();
         return;
     }
-    int folders = 0;
-    const int items = ImageExplore1->itemCount();
-    for (int row = 0; row < items; ++row)
-        folders += ImageExplore1->model()->isFolder(row) ? 1 : 0;
-    const int images = items - folders;
     QString text = QDir::toNativeSeparators(m_listedFolder);
+    // Counts only once the grid holds this folder's entries, never the ones
+    // of the folder listed before.
+    if (!ImageExplore1->holdsShownFolder() || ImageExplore1->shownFolder() != withSlash(m_listedFolder)) {
+        lblStatus->setText(text);
+        return;
+    }
+    const int folders = ImageExplore1->folderItemCount();
+    const int images = ImageExplore1->itemCount() - folders;
     text += QStringLiteral("    %1 %2, %3 %4")
                 .arg(folders)
                 .arg(folders == 1 ? QStringLiteral("folder") : QStringLiteral("folders"))

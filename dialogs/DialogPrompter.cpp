@@ -4,7 +4,9 @@
 #include <QColorDialog>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -20,6 +22,16 @@ QStringList qtFilterList(const QString &pairs)
         out << QStringLiteral("%1 (%2)").arg(parts[i], patterns);
     }
     return out;
+}
+
+int titleFittingWidth(const QWidget &window, const QString &title)
+{
+    // Title bars are commonly drawn in a bold face, with the window's icon and
+    // three buttons beside the text.
+    QFont bold = window.font();
+    bold.setBold(true);
+    constexpr int kDecorations = 140;
+    return QFontMetrics(bold).horizontalAdvance(title) + kDecorations;
 }
 
 Prompter::Answer DialogPrompter::message(QWidget *parent, const QString &text, Icon icon,
@@ -54,11 +66,17 @@ Prompter::Answer DialogPrompter::message(QWidget *parent, const QString &text, I
 std::optional<QString> DialogPrompter::inputText(QWidget *parent, const QString &title,
                                                  const QString &prompt, const QString &initial)
 {
-    bool ok = false;
-    QString text = QInputDialog::getText(parent, title, prompt, QLineEdit::Normal, initial, &ok);
-    if (!ok)
+    QInputDialog dialog(parent);
+    dialog.setWindowTitle(title);
+    dialog.setLabelText(prompt);
+    dialog.setTextValue(initial);
+    // The dialog's layout fixes its size from its parts, so the room for the
+    // title is made in the text field.
+    if (auto *edit = dialog.findChild<QLineEdit *>())
+        edit->setMinimumWidth(titleFittingWidth(dialog, title));
+    if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
-    return text;
+    return dialog.textValue();
 }
 
 static Prompter::FileChoice choiceFrom(const QStringList &files, const QStringList &filters,

@@ -2,7 +2,12 @@
 
 #include "dialogs/Prompter.h"
 
+class QWidget;
+
 namespace lumora {
+
+// A width at which a window's title bar shows `title` whole.
+int titleFittingWidth(const QWidget &window, const QString &title);
 
 // The real prompts: Qt's message box, input dialog, file and colour dialogs.
 class DialogPrompter : public Prompter {

@@ -16,6 +16,8 @@
 #include <QPointer>
 #include <QScrollBar>
 
+#include <algorithm>
+
 namespace lumora {
 
 ImageExplore::ImageExplore(Prompter &prompter, QWidget *parent)
@@ -105,6 +107,8 @@ void ImageExplore::ExplorePath(const QString &path)
         return;
     }
     QPointer<ImageExplore> alive(this);
+    m_shownFolder = path.endsWith(QLatin1Char('/')) ? path : path + QLatin1Char('/');
+    m_holdsShown = false;
     emit CurrSelectedImage(QString());
     if (!alive)
         return;
@@ -134,6 +138,7 @@ void ImageExplore::PrepareListing(QString path, const QString &SearchStr)
     m_total = entries.count();
     // The grid takes its final size before any picture is decoded.
     m_model->addPlaceholders(m_total);
+    m_holdsShown = true;
     m_grid->viewport()->update();
     m_imageBase = int(entries.folders.size());
     m_pipeline->startListing(entries.images);
@@ -283,6 +288,16 @@ void ImageExplore::UpdateAfterOperation(const QString &path, const QString &path
 int ImageExplore::itemCount() const
 {
     return m_model->rowCount();
+}
+
+int ImageExplore::folderItemCount() const
+{
+    if (!m_listingStopped)
+        return std::min(m_imageBase, itemCount()); // sub-folders are listed first
+    int folders = 0;
+    for (int row = 0; row < itemCount(); ++row)
+        folders += m_model->isFolder(row) ? 1 : 0;
+    return folders;
 }
 
 QString ImageExplore::itemPath(int position) const

@@ -60,6 +60,12 @@ public:
     int addedCount() const { return m_added; }
     bool listingStopped() const { return m_listingStopped; }
     int itemCount() const;
+    // The folder being shown (with a trailing '/'), and whether the grid's
+    // items are already that folder's (false while its entries are read).
+    const QString &shownFolder() const { return m_shownFolder; }
+    bool holdsShownFolder() const { return m_holdsShown; }
+    // Sub-folder items of the grid, those still waiting to be filled included.
+    int folderItemCount() const;
     QString itemPath(int position) const; // 1-based
     const QString &extensionList() const { return m_filter.extensions(); }
     QListView *grid() const { return m_grid; }
@@ -111,6 +117,8 @@ private:
     int m_imageBase = 0;   // position of the first image item minus one
     int m_rowShift = 0;    // items removed ahead of the fill position while listing
     int m_total = 0;
+    QString m_shownFolder;
+    bool m_holdsShown = false;
 };
 
 } // namespace lumora

@@ -49,11 +49,15 @@ static std::optional<ThumbnailResult> decodeFirstPage(const QString &path, const
 
 ThumbnailResult loadPictureThumbnail(const QString &path, const std::atomic_bool *cancel)
 {
-    imaging::DecodedImage d;
-    if (auto failed = decodeFirstPage(path, {}, cancel,
-                                      QStringLiteral("The picture could not be loaded."), d))
-        return *failed;
-    return {compact(d.pages.first()), QString()};
+    // An icon holds several sizes, the first often the smallest: the
+    // thumbnail is made from the largest, as the preview shows.
+    QString error;
+    const QImage picture = imaging::loadPicture(path, &error);
+    if (cancel && cancel->load())
+        return {QImage(), kCancelled};
+    if (picture.isNull())
+        return {QImage(), error.isEmpty() ? QStringLiteral("The picture could not be loaded.") : error};
+    return {compact(picture), QString()};
 }
 
 ThumbnailResult decodeShapedThumbnail(const QString &path, const std::atomic_bool *cancel)

@@ -108,16 +108,12 @@ QSize ImageView::zoomedSize() const
     const QImage &img = m_doc->currentImage();
     if (img.isNull())
         return {};
-    if (m_mode == 0) {
-        // A preview: the whole picture scaled into the control, never enlarged.
-        QSize s = img.size();
-        if (s.width() > width() || s.height() > height())
-            s.scale(size(), Qt::KeepAspectRatio);
-        return s.expandedTo(QSize(1, 1));
-    }
     QSize z(std::max(1, int(std::lround(img.width() * m_zoom))),
             std::max(1, int(std::lround(img.height() * m_zoom))));
-    if (m_mode == 3 && (z.width() > width() || z.height() > height()) && width() > 0 && height() > 0)
+    // A preview (0) shows the picture at its zoom like the viewer's fitting
+    // mode (3), so each zoom step is seen; neither spills over the control.
+    if ((m_mode == 0 || m_mode == 3) && (z.width() > width() || z.height() > height()) && width() > 0 &&
+        height() > 0)
         z = z.scaled(size(), Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
     return z;
 }

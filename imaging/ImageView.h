@@ -14,7 +14,7 @@ namespace lumora::imaging {
 //       the control should it still be larger);
 //   2 — the zoomed image is larger than the control and scrolls (ScrollX/Y,
 //       in pixels of the zoomed image, clamped to what can be shown);
-//   0 — the image is drawn scaled to fit the control (a preview).
+//   0 — a preview: drawn as in mode 3.
 // Emits viewChanged() after every change of image, zoom or orientation.
 class ImageView : public QWidget {
     Q_OBJECT
@@ -50,6 +50,8 @@ public:
     void setBackgroundColor(const QColor &c);
 
     QSize sizeHint() const override;
+    // Where the picture is drawn now, in the control's coordinates.
+    QRect shownRect() const { return targetRect(); }
 
 signals:
     void viewChanged();

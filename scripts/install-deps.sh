@@ -21,6 +21,7 @@ PKGS=(
   libgdk-pixbuf2.0-bin
   libtiff-dev
   mate-backgrounds libglib2.0-bin
+  qt6-base-private-dev
 )
 missing=()
 for p in "${PKGS[@]}"; do

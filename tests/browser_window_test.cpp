@@ -9,6 +9,7 @@
 
 #include <QAction>
 #include <QFile>
+#include <QLabel>
 #include <QListView>
 #include <QPushButton>
 #include <QSplitter>
@@ -107,13 +108,100 @@ TEST(BrowserTree, EnterListsEvenBeforeAClickAndArrowClicksListNothing)
     EXPECT_EQ(w.ImageExplore1->itemCount(), 6);
     EXPECT_FALSE(w.treeClicked());
 
-    // A click on the expand arrow opens the node but is no click on the folder.
+    // A click on the expand arrow opens the node and lists nothing, but it is
+    // the user's first click on the tree: keyboard moves list from then on.
     w.ImageExplore1->ExplorePath(f.trips);
     const QRect r = w.TV1->visualRect(photos);
     QTest::mouseClick(w.TV1->viewport(), Qt::LeftButton, {}, QPoint(r.left() - 8, r.center().y()));
     EXPECT_TRUE(w.TV1->isExpanded(photos));
     EXPECT_EQ(w.ImageExplore1->itemCount(), 1);
-    EXPECT_FALSE(w.treeClicked());
+    EXPECT_TRUE(w.treeClicked());
+    QTest::keyClick(w.TV1, Qt::Key_Down); // into Photos: Trips
+    EXPECT_EQ(w.TV1->currentPath(), f.trips + QStringLiteral("/"));
+    EXPECT_EQ(w.ImageExplore1->itemCount(), 1);
+    QTest::keyClick(w.TV1, Qt::Key_Down); // Winter, empty
+    EXPECT_EQ(w.TV1->currentPath(), f.winter + QStringLiteral("/"));
+    EXPECT_EQ(w.ImageExplore1->itemCount(), 0);
+}
+
+// A key that lands on a folder while another listing runs: the highlighted
+// folder, the current one and the listed one stay the same.
+TEST(BrowserTree, ArrowKeysDuringASlowListingKeepTreeAndGridTogether)
+{
+    BrowserFixture f;
+    f.show();
+    frmMain &w = *f.main;
+    FolderTree *tree = w.TV1;
+    const QModelIndex photos = tree->folderModel()->indexForPath(f.photos);
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, centreOf(tree, photos));
+    tree->expand(photos);
+    // Photos -> Trips -> Winter, the second press while Trips is listed.
+    bool pressed = false;
+    QObject::connect(w.ImageExplore1, &ImageExplore::listingYield, [&] {
+        if (!pressed && tree->currentPath() == f.trips + QLatin1Char('/')) {
+            pressed = true;
+            QTest::keyClick(tree, Qt::Key_Down);
+        }
+    });
+    QTest::keyClick(tree, Qt::Key_Down);
+    ASSERT_TRUE(pressed);
+    EXPECT_EQ(tree->currentPath(), f.winter + QLatin1Char('/'));
+    const QModelIndexList highlighted = tree->selectionModel()->selectedIndexes();
+    ASSERT_EQ(highlighted.size(), 1);
+    EXPECT_EQ(highlighted.first(), tree->currentIndex());
+    EXPECT_EQ(w.ImageExplore1->shownFolder(), f.winter + QLatin1Char('/'));
+    EXPECT_EQ(w.ImageExplore1->itemCount(), 0);
+    // The next arrow goes on from the highlighted folder.
+    QTest::keyClick(tree, Qt::Key_Up);
+    EXPECT_EQ(tree->currentPath(), f.trips + QLatin1Char('/'));
+    EXPECT_EQ(w.ImageExplore1->itemCount(), 1);
+}
+
+TEST(BrowserTree, TheStatusLineNeverShowsTheOldFoldersCounts)
+{
+    BrowserFixture f;
+    f.show();
+    frmMain &w = *f.main;
+    const QString many = f.dir.mkdir(QStringLiteral("home/Many"));
+    f.dir.mkdir(QStringLiteral("home/Many/s1"));
+    f.dir.mkdir(QStringLiteral("home/Many/s2"));
+    for (int i = 0; i < 45; ++i)
+        f.picture(QStringLiteral("home/Many/m%1.png").arg(i), 8, 8, Qt::gray);
+    w.CheckPath(f.file(QStringLiteral("home/Photos/a.png")));
+    const QString before = w.lblStatus->text();
+    ASSERT_TRUE(before.contains(QStringLiteral("2 folders, 4 images"))) << before.toStdString();
+
+    QStringList seen;
+    auto record = [&] { seen << w.lblStatus->text(); };
+    QObject::connect(w.ImageExplore1, &ImageExplore::CurrSelectedImage, record);
+    QObject::connect(w.ImageExplore1, &ImageExplore::listingYield, record);
+    w.CheckPath(many + QStringLiteral("/m0.png"));
+    ASSERT_GE(seen.size(), 4);
+    for (const QString &text : seen) {
+        EXPECT_TRUE(text.startsWith(QDir::toNativeSeparators(many))) << text.toStdString();
+        EXPECT_FALSE(text.contains(QStringLiteral("4 images"))) << text.toStdString();
+        if (text.contains(QStringLiteral("images"))) {
+            EXPECT_TRUE(text.contains(QStringLiteral("2 folders, 45 images"))) << text.toStdString();
+        }
+    }
+    EXPECT_TRUE(w.lblStatus->text().contains(QStringLiteral("2 folders, 45 images")));
+}
+
+TEST(BrowserWindowLayout, TheRightPaneKeepsItsButtonsWhateverTheSplitter)
+{
+    BrowserFixture f;
+    f.show();
+    frmMain &w = *f.main;
+    auto *outer = w.findChild<QSplitter *>(QStringLiteral("Splitter2"));
+    ASSERT_NE(outer, nullptr);
+    outer->setSizes({5000, 0}); // the handle dragged all the way right
+    QCoreApplication::processEvents();
+    EXPECT_GT(outer->sizes().value(1), 0);
+    EXPECT_TRUE(w.cmdView->isVisible());
+    EXPECT_GE(w.cmdView->width(), w.cmdView->sizeHint().width());
+    const QRect inPane(w.cmdView->mapTo(w.container, QPoint(0, 0)), w.cmdView->size());
+    EXPECT_TRUE(w.container->rect().contains(inPane))
+        << "View Image at " << inPane.x() << "+" << inPane.width() << " in a pane " << w.container->width();
 }
 
 TEST(BrowserTree, DesktopClickListsTheDesktopFolder)
@@ -252,6 +340,36 @@ TEST(BrowserPreviewPane, ALargePhotoStartsAtItsFitSoZoomOutNeverEnlargesIt)
     w.cmdZoomIn->click();
     w.cmdZoomIn->click();
     EXPECT_EQ(w.ImgX->DisplayMode(), 2);
+}
+
+// What the user sees changes with every press: the drawn picture follows the
+// zoom while it fits, centred in the preview.
+TEST(BrowserPreviewPane, EachZoomPressChangesTheDrawnPicture)
+{
+    BrowserFixture f;
+    f.show();
+    frmMain &w = *f.main;
+    w.ImageExplore1_CurrSelectedImage(f.file(QStringLiteral("home/Photos/b.jpg"))); // 64 x 48
+    const auto drawn = [&] { return w.ImgX->shownRect(); };
+    EXPECT_EQ(drawn().size(), QSize(64, 48));
+    w.cmdZoomIn->click();
+    ASSERT_EQ(w.ImgX->DisplayMode(), 0);
+    EXPECT_EQ(drawn().size(), QSize(80, 60));
+    w.cmdZoomIn->click();
+    EXPECT_EQ(drawn().size(), QSize(100, 75));
+    EXPECT_LE((drawn().center() - w.ImgX->rect().center()).manhattanLength(), 2); // centred, to rounding
+    for (int i = 0; i < 3; ++i)
+        w.cmdZoomOut->click();
+    // 1.5625 x 0.75^3 = 0.659...: smaller than the picture itself.
+    EXPECT_EQ(drawn().size(), QSize(42, 32));
+    EXPECT_LE((drawn().center() - w.ImgX->rect().center()).manhattanLength(), 2); // centred, to rounding
+
+    // A large photo zoomed out shrinks below its fitted size.
+    w.ImageExplore1_CurrSelectedImage(f.file(QStringLiteral("home/Photos/c.png"))); // 2000 x 1500
+    const QSize fitted = drawn().size();
+    w.cmdZoomOut->click();
+    EXPECT_LT(drawn().width(), fitted.width());
+    EXPECT_NEAR(drawn().width(), fitted.width() * 0.75, 1.5);
 }
 
 // -------------------------------------------------------------- CheckPath

@@ -150,3 +150,47 @@ TEST(ThumbnailMaker, IconCursorAndDibTakeThePictureRoute)
     ASSERT_TRUE(dib.ok()) << dib.error.toStdString();
     EXPECT_EQ(dib.image.size(), QSize(64, 20));
 }
+
+namespace {
+
+// One icon file holding a 16 px page first and a 64 px page second, put
+// together from two single-page icons Qt's writer made.
+QByteArray twoPageIcon()
+{
+    QByteArray pages[2];
+    int side[2] = {16, 64};
+    for (int i = 0; i < 2; ++i) {
+        QImage img(side[i], side[i], QImage::Format_ARGB32);
+        img.fill(i == 0 ? Qt::red : Qt::blue);
+        QBuffer buf(&pages[i]);
+        buf.open(QIODevice::WriteOnly);
+        EXPECT_TRUE(QImageWriter(&buf, "ico").write(img));
+    }
+    QByteArray out = pages[0].left(4); // reserved, type
+    out.append(char(2)).append(char(0));
+    quint32 offset = 6 + 2 * 16;
+    QByteArray data;
+    for (const QByteArray &p : pages) {
+        QByteArray entry = p.mid(6, 16);
+        const QByteArray body = p.mid(6 + 16);
+        for (int b = 0; b < 4; ++b)
+            entry[12 + b] = char((offset >> (8 * b)) & 0xff);
+        out += entry;
+        data += body;
+        offset += quint32(body.size());
+    }
+    return out + data;
+}
+
+} // namespace
+
+TEST(ThumbnailMaker, AnIconIsThumbnailedFromItsLargestPage)
+{
+    test::TempDir dir;
+    const QString path = dir.write(QStringLiteral("two.ico"), twoPageIcon());
+    ASSERT_EQ(QImage(path).size(), QSize(16, 16)) << "the file's first page is the small one";
+    const ThumbnailResult r = makeThumbnail(path);
+    ASSERT_TRUE(r.ok()) << r.error.toStdString();
+    EXPECT_EQ(r.image.size(), QSize(64, 64));
+    EXPECT_EQ(QColor(r.image.pixel(32, 32)), QColor(Qt::blue));
+}

@@ -359,3 +359,27 @@ TEST(ViewerFullScreen, FirstImageOfAFreshProfileFitsTheScreenNotTheUnfittedWindo
     EXPECT_LE(f.viewer->width(), screen.width());
     EXPECT_GT(f.viewer->width(), 506); // wider than the smallest fitted window
 }
+
+// An unreadable file shows its own name and size and no figures, whether it
+// is reached by Next or opened directly.
+TEST(ViewerStatusBar, AnUnreadableFileReadsTheSameOnEveryRoute)
+{
+    ViewerFixture f;
+    QStringList list = f.images(1, 2000, 50);
+    list << f.dir.write(QStringLiteral("broken.jpg"), QByteArray(5000, 'x'));
+    int index = 0;
+    f.viewer->ViewImage(list, index);
+    ASSERT_FALSE(f.viewer->statusText(4).isEmpty());
+    f.viewer->ShowNextImage();
+    ASSERT_EQ(f.viewer->currentIndex(), 1);
+    const QStringList byNext = {f.viewer->statusText(1), f.viewer->statusText(2), f.viewer->statusText(3),
+                                f.viewer->statusText(4)};
+    EXPECT_EQ(byNext, (QStringList{"2/2", "broken.jpg", "4.9 KB", ""}));
+
+    f.makeViewer();
+    index = 1;
+    f.viewer->ViewImage(list, index);
+    EXPECT_EQ((QStringList{f.viewer->statusText(1), f.viewer->statusText(2), f.viewer->statusText(3),
+                           f.viewer->statusText(4)}),
+              byNext);
+}

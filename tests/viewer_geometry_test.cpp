@@ -112,3 +112,20 @@ TEST(WrapIndex, OnlyTheTwoWrapArounds)
     EXPECT_EQ(wrapIndex(5, 3), 5); // no general modulo
     EXPECT_EQ(wrapIndex(-1, 0), -1);
 }
+
+TEST(WindowCap, TheFrameStaysInsideTheWorkArea)
+{
+    const QRect work(0, 0, 1600, 1000);
+    const QMargins frame(1, 24, 1, 1); // a title bar and thin borders
+    // A window as large as the screen loses the frame's size and moves in.
+    EXPECT_EQ(capToWorkArea(QRect(0, 0, 1600, 1000), frame, work), QRect(1, 24, 1598, 975));
+    EXPECT_EQ(capToWorkArea(QRect(-300, 500, 3000, 2000), frame, work), QRect(1, 24, 1598, 975));
+    // One that fits already stays where it is; one hanging over an edge moves back.
+    EXPECT_EQ(capToWorkArea(QRect(100, 100, 800, 600), frame, work), QRect(100, 100, 800, 600));
+    EXPECT_EQ(capToWorkArea(QRect(1000, 600, 800, 600), frame, work), QRect(799, 399, 800, 600));
+    // A panel at the top of the screen: the work area starts below it.
+    const QRect below(0, 30, 1600, 970);
+    EXPECT_EQ(capToWorkArea(QRect(0, 0, 1600, 1000), frame, below), QRect(1, 54, 1598, 945));
+    // Without a frame the window fills the work area exactly.
+    EXPECT_EQ(capToWorkArea(QRect(5, 5, 4000, 4000), QMargins(), work), work);
+}

@@ -1,5 +1,7 @@
 #include "viewer/ViewerGeometry.h"
 
+#include <algorithm>
+
 namespace lumora {
 
 FittingResult fitWindow(const FittingInput &in)
@@ -50,6 +52,16 @@ std::optional<double> zoomOutStep(double zoom)
     if (zoom * 100 < 0.5)
         return std::nullopt;
     return zoom * 0.75;
+}
+
+QRect capToWorkArea(const QRect &wanted, const QMargins &frame, const QRect &workArea)
+{
+    const QRect inner = workArea.marginsRemoved(frame);
+    const int w = std::max(1, std::min(wanted.width(), inner.width()));
+    const int h = std::max(1, std::min(wanted.height(), inner.height()));
+    const int x = std::max(inner.left(), std::min(wanted.x(), inner.left() + inner.width() - w));
+    const int y = std::max(inner.top(), std::min(wanted.y(), inner.top() + inner.height() - h));
+    return QRect(x, y, w, h);
 }
 
 int wrapIndex(int index, int count)

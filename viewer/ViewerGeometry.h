@@ -1,5 +1,8 @@
 #pragma once
 
+#include <QMargins>
+#include <QRect>
+
 #include <optional>
 
 namespace lumora {
@@ -41,6 +44,11 @@ std::optional<double> fitZoom(int imageWidth, int imageHeight, double tpx, doubl
 // One step each way, or nothing at the limits.
 std::optional<double> zoomInStep(double zoom);
 std::optional<double> zoomOutStep(double zoom);
+
+// The window's own rectangle (`wanted`, without the frame) moved and cut so
+// that it and the frame around it lie inside the work area; a window that
+// fits already is left where it is.
+QRect capToWorkArea(const QRect &wanted, const QMargins &frame, const QRect &workArea);
 
 // The two wrap-arounds of a list index: one past the end is 0, one before the
 // start is the last entry.

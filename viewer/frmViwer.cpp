@@ -76,8 +76,9 @@ void frmViwer::buildUi()
     for (int i = 0; i < 5; ++i) {
         m_panels[i] = new QLabel(bar);
         m_panels[i]->setObjectName(QStringLiteral("Panel%1").arg(i + 1));
-        m_panels[i]->setMinimumWidth(i == 1 ? 160 : 60);
-        m_panels[i]->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+        m_panels[i]->setMinimumWidth(kPanelMinWidth);
+        m_panels[i]->setSizePolicy(i == 1 ? QSizePolicy::Ignored : QSizePolicy::Preferred,
+                                   QSizePolicy::Preferred);
         bar->addWidget(m_panels[i], stretch[i]);
     }
 
@@ -131,6 +132,9 @@ void frmViwer::loadEntry(const QString &path)
         ImgX->document()->ResetImages();
         ImgX->document()->setSourcePath(path);
         ImgX->setErrorText(QStringLiteral("%1\n%2").arg(QFileInfo(path).fileName(), r.error));
+        // An empty display may not signal a change of view; the panels must
+        // not go on showing the image before.
+        refreshStatus();
     }
 }
 

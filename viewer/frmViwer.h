@@ -5,6 +5,7 @@
 
 #include <QHash>
 #include <QMainWindow>
+#include <QMargins>
 #include <QPointer>
 #include <QRect>
 #include <QStringList>
@@ -126,6 +127,7 @@ signals:
 protected:
     void closeEvent(QCloseEvent *) override;
     void resizeEvent(QResizeEvent *) override;
+    void moveEvent(QMoveEvent *) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
@@ -139,6 +141,13 @@ private:
     double menuAreaTwips() const;
     void pumpEvents(int times);
     void preloadNeighbours();
+    // Window placement within the screen's work area (frmViwerPlacement.cpp).
+    QMargins frameEstimate() const;
+    QRect workArea() const;
+    void placeCapped(const QRect &wanted);
+    void capOnceFramed();
+    void keepPanelsReadable();
+    static constexpr int kPanelMinWidth = 60;
 
     ViewerContext m_ctx;
     QWidget *MenuContainer = nullptr;
@@ -160,6 +169,10 @@ private:
     bool m_entryFresh = false; // ViewImage has just loaded the entry
     int m_slideShown = 0;      // list position of the slide on screen
     QRect m_saved; // twips
+    // The window manager's frame, as last seen; and whether a window placed
+    // before its frame was known still waits to be cut to the work area.
+    QMargins m_frame;
+    bool m_capPending = false;
 };
 
 } // namespace lumora

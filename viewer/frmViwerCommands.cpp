@@ -307,8 +307,8 @@ void frmViwer::ToggleFullScreen()
     MenuContainer->show();
     ReloadCurrentImage();
     // Back where it was, 510 twips lower, as the window has always come back.
-    setGeometry(t.toPixelsX(m_saved.x()), t.toPixelsY(m_saved.y() + 510), t.toPixelsX(m_saved.width()),
-                t.toPixelsY(m_saved.height()));
+    placeCapped(QRect(t.toPixelsX(m_saved.x()), t.toPixelsY(m_saved.y() + 510), t.toPixelsX(m_saved.width()),
+                      t.toPixelsY(m_saved.height())));
 }
 
 } // namespace lumora

@@ -6,6 +6,8 @@
 #include <QFileInfo>
 #include <QLabel>
 
+#include <algorithm>
+
 namespace lumora {
 
 QString frmViwer::statusText(int panel) const
@@ -32,6 +34,13 @@ void frmViwer::refreshStatus()
         m_panels[1]->setText(info.fileName());
         m_panels[2]->setText(formatFileSize(float(info.size())));
         m_panels[3]->setText(QString());
+    } else if (doc->isEmpty()) {
+        // A file that could not be read: its own name and size, and no figures
+        // (whichever way it was reached, nothing of the image before remains).
+        const QFileInfo info(doc->ImageFilePath());
+        m_panels[1]->setText(info.fileName());
+        m_panels[2]->setText(info.exists() ? formatFileSize(float(info.size())) : QString());
+        m_panels[3]->setText(QString());
     } else {
         m_panels[1]->setText(doc->ImageFileName());
         const QFileInfo info(doc->ImageFilePath());
@@ -42,6 +51,14 @@ void frmViwer::refreshStatus()
                                               doc->BitsPerPixel(), info.suffix()));
     }
     m_panels[4]->setText(formatZoom(ImgX->Zoom()));
+    keepPanelsReadable();
+}
+
+void frmViwer::keepPanelsReadable()
+{
+    // The file name gives way in a narrow window; the figures are read whole.
+    for (int i : {0, 2, 3, 4})
+        m_panels[i]->setMinimumWidth(std::max(kPanelMinWidth, m_panels[i]->sizeHint().width()));
 }
 
 } // namespace lumora

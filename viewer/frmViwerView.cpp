@@ -47,6 +47,7 @@ void frmViwer::resizeLayout()
 void frmViwer::resizeEvent(QResizeEvent *e)
 {
     QMainWindow::resizeEvent(e);
+    capOnceFramed();
     resizeLayout();
 }
 
@@ -72,18 +73,13 @@ void frmViwer::windowFitting()
         resizeLayout();
         return;
     }
-    // The desktop caps a window at the screen, as the fit rule expects; the
-    // frame the window manager adds is left outside the screen's work area.
-    const int frameW = isVisible() ? frameGeometry().width() - width() : 0;
-    const int frameH = isVisible() ? frameGeometry().height() - height() : 0;
-    const int maxW = std::max(200, avail.width() - frameW);
-    const int maxH = std::max(150, avail.height() - frameH);
-    const int w = std::min(t.toPixelsX(r.windowWidth), maxW);
-    const int h = std::min(t.toPixelsY(r.windowHeight), maxH);
-    resize(w, h);
-    const int left = avail.left() + (avail.width() - w - frameW) / 2;
-    const int top = avail.top() + (avail.height() - h - frameH) / 2;
-    move(std::max(avail.left(), left), std::max(avail.top(), top));
+    // Centred in the work area, the window manager's frame included.
+    const QMargins frame = frameEstimate();
+    const int w = t.toPixelsX(r.windowWidth);
+    const int h = t.toPixelsY(r.windowHeight);
+    const int left = avail.left() + (avail.width() - w - frame.left() - frame.right()) / 2 + frame.left();
+    const int top = avail.top() + (avail.height() - h - frame.top() - frame.bottom()) / 2 + frame.top();
+    placeCapped(QRect(left, top, w, h));
     resizeLayout();
 }
 

@@ -105,7 +105,9 @@ bool SetAsWallpaper(imaging::ImageDocument &doc, Prompter &prompter,
         return false;
     }
     const QString target = folder + name;
-    if (platform::isHiddenFile(target)) {
+    // The refusal protects an existing hidden copy; a name that starts with a
+    // dot but is not there yet is written like any other.
+    if (QFileInfo::exists(target) && platform::isHiddenFile(target)) {
         prompter.message(parent, kHiddenTarget, Prompter::Icon::None, Prompter::Buttons::Ok);
         return false;
     }
