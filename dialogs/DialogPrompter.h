@@ -26,6 +26,13 @@ public:
     std::optional<FileChoice> saveFileAs(QWidget *parent, const SaveRequest &request) override;
     int choose(QWidget *parent, const QString &text, const QStringList &buttons, Icon icon,
                const QString &title) override;
+
+
+
+    // --- dialogs, print and page setup
+    int execDialog(QWidget *parent, QDialog &dialog) override;
+    bool printDialog(QWidget *parent, QPrinter &printer, const PrintSetup &setup) override;
+    bool pageSetup(QWidget *parent, QPrinter &printer) override;
 };
 
 } // namespace lumora

@@ -6,6 +6,8 @@
 
 #include <optional>
 
+class QDialog;
+class QPrinter;
 class QWidget;
 
 namespace lumora {
@@ -61,6 +63,21 @@ public:
     // index of the button pressed, or -1 when the box was closed otherwise.
     virtual int choose(QWidget *parent, const QString &text, const QStringList &buttons,
                        Icon icon = Icon::Question, const QString &title = {}) = 0;
+
+    // --- dialogs, print and page setup
+    // What the print dialog is opened with besides the printer's own state.
+    struct PrintSetup {
+        int minPage = 1;
+        int maxPage = 1;
+        bool offerCurrentPage = true;
+    };
+    // Shows a dialog of ours modally and returns its result code. Without a
+    // prompter of its own a dialog answers as though it were cancelled.
+    virtual int execDialog(QWidget *parent, QDialog &dialog);
+    // The print dialog on the given printer; true when the user confirmed.
+    virtual bool printDialog(QWidget *parent, QPrinter &printer, const PrintSetup &setup);
+    // The page-setup dialog on the given printer; true when the user confirmed.
+    virtual bool pageSetup(QWidget *parent, QPrinter &printer);
 };
 
 // Converts "Desc|*.a;*.b|Desc2|*.c" into Qt's "Desc (*.a *.b);;Desc2 (*.c)".

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "imaging/FormatCode.h"
+#include "imaging/ImageCipher.h"
 
 #include <QColor>
 #include <QImage>
@@ -77,6 +78,17 @@ public:
     bool SaveToFile(const QString &path, FormatCode code, int option = 0, bool overwrite = true,
                     QString *error = nullptr) const;
 
+    // --- encryption of the current page
+    // Seals or opens the current page under the key; the second string is
+    // accepted for the caller's sake and not used. On failure the page is
+    // left exactly as it was and the result says why.
+    LoadResult EncryptImage(const QString &key, const QString &unused = {});
+    LoadResult DecryptImage(const QString &key, const QString &unused = {});
+    // Whether the current page is a sealed picture.
+    bool isEncrypted() const;
+    // The key-derivation cost new encryptions use.
+    void setCipherCost(const CipherCost &cost) { m_cipherCost = cost; }
+
 signals:
     // After every change of image or orientation.
     void changed();
@@ -92,6 +104,7 @@ private:
     QString m_error;
     QColor m_fill = Qt::white;
     State m_state = State::Empty;
+    CipherCost m_cipherCost = CipherCost::standard();
 };
 
 } // namespace lumora::imaging

@@ -3,6 +3,7 @@
 #include "dialogs/FileDialog.h"
 #include "imaging/ImageView.h"
 
+#include <QDialog>
 #include <QHash>
 #include <QMainWindow>
 #include <QMargins>
@@ -15,6 +16,7 @@
 #include <memory>
 
 class QAction;
+class QUrl;
 class QLabel;
 class QMenu;
 class QMenuBar;
@@ -30,6 +32,8 @@ class BrowserLink;
 class Preloader;
 class Prompter;
 class Skin;
+class ViewerPrint;
+std::shared_ptr<ViewerPrint> makeViewerPrint();
 
 // What the viewer is given by its owner.
 struct ViewerContext {
@@ -94,6 +98,19 @@ public:
     // --- status bar
     void refreshStatus();
     void removeListEntry(int index);
+
+    // --- encryption, printing, about and help
+    void Encrypt();
+    void Decrypt();
+    void PageSetup();
+    void Print(short placement); // 0 top left, 1 centred, 2 fit to page
+    void ShowAbout();
+    void HelpIndex();
+    void RunUpdate();
+    ViewerPrint &printing() const { return *m_print; }
+    QDialog *aboutBox() const { return m_about; }
+    // Opens a file with the desktop's opener; tests replace it.
+    std::function<bool(const QUrl &)> openDocument;
 
     // --- state, for the owner and for tests
     bool bCommand = false;
@@ -173,6 +190,11 @@ private:
     // before its frame was known still waits to be cut to the work area.
     QMargins m_frame;
     bool m_capPending = false;
+    // One print object for the viewer's lifetime: the page set up once
+    // serves every later print.
+    std::shared_ptr<ViewerPrint> m_print = makeViewerPrint();
+    QPointer<QDialog> m_dialog; // the key prompt while it is up
+    QPointer<QDialog> m_about;
 };
 
 } // namespace lumora

@@ -52,6 +52,8 @@ const MenuEntry kEntries[] = {
     {"mnuTools", "mnuRotate1", "Rotate +90", ""},
     {"mnuTools", "mnuRotate2", "Rotate -90", ""},
     {"mnuTools", "mnuSetAsWallpaper", "Set As Wallpaper", ""},
+    {"mnuTools", "mnuEncrypt", "Encrypt...", ""},
+    {"mnuTools", "mnuDecrypt", "Decrypt...", ""},
     {"mnuHelp", "mnuAbout", "About", ""},
     {"mnuHelp", "mnuHelpIndex", "Help Index", ""},
     {"mnuHelp", "mnuupdate", "update", ""},
@@ -114,6 +116,15 @@ void frmViwer::buildMenus()
     on("mnuRotate1", [this] { RotatePlus90(); });
     on("mnuRotate2", [this] { RotateMinus90(); });
     on("mnuSetAsWallpaper", [this] { setWallpaper(); });
+    on("mnuEncrypt", [this] { Encrypt(); });
+    on("mnuDecrypt", [this] { Decrypt(); });
+    on("mnuPageSetup", [this] { PageSetup(); });
+    on("mnuTopLeft", [this] { Print(0); });
+    on("mnuCentered", [this] { Print(1); });
+    on("mnuFitToPage", [this] { Print(2); });
+    on("mnuAbout", [this] { ShowAbout(); });
+    on("mnuHelpIndex", [this] { HelpIndex(); });
+    on("mnuupdate", [this] { RunUpdate(); });
 }
 
 void frmViwer::buildToolbar()

@@ -2,9 +2,13 @@
 
 #include "dialogs/Prompter.h"
 
+#include <QDialog>
 #include <QList>
+#include <QPageLayout>
+#include <QPrinter>
 
 #include <deque>
+#include <functional>
 
 namespace lumora::test {
 
@@ -79,6 +83,77 @@ public:
         asked.push_back({QStringLiteral("save"), request.filter, request.title});
         saveRequests.push_back(request);
         return pop(files, std::optional<FileChoice>());
+
+    // --- dialogs, print and page setup
+    // A dialog script acts on the shown dialog (types, clicks) and may leave
+    // it open; the prompt then returns the dialog's result. With no script
+    // left the dialog is cancelled.
+    std::deque<std::function<void(QDialog &)>> dialogScripts;
+    struct PrintAnswer {
+        bool accepted = true;
+        QPrinter::PrintRange range = QPrinter::AllPages;
+        int fromPage = 0; // with PageRange
+        int toPage = 0;
+        QString pdfPath;  // where the jobs go (PDF output)
+    };
+    struct PrintAsked {
+        PrintSetup setup;
+        int fromPage = 0; // the printer's range as the dialog found it
+        int toPage = 0;
+        QPrinter::PrintRange range = QPrinter::AllPages;
+    };
+    std::deque<PrintAnswer> printAnswers;
+    QList<PrintAsked> printAsked;
+    std::deque<std::optional<QPageLayout>> pageLayouts;
+    int pageSetups = 0;
+
+    int execDialog(QWidget *, QDialog &dialog) override
+    {
+        asked.push_back({QStringLiteral("dialog"), {}, dialog.windowTitle()});
+        if (dialogScripts.empty()) {
+            dialog.reject();
+            return QDialog::Rejected;
+        }
+        auto script = std::move(dialogScripts.front());
+        dialogScripts.pop_front();
+        dialog.setResult(0);
+        dialog.show();
+        script(dialog);
+        if (dialog.isVisible())
+            dialog.reject();
+        return dialog.result();
+    }
+    bool printDialog(QWidget *, QPrinter &printer, const PrintSetup &setup) override
+    {
+        printAsked.push_back({setup, printer.fromPage(), printer.toPage(), printer.printRange()});
+        asked.push_back({QStringLiteral("print"), {}, {}});
+        if (printAnswers.empty())
+            return false;
+        PrintAnswer a = printAnswers.front();
+        printAnswers.pop_front();
+        if (!a.accepted)
+            return false;
+        printer.setPrintRange(a.range);
+        if (a.range == QPrinter::PageRange)
+            printer.setFromTo(a.fromPage, a.toPage);
+        if (!a.pdfPath.isEmpty()) {
+            printer.setOutputFormat(QPrinter::PdfFormat);
+            printer.setOutputFileName(a.pdfPath);
+        }
+        return true;
+    }
+    bool pageSetup(QWidget *, QPrinter &printer) override
+    {
+        ++pageSetups;
+        asked.push_back({QStringLiteral("pagesetup"), {}, {}});
+        if (pageLayouts.empty())
+            return false;
+        std::optional<QPageLayout> layout = pageLayouts.front();
+        pageLayouts.pop_front();
+        if (!layout)
+            return false;
+        printer.setPageLayout(*layout);
+        return true;
     }
 
 private:

@@ -1,0 +1,311 @@
+#include "imaging/Decoder.h"
+#include "imaging/ImageCipher.h"
+#include "imaging/ImageDocument.h"
+#include "imaging/ImageWriter.h"
+#include "support/QtPrinters.h"
+#include "support/TempDir.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <gtest/gtest.h>
+
+#include <random>
+
+using namespace lumora;
+using namespace lumora::imaging;
+
+namespace {
+
+// The cheapest derivation the library allows, so thousands of them stay
+// quick; the standard cost is exercised separately.
+const CipherCost kTestCost{1, 8192};
+
+const QImage::Format kFormats[] = {
+    QImage::Format_Mono,         QImage::Format_MonoLSB,    QImage::Format_Indexed8,
+    QImage::Format_RGB32,        QImage::Format_ARGB32,     QImage::Format_ARGB32_Premultiplied,
+    QImage::Format_RGB16,        QImage::Format_RGB888,     QImage::Format_Grayscale8,
+    QImage::Format_Grayscale16,  QImage::Format_RGBA64,     QImage::Format_BGR888,
+    QImage::Format_RGBX8888,     QImage::Format_A2RGB30_Premultiplied,
+};
+
+QImage randomImage(std::mt19937 &rng)
+{
+    std::uniform_int_distribution<int> side(1, 24);
+    std::uniform_int_distribution<int> byte(0, 255);
+    const QImage::Format format =
+        kFormats[std::uniform_int_distribution<int>(0, int(std::size(kFormats)) - 1)(rng)];
+    QImage img(side(rng), side(rng), format);
+    if (format == QImage::Format_Indexed8 || format == QImage::Format_Mono ||
+        format == QImage::Format_MonoLSB) {
+        QList<QRgb> table;
+        const int n = format == QImage::Format_Indexed8 ? std::uniform_int_distribution<int>(1, 256)(rng) : 2;
+        for (int i = 0; i < n; ++i)
+            table << qRgba(byte(rng), byte(rng), byte(rng), byte(rng));
+        img.setColorTable(table);
+    }
+    const int bytes = int(img.bytesPerLine());
+    for (int y = 0; y < img.height(); ++y) {
+        uchar *line = img.scanLine(y);
+        for (int i = 0; i < bytes; ++i)
+            line[i] = uchar(byte(rng));
+        if (format == QImage::Format_Indexed8) // indexes inside the table
+            for (int x = 0; x < img.width(); ++x)
+                line[x] = uchar(line[x] % img.colorCount());
+    }
+    img.setDotsPerMeterX(std::uniform_int_distribution<int>(1, 20000)(rng));
+    img.setDotsPerMeterY(std::uniform_int_distribution<int>(1, 20000)(rng));
+    return img;
+}
+
+QString randomKey(std::mt19937 &rng, int minLength = 1)
+{
+    std::uniform_int_distribution<int> length(minLength, 40);
+    std::uniform_int_distribution<int> kind(0, 9);
+    QString key;
+    const int n = length(rng);
+    for (int i = 0; i < n; ++i) {
+        switch (kind(rng)) {
+        case 0: key += QLatin1Char(' '); break;
+        case 1: key += QChar(std::uniform_int_distribution<int>(0x00C0, 0x024F)(rng)); break;
+        case 2: key += QChar(std::uniform_int_distribution<int>(0x0400, 0x04FF)(rng)); break;
+        default: key += QChar(std::uniform_int_distribution<int>(0x21, 0x7E)(rng)); break;
+        }
+    }
+    return key;
+}
+
+void expectSame(const QImage &a, const QImage &b)
+{
+    ASSERT_EQ(a.format(), b.format());
+    ASSERT_EQ(a.size(), b.size());
+    EXPECT_EQ(a.colorTable(), b.colorTable());
+    EXPECT_EQ(a.dotsPerMeterX(), b.dotsPerMeterX());
+    EXPECT_EQ(a.dotsPerMeterY(), b.dotsPerMeterY());
+    const auto row = qsizetype((qint64(a.width()) * a.depth() + 7) / 8);
+    for (int y = 0; y < a.height(); ++y)
+        ASSERT_EQ(QByteArray(reinterpret_cast<const char *>(a.constScanLine(y)), row),
+                  QByteArray(reinterpret_cast<const char *>(b.constScanLine(y)), row))
+            << "row " << y;
+}
+
+bool containsKey(const QByteArray &bytes, const QString &key)
+{
+    const QByteArray utf8 = key.toUtf8();
+    const QByteArray utf16(reinterpret_cast<const char *>(key.utf16()), key.size() * 2);
+    return bytes.contains(utf8) || bytes.contains(utf16);
+}
+
+QList<FormatCode> losslessWriters()
+{
+    QList<FormatCode> out;
+    for (int c = 1; c <= 10; ++c)
+        if (canWriteFormat(FormatCode(c)) && formatKeepsEncryptedPicture(FormatCode(c)))
+            out << FormatCode(c);
+    return out;
+}
+
+const char *extensionOf(FormatCode code)
+{
+    return formatShortName(code);
+}
+
+} // namespace
+
+TEST(ImageCipher, ThousandRoundTripsAreBitExactAlsoThroughEveryLosslessWriter)
+{
+    test::TempDir dir;
+    std::mt19937 rng(20261209);
+    const QList<FormatCode> writers = losslessWriters();
+    ASSERT_FALSE(writers.isEmpty());
+    std::cout << "lossless writers checked:";
+    for (FormatCode c : writers)
+        std::cout << ' ' << formatShortName(c);
+    std::cout << '\n';
+    for (int i = 0; i < 1000; ++i) {
+        SCOPED_TRACE(i);
+        const QImage plain = randomImage(rng);
+        const QString key = randomKey(rng, 6);
+        const CipherResult sealed = encryptPicture(plain, key, kTestCost);
+        ASSERT_TRUE(sealed.ok) << sealed.error.toStdString();
+        EXPECT_TRUE(isEncryptedPicture(sealed.image));
+        EXPECT_FALSE(sealed.image.hasAlphaChannel());
+
+        const CipherResult opened = decryptPicture(sealed.image, key);
+        ASSERT_TRUE(opened.ok) << opened.error.toStdString();
+        expectSame(opened.image, plain);
+
+        // Saved, read back by the decoder, opened: still exact.
+        const FormatCode code = writers.at(i % writers.size());
+        const QString path = dir.file(QStringLiteral("sealed%1.%2").arg(i).arg(QLatin1String(extensionOf(code))));
+        QString error;
+        ASSERT_TRUE(writeImageFile(sealed.image, path, code, 0, true, &error)) << error.toStdString();
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        EXPECT_FALSE(containsKey(f.readAll(), key)) << "key found in " << path.toStdString();
+        const DecodedImage back = decodeFile(path);
+        ASSERT_TRUE(back.ok()) << back.error.toStdString();
+        const CipherResult reopened = decryptPicture(back.pages.first(), key);
+        ASSERT_TRUE(reopened.ok) << formatShortName(code) << ": " << reopened.error.toStdString();
+        expectSame(reopened.image, plain);
+        QFile::remove(path);
+    }
+}
+
+TEST(ImageCipher, OtherProgramsCopiesOfASealedPictureStillOpen)
+{
+    const QString convert = QStandardPaths::findExecutable(QStringLiteral("convert"));
+    if (convert.isEmpty())
+        GTEST_SKIP() << "ImageMagick's convert is not installed";
+    test::TempDir dir;
+    std::mt19937 rng(7);
+    QImage plain(40, 30, QImage::Format_RGB32);
+    for (int y = 0; y < plain.height(); ++y)
+        for (int x = 0; x < plain.width(); ++x)
+            plain.setPixel(x, y, qRgb(x * 6, y * 8, (x * y) & 0xFF));
+    const QString key = QStringLiteral("correct horse battery");
+    const CipherResult sealed = encryptPicture(plain, key, kTestCost);
+    ASSERT_TRUE(sealed.ok);
+    const QString source = dir.file(QStringLiteral("sealed.bmp"));
+    ASSERT_TRUE(writeImageFile(sealed.image, source, FormatCode::Bmp, 0, true, nullptr));
+    // Pictures rewritten by ImageMagick in the lossless formats we read.
+    for (const char *target : {"png", "tif", "tga", "pcx", "psd", "bmp3"}) {
+        SCOPED_TRACE(target);
+        const QString out = dir.file(QStringLiteral("copy.%1").arg(QLatin1String(target)));
+        const QString arg = QString::fromLatin1(target) == QLatin1String("bmp3")
+                                ? QStringLiteral("BMP3:") + out
+                                : out;
+        ASSERT_EQ(QProcess::execute(convert, {source, arg}), 0);
+        const DecodedImage back = decodeFile(out);
+        ASSERT_TRUE(back.ok()) << back.error.toStdString();
+        const CipherResult opened = decryptPicture(back.pages.first(), key);
+        ASSERT_TRUE(opened.ok) << opened.error.toStdString();
+        expectSame(opened.image, plain);
+    }
+    // A JPEG copy cannot be opened again, and says so rather than giving noise.
+    const QString jpeg = dir.file(QStringLiteral("copy.jpg"));
+    ASSERT_EQ(QProcess::execute(convert, {source, QStringLiteral("-quality"), QStringLiteral("95"), jpeg}), 0);
+    const DecodedImage lossy = decodeFile(jpeg);
+    ASSERT_TRUE(lossy.ok());
+    EXPECT_FALSE(decryptPicture(lossy.pages.first(), key).ok);
+}
+
+TEST(ImageCipher, ThousandWrongKeysAndTamperedPixelsAreRejected)
+{
+    std::mt19937 rng(99);
+    QImage plain = randomImage(rng);
+    while (plain.format() != QImage::Format_RGB888)
+        plain = randomImage(rng);
+    const QString key = QStringLiteral("the right key");
+    ImageDocument doc;
+    doc.setCipherCost(kTestCost);
+    doc.LoadFromPicture(plain);
+    ASSERT_TRUE(doc.EncryptImage(key, {}).ok);
+    ASSERT_TRUE(doc.isEncrypted());
+    const QImage sealed = doc.currentImage();
+
+    for (int i = 0; i < 1000; ++i) {
+        QString wrong = randomKey(rng);
+        if (wrong == key)
+            continue;
+        const LoadResult r = doc.DecryptImage(wrong, {});
+        ASSERT_FALSE(r.ok) << i;
+        EXPECT_FALSE(r.error.isEmpty());
+        ASSERT_EQ(doc.currentImage(), sealed) << "a rejected key changed the image";
+    }
+    // Near misses: one character more, less or different, case, blanks.
+    for (const QString &near : {QStringLiteral("the right ke"), QStringLiteral("the right key "),
+                                QStringLiteral("The right key"), QStringLiteral(" the right key"),
+                                QStringLiteral("the right kez")})
+        EXPECT_FALSE(doc.DecryptImage(near, {}).ok) << near.toStdString();
+
+    // Flipping bits anywhere in the header and ciphertext is caught. The
+    // first 106 bytes are always header or ciphertext, even for the
+    // smallest picture; later bytes may be the random tail, where a change
+    // must still never give anything but the original.
+    std::uniform_int_distribution<int> bit(0, 7);
+    const int carrierBytes = sealed.width() * sealed.height() * 3;
+    int rejected = 0;
+    for (int i = 0; i < 1000; ++i) {
+        const bool early = i % 2 == 0;
+        const int at = std::uniform_int_distribution<int>(0, early ? 105 : carrierBytes - 1)(rng);
+        QImage tampered = sealed.convertToFormat(QImage::Format_RGB32);
+        const int px = at / 3, channel = at % 3;
+        const int x = px % tampered.width(), y = px / tampered.width();
+        QRgb p = tampered.pixel(x, y);
+        int c[3] = {qRed(p), qGreen(p), qBlue(p)};
+        c[channel] ^= 1 << bit(rng);
+        tampered.setPixel(x, y, qRgb(c[0], c[1], c[2]));
+        ImageDocument t;
+        t.LoadFromPicture(tampered);
+        const LoadResult r = t.DecryptImage(key, {});
+        if (r.ok) {
+            ASSERT_FALSE(early) << "a change at byte " << at << " went unnoticed";
+            expectSame(t.currentImage(), plain);
+        } else {
+            ++rejected;
+            ASSERT_EQ(t.currentImage(), tampered);
+        }
+    }
+    EXPECT_GE(rejected, 500);
+
+    // And the right key still opens it.
+    ASSERT_TRUE(doc.DecryptImage(key, {}).ok);
+    expectSame(doc.currentImage(), plain);
+    EXPECT_FALSE(doc.isEncrypted());
+}
+
+TEST(ImageCipher, StandardCostRoundTripsAndRejects)
+{
+    const CipherCost standard = CipherCost::standard();
+    EXPECT_GE(standard.opsLimit, 2u);
+    EXPECT_GE(standard.memLimitBytes, std::size_t(64) << 20);
+    QImage plain(17, 9, QImage::Format_ARGB32);
+    plain.fill(qRgba(10, 200, 30, 128));
+    plain.setPixel(3, 4, qRgba(1, 2, 3, 4));
+    ImageDocument doc;
+    doc.LoadFromPicture(plain);
+    ASSERT_TRUE(doc.EncryptImage(QStringLiteral("    "), {}).ok); // blanks are a key
+    EXPECT_FALSE(doc.DecryptImage(QStringLiteral("   "), {}).ok);
+    ASSERT_TRUE(doc.DecryptImage(QStringLiteral("    "), {}).ok);
+    expectSame(doc.currentImage(), plain);
+    // Twice sealed opens twice.
+    ASSERT_TRUE(doc.EncryptImage(QStringLiteral("one"), {}).ok);
+    ASSERT_TRUE(doc.EncryptImage(QStringLiteral("two"), {}).ok);
+    EXPECT_FALSE(doc.DecryptImage(QStringLiteral("one"), {}).ok);
+    ASSERT_TRUE(doc.DecryptImage(QStringLiteral("two"), {}).ok);
+    ASSERT_TRUE(doc.DecryptImage(QStringLiteral("one"), {}).ok);
+    expectSame(doc.currentImage(), plain);
+}
+
+TEST(ImageCipher, EdgesAndTheSaveWarning)
+{
+    ImageDocument doc;
+    doc.setCipherCost(kTestCost);
+    EXPECT_FALSE(doc.EncryptImage(QStringLiteral("k")).ok); // nothing loaded
+    EXPECT_FALSE(doc.DecryptImage(QStringLiteral("k")).ok);
+    QImage plain(5, 5, QImage::Format_RGB32);
+    plain.fill(Qt::blue);
+    doc.LoadFromPicture(plain);
+    const LoadResult notSealed = doc.DecryptImage(QStringLiteral("k"));
+    EXPECT_FALSE(notSealed.ok);
+    EXPECT_EQ(notSealed.error, QStringLiteral("This image is not encrypted."));
+    EXPECT_EQ(doc.currentImage(), plain);
+    EXPECT_FALSE(encryptPicture(plain, QString(), kTestCost).ok);
+    // Costs beyond what a header may ask are refused up front.
+    EXPECT_FALSE(encryptPicture(plain, QStringLiteral("k"), {100, 8192}).ok);
+    EXPECT_FALSE(encryptPicture(plain, QStringLiteral("k"), {1, std::size_t(4) << 30}).ok);
+
+    // Two sealings of the same picture under the same key differ (salt and
+    // nonce are fresh) and neither resembles the picture.
+    const CipherResult a = encryptPicture(plain, QStringLiteral("k"), kTestCost);
+    const CipherResult b = encryptPicture(plain, QStringLiteral("k"), kTestCost);
+    ASSERT_TRUE(a.ok && b.ok);
+    EXPECT_NE(a.image, b.image);
+    EXPECT_GE(a.image.width(), 5);
+
+    EXPECT_FALSE(encryptedSaveWarning(FormatCode::Jpeg).isEmpty());
+    EXPECT_FALSE(encryptedSaveWarning(FormatCode::Wbmp).isEmpty());
+    EXPECT_TRUE(encryptedSaveWarning(FormatCode::Png).isEmpty());
+    EXPECT_TRUE(encryptedSaveWarning(FormatCode::Bmp).isEmpty());
+}

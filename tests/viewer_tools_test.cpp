@@ -1,0 +1,220 @@
+#include "dialogs/frmAbout.h"
+#include "dialogs/frmDialog.h"
+#include "imaging/Decoder.h"
+#include "imaging/ImageWriter.h"
+#include "support/QtPrinters.h"
+#include "support/ViewerFixture.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QTest>
+#include <QUrl>
+#include <gtest/gtest.h>
+
+using namespace lumora;
+using namespace lumora::test;
+
+namespace {
+
+struct ToolsFixture : ViewerFixture {
+    QString path;
+    QImage original;
+    struct Seen {
+        QString caption, row, text;
+        int rows = 0;
+    };
+    QList<Seen> seen;
+
+    ToolsFixture()
+    {
+        path = images(1, 40, 30).first();
+        QStringList list{path};
+        int index = 0;
+        viewer->ViewImage(list, index);
+        viewer->ImgX->document()->setCipherCost({1, 8192});
+        original = viewer->ImgX->document()->currentImage();
+    }
+    // Answers the next key prompt: types `key` and presses Enter, or Esc.
+    void answerKey(const QString &key, bool cancel = false)
+    {
+        prompter.dialogScripts.push_back([this, key, cancel](QDialog &dlg) {
+            auto &d = static_cast<frmDialog &>(dlg);
+            seen.push_back({d.windowTitle(), d.lblLabel(0)->text(), d.txtText(0)->text(), d.rowCount()});
+            QTest::keyClicks(d.txtText(0), key);
+            QTest::keyClick(d.txtText(0), cancel ? Qt::Key_Escape : Qt::Key_Return);
+        });
+    }
+    const QImage &shown() const { return viewer->ImgX->document()->currentImage(); }
+    int messages() const
+    {
+        int n = 0;
+        for (const auto &a : prompter.asked)
+            n += a.kind == QStringLiteral("message");
+        return n;
+    }
+};
+
+} // namespace
+
+TEST(ViewerCrypt, ToolsMenuEndsWithEncryptAndDecrypt)
+{
+    ViewerFixture f;
+    const QList<QAction *> tools = f.viewer->menu(QStringLiteral("mnuTools"))->actions();
+    ASSERT_GE(tools.size(), 2);
+    EXPECT_EQ(tools.at(tools.size() - 2)->text(), QStringLiteral("Encrypt..."));
+    EXPECT_EQ(tools.at(tools.size() - 1)->text(), QStringLiteral("Decrypt..."));
+    EXPECT_EQ(tools.at(tools.size() - 3)->objectName(), QStringLiteral("mnuSetAsWallpaper"));
+}
+
+TEST(ViewerCrypt, EncryptThenDecryptThroughTheMenusWithTheirWords)
+{
+    ToolsFixture f;
+    f.answerKey(QStringLiteral("s3cret key"));
+    f.viewer->action(QStringLiteral("mnuEncrypt"))->trigger();
+    ASSERT_EQ(f.seen.size(), 1);
+    EXPECT_EQ(f.seen[0].caption, QStringLiteral("Encryption"));
+    EXPECT_EQ(f.seen[0].row, QStringLiteral("Encryption Key:"));
+    EXPECT_TRUE(f.viewer->ImgX->document()->isEncrypted());
+    EXPECT_NE(f.shown(), f.original);
+    EXPECT_EQ(f.messages(), 0);
+
+    // A wrong key: the user is told, the picture stays sealed.
+    const QImage sealed = f.shown();
+    f.answerKey(QStringLiteral("s3cret kez"));
+    f.viewer->Decrypt();
+    EXPECT_EQ(f.shown(), sealed);
+    ASSERT_EQ(f.messages(), 1);
+    EXPECT_EQ(f.prompter.asked.back().icon, Prompter::Icon::Critical);
+
+    f.answerKey(QStringLiteral("s3cret key"));
+    f.viewer->action(QStringLiteral("mnuDecrypt"))->trigger();
+    EXPECT_EQ(f.seen.back().caption, QStringLiteral("Decryption"));
+    EXPECT_EQ(f.seen.back().row, QStringLiteral("Decryption Key:"));
+    EXPECT_EQ(f.shown(), f.original);
+    EXPECT_EQ(f.messages(), 1);
+}
+
+TEST(ViewerCrypt, EmptyKeyOrCancelMakesNoCallAndBlanksAreAKey)
+{
+    ToolsFixture f;
+    f.answerKey(QString());
+    f.viewer->Encrypt();
+    EXPECT_EQ(f.shown(), f.original);
+    f.answerKey(QStringLiteral("typed"), /*cancel=*/true);
+    f.viewer->Encrypt();
+    EXPECT_EQ(f.shown(), f.original);
+    // The close box cancels too.
+    f.prompter.dialogScripts.push_back([](QDialog &dlg) {
+        static_cast<frmDialog &>(dlg).txtText(0)->setText(QStringLiteral("typed"));
+        dlg.close();
+    });
+    f.viewer->Encrypt();
+    EXPECT_EQ(f.shown(), f.original);
+    EXPECT_EQ(f.messages(), 0);
+
+    f.answerKey(QStringLiteral("   "));
+    f.viewer->Encrypt();
+    EXPECT_TRUE(f.viewer->ImgX->document()->isEncrypted());
+    f.answerKey(QStringLiteral("  "));
+    f.viewer->Decrypt();
+    EXPECT_TRUE(f.viewer->ImgX->document()->isEncrypted()) << "two blanks are not three";
+    f.answerKey(QStringLiteral("   "));
+    f.viewer->Decrypt();
+    EXPECT_EQ(f.shown(), f.original);
+}
+
+TEST(ViewerCrypt, EachPromptIsAFreshEmptyDialogThatIsGoneAfterwards)
+{
+    ToolsFixture f;
+    QPointer<QDialog> first;
+    f.prompter.dialogScripts.push_back([&first](QDialog &dlg) {
+        first = &dlg;
+        static_cast<frmDialog &>(dlg).txtText(0)->setText(QStringLiteral("abc"));
+        dlg.reject();
+    });
+    f.viewer->Decrypt();
+    EXPECT_TRUE(first.isNull()) << "the dialog is unloaded after the prompt";
+    f.answerKey(QString(), true);
+    f.viewer->Decrypt();
+    ASSERT_EQ(f.seen.size(), 1);
+    EXPECT_EQ(f.seen[0].text, QString());
+    EXPECT_EQ(f.seen[0].rows, 1);
+    EXPECT_EQ(f.viewer->findChildren<frmDialog *>().size(), 0);
+}
+
+TEST(ViewerCrypt, ASealedImageSavedLosslesslyOpensAndDecryptsBitExactly)
+{
+    ToolsFixture f;
+    f.answerKey(QStringLiteral("round trip"));
+    f.viewer->Encrypt();
+    ASSERT_TRUE(f.viewer->ImgX->document()->isEncrypted());
+    EXPECT_FALSE(imaging::encryptedSaveWarning(imaging::FormatCode::Jpeg).isEmpty());
+    for (int c = 1; c <= 10; ++c) {
+        const auto code = imaging::FormatCode(c);
+        if (!imaging::canWriteFormat(code) || !imaging::formatKeepsEncryptedPicture(code))
+            continue;
+        SCOPED_TRACE(imaging::formatShortName(code));
+        const QString saved = f.dir.file(QStringLiteral("sealed.%1").arg(QLatin1String(imaging::formatShortName(code))));
+        ASSERT_TRUE(f.viewer->ImgX->document()->SaveToFile(saved, code));
+        // Opened again in a viewer of its own, as a user would.
+        ViewerFixture g;
+        QStringList list{saved};
+        int index = 0;
+        g.viewer->ViewImage(list, index);
+        ASSERT_TRUE(g.viewer->ImgX->document()->isEncrypted());
+        g.prompter.dialogScripts.push_back([](QDialog &dlg) {
+            auto &d = static_cast<frmDialog &>(dlg);
+            QTest::keyClicks(d.txtText(0), QStringLiteral("round trip"));
+            QTest::keyClick(d.txtText(0), Qt::Key_Return);
+        });
+        g.viewer->Decrypt();
+        EXPECT_EQ(g.viewer->ImgX->document()->currentImage(), f.original);
+    }
+}
+
+TEST(ViewerHelp, AboutIsModelessOwnedByTheViewerAndOkUnloadsIt)
+{
+    ViewerFixture f;
+    f.viewer->action(QStringLiteral("mnuAbout"))->trigger();
+    QPointer<QDialog> about = f.viewer->aboutBox();
+    ASSERT_FALSE(about.isNull());
+    EXPECT_EQ(about->parentWidget(), f.viewer.get());
+    EXPECT_FALSE(about->isModal());
+    EXPECT_TRUE(about->isVisible());
+    EXPECT_EQ(about->windowTitle(), QStringLiteral("About Lumora"));
+    f.viewer->ShowAbout(); // shown again, not a second box
+    EXPECT_EQ(f.viewer->findChildren<frmAbout *>().size(), 1);
+    QTest::mouseClick(static_cast<frmAbout *>(about.data())->cmdOK(), Qt::LeftButton);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(about.isNull());
+    // With nothing registered on this machine System Info says so.
+    f.viewer->ShowAbout();
+    static_cast<frmAbout *>(f.viewer->aboutBox())->StartSysInfo();
+    ASSERT_FALSE(f.prompter.asked.isEmpty());
+    EXPECT_EQ(f.prompter.asked.back().text, QStringLiteral("System Information Is Unavailable At This Time"));
+}
+
+TEST(ViewerHelp, MissingHelpAndUpdaterAreSaidNotSilent)
+{
+    ViewerFixture f;
+    QList<QUrl> opened;
+    f.viewer->openDocument = [&opened](const QUrl &u) {
+        opened << u;
+        return true;
+    };
+    const QString folder = QCoreApplication::applicationDirPath();
+    if (QFile::exists(folder + QStringLiteral("/orx.chm")) || QFile::exists(folder + QStringLiteral("/help/index.html")) ||
+        QFile::exists(folder + QStringLiteral("/update/update.exe")))
+        GTEST_SKIP() << "the test folder holds help files";
+    f.viewer->action(QStringLiteral("mnuHelpIndex"))->trigger();
+    f.viewer->action(QStringLiteral("mnuupdate"))->trigger();
+    EXPECT_TRUE(opened.isEmpty());
+    ASSERT_EQ(f.prompter.asked.size(), 2);
+    EXPECT_EQ(f.prompter.asked[0].text, QStringLiteral("The help file \"%1/orx.chm\" cannot be found.").arg(folder));
+    EXPECT_EQ(f.prompter.asked[1].text,
+              QStringLiteral("The updater \"%1/update/update.exe\" cannot be found.").arg(folder));
+}
