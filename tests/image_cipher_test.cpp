@@ -169,7 +169,9 @@ TEST(ImageCipher, OtherProgramsCopiesOfASealedPictureStillOpen)
     const QString source = dir.file(QStringLiteral("sealed.bmp"));
     ASSERT_TRUE(writeImageFile(sealed.image, source, FormatCode::Bmp, 0, true, nullptr));
     // Pictures rewritten by ImageMagick in the lossless formats we read.
-    for (const char *target : {"png", "tif", "tga", "pcx", "psd", "bmp3"}) {
+    // (TGA is left to GraphicsMagick below: ImageMagick 6 stores TGA rows top
+    // first while the header says bottom first, which other readers honour.)
+    for (const char *target : {"png", "tif", "pcx", "psd", "bmp3"}) {
         SCOPED_TRACE(target);
         const QString out = dir.file(QStringLiteral("copy.%1").arg(QLatin1String(target)));
         const QString arg = QString::fromLatin1(target) == QLatin1String("bmp3")
@@ -180,6 +182,16 @@ TEST(ImageCipher, OtherProgramsCopiesOfASealedPictureStillOpen)
         ASSERT_TRUE(back.ok()) << back.error.toStdString();
         const CipherResult opened = decryptPicture(back.pages.first(), key);
         ASSERT_TRUE(opened.ok) << opened.error.toStdString();
+        expectSame(opened.image, plain);
+    }
+    const QString gm = QStandardPaths::findExecutable(QStringLiteral("gm"));
+    if (!gm.isEmpty()) {
+        const QString tga = dir.file(QStringLiteral("copy.tga"));
+        ASSERT_EQ(QProcess::execute(gm, {QStringLiteral("convert"), source, tga}), 0);
+        const DecodedImage back = decodeFile(tga);
+        ASSERT_TRUE(back.ok()) << back.error.toStdString();
+        const CipherResult opened = decryptPicture(back.pages.first(), key);
+        ASSERT_TRUE(opened.ok) << "tga: " << opened.error.toStdString();
         expectSame(opened.image, plain);
     }
     // A JPEG copy cannot be opened again, and says so rather than giving noise.
