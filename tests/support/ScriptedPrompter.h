@@ -83,6 +83,7 @@ public:
         asked.push_back({QStringLiteral("save"), request.filter, request.title});
         saveRequests.push_back(request);
         return pop(files, std::optional<FileChoice>());
+    }
 
     // --- dialogs, print and page setup
     // A dialog script acts on the shown dialog (types, clicks) and may leave
