@@ -1,12 +1,16 @@
 #include "app/LumoraApp.h"
 
 #include "app/StartupHelpers.h"
+#include <QProgressDialog> // until the adapter header includes it itself
+#include "dialogs/PromptedFileOpQuestions.h"
+#include "dialogs/frmFile.h"
 #include "explorer/ImageExplore.h"
 #include "explorer/ThumbnailCacheSetting.h"
 #include "assoc/AssocTypes.h"
 #include "assoc/ModAssoc.h"
 #include "platform/ProcessCommandRunner.h"
 #include "platform/linux/FreedesktopAssociations.h"
+#include "platform/FileOperations.h"
 #include "platform/SingleInstance.h"
 #include "viewer/frmViwer.h"
 
@@ -18,13 +22,39 @@ namespace lumora {
 LumoraApp::LumoraApp()
     : m_registry(platform::openDefaultRegistryStore()),
       m_instance(platform::createSingleInstance()),
-      m_main(std::make_unique<frmMain>(*this))
+      m_main(std::make_unique<frmMain>(*this)),
+      m_fileOperations(platform::createFileOperations())
 {
+    m_main->ImageExplore1->setFileOperations(fileOpServices());
 }
 
 LumoraApp::~LumoraApp()
 {
     delete m_viewer.data();
+    m_folderChooser.reset();
+}
+
+frmFile *LumoraApp::folderChooser()
+{
+    if (!m_folderChooser)
+        m_folderChooser = std::make_unique<frmFile>(&m_skin);
+    return m_folderChooser.get();
+}
+
+void LumoraApp::unloadFolderChooser()
+{
+    m_folderChooser.reset();
+}
+
+FileOpServices LumoraApp::fileOpServices()
+{
+    FileOpServices s;
+    s.operations = m_fileOperations.get();
+    s.chooser = [this] { return folderChooser(); };
+    s.questions = [this](QWidget *parent) -> std::unique_ptr<platform::FileOpQuestions> {
+        return std::make_unique<PromptedFileOpQuestions>(m_prompter, parent);
+    };
+    return s;
 }
 
 bool LumoraApp::start(const QStringList &arguments)
@@ -63,6 +93,7 @@ frmViwer *LumoraApp::viewer()
         ctx.browser = m_main.get();
         ctx.skin = &m_skin;
         ctx.registry = m_registry.get();
+        ctx.fileOps = fileOpServices();
         m_viewer = new frmViwer(ctx);
         // Closing the viewer unloads it; the next use loads a fresh one.
         QObject::connect(m_viewer, &frmViwer::viewerClosed, m_main.get(), [this](bool endProgram) {

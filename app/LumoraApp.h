@@ -3,6 +3,7 @@
 #include "app/Splash.h"
 #include "app/frmMain.h"
 #include "dialogs/DialogPrompter.h"
+#include "dialogs/FileOpServices.h"
 #include "dialogs/Skin.h"
 #include "platform/RegistryStore.h"
 #include "viewer/frmViwer.h"
@@ -14,10 +15,13 @@
 namespace lumora::platform {
 class CommandRunner;
 class DesktopAssociations;
+class FileOperations;
 class SingleInstance;
 }
 
 namespace lumora {
+
+class frmFile;
 
 // Owns the program's windows and shared services for one run.
 class LumoraApp : public WindowHost {
@@ -34,7 +38,7 @@ public:
     frmViwer *viewer() override;
     frmViwer *existingViewer() override { return m_viewer; }
     void unloadViewer() override;
-    void unloadFolderChooser() override {}
+    void unloadFolderChooser() override;
     void terminate() override;
     bool anotherInstanceRuns() override;
     Skin &skin() override { return m_skin; }
@@ -42,6 +46,11 @@ public:
     QString programFolder() override;
     Prompter &prompter() override { return m_prompter; }
     assoc::ModAssoc *associations() override;
+
+    // The shared folder chooser, loaded on first use.
+    frmFile *folderChooser();
+    frmFile *existingFolderChooser() const { return m_folderChooser.get(); }
+    FileOpServices fileOpServices();
 
 private:
     Skin m_skin;
@@ -54,6 +63,8 @@ private:
     std::unique_ptr<assoc::ModAssoc> m_assoc;
     std::unique_ptr<frmMain> m_main;
     QPointer<frmViwer> m_viewer;
+    std::unique_ptr<platform::FileOperations> m_fileOperations;
+    std::unique_ptr<frmFile> m_folderChooser;
 };
 
 } // namespace lumora

@@ -159,6 +159,11 @@ void ExploreModel::setTag(int row, const QString &path)
     if (row < 0 || row >= int(m_items.size()))
         return;
     Item &it = m_items[size_t(row)];
+    // A dropped thumbnail is remade from the file under its new name.
+    if (!it.folder && it.iconKey == it.tag) {
+        it.iconKey = path;
+        it.wanted = false; // a remake asked for under the old name is ignored
+    }
     it.tag = path;
     it.caption = namePart(path);
     const QModelIndex i = index(row);

@@ -73,6 +73,7 @@ ImageExplore::ImageExplore(Prompter &prompter, QWidget *parent)
     const Twips tw = Twips::forScreen();
     setMinimumWidth(tw.toPixelsX(kMinWidthTwips));
     layoutParts();
+    buildContextMenu();
 }
 
 ImageExplore::~ImageExplore()
@@ -409,6 +410,11 @@ bool ImageExplore::eventFilter(QObject *watched, QEvent *event)
                 openCurrent();
                 return true;
             }
+            if (ke->key() == Qt::Key_Delete) {
+                deleteCommand(ke->modifiers());
+                update();
+                return true;
+            }
         }
     } else if (watched == m_grid->viewport()) {
         if (event->type() == QEvent::MouseButtonRelease) {
@@ -416,6 +422,8 @@ bool ImageExplore::eventFilter(QObject *watched, QEvent *event)
             // The view made the pressed item current already, on the press.
             if (me->button() == Qt::LeftButton && itemCount() > 0)
                 announceCurrent();
+            else if (me->button() == Qt::RightButton && itemCount() > 0)
+                rightButtonReleased(me->position().toPoint());
         } else if (event->type() == QEvent::MouseButtonDblClick) {
             auto *me = static_cast<QMouseEvent *>(event);
             const QModelIndex hit = m_grid->indexAt(me->position().toPoint());

@@ -1,12 +1,17 @@
 #pragma once
 
+#include "dialogs/FileOpServices.h"
 #include "explorer/ExtensionFilter.h"
 #include "explorer/ThumbnailMaker.h"
 
 #include <QWidget>
 
+#include <functional>
+
+class QAction;
 class QLabel;
 class QListView;
+class QMenu;
 
 namespace lumora {
 
@@ -77,6 +82,18 @@ public:
     void setThumbnailCacheWriting(bool on);
     ThumbnailPipeline *pipeline() const { return m_pipeline; }
 
+    // --- file operations on the items (1 copy, 2 trash, 3 delete, 4 move, 5 rename)
+    void setFileOperations(const FileOpServices &services) { m_fileOps = services; }
+    void DoFileOperation(int opType, QString &destination);
+    // Tags of the selected items in grid order, each followed by one NUL.
+    QString SelectedPaths() const;
+    QStringList selectedPathList() const;
+    void RemoveListItem(int position); // 0-based
+    bool CopyImage();
+    QMenu *contextMenu() const { return mnuMenu; }
+    // Tests replace the modal tracking of the context menu; it returns the entry chosen.
+    std::function<QAction *(QMenu &, const QPoint &)> trackMenu;
+
 signals:
     // The item that has become current, or "" when the grid is about to refill.
     void CurrSelectedImage(const QString &path);
@@ -103,6 +120,9 @@ private:
     void openCurrent();
     void layoutParts();
     void updateVisibleRows();
+    void buildContextMenu();
+    void rightButtonReleased(const QPoint &pos);
+    void deleteCommand(Qt::KeyboardModifiers modifiers);
 
     Prompter &m_prompter;
     ExtensionFilter m_filter;
@@ -119,6 +139,8 @@ private:
     int m_total = 0;
     QString m_shownFolder;
     bool m_holdsShown = false;
+    FileOpServices m_fileOps;
+    QMenu *mnuMenu = nullptr;
 };
 
 } // namespace lumora

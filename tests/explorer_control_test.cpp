@@ -152,8 +152,14 @@ TEST(ExplorerControl, LeftMouseReleaseAnnouncesTheCurrentItem)
     QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, r.center());
     EXPECT_EQ(s.control.SelectedIndex(), 4);
     EXPECT_EQ(s.announced, QStringList{s.p(5)});
+    int menus = 0;
+    s.control.trackMenu = [&menus](QMenu &, const QPoint &) -> QAction * {
+        ++menus;
+        return nullptr;
+    };
     QTest::mouseClick(grid->viewport(), Qt::RightButton, {}, r.center());
     EXPECT_EQ(s.announced, QStringList{s.p(5)});
+    EXPECT_EQ(menus, 1);
     // Over empty space the left button still announces the current item.
     QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, QPoint(5, grid->viewport()->height() - 5));
     EXPECT_EQ(s.announced.size(), 2);

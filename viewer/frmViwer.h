@@ -1,6 +1,7 @@
 #pragma once
 
 #include "dialogs/FileDialog.h"
+#include "dialogs/FileOpServices.h"
 #include "imaging/ImageView.h"
 
 #include <QDialog>
@@ -41,6 +42,7 @@ struct ViewerContext {
     BrowserLink *browser = nullptr;    // may be null (no browser yet)
     const Skin *skin = nullptr;        // may be null (no skin loaded)
     platform::RegistryStore *registry = nullptr; // may be null: defaults, nothing stored
+    FileOpServices fileOps; // Copy To, Move To, Rename, Delete
 };
 
 // The viewer window: one image of a path list at a time, with navigation,
@@ -88,6 +90,10 @@ public:
     void runContextCommand(int id);
     void setWallpaper();
     void SaveAs();
+
+    // --- file operations on the shown file (1 copy, 2 trash, 3 delete, 4 move, 5 rename)
+    void DoFileOperation(int opType, QString &destination);
+    void CopyImage();
 
     // --- settings
     void LoadSettings();

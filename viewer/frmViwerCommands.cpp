@@ -125,6 +125,15 @@ void frmViwer::buildMenus()
     on("mnuAbout", [this] { ShowAbout(); });
     on("mnuHelpIndex", [this] { HelpIndex(); });
     on("mnuupdate", [this] { RunUpdate(); });
+    auto fileOp = [this](int opType) {
+        QString destination;
+        DoFileOperation(opType, destination);
+    };
+    on("mnuCopyTo", [fileOp] { fileOp(1); });
+    on("mnuMoveTo", [fileOp] { fileOp(4); });
+    on("mnuDelete", [fileOp] { fileOp(2); });
+    on("mnuRename", [fileOp] { fileOp(5); });
+    on("mnuCopyImage", [this] { CopyImage(); });
 }
 
 void frmViwer::buildToolbar()
@@ -189,8 +198,14 @@ bool frmViwer::handleKey(int key, Qt::KeyboardModifiers modifiers)
         pumpEvents(2);
         return true;
     case Qt::Key_Delete:
-        // Deleting the file from full screen comes with the file operations.
-        return m_fullScreen;
+        // Windowed, the menu's Del shortcut deletes; full screen hides the menu.
+        if (!m_fullScreen)
+            return false;
+        {
+            QString destination;
+            DoFileOperation(2, destination);
+        }
+        return true;
     case Qt::Key_F: ToggleFullScreen(); return true;
     case Qt::Key_Plus:
     case Qt::Key_Equal: ZoomIn(); return true;
