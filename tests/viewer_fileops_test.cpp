@@ -33,12 +33,20 @@ struct Viewer {
     test::TempDir dir;
     RecordingPrompter prompter;
     test::FakeBrowser browser;
+    std::unique_ptr<platform::SqliteRegistryStore> registry;
     std::unique_ptr<frmViwer> viewer;
     QStringList files;
 
     explicit Viewer(int count)
     {
+        // Windowed to begin with, whatever the stored setting of the machine.
+        registry = std::make_unique<platform::SqliteRegistryStore>(dir.file(QStringLiteral("registry.db")));
+        const QString key = QStringLiteral("SOFTWARE\\Quorvane\\Lumora Settings");
+        registry->createKey(platform::RegistryRoot::LocalMachine, key);
+        registry->setValue(platform::RegistryRoot::LocalMachine, key, QStringLiteral("FullScreen"),
+                           {QStringLiteral("0"), platform::RegSz});
         ViewerContext ctx;
+        ctx.registry = registry.get();
         ctx.prompter = &prompter;
         ctx.browser = &browser;
         ctx.fileOps = ops.services(prompter);
@@ -172,8 +180,7 @@ TEST(ViewerFileOps, CancelledChooserDoesNothingAndDoesNotStick)
     Viewer v(2);
     const QString target = v.dir.mkdir(QStringLiteral("t")) + QLatin1Char('/');
     v.view(0);
-    v.ops.chooseFolder(target);
-    v.ops.cancelChooser(); // typed, then cancelled
+    v.ops.cancelChooser(target); // typed, then cancelled
     v.run("mnuCopyTo");
     EXPECT_FALSE(QFile::exists(target + QStringLiteral("img0.png")));
     EXPECT_TRUE(v.prompter.asked.isEmpty());

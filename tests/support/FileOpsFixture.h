@@ -26,7 +26,7 @@ namespace lumora::test {
 struct FileOpsFixture {
     TempDir home; // XDG_DATA_HOME for the run
     QByteArray savedDataHome;
-    std::unique_ptr<platform::FileOperations> operations = platform::createFileOperations();
+    std::unique_ptr<platform::FileOperations> operations; // made once XDG_DATA_HOME is set
     std::unique_ptr<frmFile> chooser;
     int chooserShown = 0;
     QStringList chooserCaptions;
@@ -39,6 +39,7 @@ struct FileOpsFixture {
     {
         savedDataHome = qgetenv("XDG_DATA_HOME");
         qputenv("XDG_DATA_HOME", home.path().toLocal8Bit());
+        operations = platform::createFileOperations();
         chooser = std::make_unique<frmFile>();
         chooser->runModal = [this](frmFile &f) {
             ++chooserShown;
@@ -75,10 +76,14 @@ struct FileOpsFixture {
     {
         chooserSteps.push_back([](frmFile &f) { f.cmdOK->click(); });
     }
-    // The next showing: press Cancel.
-    void cancelChooser()
+    // The next showing: press Cancel, after typing `typed` when given.
+    void cancelChooser(const QString &typed = {})
     {
-        chooserSteps.push_back([](frmFile &f) { f.cmdCancel->click(); });
+        chooserSteps.push_back([typed](frmFile &f) {
+            if (!typed.isEmpty())
+                f.txtDestination->setText(typed);
+            f.cmdCancel->click();
+        });
     }
 
     FileOpServices services(Prompter &prompter)
