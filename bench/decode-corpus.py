@@ -47,7 +47,7 @@ def run(args, out=None):
 def sources(d):
     """A handful of pictures: a photo, a drawing, a gradient, one with alpha."""
     made = {}
-    specs = {
+    recipes = {
         "rose": ["rose:"],
         "logo": ["logo:", "-resize", "97x73!"],
         "plasma": ["-seed", "7", "-size", "61x37", "plasma:red-blue"],
@@ -55,9 +55,9 @@ def sources(d):
         "tiny": ["-size", "3x2", "xc:#30c060"],
         "wide": ["-size", "257x5", "gradient:yellow-purple"],
     }
-    for name, spec in specs.items():
+    for name, recipe in recipes.items():
         p = os.path.join(d, "src-" + name + ".png")
-        run(["convert"] + spec + ["-depth", "8", p])
+        run(["convert"] + recipe + ["-depth", "8", p])
         made[name] = p
     return made
 
