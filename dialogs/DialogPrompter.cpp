@@ -34,10 +34,12 @@ int titleFittingWidth(const QWidget &window, const QString &title)
     return QFontMetrics(bold).horizontalAdvance(title) + kDecorations;
 }
 
-Prompter::Answer DialogPrompter::message(QWidget *parent, const QString &text, Icon icon,
-                                         Buttons buttons, const QString &title)
+// Title, text and icon as every box of ours has them; a box without a title
+// of its own shows the application title.
+static void dressBox(QMessageBox &box, const QString &text, Prompter::Icon icon,
+                     const QString &title)
 {
-    QMessageBox box(parent);
+    using Icon = Prompter::Icon;
     box.setWindowTitle(title.isEmpty() ? QApplication::applicationName() : title);
     box.setText(text);
     switch (icon) {
@@ -47,6 +49,13 @@ Prompter::Answer DialogPrompter::message(QWidget *parent, const QString &text, I
     case Icon::Critical: box.setIcon(QMessageBox::Critical); break;
     case Icon::Question: box.setIcon(QMessageBox::Question); break;
     }
+}
+
+Prompter::Answer DialogPrompter::message(QWidget *parent, const QString &text, Icon icon,
+                                         Buttons buttons, const QString &title)
+{
+    QMessageBox box(parent);
+    dressBox(box, text, icon, title);
     switch (buttons) {
     case Buttons::Ok: box.setStandardButtons(QMessageBox::Ok); break;
     case Buttons::OkCancel: box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel); break;
@@ -189,15 +198,7 @@ int DialogPrompter::choose(QWidget *parent, const QString &text, const QStringLi
                            Icon icon, const QString &title)
 {
     QMessageBox box(parent);
-    box.setWindowTitle(title.isEmpty() ? QApplication::applicationName() : title);
-    box.setText(text);
-    switch (icon) {
-    case Icon::None: box.setIcon(QMessageBox::NoIcon); break;
-    case Icon::Information: box.setIcon(QMessageBox::Information); break;
-    case Icon::Warning: box.setIcon(QMessageBox::Warning); break;
-    case Icon::Critical: box.setIcon(QMessageBox::Critical); break;
-    case Icon::Question: box.setIcon(QMessageBox::Question); break;
-    }
+    dressBox(box, text, icon, title);
     // ActionRole keeps the buttons in the order given on every style.
     QList<QAbstractButton *> made;
     for (const QString &caption : buttons)
