@@ -1,6 +1,7 @@
 // Save As in the viewer, driven through the scripted prompts: which file type
 // the dialog offers, which format is written, and that a failure is told.
 #include "imaging/Decoder.h"
+#include "imaging/ImageDocument.h"
 #include "imaging_samples.h"
 #include "support/QtPrinters.h"
 #include "support/PixelCompare.h"
@@ -225,4 +226,46 @@ TEST(ViewerSaveAs, FailedSaveTellsWhyAndKeepsTheOldFile)
     // A folder that has gone away names the reason too.
     saveAs(f, choose(f.dir.file("gone"), "x.png", 2));
     EXPECT_TRUE(f.prompter.asked.back().text.contains("does not exist"));
+}
+
+TEST(ViewerSaveAs, EncryptedImageWarnsBeforeALossyFormatAndSurvivesALosslessOne)
+{
+    ViewerFixture f;
+    const QImage plain = quadrants(24, 16);
+    const QString png = writeFile(f.dir.file("secret.png"), encodeWithQt(plain, "png"));
+    show(f, png);
+    imaging::ImageDocument *doc = f.viewer->ImgX->document();
+    ASSERT_TRUE(doc->EncryptImage(QStringLiteral("k e y")).ok);
+    ASSERT_TRUE(doc->isEncrypted());
+    const QString out = f.dir.mkdir("out");
+
+    // JPEG: the user is warned and saying No writes nothing.
+    f.prompter.answers.push_back(Prompter::Answer::No);
+    saveAs(f, choose(out, "lost.jpg", 1));
+    ASSERT_FALSE(f.prompter.asked.isEmpty());
+    const auto warning = f.prompter.asked.back();
+    EXPECT_EQ(warning.kind, QStringLiteral("message"));
+    EXPECT_EQ(warning.buttons, Prompter::Buttons::YesNo);
+    EXPECT_EQ(warning.icon, Prompter::Icon::Warning);
+    EXPECT_TRUE(warning.text.contains(QStringLiteral("never be decrypted"))) << warning.text.toStdString();
+    EXPECT_TRUE(filesIn(out).isEmpty());
+
+    // Yes saves it all the same; WBMP is warned about too.
+    f.prompter.answers.push_back(Prompter::Answer::Yes);
+    saveAs(f, choose(out, "lost.jpg", 1));
+    EXPECT_EQ(filesIn(out), QStringList{"lost.jpg"});
+    const qsizetype asked = f.prompter.asked.size();
+    f.prompter.answers.push_back(Prompter::Answer::No);
+    saveAs(f, choose(out, "lost.wbmp", 7));
+    EXPECT_EQ(f.prompter.asked.size(), asked + 2);
+
+    // PNG keeps it without a question, and the copy opens back to the
+    // original pixels under the same key.
+    saveAs(f, choose(out, "kept.png", 2));
+    EXPECT_EQ(f.prompter.asked.size(), asked + 3); // only the dialog
+    show(f, out + "/kept.png");
+    doc = f.viewer->ImgX->document();
+    ASSERT_TRUE(doc->isEncrypted());
+    ASSERT_TRUE(doc->DecryptImage(QStringLiteral("k e y")).ok);
+    EXPECT_EQ(comparePixels(plain, doc->currentImage()).maxDiff, 0);
 }

@@ -1,6 +1,7 @@
 #include "viewer/frmViwer.h"
 
 #include "dialogs/Prompter.h"
+#include "imaging/ImageCipher.h"
 #include "viewer/modMain.h"
 
 #include <QFileInfo>
@@ -76,6 +77,15 @@ void frmViwer::SaveAs()
         m_ctx.prompter->message(this, QStringLiteral("Please choose one of the listed file types."),
                                 Prompter::Icon::Warning);
         return;
+    }
+    // A sealed picture lives in its exact colours; a lossy file keeps the
+    // noise but not the key's way back, so the user decides knowingly.
+    if (doc->isEncrypted()) {
+        const QString warning = imaging::encryptedSaveWarning(imaging::FormatCode(formatCode));
+        if (!warning.isEmpty() &&
+            m_ctx.prompter->message(this, warning, Prompter::Icon::Warning, Prompter::Buttons::YesNo) !=
+                Prompter::Answer::Yes)
+            return;
     }
     QString error;
     if (!doc->SaveToFile(Dialog.FileName, imaging::FormatCode(formatCode), 0, true, &error))
