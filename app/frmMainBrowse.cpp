@@ -45,6 +45,7 @@ void frmMain::connectParts()
     connect(ImageExplore1, &ImageExplore::CurrSelectedImage, this, &frmMain::ImageExplore1_CurrSelectedImage);
     connect(ImageExplore1, &ImageExplore::ItemOpened, this, &frmMain::openGridItem);
     connect(ImageExplore1, &ImageExplore::listingYield, this, [this] { updateStatus(); });
+    connect(ImageExplore1, &ImageExplore::itemRemoved, this, &frmMain::updateStatus);
 
     connect(ImgX, &imaging::ImageView::doubleClicked, this, &frmMain::ViewPreviewedImage);
     connect(ImgX, &imaging::ImageView::viewChanged, this, &frmMain::updateStatus);

@@ -101,6 +101,8 @@ signals:
     void ItemOpened(const QString &path, bool isFolder);
     // The listing is about to let pending events run after filling `position`.
     void listingYield(int position, int total);
+    // An item has been taken out of the grid (deleted or moved away).
+    void itemRemoved();
 
 protected:
     void resizeEvent(QResizeEvent *event) override;

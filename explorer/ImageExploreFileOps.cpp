@@ -188,6 +188,7 @@ void ImageExplore::RemoveListItem(int position)
     if (!m_listingStopped && position < m_added - m_rowShift)
         ++m_rowShift;
     m_grid->viewport()->update();
+    emit itemRemoved();
 }
 
 bool ImageExplore::CopyImage()

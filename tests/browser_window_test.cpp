@@ -5,12 +5,14 @@
 #include "imaging/ImageView.h"
 #include "imaging/Twips.h"
 #include "support/BrowserFixture.h"
+#include "support/FileOpsFixture.h"
 #include "support/QtPrinters.h"
 
 #include <QAction>
 #include <QFile>
 #include <QLabel>
 #include <QListView>
+#include <QMenu>
 #include <QPushButton>
 #include <QSplitter>
 #include <QToolBar>
@@ -185,6 +187,31 @@ TEST(BrowserTree, TheStatusLineNeverShowsTheOldFoldersCounts)
         }
     }
     EXPECT_TRUE(w.lblStatus->text().contains(QStringLiteral("2 folders, 45 images")));
+}
+
+TEST(BrowserTree, TheStatusLineCountsWhatIsLeftAfterADelete)
+{
+    lumora::test::FileOpsFixture ops; // first: the Trash lives under its XDG_DATA_HOME
+    BrowserFixture f;
+    f.show();
+    frmMain &w = *f.main;
+    w.ImageExplore1->setFileOperations(ops.services(f.host.prompts));
+    w.CheckPath(f.file(QStringLiteral("home/Photos/a.png")));
+    ASSERT_TRUE(w.lblStatus->text().contains(QStringLiteral("2 folders, 4 images")));
+    // From the item's menu: nothing announces a new current item afterwards.
+    w.ImageExplore1->trackMenu = [](QMenu &menu, const QPoint &) -> QAction * {
+        for (QAction *a : menu.actions())
+            if (a->objectName() == QStringLiteral("mnuDelete"))
+                return a;
+        return nullptr;
+    };
+    QListView *grid = w.ImageExplore1->grid();
+    const int row = w.ImageExplore1->SelectedIndex();
+    ASSERT_EQ(currentItem(w), f.file(QStringLiteral("home/Photos/a.png")));
+    f.host.prompts.answers = {Prompter::Answer::Yes};
+    QTest::mouseClick(grid->viewport(), Qt::RightButton, {}, centreOf(grid, row));
+    ASSERT_FALSE(QFile::exists(f.file(QStringLiteral("home/Photos/a.png"))));
+    EXPECT_TRUE(w.lblStatus->text().contains(QStringLiteral("2 folders, 3 images"))) << w.lblStatus->text().toStdString();
 }
 
 TEST(BrowserWindowLayout, TheRightPaneKeepsItsButtonsWhateverTheSplitter)
