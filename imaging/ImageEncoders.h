@@ -14,6 +14,8 @@ using Encoder = QByteArray (*)(const QImage &image, FormatCode code, const Write
 // JPEG, PNG, TIFF, BMP through Qt's image writers; WBMP by hand (1-bit rows).
 QByteArray encodeWithQt(const QImage &image, FormatCode code, const WriteOptions &options,
                         QString *error);
+// PNG of grey, RGB and RGBA pictures by hand; the rest through Qt.
+QByteArray encodePng(const QImage &image, FormatCode code, const WriteOptions &options, QString *error);
 // PSD, PCX, TGA through ImageMagick.
 QByteArray encodeWithMagick(const QImage &image, FormatCode code, const WriteOptions &options,
                             QString *error);

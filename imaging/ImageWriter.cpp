@@ -24,7 +24,7 @@ struct WriterEntry {
 // The writers by format code: the ten formats of the save table.
 const std::array kWriters{
     WriterEntry{FormatCode::Jpeg, encoders::encodeWithQt},
-    WriterEntry{FormatCode::Png, encoders::encodeWithQt},
+    WriterEntry{FormatCode::Png, encoders::encodePng},
     WriterEntry{FormatCode::Tiff, encoders::encodeWithQt},
     WriterEntry{FormatCode::Bmp, encoders::encodeWithQt},
     WriterEntry{FormatCode::Wbmp, encoders::encodeWithQt},

@@ -124,7 +124,7 @@ bool filteredRows(const QImage &rows, const Layout &layout, std::vector<uchar> &
         return false;
     out.resize(size_t(total));
     std::vector<uchar> previous(size_t(rowBytes), 0);
-    std::vector<uchar> current(size_t(rowBytes));
+    std::vector<uchar> current(static_cast<size_t>(rowBytes));
     for (int y = 0; y < h; ++y) {
         const uchar *line = rows.constScanLine(y);
         if (layout.bitDepth == 8) {

@@ -11,7 +11,7 @@ PKGS=(
   libemf2svg-dev
   libsqlite3-dev libsodium-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
-  libjpeg62-turbo-dev libpng-dev libexif-dev
+  libjpeg62-turbo-dev libpng-dev libexif-dev libdeflate-dev
   imagemagick xvfb openbox xdotool x11-apps
   desktop-base
   libvips-tools
