@@ -99,9 +99,15 @@ static Prompter::FileChoice choiceFrom(const QStringList &files, const QStringLi
     }
     for (const QString &f : files)
         c.fileNames << QFileInfo(f).fileName();
-    c.filterIndex = int(filters.indexOf(selectedFilter)) + 1;
-    if (c.filterIndex <= 0)
-        c.filterIndex = 1;
+    // QFileDialog hands back its filters with runs of blanks collapsed, so
+    // "Portable Network Graphics  <PNG>" comes back with one blank; compare
+    // them the way it does, or every choice would read as the first type.
+    c.filterIndex = 1;
+    for (qsizetype i = 0; i < filters.size(); ++i)
+        if (filters[i].simplified() == selectedFilter.simplified()) {
+            c.filterIndex = int(i) + 1;
+            break;
+        }
     return c;
 }
 
@@ -147,7 +153,7 @@ std::optional<Prompter::FileChoice> DialogPrompter::saveFileAs(QWidget *parent,
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setNameFilters(filters);
     if (request.filterIndex >= 1 && request.filterIndex <= filters.size())
-        dialog.selectNameFilter(filters.at(request.filterIndex - 1));
+        dialog.selectNameFilter(filters.at(request.filterIndex - 1).simplified()); // as the dialog holds it
     dialog.setDefaultSuffix(request.defaultSuffix);
     dialog.setOption(QFileDialog::DontConfirmOverwrite, !request.confirmOverwrite);
     const QFileInfo start(request.initialPath);
