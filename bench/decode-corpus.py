@@ -89,7 +89,7 @@ def generate(src, out):
                 ("mono", ["-monochrome"], "BMP3"), ("565", ["-define", "bmp:subtype=RGB565"], ""),
                 ("555", ["-define", "bmp:subtype=RGB555"], ""), ("4444", ["-alpha", "on", "-define", "bmp:subtype=ARGB4444"], ""),
                 ("1555", ["-alpha", "on", "-define", "bmp:subtype=ARGB1555"], "")],
-        "png": [("rgb", [], ""), ("16", ["-depth", "16"], "PNG48"), ("pal", [], "PNG8"), ("gray", ["-colorspace", "Gray"], ""),
+        "png": [("rgb", [], ""), ("16", ["-depth", "16"], "PNG48"), ("64", ["-depth", "16"], "PNG64"), ("pal", [], "PNG8"), ("gray", ["-colorspace", "Gray"], ""),
                 ("interlaced", ["-interlace", "PNG"], "")],
         "psd": [("rgb", [], ""), ("gray", ["-colorspace", "Gray"], ""), ("rle", ["-compress", "RLE"], "")],
         "tif": [("none", [], ""), ("lzw", ["-compress", "LZW"], ""), ("zip", ["-compress", "Zip"], ""),
@@ -98,7 +98,9 @@ def generate(src, out):
                 ("gray", ["-colorspace", "Gray"], ""), ("pal", ["-type", "Palette"], ""),
                 ("cmyk", ["-colorspace", "CMYK"], ""), ("cmykjpeg", ["-colorspace", "CMYK", "-compress", "JPEG"], ""),
                 ("mono", ["-monochrome", "-compress", "Group4"], ""), ("float", ["-depth", "32", "-define", "quantum:format=floating-point"], ""),
-                ("12", ["-depth", "12"], "")],
+                ("12", ["-depth", "12"], ""),
+                ("16tiledplanar", ["-depth", "16", "-interlace", "Plane", "-define", "tiff:tile-geometry=16x16"], ""),
+                ("assoc", ["-define", "tiff:alpha=associated"], "")],
         "pcx": [("rgb", [], ""), ("pal", ["-type", "Palette"], ""), ("mono", ["-monochrome"], "")],
         "tga": [("top", ["-orient", "TopLeft"], ""), ("bottom", ["-orient", "BottomLeft", "-flip"], ""),
                 ("rle", ["-orient", "TopLeft", "-compress", "RLE"], ""), ("pal", ["-orient", "TopLeft", "-type", "Palette"], ""),
@@ -199,12 +201,18 @@ def generate(src, out):
                            ("packbits", ["-c", "packbits"]), ("strips", ["-r", "3"])]:
             p = os.path.join(out, "tiffcp-%s-%s.tif" % (stem, name))
             add(p, run(["tiffcp"] + args + [plain, p]))
-        sixteen = os.path.join(out, "im-%s-16.tif" % stem)
-        if os.path.exists(sixteen):
-            for name, args in [("16tiled", ["-t", "-w", "16", "-l", "16"]), ("16separate", ["-p", "separate"]),
-                               ("16tiledsep", ["-t", "-w", "16", "-l", "16", "-p", "separate"])]:
+        # tiffcp tiles only uncompressed strips and changes the planar layout
+        # of 8-bit files only: its 16-bit sources are uncompressed, one chunky
+        # and one planar.
+        chunky16 = os.path.join(out, "src-%s-16.tif" % stem)
+        planar16 = os.path.join(out, "src-%s-16planar.tif" % stem)
+        if (run(["convert", src[stem], "-depth", "16", "-compress", "None", chunky16]) and
+                run(["convert", src[stem], "-depth", "16", "-interlace", "Plane", "-compress", "None", planar16])):
+            for name, source, args in [("16tiled", chunky16, ["-t", "-w", "16", "-l", "16"]),
+                                       ("16separate", planar16, ["-c", "lzw"]),
+                                       ("16tiledsep", planar16, ["-t", "-w", "16", "-l", "16"])]:
                 p = os.path.join(out, "tiffcp-%s-%s.tif" % (stem, name))
-                add(p, run(["tiffcp"] + args + [sixteen, p]))
+                add(p, run(["tiffcp"] + args + [source, p]))
         p = os.path.join(out, "tiffcrop-%s-rot.tif" % stem)
         add(p, run(["tiffcrop", "-R", "90", plain, p]))
 

@@ -147,6 +147,31 @@ void silenceLibtiff()
     TIFFSetWarningHandler(nullptr);
 }
 
+// A 16-bit grey or RGB PNG with a tRNS chunk (one colour marked
+// transparent): Qt's PNG reader mixes up its channels (a blue pixel comes out
+// green, most of the picture transparent), ImageMagick reads it right.
+bool deepPngWithTransparentColour(QIODevice &device, const QByteArray &head)
+{
+    if (head.size() < 26 || quint8(head[24]) != 16 || (quint8(head[25]) != 0 && quint8(head[25]) != 2) ||
+        device.isSequential())
+        return false;
+    bool found = false;
+    qint64 at = 8; // after the signature
+    for (int chunks = 0; chunks < 10000 && device.seek(at); ++chunks) {
+        const QByteArray header = device.read(8);
+        if (header.size() < 8)
+            break;
+        const QByteArray type = header.mid(4, 4);
+        if (type == "tRNS")
+            found = true;
+        if (found || type == "IDAT" || type == "IEND")
+            break;
+        at += 12 + qint64(qFromBigEndian<quint32>(header.constData()));
+    }
+    device.seek(0);
+    return found;
+}
+
 } // namespace
 
 DecodedImage decodeWithQt(QIODevice &device, const FormatSpec &entry, const DecodeOptions &options)
@@ -158,6 +183,16 @@ DecodedImage decodeWithQt(QIODevice &device, const FormatSpec &entry, const Deco
         device.seek(0);
         if (tiffPrefersLibtiff(data))
             return decodeTiffWithLibtiff(data, options);
+    }
+    if (entry.code == FormatCode::Png && deepPngWithTransparentColour(device, head)) {
+        FormatSpec magick = entry;
+        magick.coderName = "PNG";
+        DecodedImage decoded = decodeWithMagick(device, magick, options);
+        if (decoded.ok()) {
+            decoded.bitsPerPixel = headerDepth(head, entry.code, decoded.bitsPerPixel);
+            return decoded;
+        }
+        device.seek(0);
     }
     DecodedImage out;
     {

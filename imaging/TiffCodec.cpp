@@ -1,6 +1,7 @@
 #include "imaging/TiffCodec.h"
 
 #include "imaging/DecodeSupport.h"
+#include "imaging/TiffSamples.h"
 
 #include <tiffio.h>
 
@@ -59,9 +60,15 @@ toff_t sizeProc(thandle_t h)
     return toff_t(static_cast<Memory *>(h)->data->size());
 }
 
-int mapProc(thandle_t, tdata_t *, toff_t *)
+// The bytes are in memory already. Mapped, libtiff also takes uncompressed
+// tiles that tiffcp 4.5 writes and that the same libtiff refuses when it has
+// to read them through readProc ("Invalid tile byte count").
+int mapProc(thandle_t h, tdata_t *base, toff_t *size)
 {
-    return 0;
+    auto *m = static_cast<Memory *>(h);
+    *base = const_cast<char *>(m->data->constData()); // read-only use: the file is opened "r"
+    *size = toff_t(m->data->size());
+    return 1;
 }
 
 void unmapProc(thandle_t, tdata_t, toff_t) {}
@@ -69,67 +76,6 @@ void unmapProc(thandle_t, tdata_t, toff_t) {}
 int quietHandler(TIFF *, void *, const char *, const char *, va_list)
 {
     return 1; // handled: nothing reaches the process-wide handlers
-}
-
-// Unsigned samples of depths libtiff's picture interface refuses (12 bits,
-// say), grey or RGB with optional alpha, in strips, chunky or planar.
-QImage readSamples(TIFF *tif, uint32_t width, uint32_t height, uint16_t bps, uint16_t spp)
-{
-    uint16_t photometric = 0, planar = PLANARCONFIG_CONTIG, format = SAMPLEFORMAT_UINT;
-    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLEFORMAT, &format);
-    TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &planar);
-    if (!TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric) || format != SAMPLEFORMAT_UINT ||
-        bps == 0 || bps > 16 || TIFFIsTiled(tif))
-        return {};
-    const bool grey = photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE;
-    if (!grey && photometric != PHOTOMETRIC_RGB)
-        return {};
-    const int colours = grey ? 1 : 3;
-    if (spp < colours || spp > 8)
-        return {};
-    const bool alpha = spp > colours;
-    const bool separate = planar == PLANARCONFIG_SEPARATE;
-    const tmsize_t lineSize = TIFFScanlineSize(tif);
-    if (lineSize <= 0 || (qint64(width) * (separate ? 1 : spp) * bps + 7) / 8 > lineSize)
-        return {};
-    QImage image(int(width), int(height), QImage::Format_ARGB32);
-    if (image.isNull())
-        return {};
-    image.fill(qRgba(0, 0, 0, 255));
-    QByteArray line(lineSize, '\0');
-    const auto *bytes = reinterpret_cast<const uchar *>(line.constData());
-    const quint32 top = (1u << bps) - 1;
-    auto sampleAt = [&](qint64 index) {
-        quint32 v = 0;
-        const qint64 bit = index * bps;
-        for (int b = 0; b < bps; ++b) {
-            const qint64 at = bit + b;
-            v = (v << 1) | ((bytes[at / 8] >> (7 - at % 8)) & 1);
-        }
-        return int((qint64(v) * 255 + top / 2) / top);
-    };
-    const int planes = separate ? spp : 1;
-    for (int plane = 0; plane < planes; ++plane) {
-        for (uint32_t y = 0; y < height; ++y) {
-            if (TIFFReadScanline(tif, line.data(), y, uint16_t(plane)) < 0)
-                return y > 0 ? image : QImage();
-            QRgb *out = reinterpret_cast<QRgb *>(image.scanLine(int(y)));
-            for (uint32_t x = 0; x < width; ++x) {
-                int c[4] = {qRed(out[x]), qGreen(out[x]), qBlue(out[x]), qAlpha(out[x])};
-                for (int s = separate ? plane : 0; s < (separate ? plane + 1 : spp); ++s) {
-                    const int v = sampleAt(separate ? x : qint64(x) * spp + s);
-                    if (s < colours)
-                        c[s] = photometric == PHOTOMETRIC_MINISWHITE ? 255 - v : v;
-                    else if (s == colours && alpha)
-                        c[3] = v;
-                }
-                if (grey)
-                    c[1] = c[2] = c[0];
-                out[x] = qRgba(c[0], c[1], c[2], c[3]);
-            }
-        }
-    }
-    return image;
 }
 
 QImage readPage(TIFF *tif, int *bits)
@@ -144,9 +90,14 @@ QImage readPage(TIFF *tif, int *bits)
     const QSize size(int(qMin<uint32_t>(width, INT_MAX)), int(qMin<uint32_t>(height, INT_MAX)));
     if (size.isEmpty() || !support::fitsBudget(size))
         return {};
+    if (tiffSamplesReadable(tif)) {
+        QImage own = readTiffSamples(tif, bits);
+        if (!own.isNull())
+            return own;
+    }
     char message[1024] = {};
     if (!TIFFRGBAImageOK(tif, message))
-        return readSamples(tif, width, height, bps, spp);
+        return {};
     QImage image(size, QImage::Format_ARGB32);
     if (image.isNull())
         return {};
@@ -173,7 +124,7 @@ TIFF *openMemory(Memory &memory)
     TIFFOpenOptionsSetErrorHandlerExtR(opts, quietHandler, nullptr);
     TIFFOpenOptionsSetWarningHandlerExtR(opts, quietHandler, nullptr);
     TIFFOpenOptionsSetMaxSingleMemAlloc(opts, tmsize_t(kMaxDecodedBytes));
-    TIFF *tif = TIFFClientOpenExt("memory", "rm", &memory, readProc, writeProc, seekProc,
+    TIFF *tif = TIFFClientOpenExt("memory", "r", &memory, readProc, writeProc, seekProc,
                                   closeProc, sizeProc, mapProc, unmapProc, opts);
     TIFFOpenOptionsFree(opts);
     return tif;
@@ -187,10 +138,16 @@ bool tiffPrefersLibtiff(const QByteArray &data)
     TIFF *tif = openMemory(memory);
     if (!tif)
         return false;
-    uint16_t planar = PLANARCONFIG_CONTIG;
+    uint16_t planar = PLANARCONFIG_CONTIG, spp = 1, photometric = PHOTOMETRIC_MINISBLACK;
     TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &planar);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &spp);
+    TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric);
     TIFFClose(tif);
-    return planar == PLANARCONFIG_SEPARATE;
+    // Qt's reader drops the alpha of grey and CMYK pictures.
+    const bool greyOrCmykWithExtra =
+        ((photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE) && spp > 1) ||
+        (photometric == PHOTOMETRIC_SEPARATED && spp > 4);
+    return planar == PLANARCONFIG_SEPARATE || greyOrCmykWithExtra;
 }
 
 DecodedImage decodeTiffWithLibtiff(const QByteArray &data, const DecodeOptions &options)
