@@ -5,6 +5,7 @@
 #include "imaging/IconCodec.h"
 #include "imaging/MagickCodec.h"
 #include "imaging/MetafileCodecs.h"
+#include "imaging/PsdComposite.h"
 #include "imaging/QtCodec.h"
 
 #include <QStringList>
@@ -243,7 +244,7 @@ const std::array kFormats{
     FormatSpec{FormatCode::Bmp, "bmp", isBmp, decodeBmp, bmpSize},
     FormatSpec{FormatCode::Ico, "ico", isIco, decodeIcon},
     FormatSpec{FormatCode::Cur, "cur", isCur, decodeIcon},
-    FormatSpec{FormatCode::Psd, "PSD", isPsd, decodeWithMagick, psdSize},
+    FormatSpec{FormatCode::Psd, "PSD", isPsd, decodePsd, psdSize},
     FormatSpec{FormatCode::Wmf, "wmf", isWmf, decodeWmf},
     FormatSpec{FormatCode::Emf, "emf", isEmf, decodeEmf},
     FormatSpec{FormatCode::Pcd, "PCD", isPcd, decodeWithMagick},
