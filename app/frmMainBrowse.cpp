@@ -107,8 +107,8 @@ void frmMain::updateStatus()
     const imaging::ImageDocument *doc = ImgX->document();
     if (!doc->isEmpty()) {
         const QSize px(doc->ImageWidth(), doc->ImageHeight());
-        // Mode 0 draws the whole picture whatever the zoom says.
-        const double shown = ImgX->DisplayMode() == 0 ? BrowserPreview::shownScale(px, ImgX->size()) : ImgX->Zoom();
+        // Both modes draw the picture at the zoom (a new preview starts at its fit).
+        const double shown = ImgX->Zoom();
         text += QStringLiteral("    %1  %2 \u00d7 %3  at %4 %")
                     .arg(doc->ImageFileName())
                     .arg(px.width())
@@ -240,6 +240,7 @@ void frmMain::PreviewZoomIn()
         return;
     ImgX->setDisplayMode(step->displayMode);
     ImgX->setZoom(step->zoom);
+    updateStatus();
 }
 
 void frmMain::PreviewZoomOut()
@@ -254,6 +255,7 @@ void frmMain::PreviewZoomOut()
         return;
     ImgX->setDisplayMode(step->displayMode);
     ImgX->setZoom(step->zoom);
+    updateStatus();
 }
 
 void frmMain::SetPreviewAsWallpaper()
