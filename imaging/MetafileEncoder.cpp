@@ -1,13 +1,18 @@
 #include "imaging/ImageEncoders.h"
 #include "imaging/WritePixels.h"
 
+#include <QList>
+#include <QRect>
 #include <QtEndian>
 
 #include <climits>
+#include <utility>
 
 // Both metafiles hold the picture as one 24-bit bitmap record drawn 1:1 at
-// 96 dots per inch: a WMF META_STRETCHDIB, an EMF EMR_STRETCHDIBITS. Every
-// metafile reader draws those, and the files stay simple enough to check.
+// 96 dots per inch: a WMF META_STRETCHDIB, an EMF EMR_STRETCHDIBITS (tiles
+// of several for a picture with a side over 4096 pixels, see emfTiles).
+// Every metafile reader draws those, and the files stay simple enough to
+// check.
 namespace lumora::imaging::encoders
 {
 
@@ -49,11 +54,12 @@ qint64 dibStride(int width)
     return (qint64(width) * 3 + 3) & ~qint64(3);
 }
 
-// BITMAPINFOHEADER and bottom-up BGR rows of an opaque RGB32 picture.
-void appendDib(Writer &out, const QImage &rgb)
+// BITMAPINFOHEADER and bottom-up BGR rows of a part of an opaque RGB32
+// picture.
+void appendDib(Writer &out, const QImage &rgb, const QRect &part)
 {
-    const int w = rgb.width();
-    const int h = rgb.height();
+    const int w = part.width();
+    const int h = part.height();
     const qint64 stride = dibStride(w);
     out.u32(kInfoHeaderSize);
     out.s32(w);
@@ -67,8 +73,8 @@ void appendDib(Writer &out, const QImage &rgb)
     out.u32(0);
     out.u32(0);
     QByteArray row(stride, '\0');
-    for (int y = h - 1; y >= 0; --y) {
-        const auto *src = reinterpret_cast<const QRgb *>(rgb.constScanLine(y));
+    for (int y = part.bottom(); y >= part.top(); --y) {
+        const auto *src = reinterpret_cast<const QRgb *>(rgb.constScanLine(y)) + part.left();
         char *dst = row.data();
         for (int x = 0; x < w; ++x) {
             dst[3 * x] = char(qBlue(src[x]));
@@ -77,6 +83,58 @@ void appendDib(Writer &out, const QImage &rgb)
         }
         out.raw(row.constData(), row.size());
     }
+}
+
+// libemf2svg, behind our EMF reader and other programs', refuses a whole
+// file when one of its bitmaps has a side over 4096 pixels. A larger picture
+// is therefore stored as tiles of at most that. Every tile but the first of
+// its row and column starts kEmfTileOverlap pixels early, over the end of
+// its neighbour and with the same colours: a reader that draws the picture
+// smaller filters each tile's edge against what lies outside it, and the
+// overlap keeps those faded edges under the neighbour's solid middle, so
+// no lighter line shows where two tiles meet (down to 1/16 of the size,
+// which covers drawing any picture into our 4096-pixel render box).
+constexpr int kEmfMaxTileSide = 4096;
+constexpr int kEmfTileOverlap = 32;
+
+QList<QRect> emfTiles(const QSize &size)
+{
+    auto spans = [](int length) {
+        constexpr int step = kEmfMaxTileSide - kEmfTileOverlap;
+        const int pieces = length <= kEmfMaxTileSide ? 1 : (length + step - 1) / step;
+        QList<std::pair<int, int>> out; // first pixel, count
+        for (int i = 0; i < pieces; ++i) {
+            const int begin = int(qint64(i) * length / pieces);
+            const int end = int(qint64(i + 1) * length / pieces);
+            const int first = i ? begin - kEmfTileOverlap : begin;
+            out.append({first, end - first});
+        }
+        return out;
+    };
+    QList<QRect> tiles;
+    const auto columns = spans(size.width());
+    for (const auto &[top, height] : spans(size.height())) {
+        for (const auto &[left, width] : columns)
+            tiles.append(QRect(left, top, width, height));
+    }
+    return tiles;
+}
+
+constexpr qint64 kEmfHeaderBytes = 108;
+constexpr qint64 kEmfStretchFixed = 80;
+constexpr qint64 kEmfEofBytes = 20;
+
+qint64 emfStretchBytes(const QRect &tile)
+{
+    return kEmfStretchFixed + kInfoHeaderSize + dibStride(tile.width()) * tile.height();
+}
+
+qint64 emfBytes(const QSize &size)
+{
+    qint64 total = kEmfHeaderBytes + kEmfEofBytes;
+    for (const QRect &tile : emfTiles(size))
+        total += emfStretchBytes(tile);
+    return total;
 }
 
 QByteArray wmf(const QImage &rgb)
@@ -131,7 +189,7 @@ QByteArray wmf(const QImage &rgb)
     out.u16(quint32(w));
     out.u16(0);
     out.u16(0);
-    appendDib(out, rgb);
+    appendDib(out, rgb, rgb.rect());
 
     out.u32(quint32(eofWords)); // META_EOF
     out.u16(0);
@@ -142,19 +200,15 @@ QByteArray emf(const QImage &rgb)
 {
     const int w = rgb.width();
     const int h = rgb.height();
-    const qint64 dibBytes = kInfoHeaderSize + dibStride(w) * h;
-    constexpr qint64 headerBytes = 108;
-    constexpr qint64 stretchFixed = 80;
-    constexpr qint64 eofBytes = 20;
-    const qint64 stretchBytes = stretchFixed + dibBytes;
-    const qint64 total = headerBytes + stretchBytes + eofBytes;
+    const QList<QRect> tiles = emfTiles(rgb.size());
+    const qint64 total = emfBytes(rgb.size());
     // A reference device of 10 x 10 inches at 96 dpi.
     constexpr int deviceMm = 254;
     constexpr int devicePixels = 10 * kDpi;
 
     Writer out(total);
     out.u32(1); // EMR_HEADER
-    out.u32(quint32(headerBytes));
+    out.u32(quint32(kEmfHeaderBytes));
     // Bounds in device pixels. Windows reads them as inclusive, libemf2svg
     // as exclusive and scales the drawing by them; one pixel more than the
     // picture keeps libemf2svg at 1:1 and only loosens the bound for Windows.
@@ -169,7 +223,7 @@ QByteArray emf(const QImage &rgb)
     out.u32(0x464D4520); // " EMF"
     out.u32(0x00010000);
     out.u32(quint32(total));
-    out.u32(3); // records
+    out.u32(quint32(2 + tiles.size())); // records
     out.u16(1); // handles (the reserved one)
     out.u16(0);
     out.u32(0); // description
@@ -185,33 +239,36 @@ QByteArray emf(const QImage &rgb)
     out.s32(deviceMm * 1000);
     out.s32(deviceMm * 1000);
 
-    out.u32(81); // EMR_STRETCHDIBITS
-    out.u32(quint32(stretchBytes));
-    out.s32(0);
-    out.s32(0);
-    out.s32(w);
-    out.s32(h);
-    out.s32(0); // destination x, y
-    out.s32(0);
-    out.s32(0); // source x, y, width, height
-    out.s32(0);
-    out.s32(w);
-    out.s32(h);
-    out.u32(quint32(stretchFixed)); // bitmap info offset and size
-    out.u32(kInfoHeaderSize);
-    out.u32(quint32(stretchFixed + kInfoHeaderSize)); // bits offset and size
-    out.u32(quint32(dibBytes - kInfoHeaderSize));
-    out.u32(0); // DIB_RGB_COLORS
-    out.u32(kSrcCopy);
-    out.s32(w); // destination width, height
-    out.s32(h);
-    appendDib(out, rgb);
+    for (const QRect &tile : tiles) {
+        const qint64 stretchBytes = emfStretchBytes(tile);
+        out.u32(81); // EMR_STRETCHDIBITS
+        out.u32(quint32(stretchBytes));
+        out.s32(tile.left()); // bounds, as the header's
+        out.s32(tile.top());
+        out.s32(tile.left() + tile.width());
+        out.s32(tile.top() + tile.height());
+        out.s32(tile.left()); // destination x, y
+        out.s32(tile.top());
+        out.s32(0); // source x, y, width, height
+        out.s32(0);
+        out.s32(tile.width());
+        out.s32(tile.height());
+        out.u32(quint32(kEmfStretchFixed)); // bitmap info offset and size
+        out.u32(kInfoHeaderSize);
+        out.u32(quint32(kEmfStretchFixed + kInfoHeaderSize)); // bits offset and size
+        out.u32(quint32(stretchBytes - kEmfStretchFixed - kInfoHeaderSize));
+        out.u32(0); // DIB_RGB_COLORS
+        out.u32(kSrcCopy);
+        out.s32(tile.width()); // destination width, height
+        out.s32(tile.height());
+        appendDib(out, rgb, tile);
+    }
 
     out.u32(14); // EMR_EOF
-    out.u32(quint32(eofBytes));
+    out.u32(quint32(kEmfEofBytes));
     out.u32(0);
     out.u32(16);
-    out.u32(quint32(eofBytes));
+    out.u32(quint32(kEmfEofBytes));
     return std::move(out.bytes());
 }
 
@@ -239,7 +296,8 @@ QByteArray encodeMetafile(const QImage &image, FormatCode code, const WriteOptio
         return failed(QStringLiteral("There is not enough memory to convert the image."));
     // Every size field of either format is 32 bits wide.
     const qint64 dibBytes = kInfoHeaderSize + dibStride(rgb.width()) * rgb.height();
-    if (dibBytes + 1024 > qint64(UINT_MAX) || dibBytes + 1024 > qint64(INT_MAX))
+    const qint64 fileBytes = code == FormatCode::Wmf ? dibBytes + 1024 : emfBytes(rgb.size());
+    if (fileBytes > qint64(INT_MAX))
         return failed(QStringLiteral("The image is too large for a metafile."));
     return code == FormatCode::Wmf ? wmf(rgb) : emf(rgb);
 }
