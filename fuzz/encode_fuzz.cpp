@@ -329,8 +329,14 @@ QImage composeBitmaps(const UemfReading &parsed, const QSize &written, FormatCod
     covered.fill(0);
     for (const lumora::fuzz::UemfBitmap &b : parsed.bitmaps) {
         const QRect all(QPoint(0, 0), b.pixels.size());
-        if (b.source != all || b.destination.size() != all.size() ||
-            !QRect(QPoint(0, 0), written).contains(b.destination))
+        // Drawn 1:1, or a side of one pixel stored twice over (see the WMF
+        // writer): each source side a whole multiple of its destination.
+        const QSize to = b.destination.size();
+        const bool whole = to.width() > 0 && to.height() > 0 && all.width() % to.width() == 0 &&
+                           all.height() % to.height() == 0 &&
+                           (all.width() == to.width() || to.width() == 1) &&
+                           (all.height() == to.height() || to.height() == 1);
+        if (b.source != all || !whole || !QRect(QPoint(0, 0), written).contains(b.destination))
             fail(QStringLiteral("a %1x%2 bitmap drawn from (%3,%4 %5x%6) to (%7,%8 %9x%10)")
                      .arg(all.width())
                      .arg(all.height())
@@ -347,11 +353,25 @@ QImage composeBitmaps(const UemfReading &parsed, const QSize &written, FormatCod
             fail(QStringLiteral("an EMF bitmap of %1x%2, more than libemf2svg draws")
                      .arg(all.width())
                      .arg(all.height()));
+        // Every source pixel lands on the destination pixel it belongs to,
+        // and those sharing one must agree, so any reader's stretch gives it.
+        const int sx = all.width() / to.width(), sy = all.height() / to.height();
         for (int y = 0; y < all.height(); ++y) {
-            memcpy(canvas.scanLine(b.destination.y() + y) + 4 * b.destination.x(),
-                   b.pixels.constScanLine(y), size_t(all.width()) * 4);
-            memset(covered.scanLine(b.destination.y() + y) + b.destination.x(), 1,
-                   size_t(all.width()));
+            const auto *src = reinterpret_cast<const QRgb *>(b.pixels.constScanLine(y));
+            auto *dst = reinterpret_cast<QRgb *>(canvas.scanLine(b.destination.y() + y / sy)) +
+                        b.destination.x();
+            uchar *seen = covered.scanLine(b.destination.y() + y / sy) + b.destination.x();
+            for (int x = 0; x < all.width(); ++x) {
+                const bool first = x % sx == 0 && y % sy == 0;
+                if (!first && dst[x / sx] != src[x])
+                    fail(QStringLiteral("a bitmap stretched %1x%2 into one pixel holds %3 "
+                                        "and %4 for it")
+                             .arg(sx)
+                             .arg(sy)
+                             .arg(describe(dst[x / sx]), describe(src[x])));
+                dst[x / sx] = src[x];
+                seen[x / sx] = 1;
+            }
         }
     }
     for (int y = 0; y < written.height(); ++y) {

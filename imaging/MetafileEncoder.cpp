@@ -141,7 +141,15 @@ QByteArray wmf(const QImage &rgb)
 {
     const int w = rgb.width();
     const int h = rgb.height();
-    const qint64 dibBytes = kInfoHeaderSize + dibStride(w) * h;
+    // libwmf, behind our WMF reader, draws nothing of a bitmap one pixel
+    // wide or tall (its resampling reads the missing neighbour and gives up
+    // on the row). Such a side is stored twice over and drawn into its one
+    // pixel: every reader's stretch of two equal pixels gives that pixel.
+    const QImage bitmap = (w == 1 || h == 1) ? rgb.scaled(w == 1 ? 2 : w, h == 1 ? 2 : h)
+                                             : rgb;
+    const int bw = bitmap.width();
+    const int bh = bitmap.height();
+    const qint64 dibBytes = kInfoHeaderSize + dibStride(bw) * bh;
     // Record sizes count 16-bit words.
     const qint64 stretchWords = 3 + 2 + 1 + 8 + dibBytes / 2;
     const qint64 headerWords = 9;
@@ -181,15 +189,15 @@ QByteArray wmf(const QImage &rgb)
     out.u16(0x0F43);
     out.u32(kSrcCopy);
     out.u16(0); // DIB_RGB_COLORS
-    out.u16(quint32(h)); // source height, width, y, x
-    out.u16(quint32(w));
+    out.u16(quint32(bh)); // source height, width, y, x
+    out.u16(quint32(bw));
     out.u16(0);
     out.u16(0);
     out.u16(quint32(h)); // destination height, width, y, x
     out.u16(quint32(w));
     out.u16(0);
     out.u16(0);
-    appendDib(out, rgb, rgb.rect());
+    appendDib(out, bitmap, bitmap.rect());
 
     out.u32(quint32(eofWords)); // META_EOF
     out.u16(0);

@@ -151,3 +151,25 @@ TEST(MetafileWriterRegression, LargeEmfDrawnSmallerShowsNoJoins)
     expected.fill(qRgb(200, 0, 0));
     EXPECT_LE(largestDifference(page, expected), 1);
 }
+
+// libwmf, behind Lumora's WMF reader, drew nothing of a bitmap one pixel
+// wide or tall: such a picture saved as WMF came back white.
+TEST(MetafileWriterRegression, WmfOnePixelWideOrTallComesBack)
+{
+    TempDir dir;
+    const QRgb colour = qRgb(200, 30, 90);
+    for (const QSize size : {QSize(1, 40), QSize(40, 1), QSize(1, 1), QSize(1, 2)}) {
+        SCOPED_TRACE(QStringLiteral("%1x%2").arg(size.width()).arg(size.height()).toStdString());
+        QImage picture(size, QImage::Format_RGB32);
+        picture.fill(colour);
+        const QString path = dir.file(QStringLiteral("thin.wmf"));
+        QString error;
+        ASSERT_TRUE(writeImageFile(picture, path, FormatCode::Wmf, 0, true, &error))
+            << error.toStdString();
+        const DecodedImage back = decodeFile(path);
+        ASSERT_TRUE(back.ok()) << back.error.toStdString();
+        ASSERT_EQ(back.pages.front().size(), size);
+        // libwmf resamples, and truncates, even a plain colour.
+        EXPECT_LE(largestDifference(back.pages.front(), picture), 1);
+    }
+}
