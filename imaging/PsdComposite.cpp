@@ -106,6 +106,9 @@ QImage readPsdComposite(const QByteArray &data, int *bits)
 
     const qint64 rowBytes = (qint64(width) * depth + 7) / 8;
     const qint64 planeBytes = rowBytes * qint64(height);
+    // The planes are held beside the picture: half the budget at most.
+    if (planeBytes * colours > kMaxDecodedBytes / 2)
+        return {};
     std::vector<uchar> planes(size_t(planeBytes * colours), 0);
     qint64 rowsRead = 0; // of the first plane, so a file cut short still shows
     if (compression == 0) {

@@ -269,7 +269,8 @@ QImage readTiffSamples(TIFF *tif, int *bits)
     const tmsize_t chunkSize = tiled ? TIFFTileSize(tif) : TIFFStripSize(tif);
     const tmsize_t rowBytes = tiled ? TIFFTileRowSize(tif) : TIFFScanlineSize(tif);
     const qint64 rowSamples = qint64(chunkWidth) * (l.separate() ? 1 : l.spp);
-    if (chunkWidth == 0 || chunkHeight == 0 || chunkSize <= 0 || chunkSize > kMaxDecodedBytes ||
+    // One strip or tile is held beside the picture: half the budget at most.
+    if (chunkWidth == 0 || chunkHeight == 0 || chunkSize <= 0 || chunkSize > kMaxDecodedBytes / 2 ||
         rowBytes <= 0 || (rowSamples * l.bps + 7) / 8 > rowBytes ||
         qint64(rowBytes) * chunkHeight > qint64(chunkSize) || rowSamples > kMaxDecodedBytes / 8)
         return {};
