@@ -2,6 +2,7 @@
 // what comes back must be what the user picked in the dialog.
 #include "dialogs/DialogPrompter.h"
 #include "support/TempDir.h"
+#include "viewer/frmViwer.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -18,11 +19,6 @@ using namespace lumora;
 namespace
 {
 
-const char kFilter[] =
-    "Joint Photographic Experts Group  <JPG>|*.jpg|Portable Network Graphics  <PNG>|*.png|"
-    "Photoshop  <PSD>|*.psd|Tagged Image File  <TIF>|*.tif|ZSoft PaintBrush  <PCX>|*.pcx|"
-    "Truevision Targa  <TGA>|*.tga|Wireless Bitmap  <WBMP>|*.wbmp|Windows Bitmap  <BMP>|*.bmp|"
-    "Windows Metafile  <WMF>|*.wmf|Windows Enhanced Metafile  <EMF>|*.emf";
 
 // Runs `act` on the file dialog once it is up, then presses Save.
 void whenTheDialogIsUp(const std::function<void(QFileDialog &)> &act, QString *shownType)
@@ -45,7 +41,7 @@ Prompter::SaveRequest request(const QString &initialPath, int index)
 {
     Prompter::SaveRequest r;
     r.title = QStringLiteral("Save As");
-    r.filter = QString::fromLatin1(kFilter);
+    r.filter = saveDialogFilter();
     r.filterIndex = index;
     r.defaultSuffix = index == 1 ? QStringLiteral("jpg") : QStringLiteral("emf");
     r.confirmOverwrite = true;
@@ -79,7 +75,7 @@ TEST(DialogPrompter, TheFileTypeChosenInTheSaveDialogIsTheOneReturned)
         EXPECT_EQ(answer->filterIndex, pick) << shown.toStdString();
         ASSERT_EQ(answer->fileNames.size(), 1);
         // A name typed without an extension gets the chosen type's.
-        const QString ext = QString::fromLatin1(kFilter).split('|').at(2 * pick - 1).mid(2);
+        const QString ext = saveDialogFilter().split('|').at(2 * pick - 1).mid(2);
         EXPECT_EQ(answer->fileNames.front(), QStringLiteral("copy.") + ext);
     }
 

@@ -2,6 +2,7 @@
 // layout, 16-bit tiles in separate planes, signed-integer and floating-point
 // samples, uncompressed tiles, and the orientation tag. Every file is written
 // by another program (ImageMagick, GraphicsMagick, Pillow, libtiff's tools).
+#include "support/PixelCompare.h"
 #include "imaging/Decoder.h"
 
 #include "imaging_samples.h"
@@ -65,23 +66,6 @@ QImage magickReading(const TempDir &dir, const QString &file)
                              QStringLiteral("PNG32:") + out}))
         return {};
     return QImage(out).convertToFormat(QImage::Format_ARGB32);
-}
-
-int largestDifference(const QImage &a, const QImage &b)
-{
-    if (a.size() != b.size())
-        return 256;
-    const QImage x = a.convertToFormat(QImage::Format_ARGB32);
-    const QImage y = b.convertToFormat(QImage::Format_ARGB32);
-    int worst = 0;
-    for (int j = 0; j < x.height(); ++j) {
-        for (int i = 0; i < x.width(); ++i) {
-            const QRgb p = x.pixel(i, j), q = y.pixel(i, j);
-            worst = std::max({worst, std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)),
-                              std::abs(qBlue(p) - qBlue(q)), std::abs(qAlpha(p) - qAlpha(q))});
-        }
-    }
-    return worst;
 }
 
 } // namespace

@@ -107,6 +107,28 @@ inline PixelDiff comparePixels(const QImage &expected, const QImage &actual)
     return d;
 }
 
+// The largest difference of one straight 8-bit channel, alpha included
+// unless told otherwise; 256 when the sizes differ.
+inline int largestDifference(const QImage &expected, const QImage &actual, bool withAlpha = true)
+{
+    if (expected.size() != actual.size())
+        return 256;
+    const QImage a = expected.convertToFormat(QImage::Format_ARGB32);
+    const QImage b = actual.convertToFormat(QImage::Format_ARGB32);
+    int worst = 0;
+    for (int y = 0; y < a.height(); ++y) {
+        const auto *p = reinterpret_cast<const QRgb *>(a.constScanLine(y));
+        const auto *q = reinterpret_cast<const QRgb *>(b.constScanLine(y));
+        for (int x = 0; x < a.width(); ++x) {
+            worst = std::max({worst, std::abs(qRed(p[x]) - qRed(q[x])), std::abs(qGreen(p[x]) - qGreen(q[x])),
+                              std::abs(qBlue(p[x]) - qBlue(q[x]))});
+            if (withAlpha)
+                worst = std::max(worst, std::abs(qAlpha(p[x]) - qAlpha(q[x])));
+        }
+    }
+    return worst;
+}
+
 // 16-bit samples compared one by one.
 inline int maxDiff16(const QImage &expected, const QImage &actual)
 {
