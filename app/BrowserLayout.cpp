@@ -1,6 +1,7 @@
 #include "app/BrowserLayout.h"
 
-namespace lumora {
+namespace lumora
+{
 
 QSizeF BrowserLayout::snapWindow(QSizeF window)
 {

@@ -2,10 +2,12 @@
 
 #include <QSizeF>
 
-namespace lumora {
+namespace lumora
+{
 
 // The browser's layout rules in twips, free of widgets.
-class BrowserLayout {
+class BrowserLayout
+{
 public:
     static constexpr double kMinWidth = 3700;
     static constexpr double kMinHeight = 2400;

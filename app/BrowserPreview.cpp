@@ -2,7 +2,8 @@
 
 #include <algorithm>
 
-namespace lumora {
+namespace lumora
+{
 
 int BrowserPreview::displayModeFor(double zoom, QSize imagePx, QSizeF controlTwips, const Twips &tw)
 {

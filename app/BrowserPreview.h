@@ -7,7 +7,8 @@
 
 #include <optional>
 
-namespace lumora {
+namespace lumora
+{
 
 // The preview's zoom steps, free of widgets so the limits can be checked
 // without a window.
@@ -16,7 +17,8 @@ struct PreviewZoom {
     int displayMode = 0; // 0: whole picture in the control, 2: scrolls at zoom
 };
 
-class BrowserPreview {
+class BrowserPreview
+{
 public:
     static constexpr double kZoomInFactor = 1.25;
     static constexpr double kZoomOutFactor = 0.75;

@@ -10,7 +10,8 @@
 #include <condition_variable>
 #include <mutex>
 
-namespace lumora {
+namespace lumora
+{
 
 ConvertOutcome convertOne(const ConvertJob &job, imaging::FormatCode format, bool overwrite)
 {

@@ -7,7 +7,8 @@
 
 #include <functional>
 
-namespace lumora {
+namespace lumora
+{
 
 struct ConvertJob {
     QString input;

@@ -8,7 +8,8 @@
 #include <QSet>
 #include <QTextStream>
 
-namespace lumora {
+namespace lumora
+{
 
 using imaging::FormatCode;
 
@@ -181,7 +182,8 @@ std::optional<ConvertRequest> parseConvertArguments(const QStringList &args, QSt
     return req;
 }
 
-namespace {
+namespace
+{
 
 int identify(const QStringList &files, QTextStream &out, QTextStream &err)
 {
@@ -194,9 +196,9 @@ int identify(const QStringList &files, QTextStream &out, QTextStream &err)
             continue;
         }
         const qsizetype pages = d.pages.size();
-        out << file << ' ' << QString::fromLatin1(imaging::formatShortName(d.format)).toUpper() << ' '
-            << d.originalSize.width() << 'x' << d.originalSize.height() << ' ' << d.bitsPerPixel
-            << "-bit " << pages << (pages == 1 ? " page" : " pages") << '\n';
+        out << file << ' ' << QString::fromLatin1(imaging::formatShortName(d.format)).toUpper()
+            << ' ' << d.originalSize.width() << 'x' << d.originalSize.height() << ' '
+            << d.bitsPerPixel << "-bit " << pages << (pages == 1 ? " page" : " pages") << '\n';
     }
     out.flush();
     err.flush();
@@ -210,8 +212,7 @@ QList<ConvertJob> batchJobs(const ConvertRequest &req, QStringList *clashes)
     QList<ConvertJob> jobs;
     QSet<QString> taken;
     for (const QString &in : req.inputs) {
-        const QString out =
-            dir.filePath(QFileInfo(in).completeBaseName() + QLatin1Char('.') + ext);
+        const QString out = dir.filePath(QFileInfo(in).completeBaseName() + QLatin1Char('.') + ext);
         // Two inputs that would write one output: the second must not replace
         // the first, even with --overwrite.
         if (taken.contains(out)) {
@@ -236,7 +237,8 @@ int runConvert(const ConvertRequest &req, QTextStream &out, QTextStream &err, bo
     case ConvertRequest::Mode::Identify:
         return identify(req.inputs, out, err);
     case ConvertRequest::Mode::Single: {
-        const ConvertOutcome r = convertOne({req.inputs[0], req.output}, *req.format, req.overwrite);
+        const ConvertOutcome r =
+            convertOne({req.inputs[0], req.output}, *req.format, req.overwrite);
         if (!r.ok) {
             err << "lumora-convert: " << req.inputs[0] << ": " << r.message << '\n';
             err.flush();
@@ -264,8 +266,8 @@ int runConvert(const ConvertRequest &req, QTextStream &out, QTextStream &err, bo
                 << QString(width - filled, QLatin1Char(' ')) << "] " << done << '/' << total;
             err.flush();
         };
-    const QList<ConvertOutcome> results = runConvertJobs(jobs, *req.format, req.overwrite,
-                                                         req.jobs, progress);
+    const QList<ConvertOutcome> results =
+        runConvertJobs(jobs, *req.format, req.overwrite, req.jobs, progress);
     if (progress)
         err << '\n';
     int failed = 0;
@@ -283,8 +285,7 @@ int runConvert(const ConvertRequest &req, QTextStream &out, QTextStream &err, bo
     const qsizetype total = req.inputs.size();
     if (!req.quiet)
         out << "Converted " << (total - failed) << " of " << total << " files"
-            << (failed ? QStringLiteral(", %1 failed.").arg(failed) : QStringLiteral("."))
-            << '\n';
+            << (failed ? QStringLiteral(", %1 failed.").arg(failed) : QStringLiteral(".")) << '\n';
     out.flush();
     err.flush();
     return failed ? 1 : 0;

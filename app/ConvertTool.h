@@ -9,7 +9,8 @@
 
 class QTextStream;
 
-namespace lumora {
+namespace lumora
+{
 
 // The command-line converter: everything but main(), so tests run it in-process.
 // Reads with the viewer's decoder and writes with the Save As writers.
@@ -17,12 +18,12 @@ struct ConvertRequest {
     enum class Mode { Help, Single, Batch, Identify };
     Mode mode = Mode::Help;
     QStringList inputs;
-    QString output;  // single mode: the output file
-    QString outDir;  // batch mode: the folder receiving the outputs
+    QString output; // single mode: the output file
+    QString outDir; // batch mode: the folder receiving the outputs
     std::optional<imaging::FormatCode> format;
     bool overwrite = false;
     bool quiet = false;
-    int jobs = 0;    // 0: one per core
+    int jobs = 0; // 0: one per core
 };
 
 // The output format named by an extension or a --format value ("jpg", "jpeg",

@@ -4,7 +4,8 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 
-namespace lumora {
+namespace lumora
+{
 
 FolderTree::FolderTree(QList<FolderTreeModel::Place> places, QWidget *parent)
     : QTreeView(parent), m_model(new FolderTreeModel(std::move(places), this))
@@ -66,7 +67,8 @@ bool FolderTree::onItemText(const QPoint &pos, QModelIndex *hit) const
 
 void FolderTree::mousePressEvent(QMouseEvent *event)
 {
-    m_pressOnItem = event->button() == Qt::LeftButton && onItemText(event->position().toPoint(), nullptr);
+    m_pressOnItem =
+        event->button() == Qt::LeftButton && onItemText(event->position().toPoint(), nullptr);
     const bool onArrow = event->button() == Qt::LeftButton && !m_pressOnItem &&
                          indexAt(event->position().toPoint()).isValid();
     // The click that follows lists the folder; the change of node it makes
@@ -105,7 +107,8 @@ void FolderTree::mouseDoubleClickEvent(QMouseEvent *event)
 
 void FolderTree::keyPressEvent(QKeyEvent *event)
 {
-    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && currentIndex().isValid()) {
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+        currentIndex().isValid()) {
         emit NodeClick(currentIndex());
         event->accept();
         return;

@@ -4,7 +4,8 @@
 
 #include <QTreeView>
 
-namespace lumora {
+namespace lumora
+{
 
 // The browser's folder tree. It maps the widget's events onto the four
 // notifications the browser acts on:
@@ -14,7 +15,8 @@ namespace lumora {
 //   SelectionChange — the current node changed other than by a mouse click or
 //                     by setCurrentPath (keyboard moves, the initial selection);
 //   DesktopClick    — the user clicked the Desktop place.
-class FolderTree : public QTreeView {
+class FolderTree : public QTreeView
+{
     Q_OBJECT
 public:
     explicit FolderTree(QList<FolderTreeModel::Place> places, QWidget *parent = nullptr);

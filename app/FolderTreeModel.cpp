@@ -9,7 +9,8 @@
 #include <QStandardPaths>
 #include <QStorageInfo>
 
-namespace lumora {
+namespace lumora
+{
 
 struct FolderTreeModel::Node {
     Kind kind = Kind::Folder;
@@ -22,7 +23,8 @@ struct FolderTreeModel::Node {
     mutable int hasSub = -1; // -1 not looked at yet
 };
 
-namespace {
+namespace
+{
 
 QString cleanFolder(const QString &path)
 {
@@ -73,7 +75,7 @@ QList<FolderTreeModel::Place> FolderTreeModel::defaultPlaces()
     places.append({Kind::Root, QStringLiteral("File System"), QStringLiteral("/")});
 
     static const char *const systemAreas[] = {"/boot", "/proc", "/sys", "/dev", "/run", "/snap",
-                                              "/var", "/etc", "/usr", "/tmp", "/opt", "/srv"};
+                                              "/var",  "/etc",  "/usr", "/tmp", "/opt", "/srv"};
     QSet<QString> seen = {QStringLiteral("/"), home};
     const auto volumes = QStorageInfo::mountedVolumes();
     for (const QStorageInfo &v : volumes) {
@@ -260,11 +262,15 @@ QVariant FolderTreeModel::data(const QModelIndex &index, int role) const
         return n->path;
     case Qt::DecorationRole:
         switch (n->kind) {
-        case Kind::Desktop: return m_icons.icon(QFileIconProvider::Desktop);
-        case Kind::Root: return m_icons.icon(QFileIconProvider::Computer);
-        case Kind::Volume: return m_icons.icon(QFileIconProvider::Drive);
+        case Kind::Desktop:
+            return m_icons.icon(QFileIconProvider::Desktop);
+        case Kind::Root:
+            return m_icons.icon(QFileIconProvider::Computer);
+        case Kind::Volume:
+            return m_icons.icon(QFileIconProvider::Drive);
         case Kind::Home:
-        case Kind::Folder: return m_icons.icon(QFileIconProvider::Folder);
+        case Kind::Folder:
+            return m_icons.icon(QFileIconProvider::Folder);
         }
         return {};
     default:
@@ -306,8 +312,8 @@ QModelIndex FolderTreeModel::indexForPath(const QString &rawPath)
     while (node->path != path) {
         if (!node->fetched)
             readChildren(node);
-        const QString rest = node->path == QLatin1String("/") ? path.mid(1)
-                                                               : path.mid(node->path.size() + 1);
+        const QString rest =
+            node->path == QLatin1String("/") ? path.mid(1) : path.mid(node->path.size() + 1);
         const QString name = rest.section(QLatin1Char('/'), 0, 0);
         auto find = [&]() -> Node * {
             for (const auto &c : node->children)

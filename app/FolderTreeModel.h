@@ -8,13 +8,15 @@
 #include <memory>
 #include <vector>
 
-namespace lumora {
+namespace lumora
+{
 
 // The folder tree's data: a few places at the top (the Desktop, the home
 // folder, the file system root, mounted volumes), each a lazily read tree of
 // sub-folders in name order. Folders are read when first expanded, so a tree
 // over a large disk costs nothing until the user opens it.
-class FolderTreeModel : public QAbstractItemModel {
+class FolderTreeModel : public QAbstractItemModel
+{
     Q_OBJECT
 public:
     enum class Kind { Desktop, Home, Root, Volume, Folder };

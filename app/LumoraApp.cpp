@@ -1,28 +1,28 @@
 #include "app/LumoraApp.h"
 
 #include "app/StartupHelpers.h"
-#include <QProgressDialog> // until the adapter header includes it itself
+#include "assoc/AssocTypes.h"
+#include "assoc/ModAssoc.h"
 #include "dialogs/PromptedFileOpQuestions.h"
 #include "dialogs/frmFile.h"
 #include "explorer/ImageExplore.h"
 #include "explorer/ThumbnailCacheSetting.h"
-#include "assoc/AssocTypes.h"
-#include "assoc/ModAssoc.h"
-#include "platform/ProcessCommandRunner.h"
-#include "platform/linux/FreedesktopAssociations.h"
 #include "platform/FileOperations.h"
+#include "platform/ProcessCommandRunner.h"
 #include "platform/SingleInstance.h"
+#include "platform/linux/FreedesktopAssociations.h"
 #include "viewer/frmViwer.h"
+#include <QProgressDialog> // until the adapter header includes it itself
 
 #include <QApplication>
 #include <QDir>
 
-namespace lumora {
+namespace lumora
+{
 
 LumoraApp::LumoraApp()
     : m_registry(platform::openDefaultRegistryStore()),
-      m_instance(platform::createSingleInstance()),
-      m_main(std::make_unique<frmMain>(*this)),
+      m_instance(platform::createSingleInstance()), m_main(std::make_unique<frmMain>(*this)),
       m_fileOperations(platform::createFileOperations())
 {
     m_main->ImageExplore1->setFileOperations(fileOpServices());

@@ -12,19 +12,22 @@
 
 #include <memory>
 
-namespace lumora::platform {
+namespace lumora::platform
+{
 class CommandRunner;
 class DesktopAssociations;
 class FileOperations;
 class SingleInstance;
-}
+} // namespace lumora::platform
 
-namespace lumora {
+namespace lumora
+{
 
 class frmFile;
 
 // Owns the program's windows and shared services for one run.
-class LumoraApp : public WindowHost {
+class LumoraApp : public WindowHost
+{
 public:
     LumoraApp();
     ~LumoraApp() override;

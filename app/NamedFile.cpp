@@ -7,9 +7,11 @@
 #include <filesystem>
 #include <system_error>
 
-namespace lumora {
+namespace lumora
+{
 
-namespace {
+namespace
+{
 
 bool sameFile(const QString &a, const QString &b)
 {

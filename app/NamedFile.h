@@ -3,7 +3,8 @@
 #include <QString>
 #include <QStringList>
 
-namespace lumora {
+namespace lumora
+{
 
 // Where the file a user named (on the command line, say) stands in its
 // folder's image list. An entry that is the same file, however the two

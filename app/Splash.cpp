@@ -7,7 +7,8 @@
 #include <QSplashScreen>
 #include <QTimer>
 
-namespace lumora {
+namespace lumora
+{
 
 Splash::Splash() = default;
 Splash::~Splash() = default;
@@ -29,7 +30,10 @@ void Splash::CloseSplash(int delayMs, QWidget *window)
     if (window)
         m_screen->finish(window);
     QSplashScreen *s = m_screen.release();
-    QTimer::singleShot(delayMs, s, [s] { s->close(); s->deleteLater(); });
+    QTimer::singleShot(delayMs, s, [s] {
+        s->close();
+        s->deleteLater();
+    });
 }
 
 bool Splash::isShown() const

@@ -7,11 +7,13 @@
 class QSplashScreen;
 class QWidget;
 
-namespace lumora {
+namespace lumora
+{
 
 // The start-up picture: shown from the picture file given, gone once the
 // first window of the program is up.
-class Splash {
+class Splash
+{
 public:
     Splash();
     ~Splash();

@@ -5,7 +5,8 @@
 #include <QFileInfo>
 #include <QWidget>
 
-namespace lumora {
+namespace lumora
+{
 
 QString commandLineText(const QStringList &arguments)
 {
@@ -19,8 +20,8 @@ bool PathExists(const QString &path)
     if (path.contains(QLatin1Char('*')) || path.contains(QLatin1Char('?'))) {
         const QFileInfo info(path);
         const QDir dir = info.dir();
-        return !dir.entryList({info.fileName()}, QDir::AllEntries | QDir::Hidden | QDir::System |
-                                                     QDir::NoDotAndDotDot)
+        return !dir.entryList({info.fileName()},
+                              QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)
                     .isEmpty();
     }
     const QFileInfo info(path);

@@ -3,7 +3,8 @@
 #include <QString>
 #include <QStringList>
 
-namespace lumora {
+namespace lumora
+{
 
 // The command line as one text: the program's arguments joined by single
 // blanks, so an unquoted path with blanks still names the file.

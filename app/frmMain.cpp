@@ -4,8 +4,8 @@
 
 #include "app/BrowserLayout.h"
 #include "app/FolderTree.h"
-#include "app/Splash.h"
 #include "app/NamedFile.h"
+#include "app/Splash.h"
 #include "app/StartupHelpers.h"
 #include "assoc/AssocWorkflow.h"
 #include "dialogs/Skin.h"
@@ -17,9 +17,9 @@
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QHideEvent>
 #include <QDir>
 #include <QFileInfo>
+#include <QHideEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
@@ -31,9 +31,11 @@
 #include <cmath>
 #include <exception>
 
-namespace lumora {
+namespace lumora
+{
 
-namespace {
+namespace
+{
 
 // Layout steps are independent: one that fails must not keep the next from
 // running.
@@ -105,9 +107,10 @@ void frmMain::buildUi()
     buildToolbar();
     // The right pane never gets narrower than its button strip, so dragging
     // the outer splitter neither collapses it nor cuts "View Image" off.
-    container->setMinimumWidth(std::max(ImageExplore1->minimumWidth(),
-                                        Toolbar->sizeHint().width() +
-                                            Twips::forScreen().toPixelsX(BrowserLayout::kSplitter1WidthInset)));
+    container->setMinimumWidth(
+        std::max(ImageExplore1->minimumWidth(),
+                 Toolbar->sizeHint().width() +
+                     Twips::forScreen().toPixelsX(BrowserLayout::kSplitter1WidthInset)));
 
     lblStatus = new QLabel(central);
     lblStatus->setObjectName(QStringLiteral("lblStatus"));
@@ -232,7 +235,8 @@ void frmMain::CheckAssociations()
 {
     // The question must not hide behind the start-up picture.
     if (assoc::ModAssoc *a = m_host.associations())
-        assoc::CheckAssociations(*a, m_host.prompter(), nullptr, [this] { m_host.splash().CloseSplash(0); });
+        assoc::CheckAssociations(*a, m_host.prompter(), nullptr,
+                                 [this] { m_host.splash().CloseSplash(0); });
 }
 
 void frmMain::DeAssociateTypes()
@@ -244,8 +248,9 @@ void frmMain::DeAssociateTypes()
 void frmMain::viewFromCommandLine(const QString &commandPath)
 {
     // A relative path from a terminal is taken from the current folder.
-    const QString path = QFileInfo(commandPath).isRelative() ? QFileInfo(commandPath).absoluteFilePath()
-                                                             : commandPath;
+    const QString path = QFileInfo(commandPath).isRelative()
+                             ? QFileInfo(commandPath).absoluteFilePath()
+                             : commandPath;
     hide();
     QString folder = GetParentFolderName(path);
     QStringList list = ImageExplore1->GetImageList(folder, QStringLiteral("*.*"));
@@ -376,7 +381,8 @@ void frmMain::placeToolbar()
     const int toolbarHeight = Toolbar->sizeHint().height();
     const int x = ImgX->mapTo(container, QPoint(0, 0)).x();
     // It may use the inset beside the preview rather than hide a button.
-    const int width = std::min(container->width() - x, std::max(ImgX->width(), Toolbar->sizeHint().width()));
+    const int width =
+        std::min(container->width() - x, std::max(ImgX->width(), Toolbar->sizeHint().width()));
     Toolbar->setGeometry(x, container->height() - toolbarHeight, width, toolbarHeight);
 }
 

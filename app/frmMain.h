@@ -15,7 +15,8 @@ class QPushButton;
 class QSplitter;
 class QToolBar;
 
-namespace lumora {
+namespace lumora
+{
 
 class FolderTree;
 class ImageExplore;
@@ -24,22 +25,25 @@ class Prompter;
 class Skin;
 class Splash;
 class frmViwer;
-namespace assoc {
+namespace assoc
+{
 class ModAssoc;
 }
-namespace imaging {
+namespace imaging
+{
 class ImageView;
 }
 
 // What the browser needs of the application object that owns the windows.
-class WindowHost {
+class WindowHost
+{
 public:
     virtual ~WindowHost() = default;
-    virtual frmViwer *viewer() = 0;            // created on first use
-    virtual frmViwer *existingViewer() = 0;    // null when not loaded
+    virtual frmViwer *viewer() = 0;         // created on first use
+    virtual frmViwer *existingViewer() = 0; // null when not loaded
     virtual void unloadViewer() = 0;
     virtual void unloadFolderChooser() = 0;
-    virtual void terminate() = 0;              // ends the process's event loop
+    virtual void terminate() = 0; // ends the process's event loop
     virtual bool anotherInstanceRuns() = 0;
     virtual Skin &skin() = 0;
     virtual Splash &splash() = 0;
@@ -47,14 +51,18 @@ public:
     // Asked while the browser is being built; must already be usable then.
     virtual Prompter &prompter() = 0;
     // The places at the top of the folder tree.
-    virtual QList<FolderTreeModel::Place> folderPlaces() { return FolderTreeModel::defaultPlaces(); }
+    virtual QList<FolderTreeModel::Place> folderPlaces()
+    {
+        return FolderTreeModel::defaultPlaces();
+    }
     // The file-type associations; null leaves them alone.
     virtual assoc::ModAssoc *associations() { return nullptr; }
 };
 
 // The browser window and the program's start-up form: the folder tree, the
 // thumbnail grid, the preview of the current item and its buttons.
-class frmMain : public QMainWindow, public BrowserLink {
+class frmMain : public QMainWindow, public BrowserLink
+{
     Q_OBJECT
 public:
     // Toolbar button indexes the window acts on.

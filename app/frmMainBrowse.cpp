@@ -21,9 +21,11 @@
 #include <QPushButton>
 #include <QShortcut>
 
-namespace lumora {
+namespace lumora
+{
 
-namespace {
+namespace
+{
 
 // A folder path with exactly one trailing '/', as the tree gives its paths.
 QString withSlash(const QString &folder)
@@ -42,7 +44,8 @@ void frmMain::connectParts()
     // The expand arrow is part of the tree too: after it, keyboard moves list.
     connect(TV1, &FolderTree::ArrowClick, this, [this] { bTreeClicked = true; });
 
-    connect(ImageExplore1, &ImageExplore::CurrSelectedImage, this, &frmMain::ImageExplore1_CurrSelectedImage);
+    connect(ImageExplore1, &ImageExplore::CurrSelectedImage, this,
+            &frmMain::ImageExplore1_CurrSelectedImage);
     connect(ImageExplore1, &ImageExplore::ItemOpened, this, &frmMain::openGridItem);
     connect(ImageExplore1, &ImageExplore::listingYield, this, [this] { updateStatus(); });
     connect(ImageExplore1, &ImageExplore::itemRemoved, this, &frmMain::updateStatus);
@@ -61,7 +64,8 @@ void frmMain::connectParts()
     auto *zoomIn = new QShortcut(QKeySequence::ZoomIn, this);
     connect(zoomIn, &QShortcut::activated, this, [this] { Toolbar_ButtonClick(kToolbarZoomIn); });
     auto *zoomInAlt = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Equal), this);
-    connect(zoomInAlt, &QShortcut::activated, this, [this] { Toolbar_ButtonClick(kToolbarZoomIn); });
+    connect(zoomInAlt, &QShortcut::activated, this,
+            [this] { Toolbar_ButtonClick(kToolbarZoomIn); });
     auto *zoomOut = new QShortcut(QKeySequence::ZoomOut, this);
     connect(zoomOut, &QShortcut::activated, this, [this] { Toolbar_ButtonClick(kToolbarZoomOut); });
 }
@@ -93,7 +97,8 @@ void frmMain::updateStatus()
     QString text = QDir::toNativeSeparators(m_listedFolder);
     // Counts only once the grid holds this folder's entries, never the ones
     // of the folder listed before.
-    if (!ImageExplore1->holdsShownFolder() || ImageExplore1->shownFolder() != withSlash(m_listedFolder)) {
+    if (!ImageExplore1->holdsShownFolder() ||
+        ImageExplore1->shownFolder() != withSlash(m_listedFolder)) {
         lblStatus->setText(text);
         return;
     }
@@ -210,7 +215,8 @@ void frmMain::ImageExplore1_CurrSelectedImage(const QString &path)
         return;
     }
     // Zoom steps start from the scale the picture is shown at.
-    ImgX->setZoom(BrowserPreview::shownScale(QSize(doc->ImageWidth(), doc->ImageHeight()), ImgX->size()));
+    ImgX->setZoom(
+        BrowserPreview::shownScale(QSize(doc->ImageWidth(), doc->ImageHeight()), ImgX->size()));
     updateStatus();
 }
 
@@ -234,8 +240,9 @@ void frmMain::PreviewZoomIn()
     if (doc->isEmpty())
         return;
     const Twips tw = Twips::forScreen();
-    const auto step = BrowserPreview::zoomIn(ImgX->Zoom(), QSize(doc->ImageWidth(), doc->ImageHeight()),
-                                             QSizeF(tw.fromPixelsX(ImgX->width()), tw.fromPixelsY(ImgX->height())), tw);
+    const auto step = BrowserPreview::zoomIn(
+        ImgX->Zoom(), QSize(doc->ImageWidth(), doc->ImageHeight()),
+        QSizeF(tw.fromPixelsX(ImgX->width()), tw.fromPixelsY(ImgX->height())), tw);
     if (!step)
         return;
     ImgX->setDisplayMode(step->displayMode);
@@ -249,8 +256,9 @@ void frmMain::PreviewZoomOut()
     if (doc->isEmpty())
         return;
     const Twips tw = Twips::forScreen();
-    const auto step = BrowserPreview::zoomOut(ImgX->Zoom(), QSize(doc->ImageWidth(), doc->ImageHeight()),
-                                              QSizeF(tw.fromPixelsX(ImgX->width()), tw.fromPixelsY(ImgX->height())), tw);
+    const auto step = BrowserPreview::zoomOut(
+        ImgX->Zoom(), QSize(doc->ImageWidth(), doc->ImageHeight()),
+        QSizeF(tw.fromPixelsX(ImgX->width()), tw.fromPixelsY(ImgX->height())), tw);
     if (!step)
         return;
     ImgX->setDisplayMode(step->displayMode);
@@ -266,10 +274,17 @@ void frmMain::SetPreviewAsWallpaper()
 void frmMain::Toolbar_ButtonClick(int index)
 {
     switch (index) {
-    case kToolbarZoomIn: PreviewZoomIn(); break;
-    case kToolbarZoomOut: PreviewZoomOut(); break;
-    case kToolbarWallpaper: SetPreviewAsWallpaper(); break;
-    default: break;
+    case kToolbarZoomIn:
+        PreviewZoomIn();
+        break;
+    case kToolbarZoomOut:
+        PreviewZoomOut();
+        break;
+    case kToolbarWallpaper:
+        SetPreviewAsWallpaper();
+        break;
+    default:
+        break;
     }
 }
 
@@ -296,7 +311,8 @@ void frmMain::ViewPreviewedImage()
     openViewer({path}, 0);
 }
 
-void frmMain::ImageExplore1_ItemOpened(const QStringList &list, int index, const QString &folderPath)
+void frmMain::ImageExplore1_ItemOpened(const QStringList &list, int index,
+                                       const QString &folderPath)
 {
     if (!folderPath.isEmpty()) {
         showFolder(folderPath);

@@ -1,6 +1,7 @@
 #include "assoc/AssocTypes.h"
 
-namespace lumora::assoc {
+namespace lumora::assoc
+{
 
 const std::array<AssocType, 15> kAssocTypes = {{
     {".jpg", "Lumora.jpg", "Lumora JPG image", "/icons/jpg.ico", " jpg "},

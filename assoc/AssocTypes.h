@@ -4,7 +4,8 @@
 
 #include <array>
 
-namespace lumora::assoc {
+namespace lumora::assoc
+{
 
 // One file type the program claims.
 struct AssocType {

@@ -4,9 +4,11 @@
 #include "assoc/ModAssoc.h"
 #include "dialogs/Prompter.h"
 
-namespace lumora::assoc {
+namespace lumora::assoc
+{
 
-namespace {
+namespace
+{
 
 void associateAll(ModAssoc &assoc)
 {
@@ -30,8 +32,10 @@ void CheckAssociations(ModAssoc &assoc, Prompter &prompter, QWidget *parent,
                        const std::function<void()> &beforeAsking)
 {
     // The first row's class tells whether the types were ever registered.
-    const bool firstRun =
-        assoc.GetRegString(platform::HKEY_CLASSES_ROOT, QStringLiteral("Lumora.jpg"), QString(), QString()).isEmpty();
+    const bool firstRun = assoc
+                              .GetRegString(platform::HKEY_CLASSES_ROOT,
+                                            QStringLiteral("Lumora.jpg"), QString(), QString())
+                              .isEmpty();
     if (!firstRun) {
         const QString missing = missingTypes(assoc);
         // Nothing missing: the association pass below finds every row in
@@ -42,9 +46,9 @@ void CheckAssociations(ModAssoc &assoc, Prompter &prompter, QWidget *parent,
         }
         if (beforeAsking)
             beforeAsking();
-        const Prompter::Answer answer =
-            prompter.message(parent, QLatin1String(kNoMoreAssociatedQuestion) + QStringLiteral("\r\n") + missing,
-                             Prompter::Icon::Question, Prompter::Buttons::YesNo);
+        const Prompter::Answer answer = prompter.message(
+            parent, QLatin1String(kNoMoreAssociatedQuestion) + QStringLiteral("\r\n") + missing,
+            Prompter::Icon::Question, Prompter::Buttons::YesNo);
         if (answer != Prompter::Answer::Yes)
             return;
     }
@@ -53,8 +57,8 @@ void CheckAssociations(ModAssoc &assoc, Prompter &prompter, QWidget *parent,
     if (folder.size() > 1 && folder.endsWith(QLatin1Char('/')))
         folder.chop(1);
     for (const AssocType &t : kAssocTypes)
-        assoc.RegisterProgID(QLatin1String(t.progId), QLatin1String(t.description), QStringLiteral("open"),
-                             folder + QLatin1String(t.icon));
+        assoc.RegisterProgID(QLatin1String(t.progId), QLatin1String(t.description),
+                             QStringLiteral("open"), folder + QLatin1String(t.icon));
     associateAll(assoc);
 }
 

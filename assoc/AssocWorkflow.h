@@ -6,18 +6,21 @@
 
 class QWidget;
 
-namespace lumora {
+namespace lumora
+{
 class Prompter;
 }
 
-namespace lumora::assoc {
+namespace lumora::assoc
+{
 
 class ModAssoc;
 
 // The question asked when some types were taken by other programs; the list
 // of their entries follows after a line break.
 inline constexpr const char *kNoMoreAssociatedQuestion =
-    "The following image types are no more associated with Lumora, Do you want to associate them now?";
+    "The following image types are no more associated with Lumora, Do you want to associate them "
+    "now?";
 
 // The types not associated with the program, as the entries of their rows
 // in table order (" gif  png ").

@@ -5,12 +5,14 @@
 
 #include <QFileInfo>
 
-namespace lumora::assoc {
+namespace lumora::assoc
+{
 
 using platform::HKEY_CLASSES_ROOT;
 using platform::HKEY_CURRENT_USER;
 
-ModAssoc::ModAssoc(platform::RegistryStore &store, platform::DesktopAssociations *desktop, QString programPath)
+ModAssoc::ModAssoc(platform::RegistryStore &store, platform::DesktopAssociations *desktop,
+                   QString programPath)
     : m_store(store), m_desktop(desktop), m_programPath(std::move(programPath))
 {
 }
@@ -32,7 +34,8 @@ QString ModAssoc::GetRegString(std::uint32_t root, const QString &key, const QSt
     return text;
 }
 
-void ModAssoc::SetRegString(std::uint32_t root, const QString &key, const QString &valueName, const QString &text)
+void ModAssoc::SetRegString(std::uint32_t root, const QString &key, const QString &valueName,
+                            const QString &text)
 {
     const auto r = platform::registryRootFromHandle(root);
     if (!r || m_store.createKey(*r, key) != platform::RegResult::Ok)
@@ -70,7 +73,8 @@ QString ModAssoc::ExpandEnvString(const QString &text)
         }
         out += text.mid(i, open - i);
         const QString name = text.mid(open + 1, close - open - 1);
-        const QByteArray value = name.isEmpty() ? QByteArray() : qgetenv(name.toLocal8Bit().constData());
+        const QByteArray value =
+            name.isEmpty() ? QByteArray() : qgetenv(name.toLocal8Bit().constData());
         if (!name.isEmpty() && qEnvironmentVariableIsSet(name.toLocal8Bit().constData())) {
             out += QString::fromLocal8Bit(value);
             i = close + 1;
@@ -118,18 +122,20 @@ QString ModAssoc::programIcon() const
 
 // ----------------------------------------------------------- associations
 
-void ModAssoc::RegisterProgID(const QString &ProgID, const QString &description, const QString &verb,
-                              const QString &icon)
+void ModAssoc::RegisterProgID(const QString &ProgID, const QString &description,
+                              const QString &verb, const QString &icon)
 {
     // A class once written under its description's name is cleared away.
     if (GetRegString(HKEY_CLASSES_ROOT, description, QString(), QString()) == ProgID)
         DeleteRegKey(HKEY_CLASSES_ROOT, description);
     SetRegString(HKEY_CLASSES_ROOT, ProgID, QString(), description);
     SetRegString(HKEY_CLASSES_ROOT, ProgID + QStringLiteral("\\shell"), QString(), QString());
-    SetRegString(HKEY_CLASSES_ROOT, ProgID + QStringLiteral("\\shell\\") + verb, QString(), QString());
+    SetRegString(HKEY_CLASSES_ROOT, ProgID + QStringLiteral("\\shell\\") + verb, QString(),
+                 QString());
     const QString command = openCommand();
     if (!command.isEmpty())
-        SetRegString(HKEY_CLASSES_ROOT, ProgID + QStringLiteral("\\shell\\") + verb + QStringLiteral("\\command"),
+        SetRegString(HKEY_CLASSES_ROOT,
+                     ProgID + QStringLiteral("\\shell\\") + verb + QStringLiteral("\\command"),
                      QString(), command);
     SetRegString(HKEY_CLASSES_ROOT, ProgID + QStringLiteral("\\DefaultIcon"), QString(),
                  !icon.isEmpty() ? icon : GetShortPath(m_programPath));
@@ -154,7 +160,8 @@ int ModAssoc::IsAssociated(const QString &extension, const QString &ProgID)
     if (!m_desktop)
         return 1;
     const QString type = desktopMimeType(extension);
-    return !type.isEmpty() && m_desktop->defaultApplication(type) == m_desktop->applicationId() ? 1 : 0;
+    return !type.isEmpty() && m_desktop->defaultApplication(type) == m_desktop->applicationId() ? 1
+                                                                                                : 0;
 }
 
 void ModAssoc::AssociateExtension(const QString &extension, const QString &ProgID)
@@ -167,8 +174,9 @@ void ModAssoc::AssociateExtension(const QString &extension, const QString &ProgI
                      GetRegString(HKEY_CLASSES_ROOT, extension, QString(), QString()));
         SetRegString(HKEY_CLASSES_ROOT, extension, QString(), ProgID);
         const QString fileExts = QLatin1String(kFileExtsKey) + extension;
-        SetRegString(HKEY_CURRENT_USER, fileExts, QStringLiteral("OldProgID"),
-                     GetRegString(HKEY_CURRENT_USER, fileExts, QStringLiteral("ProgID"), QString()));
+        SetRegString(
+            HKEY_CURRENT_USER, fileExts, QStringLiteral("OldProgID"),
+            GetRegString(HKEY_CURRENT_USER, fileExts, QStringLiteral("ProgID"), QString()));
         SetRegString(HKEY_CURRENT_USER, fileExts, QStringLiteral("ProgID"), ProgID);
         changed = true;
     }
@@ -180,7 +188,8 @@ void ModAssoc::AssociateExtension(const QString &extension, const QString &ProgI
             m_desktop->registerApplication(m_programPath, programIcon());
             type = desktopMimeType(extension);
             QString previous;
-            if (!type.isEmpty() && m_desktop->defaultApplication(type) != m_desktop->applicationId() &&
+            if (!type.isEmpty() &&
+                m_desktop->defaultApplication(type) != m_desktop->applicationId() &&
                 m_desktop->makeDefault(type, &previous)) {
                 SetRegString(HKEY_CURRENT_USER, QLatin1String(kDesktopDefaultsKey), type, previous);
                 changed = true;
@@ -195,13 +204,17 @@ void ModAssoc::RestoreExtension(const QString &extension, const QString &ProgID)
 {
     bool changed = false;
     if (storeAssociated(extension, ProgID) == 1) {
-        SetRegString(HKEY_CLASSES_ROOT, extension, QString(),
-                     GetRegString(HKEY_CLASSES_ROOT, extension, QStringLiteral("OldAss"), QString()));
-        SetRegString(HKEY_CLASSES_ROOT, extension, QStringLiteral("OldAss"), QStringLiteral("Dummy"));
+        SetRegString(
+            HKEY_CLASSES_ROOT, extension, QString(),
+            GetRegString(HKEY_CLASSES_ROOT, extension, QStringLiteral("OldAss"), QString()));
+        SetRegString(HKEY_CLASSES_ROOT, extension, QStringLiteral("OldAss"),
+                     QStringLiteral("Dummy"));
         DeleteRegValue(HKEY_CLASSES_ROOT, extension, QStringLiteral("OldAss"));
         const QString fileExts = QLatin1String(kFileExtsKey) + extension;
-        const QString oldUser = GetRegString(HKEY_CURRENT_USER, fileExts, QStringLiteral("OldProgID"), QString());
-        SetRegString(HKEY_CURRENT_USER, fileExts, QStringLiteral("OldProgID"), QStringLiteral("Dummy"));
+        const QString oldUser =
+            GetRegString(HKEY_CURRENT_USER, fileExts, QStringLiteral("OldProgID"), QString());
+        SetRegString(HKEY_CURRENT_USER, fileExts, QStringLiteral("OldProgID"),
+                     QStringLiteral("Dummy"));
         SetRegString(HKEY_CURRENT_USER, fileExts, QStringLiteral("ProgID"), oldUser);
         DeleteRegValue(HKEY_CURRENT_USER, fileExts, QStringLiteral("OldProgID"));
         changed = true;
@@ -211,11 +224,12 @@ void ModAssoc::RestoreExtension(const QString &extension, const QString &ProgID)
         const QString memoryKey = QLatin1String(kDesktopDefaultsKey);
         platform::RegValue remembered;
         const bool hasMemory =
-            !type.isEmpty() && m_store.queryValue(platform::RegistryRoot::CurrentUser, memoryKey, type,
-                                                  &remembered) == platform::RegResult::Ok;
+            !type.isEmpty() && m_store.queryValue(platform::RegistryRoot::CurrentUser, memoryKey,
+                                                  type, &remembered) == platform::RegResult::Ok;
         // A type shared with an extension given back before is not ours any
         // more and has nothing remembered: it is left alone.
-        if (!type.isEmpty() && (hasMemory || m_desktop->defaultApplication(type) == m_desktop->applicationId())) {
+        if (!type.isEmpty() &&
+            (hasMemory || m_desktop->defaultApplication(type) == m_desktop->applicationId())) {
             if (m_desktop->restoreDefault(type, hasMemory ? remembered.data : QString()))
                 DeleteRegValue(HKEY_CURRENT_USER, memoryKey, type);
             changed = true;

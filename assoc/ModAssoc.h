@@ -6,11 +6,13 @@
 
 #include <cstdint>
 
-namespace lumora::platform {
+namespace lumora::platform
+{
 class DesktopAssociations;
 }
 
-namespace lumora::assoc {
+namespace lumora::assoc
+{
 
 // The registry work behind the program's file-type associations: file-type
 // classes (ProgIDs) that open files with the program, extensions pointed at
@@ -20,17 +22,20 @@ namespace lumora::assoc {
 // a desktop layer is given, every association is also made, tested and given
 // back there: an extension counts as associated only when both the store and
 // the desktop say so. Holds no association state of its own.
-class ModAssoc {
+class ModAssoc
+{
 public:
     // `programPath`: the executable that is running, absolute. `desktop` may
     // be null (the store alone).
-    ModAssoc(platform::RegistryStore &store, platform::DesktopAssociations *desktop, QString programPath);
+    ModAssoc(platform::RegistryStore &store, platform::DesktopAssociations *desktop,
+             QString programPath);
 
     // --- registry primitives; an empty value name is the default value
     // A REG_EXPAND_SZ value comes back with its references expanded.
     QString GetRegString(std::uint32_t root, const QString &key, const QString &valueName,
                          const QString &sDefault);
-    void SetRegString(std::uint32_t root, const QString &key, const QString &valueName, const QString &text);
+    void SetRegString(std::uint32_t root, const QString &key, const QString &valueName,
+                      const QString &text);
     void DeleteRegValue(std::uint32_t root, const QString &key, const QString &valueName);
     void DeleteRegKey(std::uint32_t root, const QString &key);
 
@@ -59,10 +64,12 @@ public:
     const QString &programPath() const { return m_programPath; }
     platform::DesktopAssociations *desktop() const { return m_desktop; }
 
-    static constexpr const char *kFileExtsKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts\\";
+    static constexpr const char *kFileExtsKey =
+        "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts\\";
     // Where the desktop's previous default of each MIME type is kept (value
     // name: the MIME type).
-    static constexpr const char *kDesktopDefaultsKey = "Software\\Quorvane\\Lumora\\Desktop Defaults";
+    static constexpr const char *kDesktopDefaultsKey =
+        "Software\\Quorvane\\Lumora\\Desktop Defaults";
 
 private:
     int storeAssociated(const QString &extension, const QString &ProgID);

@@ -20,8 +20,7 @@ int main(int argc, char **argv)
     lumora::imaging::applyDecodeLimits();
     lumora::imaging::DecodeOptions options;
     options.allPages = false;
-    const auto decoded =
-        lumora::imaging::decodeFile(QString::fromLocal8Bit(argv[1]), options);
+    const auto decoded = lumora::imaging::decodeFile(QString::fromLocal8Bit(argv[1]), options);
     if (!decoded.ok()) {
         std::printf("REFUSED %s\n", decoded.error.toUtf8().constData());
         return 0;

@@ -26,7 +26,8 @@
 
 using namespace lumora::platform;
 
-namespace {
+namespace
+{
 
 double runTool(const QString &program, const QStringList &args)
 {
@@ -36,7 +37,8 @@ double runTool(const QString &program, const QStringList &args)
     p.start(program, args);
     p.waitForFinished(-1);
     if (p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
-        std::fprintf(stderr, "%s failed: %s\n", qPrintable(program), p.readAllStandardError().constData());
+        std::fprintf(stderr, "%s failed: %s\n", qPrintable(program),
+                     p.readAllStandardError().constData());
     return t.elapsed() / 1000.0;
 }
 
@@ -84,22 +86,26 @@ void warm(const QStringList &files)
     for (const QString &p : files) {
         QFile f(p);
         if (f.open(QIODevice::ReadOnly))
-            while (!f.read(8 << 20).isEmpty()) {}
+            while (!f.read(8 << 20).isEmpty()) {
+            }
     }
 }
 
 void row(const char *what, double mine, double ref, double refSync)
 {
-    std::printf("%-34s ours %8.2f s   cp/mv %8.2f s   ratio %5.2f", what, mine, ref, ref > 0 ? mine / ref : 0.0);
+    std::printf("%-34s ours %8.2f s   cp/mv %8.2f s   ratio %5.2f", what, mine, ref,
+                ref > 0 ? mine / ref : 0.0);
     if (refSync >= 0)
-        std::printf("   cp+sync %8.2f s   ratio %5.2f", refSync, refSync > 0 ? mine / refSync : 0.0);
+        std::printf("   cp+sync %8.2f s   ratio %5.2f", refSync,
+                    refSync > 0 ? mine / refSync : 0.0);
     std::printf("\n");
     std::fflush(stdout);
 }
 
 // One workload: copy within, copy across, move within, move across; each
 // against the tool on a twin of the same files.
-void workload(const char *label, const QStringList &files, const QString &work, const QString &other)
+void workload(const char *label, const QStringList &files, const QString &work,
+              const QString &other)
 {
     FileOperations &ops = *createFileOperations().release();
     const QString src = work + QStringLiteral("/src");
@@ -122,7 +128,10 @@ void workload(const char *label, const QStringList &files, const QString &work, 
         const double refSync = ref + syncFs(refDir);
         const double mine = ours(ops, 1, srcFiles, mineDir + QLatin1Char('/'));
         syncFs(mineDir);
-        row(QStringLiteral("%1: copy %2").arg(label, across ? "across" : "within").toUtf8().constData(),
+        row(QStringLiteral("%1: copy %2")
+                .arg(label, across ? "across" : "within")
+                .toUtf8()
+                .constData(),
             mine, ref, refSync);
 
         // Move the two copies on: within the same file system, and (for the
@@ -135,7 +144,10 @@ void workload(const char *label, const QStringList &files, const QString &work, 
         mvArgs << refMoved + QLatin1Char('/');
         const double mvRef = runTool(QStringLiteral("mv"), mvArgs);
         const double mvMine = ours(ops, 4, listIn(mineDir), mineMoved + QLatin1Char('/'));
-        row(QStringLiteral("%1: move within %2").arg(label, across ? "/dev/shm" : "work").toUtf8().constData(),
+        row(QStringLiteral("%1: move within %2")
+                .arg(label, across ? "/dev/shm" : "work")
+                .toUtf8()
+                .constData(),
             mvMine, mvRef, -1);
         if (!across) {
             const QString xMine = other + QStringLiteral("/moved-across-ours");
@@ -171,19 +183,26 @@ int main(int argc, char **argv)
     QString from;
     const QStringList args = app.arguments();
     for (int i = 1; i + 1 < args.size(); i += 2) {
-        if (args[i] == "--photos") photos = args[i + 1].toInt();
-        else if (args[i] == "--big-mb") bigMb = args[i + 1].toLongLong();
-        else if (args[i] == "--work") workBase = args[i + 1];
-        else if (args[i] == "--other") otherBase = args[i + 1];
-        else if (args[i] == "--from") from = args[i + 1];
+        if (args[i] == "--photos")
+            photos = args[i + 1].toInt();
+        else if (args[i] == "--big-mb")
+            bigMb = args[i + 1].toLongLong();
+        else if (args[i] == "--work")
+            workBase = args[i + 1];
+        else if (args[i] == "--other")
+            otherBase = args[i + 1];
+        else if (args[i] == "--from")
+            from = args[i + 1];
     }
     QTemporaryDir work(workBase + QStringLiteral("/lumora-fileopsbench-XXXXXX"));
     QTemporaryDir other(otherBase + QStringLiteral("/lumora-fileopsbench-XXXXXX"));
-    struct stat a {}, b {};
+    struct stat a {
+    }, b{};
     ::stat(QFile::encodeName(work.path()).constData(), &a);
     ::stat(QFile::encodeName(other.path()).constData(), &b);
     std::printf("work %s, other %s: %s\n", qPrintable(work.path()), qPrintable(other.path()),
-                a.st_dev != b.st_dev ? "two file systems" : "THE SAME file system (across = within)");
+                a.st_dev != b.st_dev ? "two file systems"
+                                     : "THE SAME file system (across = within)");
 
     // Photos: a set of 2-5 MB files, or copies of real JPEGs.
     const QString photoSrc = work.path() + QStringLiteral("/src");
@@ -192,7 +211,8 @@ int main(int argc, char **argv)
     QStringList real = from.isEmpty() ? QStringList() : listIn(from);
     qint64 photoBytes = 0;
     for (int i = 0; i < photos; ++i) {
-        const QString p = QStringLiteral("%1/IMG_%2.jpg").arg(photoSrc).arg(i, 4, 10, QLatin1Char('0'));
+        const QString p =
+            QStringLiteral("%1/IMG_%2.jpg").arg(photoSrc).arg(i, 4, 10, QLatin1Char('0'));
         if (!real.isEmpty())
             QFile::copy(real[i % real.size()], p);
         else
@@ -215,7 +235,8 @@ int main(int argc, char **argv)
     std::printf("%d photos, %.2f GB; big file %.2f GB\n", photos, photoBytes / 1e9, bigBytes / 1e9);
     std::fflush(stdout);
 
-    workload(qPrintable(QStringLiteral("%1 photos").arg(photos)), photoFiles, work.path(), other.path());
+    workload(qPrintable(QStringLiteral("%1 photos").arg(photos)), photoFiles, work.path(),
+             other.path());
     // The big file replaces the photos as the source.
     QDir(photoSrc).removeRecursively();
     QDir().mkpath(photoSrc);

@@ -26,9 +26,11 @@ using namespace lumora;
 
 static QStringList makePhotos(const QString &dir, int count)
 {
-    const QString samples = QCoreApplication::applicationDirPath() + QStringLiteral("/../../resources/samples");
+    const QString samples =
+        QCoreApplication::applicationDirPath() + QStringLiteral("/../../resources/samples");
     QStringList sources;
-    for (const QString &name : QDir(samples).entryList({QStringLiteral("*.jpg")}, QDir::Files, QDir::Name))
+    for (const QString &name :
+         QDir(samples).entryList({QStringLiteral("*.jpg")}, QDir::Files, QDir::Name))
         sources << samples + QLatin1Char('/') + name;
     QStringList out;
     for (int i = 0; i < count; ++i) {
@@ -45,7 +47,8 @@ static QStringList makePhotos(const QString &dir, int count)
         QPainter p(&photo);
         p.fillRect(photo.rect(), QColor::fromHsv(i * 53 % 360, 255, 255, 30));
         p.end();
-        const QString path = QStringLiteral("%1/photo%2.jpg").arg(dir).arg(i, 3, 10, QLatin1Char('0'));
+        const QString path =
+            QStringLiteral("%1/photo%2.jpg").arg(dir).arg(i, 3, 10, QLatin1Char('0'));
         photo.save(path, "jpg", 90);
         out << path;
     }
@@ -94,7 +97,8 @@ int main(int argc, char **argv)
     const int count = args.size() > 2 ? args.at(2).toInt() : 8;
     if (args.size() > 1 && QDir(args.at(1)).exists()) {
         const QDir dir(args.at(1));
-        for (const QString &name : dir.entryList({QStringLiteral("*.jpg")}, QDir::Files, QDir::Name))
+        for (const QString &name :
+             dir.entryList({QStringLiteral("*.jpg")}, QDir::Files, QDir::Name))
             photos << dir.filePath(name);
         photos = photos.mid(0, std::max(2, count));
     } else {

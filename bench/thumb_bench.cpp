@@ -23,7 +23,8 @@
 
 using namespace lumora;
 
-namespace {
+namespace
+{
 
 double peakRssMb()
 {
@@ -33,7 +34,8 @@ double peakRssMb()
 }
 
 // Longest stretch without the event loop getting a turn, seen by a 5 ms timer.
-class GapWatch : public QObject {
+class GapWatch : public QObject
+{
 public:
     GapWatch()
     {

@@ -39,7 +39,8 @@
 
 using namespace lumora;
 
-namespace {
+namespace
+{
 
 double peakRssMb()
 {
@@ -49,7 +50,8 @@ double peakRssMb()
 }
 
 // Longest stretch without the event loop getting a turn, seen by a 5 ms timer.
-class GapWatch : public QObject {
+class GapWatch : public QObject
+{
 public:
     GapWatch()
     {
@@ -159,10 +161,11 @@ double libpngMsPerFile(const QStringList &files, int threads)
 
 void print(const char *name, const Visit &v, qsizetype images)
 {
-    std::printf("%-24s total_ms=%.0f ms_per_image=%.2f max_event_gap_ms=%.1f items=%d unreadable=%d "
-                "written=%d write_after_grid_ms=%.0f\n",
-                name, v.ms, images ? v.ms / double(images) : 0.0, v.gapMs, v.items, v.unreadable,
-                v.written, v.drainMs);
+    std::printf(
+        "%-24s total_ms=%.0f ms_per_image=%.2f max_event_gap_ms=%.1f items=%d unreadable=%d "
+        "written=%d write_after_grid_ms=%.0f\n",
+        name, v.ms, images ? v.ms / double(images) : 0.0, v.gapMs, v.items, v.unreadable, v.written,
+        v.drainMs);
     std::fflush(stdout);
 }
 
@@ -217,18 +220,20 @@ int main(int argc, char **argv)
     print("second visit (warm)", warm, photos.size());
 
     QStringList cached;
-    for (QDirIterator it(root + QStringLiteral("/large"), {QStringLiteral("*.png")}, QDir::Files); it.hasNext();)
+    for (QDirIterator it(root + QStringLiteral("/large"), {QStringLiteral("*.png")}, QDir::Files);
+         it.hasNext();)
         cached << it.next();
     const double floor = libpngMsPerFile(cached, cores);
     const double warmPer = photos.isEmpty() ? 0 : warm.ms / double(photos.size());
     std::printf("libpng x%d threads        ms_per_file=%.2f over %lld cached files\n", cores, floor,
                 qlonglong(cached.size()));
-    std::printf("\nsecond/first visit        = %.4f  (first is %.1fx slower; goal: second at least 20x faster)\n",
+    std::printf("\nsecond/first visit        = %.4f  (first is %.1fx slower; goal: second at least "
+                "20x faster)\n",
                 warm.ms / cold.ms, cold.ms / warm.ms);
     std::printf("warm per thumb / libpng   = %.2f  (goal <= 1.50)\n", warmPer / floor);
     std::printf("first visit / writing off = %.3f  (goal <= 1.10)\n", cold.ms / off.ms);
-    std::printf("longest event-loop gap    off=%.1f ms cold=%.1f ms warm=%.1f ms\n", off.gapMs, cold.gapMs,
-                warm.gapMs);
+    std::printf("longest event-loop gap    off=%.1f ms cold=%.1f ms warm=%.1f ms\n", off.gapMs,
+                cold.gapMs, warm.gapMs);
     std::printf("peak_rss_mb=%.0f\n", peakRssMb());
     return 0;
 }

@@ -1,6 +1,7 @@
 #include "dialogs/ColorButton.h"
 
-namespace lumora {
+namespace lumora
+{
 
 ColorButton::ColorButton(QWidget *parent) : QPushButton(parent)
 {

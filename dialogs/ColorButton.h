@@ -3,10 +3,12 @@
 #include <QColor>
 #include <QPushButton>
 
-namespace lumora {
+namespace lumora
+{
 
 // A button whose face is a colour: the value of a colour row.
-class ColorButton : public QPushButton {
+class ColorButton : public QPushButton
+{
     Q_OBJECT
 public:
     explicit ColorButton(QWidget *parent = nullptr);

@@ -10,7 +10,8 @@
 #include <QMessageBox>
 #include <QPushButton>
 
-namespace lumora {
+namespace lumora
+{
 
 QStringList qtFilterList(const QString &pairs)
 {
@@ -43,11 +44,21 @@ static void dressBox(QMessageBox &box, const QString &text, Prompter::Icon icon,
     box.setWindowTitle(title.isEmpty() ? QApplication::applicationName() : title);
     box.setText(text);
     switch (icon) {
-    case Icon::None: box.setIcon(QMessageBox::NoIcon); break;
-    case Icon::Information: box.setIcon(QMessageBox::Information); break;
-    case Icon::Warning: box.setIcon(QMessageBox::Warning); break;
-    case Icon::Critical: box.setIcon(QMessageBox::Critical); break;
-    case Icon::Question: box.setIcon(QMessageBox::Question); break;
+    case Icon::None:
+        box.setIcon(QMessageBox::NoIcon);
+        break;
+    case Icon::Information:
+        box.setIcon(QMessageBox::Information);
+        break;
+    case Icon::Warning:
+        box.setIcon(QMessageBox::Warning);
+        break;
+    case Icon::Critical:
+        box.setIcon(QMessageBox::Critical);
+        break;
+    case Icon::Question:
+        box.setIcon(QMessageBox::Question);
+        break;
     }
 }
 
@@ -57,18 +68,28 @@ Prompter::Answer DialogPrompter::message(QWidget *parent, const QString &text, I
     QMessageBox box(parent);
     dressBox(box, text, icon, title);
     switch (buttons) {
-    case Buttons::Ok: box.setStandardButtons(QMessageBox::Ok); break;
-    case Buttons::OkCancel: box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel); break;
-    case Buttons::YesNo: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
+    case Buttons::Ok:
+        box.setStandardButtons(QMessageBox::Ok);
+        break;
+    case Buttons::OkCancel:
+        box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+        break;
+    case Buttons::YesNo:
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        break;
     case Buttons::YesNoCancel:
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
         break;
     }
     switch (box.exec()) {
-    case QMessageBox::Ok: return Answer::Ok;
-    case QMessageBox::Yes: return Answer::Yes;
-    case QMessageBox::No: return Answer::No;
-    default: return Answer::Cancel;
+    case QMessageBox::Ok:
+        return Answer::Ok;
+    case QMessageBox::Yes:
+        return Answer::Yes;
+    case QMessageBox::No:
+        return Answer::No;
+    default:
+        return Answer::Cancel;
     }
 }
 
@@ -121,8 +142,8 @@ std::optional<Prompter::FileChoice> DialogPrompter::openFiles(QWidget *parent, c
         files = QFileDialog::getOpenFileNames(parent, title, {}, filters.join(QStringLiteral(";;")),
                                               &selected);
     } else {
-        QString f = QFileDialog::getOpenFileName(parent, title, {}, filters.join(QStringLiteral(";;")),
-                                                 &selected);
+        QString f = QFileDialog::getOpenFileName(parent, title, {},
+                                                 filters.join(QStringLiteral(";;")), &selected);
         if (!f.isEmpty())
             files << f;
     }
@@ -153,7 +174,8 @@ std::optional<Prompter::FileChoice> DialogPrompter::saveFileAs(QWidget *parent,
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setNameFilters(filters);
     if (request.filterIndex >= 1 && request.filterIndex <= filters.size())
-        dialog.selectNameFilter(filters.at(request.filterIndex - 1).simplified()); // as the dialog holds it
+        dialog.selectNameFilter(
+            filters.at(request.filterIndex - 1).simplified()); // as the dialog holds it
     dialog.setDefaultSuffix(request.defaultSuffix);
     dialog.setOption(QFileDialog::DontConfirmOverwrite, !request.confirmOverwrite);
     const QFileInfo start(request.initialPath);
@@ -167,17 +189,16 @@ std::optional<Prompter::FileChoice> DialogPrompter::saveFileAs(QWidget *parent,
     }
     // A name typed without an extension gets the one of the file type chosen
     // at that moment, not of the type the dialog opened with.
-    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
-                     [&dialog](const QString &chosen) {
-                         const qsizetype at = chosen.lastIndexOf(QLatin1String("(*."));
-                         if (at < 0)
-                             return;
-                         const QString ext = chosen.mid(at + 3)
-                                                 .section(QLatin1Char(')'), 0, 0)
-                                                 .section(QLatin1Char(' '), 0, 0);
-                         if (!ext.isEmpty() && !ext.contains(QLatin1Char('*')))
-                             dialog.setDefaultSuffix(ext);
-                     });
+    QObject::connect(
+        &dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString &chosen) {
+            const qsizetype at = chosen.lastIndexOf(QLatin1String("(*."));
+            if (at < 0)
+                return;
+            const QString ext =
+                chosen.mid(at + 3).section(QLatin1Char(')'), 0, 0).section(QLatin1Char(' '), 0, 0);
+            if (!ext.isEmpty() && !ext.contains(QLatin1Char('*')))
+                dialog.setDefaultSuffix(ext);
+        });
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
     return choiceFrom({dialog.selectedFiles().constFirst()}, filters, dialog.selectedNameFilter());

@@ -4,13 +4,15 @@
 
 class QWidget;
 
-namespace lumora {
+namespace lumora
+{
 
 // A width at which a window's title bar shows `title` whole.
 int titleFittingWidth(const QWidget &window, const QString &title);
 
 // The real prompts: Qt's message box, input dialog, file and colour dialogs.
-class DialogPrompter : public Prompter {
+class DialogPrompter : public Prompter
+{
 public:
     Answer message(QWidget *parent, const QString &text, Icon icon, Buttons buttons,
                    const QString &title) override;
@@ -18,16 +20,14 @@ public:
                                      const QString &initial) override;
     std::optional<FileChoice> openFiles(QWidget *parent, const QString &title,
                                         const QString &filter, bool multiple) override;
-    std::optional<FileChoice> saveFile(QWidget *parent, const QString &title,
-                                       const QString &filter, const QString &initialName) override;
+    std::optional<FileChoice> saveFile(QWidget *parent, const QString &title, const QString &filter,
+                                       const QString &initialName) override;
     std::optional<QString> chooseFolder(QWidget *parent, const QString &title,
                                         const QString &start) override;
     std::optional<QColor> chooseColor(QWidget *parent, const QColor &initial) override;
     std::optional<FileChoice> saveFileAs(QWidget *parent, const SaveRequest &request) override;
     int choose(QWidget *parent, const QString &text, const QStringList &buttons, Icon icon,
                const QString &title) override;
-
-
 
     // --- dialogs, print and page setup
     int execDialog(QWidget *parent, QDialog &dialog) override;

@@ -4,7 +4,8 @@
 
 #include <QDir>
 
-namespace lumora {
+namespace lumora
+{
 
 bool FileDialog::ShowSave(Prompter &prompter, QWidget *parent)
 {

@@ -4,14 +4,16 @@
 
 class QWidget;
 
-namespace lumora {
+namespace lumora
+{
 
 class Prompter;
 
 // A file-dialog object that remembers its settings between uses, as a
 // window keeps it for its lifetime: the filter index the user left selected
 // is where the next use starts.
-class FileDialog {
+class FileDialog
+{
 public:
     // Option flags in their Windows values; only the overwrite prompt changes
     // what this platform's dialog does.
@@ -27,8 +29,8 @@ public:
     int FilterIndex = 1; // 1-based, read and written
     QString DefaultExt;  // without the dot
     unsigned Flags = 0;
-    QString InitDir;     // where the dialog starts
-    QString FileName;    // the name to start with; after ShowSave, the full path chosen
+    QString InitDir;  // where the dialog starts
+    QString FileName; // the name to start with; after ShowSave, the full path chosen
 
     // Shows the save dialog; true when the user confirmed a file name, which
     // is then in FileName with the chosen entry in FilterIndex. A cancel

@@ -5,12 +5,14 @@
 
 class QWidget;
 
-namespace lumora::platform {
+namespace lumora::platform
+{
 class FileOperations;
 class FileOpQuestions;
 } // namespace lumora::platform
 
-namespace lumora {
+namespace lumora
+{
 
 class frmFile;
 

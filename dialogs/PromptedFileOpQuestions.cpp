@@ -4,13 +4,21 @@
 #include <QFileInfo>
 #include <QProgressDialog>
 
-namespace lumora {
+namespace lumora
+{
 
-namespace {
+namespace
+{
 
-QString nameOf(const QString &path) { return QFileInfo(path).fileName(); }
+QString nameOf(const QString &path)
+{
+    return QFileInfo(path).fileName();
+}
 
-QString folderOf(const QString &path) { return QFileInfo(path).absolutePath(); }
+QString folderOf(const QString &path)
+{
+    return QFileInfo(path).absolutePath();
+}
 
 // The progress bar counts in steps of a fixed range so files above 2 GB fit an int.
 constexpr int kSteps = 10000;
@@ -22,30 +30,37 @@ PromptedFileOpQuestions::PromptedFileOpQuestions(Prompter &prompter, QWidget *pa
 {
 }
 
-PromptedFileOpQuestions::~PromptedFileOpQuestions() { end(); }
+PromptedFileOpQuestions::~PromptedFileOpQuestions()
+{
+    end();
+}
 
 bool PromptedFileOpQuestions::confirmTrash(const QStringList &paths)
 {
-    const QString text = paths.size() == 1
-        ? QStringLiteral("Are you sure you want to move \"%1\" to the Trash?").arg(nameOf(paths.first()))
-        : QStringLiteral("Are you sure you want to move these %1 items to the Trash?").arg(paths.size());
-    const QString title = paths.size() == 1 ? QStringLiteral("Delete File")
-                                            : QStringLiteral("Delete Multiple Items");
+    const QString text =
+        paths.size() == 1
+            ? QStringLiteral("Are you sure you want to move \"%1\" to the Trash?")
+                  .arg(nameOf(paths.first()))
+            : QStringLiteral("Are you sure you want to move these %1 items to the Trash?")
+                  .arg(paths.size());
+    const QString title =
+        paths.size() == 1 ? QStringLiteral("Delete File") : QStringLiteral("Delete Multiple Items");
     return m_prompter.message(m_parent, text, Prompter::Icon::Question, Prompter::Buttons::YesNo,
-                              title)
-        == Prompter::Answer::Yes;
+                              title) == Prompter::Answer::Yes;
 }
 
 bool PromptedFileOpQuestions::confirmDelete(const QStringList &paths)
 {
-    const QString text = paths.size() == 1
-        ? QStringLiteral("Are you sure you want to permanently delete \"%1\"?").arg(nameOf(paths.first()))
-        : QStringLiteral("Are you sure you want to permanently delete these %1 items?").arg(paths.size());
-    const QString title = paths.size() == 1 ? QStringLiteral("Delete File")
-                                            : QStringLiteral("Delete Multiple Items");
+    const QString text =
+        paths.size() == 1
+            ? QStringLiteral("Are you sure you want to permanently delete \"%1\"?")
+                  .arg(nameOf(paths.first()))
+            : QStringLiteral("Are you sure you want to permanently delete these %1 items?")
+                  .arg(paths.size());
+    const QString title =
+        paths.size() == 1 ? QStringLiteral("Delete File") : QStringLiteral("Delete Multiple Items");
     return m_prompter.message(m_parent, text, Prompter::Icon::Warning, Prompter::Buttons::YesNo,
-                              title)
-        == Prompter::Answer::Yes;
+                              title) == Prompter::Answer::Yes;
 }
 
 bool PromptedFileOpQuestions::confirmDeleteUntrashable(const QString &path, const QString &reason)
@@ -55,8 +70,7 @@ bool PromptedFileOpQuestions::confirmDeleteUntrashable(const QString &path, cons
             .arg(nameOf(path), reason);
     return m_prompter.choose(m_parent, text,
                              {QStringLiteral("Delete Permanently"), QStringLiteral("Cancel")},
-                             Prompter::Icon::Warning, QStringLiteral("Delete File"))
-        == 0;
+                             Prompter::Icon::Warning, QStringLiteral("Delete File")) == 0;
 }
 
 platform::FileOpQuestions::Collision
@@ -121,8 +135,9 @@ bool PromptedFileOpQuestions::progress(int filesDone, qint64 bytesDone, const QS
         m_dialog->show();
     }
     if (m_dialog) {
-        const double share = m_totalBytes > 0 ? double(bytesDone) / double(m_totalBytes)
-                                              : (m_fileCount > 0 ? double(filesDone) / m_fileCount : 0.0);
+        const double share = m_totalBytes > 0
+                                 ? double(bytesDone) / double(m_totalBytes)
+                                 : (m_fileCount > 0 ? double(filesDone) / m_fileCount : 0.0);
         m_dialog->setLabelText(QStringLiteral("%1 of %2: %3")
                                    .arg(qMin(filesDone + 1, m_fileCount))
                                    .arg(m_fileCount)

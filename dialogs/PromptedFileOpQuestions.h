@@ -9,12 +9,14 @@
 class QProgressDialog;
 class QWidget;
 
-namespace lumora {
+namespace lumora
+{
 
 // The file-operation service's questions asked through the Prompter, and its
 // progress shown in a progress dialog once the work has taken about half a
 // second (short operations never flash a window).
-class PromptedFileOpQuestions : public platform::FileOpQuestions {
+class PromptedFileOpQuestions : public platform::FileOpQuestions
+{
 public:
     PromptedFileOpQuestions(Prompter &prompter, QWidget *parent);
     ~PromptedFileOpQuestions() override;

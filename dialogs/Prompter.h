@@ -10,20 +10,22 @@ class QDialog;
 class QPrinter;
 class QWidget;
 
-namespace lumora {
+namespace lumora
+{
 
 // Every modal question the program asks goes through here, so tests can
 // answer by script and nothing modal ever blocks a test.
-class Prompter {
+class Prompter
+{
 public:
     enum class Icon { None, Information, Warning, Critical, Question };
     enum class Buttons { Ok, OkCancel, YesNo, YesNoCancel };
     enum class Answer { Ok, Cancel, Yes, No };
 
     struct FileChoice {
-        QString folder;         // ends with '/'
-        QStringList fileNames;  // names inside folder, in the order chosen
-        int filterIndex = 1;    // 1-based position of the chosen filter pair
+        QString folder;        // ends with '/'
+        QStringList fileNames; // names inside folder, in the order chosen
+        int filterIndex = 1;   // 1-based position of the chosen filter pair
     };
 
     virtual ~Prompter() = default;
@@ -38,7 +40,8 @@ public:
     virtual std::optional<FileChoice> openFiles(QWidget *parent, const QString &title,
                                                 const QString &filter, bool multiple) = 0;
     virtual std::optional<FileChoice> saveFile(QWidget *parent, const QString &title,
-                                               const QString &filter, const QString &initialName) = 0;
+                                               const QString &filter,
+                                               const QString &initialName) = 0;
     virtual std::optional<QString> chooseFolder(QWidget *parent, const QString &title,
                                                 const QString &start) = 0;
     virtual std::optional<QColor> chooseColor(QWidget *parent, const QColor &initial) = 0;
@@ -46,10 +49,10 @@ public:
     // --- Save dialog with a preselected file type (Save As)
     struct SaveRequest {
         QString title;
-        QString filter;             // "Description|*.a|Description2|*.b" pairs
-        int filterIndex = 1;        // 1-based entry selected when the dialog opens
-        QString defaultSuffix;      // added by the dialog when the user types no extension
-        QString initialPath;        // folder, or folder and file name, to start with
+        QString filter;               // "Description|*.a|Description2|*.b" pairs
+        int filterIndex = 1;          // 1-based entry selected when the dialog opens
+        QString defaultSuffix;        // added by the dialog when the user types no extension
+        QString initialPath;          // folder, or folder and file name, to start with
         bool confirmOverwrite = true; // the dialog asks before naming an existing file
     };
     // The chosen file and the entry the user left selected; nullopt on cancel.

@@ -7,7 +7,8 @@
 #include <QPrintDialog>
 #include <QPrinter>
 
-namespace lumora {
+namespace lumora
+{
 
 int Prompter::execDialog(QWidget *, QDialog &dialog)
 {

@@ -4,7 +4,8 @@
 #include <QStyle>
 #include <QWidget>
 
-namespace lumora {
+namespace lumora
+{
 
 bool Skin::LoadSkin(const QString &path)
 {

@@ -4,13 +4,15 @@
 
 class QWidget;
 
-namespace lumora {
+namespace lumora
+{
 
 // The program's look: a Qt style sheet read from the skin file. Skinning a
 // widget "as element X" tags it with the property skinElement = X and gives
 // it the sheet, whose selectors name those elements. A missing or unreadable
 // skin leaves the default look; nothing here ever stops start-up.
-class Skin {
+class Skin
+{
 public:
     static constexpr const char *kProperty = "skinElement";
 

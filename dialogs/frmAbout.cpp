@@ -15,11 +15,13 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
-namespace lumora {
+namespace lumora
+{
 
 const char *const frmAbout::kUnavailable = "System Information Is Unavailable At This Time";
 
-namespace {
+namespace
+{
 const char *const kTexts[5] = {
     "Lumora",
     "Version 2.1.0.0",
@@ -34,9 +36,11 @@ constexpr int kValueBuffer = 1024;
 
 QIcon programIcon()
 {
-    if (!QApplication::windowIcon().isNull() && !QApplication::windowIcon().availableSizes().isEmpty())
+    if (!QApplication::windowIcon().isNull() &&
+        !QApplication::windowIcon().availableSizes().isEmpty())
         return QApplication::windowIcon();
-    const QString path = QCoreApplication::applicationDirPath() + QStringLiteral("/icons/lumora.png");
+    const QString path =
+        QCoreApplication::applicationDirPath() + QStringLiteral("/icons/lumora.png");
     if (QFile::exists(path))
         return QIcon(path);
     return QApplication::style()->standardIcon(QStyle::SP_DesktopIcon);
@@ -68,14 +72,16 @@ frmAbout::frmAbout(platform::RegistryStore *registry, Prompter *prompter, const 
     }
     setObjectName(QStringLiteral("frmAbout"));
     setWindowTitle(QStringLiteral("About Lumora"));
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint);
     setModal(false);
 
     for (int i = 0; i < 5; ++i) {
         m_labels[i] = new QLabel(QString::fromUtf8(kTexts[i]), this);
         m_labels[i]->setObjectName(QStringLiteral("SkinLabel%1").arg(i + 1));
         m_labels[i]->setWordWrap(i >= 2);
-        m_labels[i]->setTextInteractionFlags(i == 4 ? Qt::TextSelectableByMouse : Qt::NoTextInteraction);
+        m_labels[i]->setTextInteractionFlags(i == 4 ? Qt::TextSelectableByMouse
+                                                    : Qt::NoTextInteraction);
     }
     QFont big = m_labels[0]->font();
     big.setPointSizeF(big.pointSizeF() * 1.8);
@@ -154,7 +160,8 @@ void frmAbout::StartSysInfo()
 {
     QString path;
     bool started = false;
-    if (GetKeyValue(platform::HKEY_LOCAL_MACHINE, QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools\\MSINFO"),
+    if (GetKeyValue(platform::HKEY_LOCAL_MACHINE,
+                    QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools\\MSINFO"),
                     QStringLiteral("PATH"), path)) {
         // The stored path is trusted as it is.
         started = m_starter->start(path);
@@ -195,7 +202,9 @@ bool frmAbout::GetKeyValue(std::uint32_t KeyRoot, const QString &KeyName, const 
     const qsizetype size = raw.size();
     const QString kept = size > 0 && raw.at(size - 1) == QChar(0) ? raw.left(size - 1) : raw;
     switch (value.type) {
-    case platform::RegSz: KeyVal = kept; break;
+    case platform::RegSz:
+        KeyVal = kept;
+        break;
     case platform::RegDword: {
         QString digits;
         for (qsizetype i = kept.size() - 1; i >= 0; --i)
@@ -203,7 +212,8 @@ bool frmAbout::GetKeyValue(std::uint32_t KeyRoot, const QString &KeyName, const 
         KeyVal = QStringLiteral("&h") + digits;
         break;
     }
-    default: break;
+    default:
+        break;
     }
     return true;
 }

@@ -8,18 +8,21 @@
 class QLabel;
 class QPushButton;
 
-namespace lumora {
+namespace lumora
+{
 
 class Prompter;
 class Skin;
-namespace platform {
+namespace platform
+{
 class ProgramStarter;
 class RegistryStore;
 } // namespace platform
 
 // The about box: name, version, what the program does, a copyright warning,
 // the maker's contact line, and a button that starts System Information.
-class frmAbout : public QDialog {
+class frmAbout : public QDialog
+{
     Q_OBJECT
 public:
     // Any argument may be null: no registry (System Information is then not

@@ -14,9 +14,11 @@
 #include <QRadioButton>
 #include <QStatusBar>
 
-namespace lumora {
+namespace lumora
+{
 
-namespace {
+namespace
+{
 // Design places of element 0 of each control array, in twips.
 const QRect kLabel0(180, 480, 1635, 255);
 const QRect kText0(2100, 420, 5265, 315);
@@ -187,12 +189,23 @@ void frmDialog::AddControl(const QString &Caption, const QVariant &Default, int 
         label = makeElement(m_labels, n, a.y() + a.height() + kRowGap);
         const int top = m_twips.value(label).y();
         switch (ControlType) {
-        case TextRow: wireRow(n, makeElement(m_texts, n, top)); break;
-        case ColorRow: wireRow(n, makeElement(m_colors, n, top)); break;
-        case ListRow: wireRow(n, makeElement(m_combos, n, top)); break;
-        case CheckRow: wireRow(n, makeElement(m_checks, n, top)); break;
-        case OptionRow: makeElement(m_options, n, top); break;
-        default: break;
+        case TextRow:
+            wireRow(n, makeElement(m_texts, n, top));
+            break;
+        case ColorRow:
+            wireRow(n, makeElement(m_colors, n, top));
+            break;
+        case ListRow:
+            wireRow(n, makeElement(m_combos, n, top));
+            break;
+        case CheckRow:
+            wireRow(n, makeElement(m_checks, n, top));
+            break;
+        case OptionRow:
+            makeElement(m_options, n, top);
+            break;
+        default:
+            break;
         }
     }
 
@@ -210,7 +223,9 @@ void frmDialog::AddControl(const QString &Caption, const QVariant &Default, int 
         m_colors.value(n)->setBackColor(colorFromDefault(Default));
         m_colors.value(n)->show();
         break;
-    case ListRow: m_combos.value(n)->show(); break;
+    case ListRow:
+        m_combos.value(n)->show();
+        break;
     case CheckRow:
         m_checks.value(n)->setChecked(Default.toBool());
         m_checks.value(n)->show();
@@ -221,7 +236,8 @@ void frmDialog::AddControl(const QString &Caption, const QVariant &Default, int 
         m_options.value(n)->show();
         m_options.value(n)->setText(Caption);
         break;
-    default: break;
+    default:
+        break;
     }
 
     // The client area ends one gap below the last label, plus the strip.

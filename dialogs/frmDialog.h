@@ -13,7 +13,8 @@ class QLineEdit;
 class QPushButton;
 class QRadioButton;
 
-namespace lumora {
+namespace lumora
+{
 
 class ColorButton;
 class Prompter;
@@ -25,7 +26,8 @@ class Skin;
 //
 // Geometry is kept in twips as the layout is laid out in them; the widgets
 // get the pixel equivalent on this screen.
-class frmDialog : public QDialog {
+class frmDialog : public QDialog
+{
     Q_OBJECT
 public:
     enum ControlKind { TextRow = 0, ColorRow = 1, ListRow = 2, CheckRow = 3, OptionRow = 4 };

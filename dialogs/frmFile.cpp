@@ -14,9 +14,11 @@
 #include <QPushButton>
 #include <QTreeWidget>
 
-namespace lumora {
+namespace lumora
+{
 
-namespace {
+namespace
+{
 constexpr int kPathRole = Qt::UserRole + 1;
 constexpr int kReadRole = Qt::UserRole + 2;
 
@@ -41,8 +43,8 @@ frmFile::frmFile(const Skin *skin, QWidget *parent) : QDialog(parent), m_skin(sk
 {
     setObjectName(QStringLiteral("frmFile"));
     // A fixed single border: a title and a close box, no minimise or maximise.
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::MSWindowsFixedSizeDialogHint |
+                   Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setWindowTitle(kInitialCaption);
     buildUi();
     buildTree();
@@ -59,7 +61,8 @@ void frmFile::buildUi()
 {
     const Twips t = Twips::forScreen();
     auto place = [&t](QWidget *w, int left, int top, int width, int height) {
-        w->setGeometry(t.toPixelsX(left), t.toPixelsY(top), t.toPixelsX(width), t.toPixelsY(height));
+        w->setGeometry(t.toPixelsX(left), t.toPixelsY(top), t.toPixelsX(width),
+                       t.toPixelsY(height));
     };
     setFixedSize(t.toPixelsX(7710), t.toPixelsY(5940));
 

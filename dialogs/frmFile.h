@@ -11,17 +11,20 @@ class QPushButton;
 class QTreeWidget;
 class QTreeWidgetItem;
 
-namespace lumora {
+namespace lumora
+{
 
 class Skin;
 
 // The folder chooser of Copy To and Move To. One instance serves the whole
 // run and is only hidden after a use, so the destination typed or picked
 // last time is offered again.
-class frmFile : public QDialog {
+class frmFile : public QDialog
+{
     Q_OBJECT
 public:
-    static inline const QString kInitialCaption = QStringLiteral("Caption will be set at run time!!");
+    static inline const QString kInitialCaption =
+        QStringLiteral("Caption will be set at run time!!");
 
     explicit frmFile(const Skin *skin = nullptr, QWidget *parent = nullptr);
     ~frmFile() override;

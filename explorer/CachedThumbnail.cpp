@@ -7,9 +7,11 @@
 
 #include <algorithm>
 
-namespace lumora {
+namespace lumora
+{
 
-namespace {
+namespace
+{
 
 struct LargeDecode {
     QImage large;

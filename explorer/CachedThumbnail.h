@@ -5,7 +5,8 @@
 #include <atomic>
 #include <memory>
 
-namespace lumora {
+namespace lumora
+{
 
 class ThumbnailCache;
 struct CacheSource;
@@ -30,6 +31,7 @@ QImage shapeFromLarge(const QImage &large, QSize original);
 
 // Decodes a file for the cache alone (the writer's second chance when the
 // picture was not kept); null when it was cancelled.
-std::shared_ptr<CacheWork> decodeForCache(const CacheSource &source, const std::atomic_bool *cancel);
+std::shared_ptr<CacheWork> decodeForCache(const CacheSource &source,
+                                          const std::atomic_bool *cancel);
 
 } // namespace lumora

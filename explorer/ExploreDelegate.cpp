@@ -6,7 +6,8 @@
 #include <QImage>
 #include <QPainter>
 
-namespace lumora {
+namespace lumora
+{
 
 ExploreDelegate::ExploreDelegate(QAbstractItemView *view) : QStyledItemDelegate(view), m_view(view)
 {

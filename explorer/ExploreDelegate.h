@@ -4,12 +4,14 @@
 
 class QAbstractItemView;
 
-namespace lumora {
+namespace lumora
+{
 
 // Paints one grid cell: the item's picture fitted into the common 140 x 140
 // box (every picture shows at that one size, proportions kept), and the
 // caption wrapped below it. The selection shows only while the grid has focus.
-class ExploreDelegate : public QStyledItemDelegate {
+class ExploreDelegate : public QStyledItemDelegate
+{
     Q_OBJECT
 public:
     static constexpr int kBox = 140;

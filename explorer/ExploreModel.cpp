@@ -6,9 +6,11 @@
 
 #include <algorithm>
 
-namespace lumora {
+namespace lumora
+{
 
-namespace {
+namespace
+{
 QString namePart(const QString &path)
 {
     QString p = path;
@@ -224,7 +226,7 @@ void ExploreModel::trim()
         if (m_items[i].thumb.isNull())
             continue;
         const int r = int(i);
-        const int d = r < m_firstVisible ? m_firstVisible - r
+        const int d = r < m_firstVisible  ? m_firstVisible - r
                       : r > m_lastVisible ? r - m_lastVisible
                                           : 0;
         if (d > 0)

@@ -7,14 +7,16 @@
 
 #include <vector>
 
-namespace lumora {
+namespace lumora
+{
 
 // The grid's items: placeholders first, filled in listing order. Each item has
 // a caption, a tag (its full path, the item's identity) and an icon key
 // ("Folder", "A" for a placeholder, or the image's path). Thumbnails are held
 // here, compactly, and bounded in bytes: those far from what the view shows
 // may be dropped and are asked for again when they are painted.
-class ExploreModel : public QAbstractListModel {
+class ExploreModel : public QAbstractListModel
+{
     Q_OBJECT
 public:
     enum Role {

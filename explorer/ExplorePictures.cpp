@@ -3,7 +3,8 @@
 #include <QPainter>
 #include <QPainterPath>
 
-namespace lumora {
+namespace lumora
+{
 
 QImage ExplorePictures::folder()
 {

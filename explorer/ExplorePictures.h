@@ -2,7 +2,8 @@
 
 #include <QImage>
 
-namespace lumora {
+namespace lumora
+{
 
 // The grid's fixed pictures, drawn rather than shipped so the control needs no
 // files beside it: a folder (150 x 125), the placeholder shown while a

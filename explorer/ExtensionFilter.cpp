@@ -5,7 +5,8 @@
 #include <QDir>
 #include <QFileInfo>
 
-namespace lumora {
+namespace lumora
+{
 
 bool ExtensionFilter::SetExt(const QString &s)
 {
@@ -41,8 +42,8 @@ QStringList ExtensionFilter::GetImageList(QString &path, const QString &searchSt
     QStringList filters;
     if (!searchStr.isEmpty() && searchStr != QLatin1String("*.*"))
         filters << searchStr;
-    QStringList names = dir.entryList(filters, QDir::Files | QDir::Hidden | QDir::System,
-                                      QDir::NoSort);
+    QStringList names =
+        dir.entryList(filters, QDir::Files | QDir::Hidden | QDir::System, QDir::NoSort);
     sortByName(names);
 
     QStringList out;

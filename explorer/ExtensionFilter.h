@@ -3,11 +3,13 @@
 #include <QString>
 #include <QStringList>
 
-namespace lumora {
+namespace lumora
+{
 
 // The explorer's notion of "an image file": an extension list given by the
 // host, matched as a substring, and the folder image list built from it.
-class ExtensionFilter {
+class ExtensionFilter
+{
 public:
     // Stores s lower-cased; returns false when s is empty (the caller warns).
     bool SetExt(const QString &s);
@@ -29,6 +31,7 @@ private:
 };
 
 // The start-up's list for the explorer.
-inline constexpr const char *kExplorerExtensions = "JPG GIF BMP PNG PSD TIF PCX TGA WBMP PCD WMF EMF ICO DIB";
+inline constexpr const char *kExplorerExtensions =
+    "JPG GIF BMP PNG PSD TIF PCX TGA WBMP PCD WMF EMF ICO DIB";
 
 } // namespace lumora

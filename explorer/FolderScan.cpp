@@ -5,7 +5,8 @@
 
 #include <QDir>
 
-namespace lumora {
+namespace lumora
+{
 
 FolderEntries scanFolder(const QString &path, const ExtensionFilter &filter,
                          const QString &searchStr)
@@ -13,8 +14,8 @@ FolderEntries scanFolder(const QString &path, const ExtensionFilter &filter,
     FolderEntries out;
     QDir dir(path);
     // Hidden entries are listed like any other.
-    QStringList names =
-        dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::NoSort);
+    QStringList names = dir.entryList(
+        QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::NoSort);
     sortByName(names);
     out.folders.reserve(names.size());
     for (const QString &n : names)

@@ -3,7 +3,8 @@
 #include <QString>
 #include <QStringList>
 
-namespace lumora {
+namespace lumora
+{
 
 class ExtensionFilter;
 

@@ -18,15 +18,12 @@
 
 #include <algorithm>
 
-namespace lumora {
+namespace lumora
+{
 
 ImageExplore::ImageExplore(Prompter &prompter, QWidget *parent)
-    : QWidget(parent),
-      m_prompter(prompter),
-      m_grid(new QListView(this)),
-      m_note(new QLabel(this)),
-      m_model(new ExploreModel(this)),
-      m_pipeline(new ThumbnailPipeline(this))
+    : QWidget(parent), m_prompter(prompter), m_grid(new QListView(this)), m_note(new QLabel(this)),
+      m_model(new ExploreModel(this)), m_pipeline(new ThumbnailPipeline(this))
 {
     qRegisterMetaType<lumora::ThumbnailResult>();
     m_model->setPictures(ExplorePictures::folder(), ExplorePictures::loading(),
@@ -360,9 +357,8 @@ void ImageExplore::onKeyReleased(Qt::KeyboardModifiers mods, bool fromGrid)
     if (itemCount() > 0 && row >= 0) {
         // The grid has already handled the press; a current item that is
         // selected may belong to a selection the user extended, which stays.
-        const bool keepSelection =
-            (mods & (Qt::ControlModifier | Qt::ShiftModifier)) ||
-            m_grid->selectionModel()->isSelected(m_model->index(row));
+        const bool keepSelection = (mods & (Qt::ControlModifier | Qt::ShiftModifier)) ||
+                                   m_grid->selectionModel()->isSelected(m_model->index(row));
         if (keepSelection) {
             announceCurrent();
             m_grid->setFocus();
@@ -428,8 +424,7 @@ bool ImageExplore::eventFilter(QObject *watched, QEvent *event)
             auto *me = static_cast<QMouseEvent *>(event);
             const QModelIndex hit = m_grid->indexAt(me->position().toPoint());
             if (me->button() == Qt::LeftButton && hit.isValid()) {
-                m_grid->selectionModel()->setCurrentIndex(hit,
-                                                          QItemSelectionModel::ClearAndSelect);
+                m_grid->selectionModel()->setCurrentIndex(hit, QItemSelectionModel::ClearAndSelect);
                 openCurrent();
                 return true;
             }

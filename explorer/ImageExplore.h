@@ -13,7 +13,8 @@ class QLabel;
 class QListView;
 class QMenu;
 
-namespace lumora {
+namespace lumora
+{
 
 class ExploreModel;
 class Prompter;
@@ -29,7 +30,8 @@ struct FolderEntries;
 // items, so the host may call back in (a newer ExplorePath supersedes the
 // running one). Thumbnails are decoded ahead on a worker pool and taken in
 // listing order.
-class ImageExplore : public QWidget {
+class ImageExplore : public QWidget
+{
     Q_OBJECT
     Q_CLASSINFO("ClassName", "Lumora.ImageExplore")
 public:
@@ -56,7 +58,7 @@ public:
 
     // --- used by the control's own parts and by file operations on it ---
     bool IsImageFile(const QString &path) const { return m_filter.IsImageFile(path); }
-    int SelectedIndex() const;              // 0-based, -1 when none
+    int SelectedIndex() const;               // 0-based, -1 when none
     int FindItem(const QString &path) const; // 1-based, -1 when none
     void SelectItem(int position, bool announce);
     void SetAllSelected(bool select);
@@ -136,8 +138,8 @@ private:
     int m_added = 0;
     bool m_listingStopped = true;
     quint64 m_listingId = 0;
-    int m_imageBase = 0;   // position of the first image item minus one
-    int m_rowShift = 0;    // items removed ahead of the fill position while listing
+    int m_imageBase = 0; // position of the first image item minus one
+    int m_rowShift = 0;  // items removed ahead of the fill position while listing
     int m_total = 0;
     QString m_shownFolder;
     bool m_holdsShown = false;

@@ -21,7 +21,8 @@
 
 #include <algorithm>
 
-namespace lumora {
+namespace lumora
+{
 
 void ImageExplore::buildContextMenu()
 {
@@ -124,7 +125,9 @@ void ImageExplore::DoFileOperation(int opType, QString &destination)
         break;
     }
     case 2:
-    case 3: destination.clear(); break;
+    case 3:
+        destination.clear();
+        break;
     case 5: {
         const std::optional<QString> name = m_prompter.inputText(
             this, QStringLiteral("Rename File"), QStringLiteral("File Name:"), info.fileName());
@@ -137,7 +140,8 @@ void ImageExplore::DoFileOperation(int opType, QString &destination)
             return;
         break;
     }
-    default: return;
+    default:
+        return;
     }
 
     const QStringList sources = opType == 5 ? QStringList{source} : selectedPathList();
@@ -149,7 +153,8 @@ void ImageExplore::DoFileOperation(int opType, QString &destination)
     // A file in the root folder gives "//name"; one separator is meant.
     QString target = destination;
     target.replace(QStringLiteral("//"), QStringLiteral("/"));
-    const platform::FileOpRequest request = platform::FileOpRequest::forOperation(opType, sources, target);
+    const platform::FileOpRequest request =
+        platform::FileOpRequest::forOperation(opType, sources, target);
     const std::unique_ptr<platform::FileOpQuestions> questions = m_fileOps.questions(this);
     if (!questions)
         return;
@@ -210,9 +215,10 @@ bool ImageExplore::CopyImage()
             error = r.error;
     }
     if (picture.isNull() || !imaging::CopyToClipboard(picture, path)) {
-        m_prompter.message(this,
-                           QStringLiteral("\"%1\" cannot be copied as a picture.").arg(QFileInfo(path).fileName()),
-                           Prompter::Icon::Information, Prompter::Buttons::Ok);
+        m_prompter.message(
+            this,
+            QStringLiteral("\"%1\" cannot be copied as a picture.").arg(QFileInfo(path).fileName()),
+            Prompter::Icon::Information, Prompter::Buttons::Ok);
         return false;
     }
     return true;

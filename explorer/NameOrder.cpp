@@ -2,7 +2,8 @@
 
 #include <algorithm>
 
-namespace lumora {
+namespace lumora
+{
 
 // Compares runs of digits by value and everything else case-insensitively,
 // without depending on the locale's collation (the C locale has no numeric

@@ -3,7 +3,8 @@
 #include <QString>
 #include <QStringList>
 
-namespace lumora {
+namespace lumora
+{
 
 // The one file order of the program: by name, case-insensitive and natural
 // ("img2" before "img10"). The grid, folder image lists and the viewer all use

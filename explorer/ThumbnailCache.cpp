@@ -14,9 +14,11 @@
 #include <cstring>
 #include <filesystem>
 
-namespace lumora {
+namespace lumora
+{
 
-namespace {
+namespace
+{
 
 const QByteArray kUri = QByteArrayLiteral("Thumb::URI");
 const QByteArray kMTime = QByteArrayLiteral("Thumb::MTime");
@@ -145,7 +147,8 @@ thumbpng::Check thumbnailCheck(const CacheSource &src, const QByteArray &uri, bo
 
 thumbpng::Check failureCheck(const CacheSource &src)
 {
-    return [&src](QSize, const thumbpng::TextMap &text) { return matches(text, src.uri, src, false); };
+    return
+        [&src](QSize, const thumbpng::TextMap &text) { return matches(text, src.uri, src, false); };
 }
 
 // The picture's own size for the shaping, from the thumbnail's text when it
@@ -185,7 +188,8 @@ bool makePrivateFolders(const QString &dir)
 
 } // namespace
 
-ThumbnailCache::ThumbnailCache(const QString &root, std::shared_ptr<const platform::MountKind> mounts)
+ThumbnailCache::ThumbnailCache(const QString &root,
+                               std::shared_ptr<const platform::MountKind> mounts)
     : m_root(QDir::cleanPath(root)), m_mounts(std::move(mounts))
 {
     m_canonicalRoot = QFileInfo(m_root).canonicalFilePath();
@@ -224,7 +228,8 @@ bool ThumbnailCache::insideRoot(const QString &absolutePath) const
     if (under(m_root) || under(m_canonicalRoot))
         return true;
     // Reached through a link: compare where the folder really is.
-    const QString real = QFileInfo(QFileInfo(absolutePath).path()).canonicalFilePath() + QLatin1Char('/');
+    const QString real =
+        QFileInfo(QFileInfo(absolutePath).path()).canonicalFilePath() + QLatin1Char('/');
     return real.startsWith(m_root + QLatin1Char('/')) ||
            (!m_canonicalRoot.isEmpty() && real.startsWith(m_canonicalRoot + QLatin1Char('/')));
 }
@@ -316,8 +321,8 @@ bool ThumbnailCache::writeAtomically(const QString &target, const QByteArray &by
     if (!tmp.open())
         return false;
     const QString tmpName = tmp.fileName();
-    const bool written = tmp.write(bytes) == bytes.size() && tmp.flush() &&
-                         tmp.setPermissions(kPrivateFile);
+    const bool written =
+        tmp.write(bytes) == bytes.size() && tmp.flush() && tmp.setPermissions(kPrivateFile);
     tmp.close();
     std::error_code ec;
     if (written)

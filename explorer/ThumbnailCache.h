@@ -10,23 +10,25 @@
 #include <memory>
 #include <optional>
 
-namespace lumora::platform {
+namespace lumora::platform
+{
 class MountKind;
 }
 
-namespace lumora {
+namespace lumora
+{
 
 // One image file as the thumbnail cache knows it: who it is (its URI) and
 // which version of it (modification time and size, read before decoding so
 // that a change during the decode makes the entry stale, never wrong).
 struct CacheSource {
-    QString path;        // absolute
-    QByteArray uri;      // file:///... as the desktop spells it
-    QString largeFile;   // the personal cache's large thumbnail
-    QString failFile;    // this program's record that the file cannot be read
-    QString sharedFile;  // a read-only repository beside the file (removable media)
+    QString path;         // absolute
+    QByteArray uri;       // file:///... as the desktop spells it
+    QString largeFile;    // the personal cache's large thumbnail
+    QString failFile;     // this program's record that the file cannot be read
+    QString sharedFile;   // a read-only repository beside the file (removable media)
     QByteArray sharedUri; // "./name", what a shared thumbnail names
-    qint64 mtime = 0;    // seconds since 1970
+    qint64 mtime = 0;     // seconds since 1970
     qint64 size = 0;
     bool writable = true; // false: read what is there, never write
 };
@@ -34,9 +36,9 @@ struct CacheSource {
 struct CacheLookup {
     enum class State { Miss, Hit, Failed };
     State state = State::Miss;
-    QImage image;     // the large thumbnail on a hit (RGB32, or ARGB32 with transparency)
-    QSize original;   // the picture's own size when the thumbnail says it
-    QString error;    // why the file could not be read, on Failed
+    QImage image;   // the large thumbnail on a hit (RGB32, or ARGB32 with transparency)
+    QSize original; // the picture's own size when the thumbnail says it
+    QString error;  // why the file could not be read, on Failed
 };
 
 // The desktop's shared thumbnail cache ($XDG_CACHE_HOME/thumbnails), as file
@@ -51,7 +53,8 @@ struct CacheLookup {
 //
 // Every method is safe to call from several threads at once; the object
 // holds no pictures.
-class ThumbnailCache {
+class ThumbnailCache
+{
 public:
     static constexpr int kLargeSide = 256;
 

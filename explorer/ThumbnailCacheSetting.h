@@ -1,10 +1,12 @@
 #pragma once
 
-namespace lumora::platform {
+namespace lumora::platform
+{
 class RegistryStore;
 }
 
-namespace lumora {
+namespace lumora
+{
 
 // The stored choice whether new thumbnails are written to the desktop's disk
 // cache: the value "Thumbnail Cache" under the program's settings key, a

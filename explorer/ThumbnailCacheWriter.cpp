@@ -7,7 +7,8 @@
 
 #include <deque>
 
-namespace lumora {
+namespace lumora
+{
 
 ThumbnailCacheWriter::ThumbnailCacheWriter(std::shared_ptr<const ThumbnailCache> cache,
                                            qint64 byteBudget)

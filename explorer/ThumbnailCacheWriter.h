@@ -11,7 +11,8 @@
 
 class QThread;
 
-namespace lumora {
+namespace lumora
+{
 
 // One thing to put into the cache: a large thumbnail, a failure record, or
 // (when its picture was not kept) a file to decode again for the cache.
@@ -33,7 +34,8 @@ struct CacheWork {
 // Handing work over never waits for the writer: an idle-priority thread may
 // be kept off the processor for a long time, and a lock it held then would
 // stall the window. Work goes through a lock-free list and a semaphore.
-class ThumbnailCacheWriter {
+class ThumbnailCacheWriter
+{
 public:
     static constexpr qint64 kDefaultBudget = qint64(16) << 20;
     static constexpr int kMaxQueued = 10000;

@@ -7,9 +7,11 @@
 #include <cmath>
 #include <optional>
 
-namespace lumora {
+namespace lumora
+{
 
-namespace {
+namespace
+{
 const QString kCancelled = QStringLiteral("cancelled");
 
 // A picture bigger than the grid's cell is never shown bigger; keeping it
@@ -56,7 +58,8 @@ ThumbnailResult loadPictureThumbnail(const QString &path, const std::atomic_bool
     if (cancel && cancel->load())
         return {QImage(), kCancelled};
     if (picture.isNull())
-        return {QImage(), error.isEmpty() ? QStringLiteral("The picture could not be loaded.") : error};
+        return {QImage(),
+                error.isEmpty() ? QStringLiteral("The picture could not be loaded.") : error};
     return {compact(picture), QString()};
 }
 
@@ -67,8 +70,8 @@ ThumbnailResult decodeShapedThumbnail(const QString &path, const std::atomic_boo
     // becomes 140 x 187), so nothing is ever scaled up afterwards.
     const QSize box(kThumbSide, int(std::ceil(kThumbSide * kLongRatio)));
     imaging::DecodedImage d;
-    if (auto failed = decodeFirstPage(path, box, cancel,
-                                      QStringLiteral("The image could not be read."), d))
+    if (auto failed =
+            decodeFirstPage(path, box, cancel, QStringLiteral("The image could not be read."), d))
         return *failed;
     const QImage &page = d.pages.first();
     const QSize original = d.originalSize.isEmpty() ? page.size() : d.originalSize;

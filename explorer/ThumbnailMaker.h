@@ -5,7 +5,8 @@
 
 #include <atomic>
 
-namespace lumora {
+namespace lumora
+{
 
 // What a worker hands back for one file: a picture or the reason there is none.
 struct ThumbnailResult {

@@ -9,12 +9,12 @@
 
 #include <algorithm>
 
-namespace lumora {
+namespace lumora
+{
 
 ThumbnailPipeline::ThumbnailPipeline(QObject *parent)
-    : QObject(parent),
-      m_cache(std::make_shared<ThumbnailCache>(ThumbnailCache::defaultRoot(),
-                                               platform::createMountKind())),
+    : QObject(parent), m_cache(std::make_shared<ThumbnailCache>(ThumbnailCache::defaultRoot(),
+                                                                platform::createMountKind())),
       m_writer(std::make_unique<ThumbnailCacheWriter>(m_cache)),
       m_cancel(std::make_shared<std::atomic_bool>(false))
 {

@@ -11,7 +11,8 @@
 #include <memory>
 #include <optional>
 
-namespace lumora {
+namespace lumora
+{
 
 class ThumbnailCache;
 class ThumbnailCacheWriter;
@@ -23,7 +24,8 @@ struct CacheWork;
 // ThumbnailResult values; results come back to this object's thread.
 // Workers look in the desktop's thumbnail cache before decoding; what they
 // had to decode goes to the cache's writer as the grid takes it.
-class ThumbnailPipeline : public QObject {
+class ThumbnailPipeline : public QObject
+{
     Q_OBJECT
 public:
     explicit ThumbnailPipeline(QObject *parent = nullptr);

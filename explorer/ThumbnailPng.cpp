@@ -7,9 +7,11 @@
 #include <cstdio>
 #include <vector>
 
-namespace lumora::thumbpng {
+namespace lumora::thumbpng
+{
 
-namespace {
+namespace
+{
 
 [[noreturn]] void onError(png_structp png, png_const_charp)
 {
@@ -64,7 +66,8 @@ void readFile(png_structp png, png_infop info, ReadState &s)
     png_set_strip_16(png);
     if (colorType == PNG_COLOR_TYPE_GRAY || colorType == PNG_COLOR_TYPE_GRAY_ALPHA)
         png_set_gray_to_rgb(png);
-    const bool hasAlpha = (colorType & PNG_COLOR_MASK_ALPHA) || png_get_valid(png, info, PNG_INFO_tRNS);
+    const bool hasAlpha =
+        (colorType & PNG_COLOR_MASK_ALPHA) || png_get_valid(png, info, PNG_INFO_tRNS);
 #if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
     // QImage's 32-bit formats are 0xAARRGGBB words: B, G, R, A in memory.
     png_set_bgr(png);
@@ -165,7 +168,8 @@ ReadResult read(const QString &path, const Check &check)
     if (!file)
         return result; // Missing
     unsigned char sig[8];
-    if (std::fread(sig, 1, sizeof sig, file) != sizeof sig || png_sig_cmp(sig, 0, sizeof sig) != 0) {
+    if (std::fread(sig, 1, sizeof sig, file) != sizeof sig ||
+        png_sig_cmp(sig, 0, sizeof sig) != 0) {
         std::fclose(file);
         result.status = ReadStatus::Damaged;
         return result;

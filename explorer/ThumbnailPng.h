@@ -10,13 +10,15 @@
 
 #include <functional>
 
-namespace lumora {
+namespace lumora
+{
 
 // PNG files of the desktop's thumbnail cache, read and written with libpng
 // directly: the text chunks that say whose thumbnail a file is are looked at
 // before any pixel is decoded, so a stale or foreign file costs almost nothing.
 // Thread-safe; no widgets.
-namespace thumbpng {
+namespace thumbpng
+{
 
 using TextMap = QHash<QByteArray, QByteArray>;
 using TextList = QList<QPair<QByteArray, QByteArray>>;

@@ -5,7 +5,8 @@
 #include <algorithm>
 #include <cmath>
 
-namespace lumora {
+namespace lumora
+{
 
 int roundHalfEven(double x)
 {

@@ -4,7 +4,8 @@
 #include <QPoint>
 #include <QSize>
 
-namespace lumora {
+namespace lumora
+{
 
 // Thumbnails are 140 pixels wide. Pictures whose sides differ by less than a
 // factor of 1.8 keep their proportions with no border; longer ones get their
@@ -17,9 +18,9 @@ inline constexpr double kLongRatio = 1.8;
 int roundHalfEven(double x);
 
 struct ThumbnailGeometry {
-    QSize scaled;        // size the picture is scaled to
-    QSize canvas;        // final thumbnail size (== scaled when there is no square)
-    QPoint offset;       // where the scaled picture sits on the canvas
+    QSize scaled;  // size the picture is scaled to
+    QSize canvas;  // final thumbnail size (== scaled when there is no square)
+    QPoint offset; // where the scaled picture sits on the canvas
     bool onWhiteSquare = false;
     bool valid() const { return !scaled.isEmpty(); }
 };

@@ -16,7 +16,15 @@ namespace
 
 using namespace bytes;
 
-enum Compression { Rgb = 0, Rle8 = 1, Rle4 = 2, BitFields = 3, Jpeg = 4, Png = 5, AlphaBitFields = 6 };
+enum Compression {
+    Rgb = 0,
+    Rle8 = 1,
+    Rle4 = 2,
+    BitFields = 3,
+    Jpeg = 4,
+    Png = 5,
+    AlphaBitFields = 6
+};
 
 // One channel of a bit-field pixel: where it sits and how wide it is.
 // Channels of any width (1-bit alpha, 10- or 11-bit colours) scale to 0..255.
@@ -201,10 +209,11 @@ public:
                     const uchar *q = p + qint64(x) * 3;
                     line[x] = qRgb(q[2], q[1], q[0]);
                 } else if (masks) {
-                    const quint32 px = bits == 16 ? quint32(p[2 * x] | (p[2 * x + 1] << 8))
-                                                  : quint32(p[4 * x] | (p[4 * x + 1] << 8) |
-                                                            (p[4 * x + 2] << 16)) |
-                                                        (quint32(p[4 * x + 3]) << 24);
+                    const quint32 px =
+                        bits == 16
+                            ? quint32(p[2 * x] | (p[2 * x + 1] << 8))
+                            : quint32(p[4 * x] | (p[4 * x + 1] << 8) | (p[4 * x + 2] << 16)) |
+                                  (quint32(p[4 * x + 3]) << 24);
                     const int a = m_h.hasAlpha ? m_h.alpha.value(px) : 255;
                     if (a)
                         *alphaSeen = true;
@@ -404,8 +413,8 @@ DibResult decodeDib(const QByteArray &data, const DibSource &source, qint64 maxB
     qint64 offset = source.pixelOffset;
     if (offset <= info || offset >= data.size()) {
         const qint64 stated = h.colorsUsed > 0 && h.colorsUsed <= (1u << 16) ? h.colorsUsed
-                              : bits <= 8                                   ? qint64(1) << bits
-                                                                            : 0;
+                              : bits <= 8                                    ? qint64(1) << bits
+                                                                             : 0;
         offset = paletteStart + stated * entrySize;
     }
     // Icons keep their alpha in the fourth byte of a 32-bit pixel.
@@ -427,7 +436,8 @@ DibResult decodeDib(const QByteArray &data, const DibSource &source, qint64 maxB
 
     Decoder decoder(data, h, palette, int(h.width), int(height), topDown);
     bool alphaSeen = false;
-    const bool any = rle ? decoder.readRle(image, offset) : decoder.readRows(image, offset, &alphaSeen);
+    const bool any =
+        rle ? decoder.readRle(image, offset) : decoder.readRows(image, offset, &alphaSeen);
     if (!any) {
         out.error = unsupported("no pixel data");
         return out;

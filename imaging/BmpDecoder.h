@@ -22,11 +22,11 @@ struct DibSource {
 };
 
 struct DibResult {
-    QImage image;        // null on failure
+    QImage image;         // null on failure
     int bitsPerPixel = 0; // as the header stores it
     bool tooLarge = false;
-    QSize size;          // as declared (the colour bitmap's, for icons)
-    QString error;       // why it was refused, for the caller's fallback
+    QSize size;    // as declared (the colour bitmap's, for icons)
+    QString error; // why it was refused, for the caller's fallback
 };
 
 // Every uncompressed depth (1, 2, 4, 8, 16, 24, 32), RLE4, RLE8, OS/2's

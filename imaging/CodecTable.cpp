@@ -74,8 +74,8 @@ bool isHeaderlessDib(const QByteArray &h, const QString &)
     const int planes = le16(h, 12);
     const int bits = le16(h, 14);
     const quint32 compression = le32(h, 16);
-    const bool bitsOk = bits == 1 || bits == 2 || bits == 4 || bits == 8 || bits == 16 ||
-                        bits == 24 || bits == 32;
+    const bool bitsOk =
+        bits == 1 || bits == 2 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32;
     return width > 0 && width < (1 << 20) && height != 0 && height > -(1 << 20) &&
            height < (1 << 20) && planes == 1 && bitsOk && compression <= 6;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
-namespace lumora::imaging {
+namespace lumora::imaging
+{
 
 // Numbers the save table and the status bar agree on. 1..10 are the output
 // codes of the Save As table; the rest only ever come from decoding.

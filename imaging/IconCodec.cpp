@@ -29,8 +29,7 @@ Page decodeEntry(const QByteArray &bytes, qint64 budget)
         buffer.open(QIODevice::ReadOnly);
         QImageReader reader(&buffer, "png");
         const QSize size = reader.size();
-        if (!size.isValid() || !support::fitsBudget(size) ||
-            support::decodedBytes(size) > budget)
+        if (!size.isValid() || !support::fitsBudget(size) || support::decodedBytes(size) > budget)
             return page;
         page.image = reader.read();
         page.bits = bytes.size() > 25 && quint8(bytes[25]) == 6 ? 32 : page.image.depth();

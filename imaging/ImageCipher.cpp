@@ -7,13 +7,15 @@
 #include <cstring>
 #include <vector>
 
-namespace lumora::imaging {
+namespace lumora::imaging
+{
 
-namespace {
+namespace
+{
 
 constexpr char kMagic[4] = {'L', 'm', 'E', 'n'};
 constexpr std::uint8_t kVersion = 1;
-constexpr std::size_t kSaltBytes = crypto_pwhash_SALTBYTES;               // 16
+constexpr std::size_t kSaltBytes = crypto_pwhash_SALTBYTES;                       // 16
 constexpr std::size_t kNonceBytes = crypto_aead_xchacha20poly1305_ietf_NPUBBYTES; // 24
 constexpr std::size_t kTagBytes = crypto_aead_xchacha20poly1305_ietf_ABYTES;      // 16
 constexpr std::size_t kKeyBytes = crypto_aead_xchacha20poly1305_ietf_KEYBYTES;    // 32
@@ -117,7 +119,8 @@ bool deserialize(const unsigned char *p, std::size_t size, QImage *image)
     QList<QRgb> table;
     for (std::uint32_t i = 0; i < colors; ++i, at += 4)
         table << getU32(p + at);
-    QImage out(static_cast<int>(width), static_cast<int>(height), static_cast<QImage::Format>(format));
+    QImage out(static_cast<int>(width), static_cast<int>(height),
+               static_cast<QImage::Format>(format));
     if (out.isNull())
         return false;
     const std::size_t row = rowBytes(out);
@@ -136,9 +139,10 @@ bool deserialize(const unsigned char *p, std::size_t size, QImage *image)
 // The red, green and blue bytes of a picture, row by row.
 std::vector<unsigned char> carrierBytes(const QImage &image)
 {
-    const QImage rgb = image.format() == QImage::Format_RGB32 || image.format() == QImage::Format_ARGB32
-                           ? image
-                           : image.convertToFormat(QImage::Format_RGB32);
+    const QImage rgb =
+        image.format() == QImage::Format_RGB32 || image.format() == QImage::Format_ARGB32
+            ? image
+            : image.convertToFormat(QImage::Format_RGB32);
     std::vector<unsigned char> out;
     out.reserve(std::size_t(rgb.width()) * std::size_t(rgb.height()) * 3);
     for (int y = 0; y < rgb.height(); ++y) {
@@ -155,9 +159,9 @@ std::vector<unsigned char> carrierBytes(const QImage &image)
 bool deriveKey(unsigned char *out, const QString &key, const Header &h)
 {
     QByteArray password = key.toUtf8();
-    const int rc = crypto_pwhash(out, kKeyBytes, password.constData(), std::size_t(password.size()),
-                                 h.salt, h.ops, std::size_t(h.memKiB) * 1024u,
-                                 crypto_pwhash_ALG_ARGON2ID13);
+    const int rc =
+        crypto_pwhash(out, kKeyBytes, password.constData(), std::size_t(password.size()), h.salt,
+                      h.ops, std::size_t(h.memKiB) * 1024u, crypto_pwhash_ALG_ARGON2ID13);
     sodium_memzero(password.data(), std::size_t(password.size()));
     return rc == 0;
 }
@@ -221,9 +225,9 @@ CipherResult encryptPicture(const QImage &plain, const QString &key, const Ciphe
         return {false, {}, QStringLiteral("There is not enough memory to derive the key.")};
     }
     unsigned long long written = 0;
-    crypto_aead_xchacha20poly1305_ietf_encrypt(stream.data() + header.size(), &written, message.data(),
-                                               message.size(), header.data(), header.size(), nullptr,
-                                               h.nonce, derived);
+    crypto_aead_xchacha20poly1305_ietf_encrypt(stream.data() + header.size(), &written,
+                                               message.data(), message.size(), header.data(),
+                                               header.size(), nullptr, h.nonce, derived);
     sodium_memzero(derived, kKeyBytes);
     sodium_memzero(message.data(), message.size());
     randombytes_buf(stream.data() + total, stream.size() - total);
@@ -283,9 +287,10 @@ bool isEncryptedPicture(const QImage &image)
     // The first two pixels hold the magic and the version.
     const QRgb a = image.pixel(0, 0);
     const QRgb b = image.pixel(1, 0);
-    const unsigned char head[6] = {static_cast<unsigned char>(qRed(a)), static_cast<unsigned char>(qGreen(a)),
-                                   static_cast<unsigned char>(qBlue(a)), static_cast<unsigned char>(qRed(b)),
-                                   static_cast<unsigned char>(qGreen(b)), static_cast<unsigned char>(qBlue(b))};
+    const unsigned char head[6] = {
+        static_cast<unsigned char>(qRed(a)),   static_cast<unsigned char>(qGreen(a)),
+        static_cast<unsigned char>(qBlue(a)),  static_cast<unsigned char>(qRed(b)),
+        static_cast<unsigned char>(qGreen(b)), static_cast<unsigned char>(qBlue(b))};
     return std::memcmp(head, kMagic, 4) == 0 && head[4] == kVersion;
 }
 
@@ -298,8 +303,10 @@ bool formatKeepsEncryptedPicture(FormatCode code)
     case FormatCode::Tga:
     case FormatCode::Bmp:
     case FormatCode::Psd:
-    case FormatCode::Dib: return true;
-    default: return false;
+    case FormatCode::Dib:
+        return true;
+    default:
+        return false;
     }
 }
 

@@ -8,7 +8,8 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace lumora::imaging {
+namespace lumora::imaging
+{
 
 // How hard the key derivation works (Argon2id operations and memory).
 struct CipherCost {

@@ -6,7 +6,8 @@
 #include <QMimeData>
 #include <QUrl>
 
-namespace lumora::imaging {
+namespace lumora::imaging
+{
 
 bool CopyToClipboard(const QImage &picture, const QString &sourcePath)
 {

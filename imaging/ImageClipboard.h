@@ -3,7 +3,8 @@
 #include <QImage>
 #include <QString>
 
-namespace lumora::imaging {
+namespace lumora::imaging
+{
 
 // Puts a picture on the system clipboard. With `sourcePath`, the file goes
 // along as a file reference (text/uri-list), so a file manager can paste the

@@ -9,7 +9,8 @@
 #include <QObject>
 #include <QString>
 
-namespace lumora::imaging {
+namespace lumora::imaging
+{
 
 struct LoadResult {
     bool ok = false;
@@ -18,7 +19,8 @@ struct LoadResult {
 
 // The open image as a state object, free of widgets: its pages, the current
 // page, the file it came from and its format. Views listen to changed().
-class ImageDocument : public QObject {
+class ImageDocument : public QObject
+{
     Q_OBJECT
 public:
     enum class State { Empty, Loaded, Failed };
@@ -58,7 +60,8 @@ public:
     // Rotates every page by a multiple of 90 degrees (other angles: nearest
     // quarter turn). Region, option and key are accepted for the caller's
     // sake and not used.
-    void Rotate(float degrees, const void *region = nullptr, int option = 0, const QString &key = {});
+    void Rotate(float degrees, const void *region = nullptr, int option = 0,
+                const QString &key = {});
 
     // Output helpers used by thumbnails and previews; they work on the
     // current page. A width or height of 0 keeps the proportions.

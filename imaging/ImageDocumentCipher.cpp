@@ -3,7 +3,8 @@
 
 #include "imaging/DecodeSupport.h"
 
-namespace lumora::imaging {
+namespace lumora::imaging
+{
 
 LoadResult ImageDocument::EncryptImage(const QString &key, const QString &unused)
 {

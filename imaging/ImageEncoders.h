@@ -15,7 +15,8 @@ using Encoder = QByteArray (*)(const QImage &image, FormatCode code, const Write
 QByteArray encodeWithQt(const QImage &image, FormatCode code, const WriteOptions &options,
                         QString *error);
 // PNG of grey, RGB and RGBA pictures by hand; the rest through Qt.
-QByteArray encodePng(const QImage &image, FormatCode code, const WriteOptions &options, QString *error);
+QByteArray encodePng(const QImage &image, FormatCode code, const WriteOptions &options,
+                     QString *error);
 // PSD, PCX, TGA through ImageMagick.
 QByteArray encodeWithMagick(const QImage &image, FormatCode code, const WriteOptions &options,
                             QString *error);

@@ -9,7 +9,8 @@
 #include <algorithm>
 #include <cmath>
 
-namespace lumora::imaging {
+namespace lumora::imaging
+{
 
 ImageView::ImageView(QWidget *parent) : QWidget(parent), m_doc(new ImageDocument(this))
 {
@@ -112,8 +113,8 @@ QSize ImageView::zoomedSize() const
             std::max(1, int(std::lround(img.height() * m_zoom))));
     // A preview (0) shows the picture at its zoom like the viewer's fitting
     // mode (3), so each zoom step is seen; neither spills over the control.
-    if ((m_mode == 0 || m_mode == 3) && (z.width() > width() || z.height() > height()) && width() > 0 &&
-        height() > 0)
+    if ((m_mode == 0 || m_mode == 3) && (z.width() > width() || z.height() > height()) &&
+        width() > 0 && height() > 0)
         z = z.scaled(size(), Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
     return z;
 }
@@ -148,7 +149,8 @@ void ImageView::paintEvent(QPaintEvent *)
     const QImage &img = m_doc->currentImage();
     if (img.isNull()) {
         if (!m_errorText.isEmpty()) {
-            p.setPen(m_background.lightness() < 128 ? QColor(0xe8, 0xea, 0xed) : QColor(0x20, 0x21, 0x24));
+            p.setPen(m_background.lightness() < 128 ? QColor(0xe8, 0xea, 0xed)
+                                                    : QColor(0x20, 0x21, 0x24));
             p.drawText(rect().adjusted(12, 12, -12, -12), Qt::AlignCenter | Qt::TextWordWrap,
                        m_errorText);
         }
@@ -167,8 +169,8 @@ void ImageView::paintEvent(QPaintEvent *)
             const bool useProxy = !m_proxy.isNull() && m_proxyKey == img.cacheKey() &&
                                   z.width() <= m_proxy.width() && z.height() <= m_proxy.height();
             const QImage &source = useProxy ? m_proxy : img;
-            m_cache = QPixmap::fromImage(z == source.size() ? source
-                                                            : source.scaled(z, Qt::IgnoreAspectRatio, mode));
+            m_cache = QPixmap::fromImage(
+                z == source.size() ? source : source.scaled(z, Qt::IgnoreAspectRatio, mode));
             m_cacheSize = z;
             m_cacheKey = img.cacheKey();
         }

@@ -7,7 +7,8 @@
 #include <QStringList>
 #include <QWidget>
 
-namespace lumora::imaging {
+namespace lumora::imaging
+{
 
 // Shows the current page of an ImageDocument. Display modes:
 //   3 — the zoomed image is drawn whole, centred in the control (shrunk to
@@ -16,7 +17,8 @@ namespace lumora::imaging {
 //       in pixels of the zoomed image, clamped to what can be shown);
 //   0 — a preview: drawn as in mode 3.
 // Emits viewChanged() after every change of image, zoom or orientation.
-class ImageView : public QWidget {
+class ImageView : public QWidget
+{
     Q_OBJECT
     // The ground around the picture; the skin may set it (qproperty-backgroundColor).
     Q_PROPERTY(QColor backgroundColor READ backgroundColor WRITE setBackgroundColor)

@@ -105,10 +105,12 @@ bool writeImageFile(const QImage &image, const QString &path, FormatCode code,
         return fail(error, QStringLiteral("No file name was given."));
     const QFileInfo target(path);
     if (target.isDir())
-        return fail(error, QStringLiteral("\"%1\" is a folder.").arg(QDir::toNativeSeparators(path)));
+        return fail(error,
+                    QStringLiteral("\"%1\" is a folder.").arg(QDir::toNativeSeparators(path)));
     if (!options.overwrite && (target.exists() || target.isSymLink()))
-        return fail(error, QStringLiteral("The file \"%1\" already exists.")
-                               .arg(QDir::toNativeSeparators(path)));
+        return fail(
+            error,
+            QStringLiteral("The file \"%1\" already exists.").arg(QDir::toNativeSeparators(path)));
 
     QString reason;
     const QByteArray bytes = encodeImage(image, code, options, &reason);

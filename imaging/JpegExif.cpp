@@ -36,10 +36,9 @@ public:
         if (at < 0 || at + 4 > m_data.size())
             return std::nullopt;
         const auto *p = reinterpret_cast<const uchar *>(m_data.constData() + at);
-        return m_little ? quint32(p[0]) | quint32(p[1]) << 8 | quint32(p[2]) << 16 |
-                              quint32(p[3]) << 24
-                        : quint32(p[3]) | quint32(p[2]) << 8 | quint32(p[1]) << 16 |
-                              quint32(p[0]) << 24;
+        return m_little
+                   ? quint32(p[0]) | quint32(p[1]) << 8 | quint32(p[2]) << 16 | quint32(p[3]) << 24
+                   : quint32(p[3]) | quint32(p[2]) << 8 | quint32(p[1]) << 16 | quint32(p[0]) << 24;
     }
     std::optional<quint16> read16(qint64 at) const
     {
@@ -127,13 +126,13 @@ QByteArray normalised(const QByteArray &payload, const QSize &size)
     if (!ifd0)
         return {};
     std::optional<quint32> exifIfd;
-    const bool ok = tiff.forEachEntry(*ifd0, [&](qint64 entry, quint16 tag, quint16 type,
-                                                 quint32 count) {
-        if (tag == 0x0112 && type == kTypeShort && count == 1)
-            tiff.write16(entry + 8, 1);
-        else if (tag == 0x8769 && (type == kTypeLong || type == 13) && count == 1)
-            exifIfd = tiff.read32(entry + 8);
-    });
+    const bool ok =
+        tiff.forEachEntry(*ifd0, [&](qint64 entry, quint16 tag, quint16 type, quint32 count) {
+            if (tag == 0x0112 && type == kTypeShort && count == 1)
+                tiff.write16(entry + 8, 1);
+            else if (tag == 0x8769 && (type == kTypeLong || type == 13) && count == 1)
+                exifIfd = tiff.read32(entry + 8);
+        });
     if (!ok)
         return {};
     if (exifIfd) {

@@ -27,10 +27,14 @@ QByteArray failed(QString *error, const QString &message)
 const char *coderName(FormatCode code)
 {
     switch (code) {
-    case FormatCode::Psd: return "PSD";
-    case FormatCode::Pcx: return "PCX";
-    case FormatCode::Tga: return "TGA";
-    default: return nullptr;
+    case FormatCode::Psd:
+        return "PSD";
+    case FormatCode::Pcx:
+        return "PCX";
+    case FormatCode::Tga:
+        return "TGA";
+    default:
+        return nullptr;
     }
 }
 
@@ -54,17 +58,16 @@ bool looksRight(FormatCode code, const QByteArray &bytes)
     case FormatCode::Pcx:
         return bytes.size() >= 128 && uchar(bytes[0]) == 0x0A;
     case FormatCode::Tga:
-        return bytes.size() >= 18 && (uchar(bytes[2]) == 2 || uchar(bytes[2]) == 10 ||
-                                      uchar(bytes[2]) == 3 || uchar(bytes[2]) == 11 ||
-                                      uchar(bytes[2]) == 1 || uchar(bytes[2]) == 9);
+        return bytes.size() >= 18 &&
+               (uchar(bytes[2]) == 2 || uchar(bytes[2]) == 10 || uchar(bytes[2]) == 3 ||
+                uchar(bytes[2]) == 11 || uchar(bytes[2]) == 1 || uchar(bytes[2]) == 9);
     default:
         return false;
     }
 }
 
 // ImageMagick wants tightly packed samples; QImage rows may be padded.
-template <typename Sample>
-std::vector<Sample> packed(const QImage &image, int channels)
+template <typename Sample> std::vector<Sample> packed(const QImage &image, int channels)
 {
     const int w = image.width();
     const int h = image.height();
@@ -93,8 +96,8 @@ template <typename Sample> std::vector<Sample> mattedOnWhite(std::vector<Sample>
     for (size_t i = 0; i + 3 < rgba.size(); i += 4) {
         const quint64 a = rgba[i + 3];
         for (size_t c = 0; c < 3; ++c)
-            rgba[i + c] = Sample((quint64(rgba[i + c]) * a + quint64(full) * (full - a) + full / 2) /
-                                 full);
+            rgba[i + c] =
+                Sample((quint64(rgba[i + c]) * a + quint64(full) * (full - a) + full / 2) / full);
     }
     return rgba;
 }

@@ -145,8 +145,7 @@ QByteArray wmf(const QImage &rgb)
     // wide or tall (its resampling reads the missing neighbour and gives up
     // on the row). Such a side is stored twice over and drawn into its one
     // pixel: every reader's stretch of two equal pixels gives that pixel.
-    const QImage bitmap = (w == 1 || h == 1) ? rgb.scaled(w == 1 ? 2 : w, h == 1 ? 2 : h)
-                                             : rgb;
+    const QImage bitmap = (w == 1 || h == 1) ? rgb.scaled(w == 1 ? 2 : w, h == 1 ? 2 : h) : rgb;
     const int bw = bitmap.width();
     const int bh = bitmap.height();
     const qint64 dibBytes = kInfoHeaderSize + dibStride(bw) * bh;
@@ -188,7 +187,7 @@ QByteArray wmf(const QImage &rgb)
     out.u32(quint32(stretchWords)); // META_STRETCHDIB
     out.u16(0x0F43);
     out.u32(kSrcCopy);
-    out.u16(0); // DIB_RGB_COLORS
+    out.u16(0);           // DIB_RGB_COLORS
     out.u16(quint32(bh)); // source height, width, y, x
     out.u16(quint32(bw));
     out.u16(0);
@@ -232,7 +231,7 @@ QByteArray emf(const QImage &rgb)
     out.u32(0x00010000);
     out.u32(quint32(total));
     out.u32(quint32(2 + tiles.size())); // records
-    out.u16(1); // handles (the reserved one)
+    out.u16(1);                         // handles (the reserved one)
     out.u16(0);
     out.u32(0); // description
     out.u32(0);

@@ -38,8 +38,12 @@ struct Layout {
 bool layoutFor(const QImage &image, Layout &out)
 {
     switch (image.format()) {
-    case QImage::Format_Grayscale8: out = {QImage::Format_Grayscale8, 0, 8, 1}; return true;
-    case QImage::Format_Grayscale16: out = {QImage::Format_Grayscale16, 0, 16, 1}; return true;
+    case QImage::Format_Grayscale8:
+        out = {QImage::Format_Grayscale8, 0, 8, 1};
+        return true;
+    case QImage::Format_Grayscale16:
+        out = {QImage::Format_Grayscale16, 0, 16, 1};
+        return true;
     case QImage::Format_Indexed8:
     case QImage::Format_Mono:
     case QImage::Format_MonoLSB:
@@ -57,7 +61,8 @@ bool layoutFor(const QImage &image, Layout &out)
     return true;
 }
 
-class Chunks {
+class Chunks
+{
 public:
     explicit Chunks(qsizetype reserve)
     {
@@ -73,7 +78,8 @@ public:
         const qsizetype start = m_out.size();
         m_out.append(type, 4);
         m_out.append(data);
-        const quint32 crc = libdeflate_crc32(0, m_out.constData() + start, size_t(m_out.size() - start));
+        const quint32 crc =
+            libdeflate_crc32(0, m_out.constData() + start, size_t(m_out.size() - start));
         char crcBytes[4];
         qToBigEndian(crc, crcBytes);
         m_out.append(crcBytes, 4);
@@ -161,12 +167,14 @@ bool isLatin1(const QString &s)
 
 } // namespace
 
-QByteArray encodePng(const QImage &image, FormatCode code, const WriteOptions &options, QString *error)
+QByteArray encodePng(const QImage &image, FormatCode code, const WriteOptions &options,
+                     QString *error)
 {
     Layout layout;
     if (!layoutFor(image, layout) || image.isNull())
         return encodeWithQt(image, code, options, error);
-    const QImage rows = image.format() == layout.source ? image : image.convertToFormat(layout.source);
+    const QImage rows =
+        image.format() == layout.source ? image : image.convertToFormat(layout.source);
     if (rows.isNull()) {
         if (error)
             *error = QStringLiteral("There is not enough memory to convert the image.");
@@ -195,12 +203,14 @@ QByteArray encodePng(const QImage &image, FormatCode code, const WriteOptions &o
         if (!icc.isEmpty()) {
             QByteArray iccp("ICC Profile");
             iccp.append('\0').append('\0'); // name, compression method 0
-            iccp.append(zlibCompress(reinterpret_cast<const uchar *>(icc.constData()), size_t(icc.size()), 6));
+            iccp.append(zlibCompress(reinterpret_cast<const uchar *>(icc.constData()),
+                                     size_t(icc.size()), 6));
             png.add("iCCP", iccp);
         }
     }
     if (image.dotsPerMeterX() > 0 && image.dotsPerMeterY() > 0) {
-        QByteArray phys = bigEndian32(quint32(image.dotsPerMeterX())) + bigEndian32(quint32(image.dotsPerMeterY()));
+        QByteArray phys = bigEndian32(quint32(image.dotsPerMeterX())) +
+                          bigEndian32(quint32(image.dotsPerMeterY()));
         phys.append('\1'); // metres
         png.add("pHYs", phys);
     }
@@ -213,7 +223,8 @@ QByteArray encodePng(const QImage &image, FormatCode code, const WriteOptions &o
             chunk.append('\0').append(value.toLatin1());
             png.add("tEXt", chunk);
         } else {
-            chunk.append('\0').append('\0').append('\0').append('\0').append('\0').append(value.toUtf8());
+            chunk.append('\0').append('\0').append('\0').append('\0').append('\0').append(
+                value.toUtf8());
             png.add("iTXt", chunk);
         }
     }

@@ -126,7 +126,8 @@ QImage readPsdComposite(const QByteArray &data, int *bits)
         qint64 row = at + rows * countBytes;
         for (qint64 r = 0; r < qint64(colours) * qint64(height) && row < data.size(); ++r) {
             const qint64 length = qint64(be(data, at + r * countBytes, countBytes));
-            if (!unpackRow(data, row, length, planes.data() + r * rowBytes, rowBytes) && r < qint64(height))
+            if (!unpackRow(data, row, length, planes.data() + r * rowBytes, rowBytes) &&
+                r < qint64(height))
                 break;
             if (r < qint64(height))
                 rowsRead = r + 1;
@@ -162,7 +163,8 @@ QImage readPsdComposite(const QByteArray &data, int *bits)
                 break;
             case Indexed: {
                 const int i = sample(0);
-                line[x] = hasPalette ? qRgb(palette[i], palette[256 + i], palette[512 + i]) : qRgb(i, i, i);
+                line[x] = hasPalette ? qRgb(palette[i], palette[256 + i], palette[512 + i])
+                                     : qRgb(i, i, i);
                 break;
             }
             case Rgb:

@@ -152,8 +152,8 @@ void silenceLibtiff()
 // green, most of the picture transparent), ImageMagick reads it right.
 bool deepPngWithTransparentColour(QIODevice &device, const QByteArray &head)
 {
-    if (head.size() < 26 || quint8(head[24]) != 16 || (quint8(head[25]) != 0 && quint8(head[25]) != 2) ||
-        device.isSequential())
+    if (head.size() < 26 || quint8(head[24]) != 16 ||
+        (quint8(head[25]) != 0 && quint8(head[25]) != 2) || device.isSequential())
         return false;
     bool found = false;
     qint64 at = 8; // after the signature
@@ -211,9 +211,9 @@ DecodedImage decodeWithQt(QIODevice &device, const FormatSpec &entry, const Deco
         return retry.ok() ? retry : out;
     }
     FormatSpec second = entry;
-    second.coderName = entry.code == FormatCode::Jpeg  ? "JPEG"
-                       : entry.code == FormatCode::Png ? "PNG"
-                       : entry.code == FormatCode::Gif ? "GIF"
+    second.coderName = entry.code == FormatCode::Jpeg   ? "JPEG"
+                       : entry.code == FormatCode::Png  ? "PNG"
+                       : entry.code == FormatCode::Gif  ? "GIF"
                        : entry.code == FormatCode::Wbmp ? "WBMP"
                        : entry.code == FormatCode::Cur  ? "CUR"
                                                         : "ICO";

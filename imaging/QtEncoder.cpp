@@ -15,7 +15,8 @@ QByteArray run(QImageWriter &writer, QBuffer &buffer, const QImage &image, QStri
 {
     if (!writer.write(image)) {
         if (error)
-            *error = QStringLiteral("The image could not be encoded: %1.").arg(writer.errorString());
+            *error =
+                QStringLiteral("The image could not be encoded: %1.").arg(writer.errorString());
         return {};
     }
     buffer.close();
@@ -58,12 +59,18 @@ QImage prepare(const QImage &image, FormatCode code)
 const char *qtFormatName(FormatCode code)
 {
     switch (code) {
-    case FormatCode::Jpeg: return "jpeg";
-    case FormatCode::Png: return "png";
-    case FormatCode::Tiff: return "tiff";
-    case FormatCode::Bmp: return "bmp";
-    case FormatCode::Wbmp: return "wbmp";
-    default: return nullptr;
+    case FormatCode::Jpeg:
+        return "jpeg";
+    case FormatCode::Png:
+        return "png";
+    case FormatCode::Tiff:
+        return "tiff";
+    case FormatCode::Bmp:
+        return "bmp";
+    case FormatCode::Wbmp:
+        return "wbmp";
+    default:
+        return nullptr;
     }
 }
 
@@ -131,7 +138,7 @@ QByteArray encodeWithQt(const QImage &image, FormatCode code, const WriteOptions
     switch (code) {
     case FormatCode::Jpeg:
         writer.setQuality(options.option >= 1 && options.option <= 100 ? options.option
-                                                                      : kDefaultJpegQuality);
+                                                                       : kDefaultJpegQuality);
         break;
     case FormatCode::Tiff:
         writer.setCompression(1); // LZW: lossless, read by every TIFF reader

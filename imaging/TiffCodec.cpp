@@ -40,7 +40,7 @@ tsize_t writeProc(thandle_t, tdata_t, tsize_t)
 toff_t seekProc(thandle_t h, toff_t off, int whence)
 {
     auto *m = static_cast<Memory *>(h);
-    const qint64 base = whence == SEEK_CUR ? qint64(m->pos)
+    const qint64 base = whence == SEEK_CUR   ? qint64(m->pos)
                         : whence == SEEK_END ? m->data->size()
                                              : 0;
     const qint64 to = base + qint64(off);
@@ -124,8 +124,8 @@ TIFF *openMemory(Memory &memory)
     TIFFOpenOptionsSetErrorHandlerExtR(opts, quietHandler, nullptr);
     TIFFOpenOptionsSetWarningHandlerExtR(opts, quietHandler, nullptr);
     TIFFOpenOptionsSetMaxSingleMemAlloc(opts, tmsize_t(kMaxDecodedBytes));
-    TIFF *tif = TIFFClientOpenExt("memory", "r", &memory, readProc, writeProc, seekProc,
-                                  closeProc, sizeProc, mapProc, unmapProc, opts);
+    TIFF *tif = TIFFClientOpenExt("memory", "r", &memory, readProc, writeProc, seekProc, closeProc,
+                                  sizeProc, mapProc, unmapProc, opts);
     TIFFOpenOptionsFree(opts);
     return tif;
 }
@@ -145,7 +145,8 @@ bool tiffPrefersLibtiff(const QByteArray &data)
     TIFFClose(tif);
     // Qt's reader drops the alpha of grey and CMYK pictures.
     const bool greyOrCmykWithExtra =
-        ((photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE) && spp > 1) ||
+        ((photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE) &&
+         spp > 1) ||
         (photometric == PHOTOMETRIC_SEPARATED && spp > 4);
     return planar == PLANARCONFIG_SEPARATE || greyOrCmykWithExtra;
 }

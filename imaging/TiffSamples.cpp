@@ -24,8 +24,8 @@ struct Layout {
     uint16_t planar = PLANARCONFIG_CONTIG;
     uint16_t orientation = ORIENTATION_TOPLEFT;
     Kind kind = Kind::Unsigned;
-    int colours = 1;  // 1 grey or palette index, 3 RGB, 4 CMYK
-    int alpha = -1;   // index of the alpha sample
+    int colours = 1; // 1 grey or palette index, 3 RGB, 4 CMYK
+    int alpha = -1;  // index of the alpha sample
     bool associated = false;
 
     bool separate() const { return planar == PLANARCONFIG_SEPARATE; }
@@ -115,8 +115,7 @@ bool readLayout(TIFF *tif, Layout &l)
 
 // Samples of 8, 16, 24, 32 and 64 bits come from libtiff in the machine's
 // byte order; other depths are a bit stream, most significant bit first.
-template <typename T>
-T nativeAt(const uchar *row, qint64 i)
+template <typename T> T nativeAt(const uchar *row, qint64 i)
 {
     T v;
     std::memcpy(&v, row + i * qint64(sizeof(T)), sizeof(T));
@@ -163,7 +162,8 @@ void toBytes(const uchar *row, qint64 count, const Layout &l, uchar *out)
                 out[i] = uchar((quint32(nativeAt<quint16>(row, i)) * 255 + 32767) / 65535);
         } else if (l.bps == 32) {
             for (qint64 i = 0; i < count; ++i)
-                out[i] = uchar((quint64(nativeAt<quint32>(row, i)) * 255 + 0x7FFFFFFF) / 0xFFFFFFFFu);
+                out[i] =
+                    uchar((quint64(nativeAt<quint32>(row, i)) * 255 + 0x7FFFFFFF) / 0xFFFFFFFFu);
         } else {
             const quint64 top = (quint64(1) << l.bps) - 1;
             for (qint64 i = 0; i < count; ++i)
@@ -298,15 +298,17 @@ QImage readTiffSamples(TIFF *tif, int *bits)
         for (uint32_t cy = 0; cy < l.height; cy += chunkHeight) {
             for (uint32_t cx = 0; cx < l.width; cx += chunkWidth) {
                 const tmsize_t got =
-                    tiled ? TIFFReadEncodedTile(tif, TIFFComputeTile(tif, cx, cy, 0, uint16_t(plane)),
-                                                chunk.data(), chunkSize)
-                          : TIFFReadEncodedStrip(tif, TIFFComputeStrip(tif, cy, uint16_t(plane)),
-                                                 chunk.data(), chunkSize);
+                    tiled
+                        ? TIFFReadEncodedTile(tif, TIFFComputeTile(tif, cx, cy, 0, uint16_t(plane)),
+                                              chunk.data(), chunkSize)
+                        : TIFFReadEncodedStrip(tif, TIFFComputeStrip(tif, cy, uint16_t(plane)),
+                                               chunk.data(), chunkSize);
                 if (got <= 0)
                     continue; // a damaged strip or tile stays black; the rest still shows
                 const uint32_t rows = qMin(chunkHeight, l.height - cy);
                 const uint32_t cols = qMin(chunkWidth, l.width - cx);
-                const uint32_t usable = tiled ? rows : qMin<uint32_t>(rows, uint32_t(got / rowBytes));
+                const uint32_t usable =
+                    tiled ? rows : qMin<uint32_t>(rows, uint32_t(got / rowBytes));
                 const qint64 count = qint64(cols) * step;
                 for (uint32_t r = 0; r < usable; ++r) {
                     const uchar *row = chunk.data() + qint64(r) * rowBytes;

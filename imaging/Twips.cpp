@@ -3,7 +3,8 @@
 #include <QGuiApplication>
 #include <QScreen>
 
-namespace lumora {
+namespace lumora
+{
 
 Twips Twips::forScreen()
 {

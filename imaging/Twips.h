@@ -2,7 +2,8 @@
 
 #include <QtGlobal>
 
-namespace lumora {
+namespace lumora
+{
 
 // Window geometry is kept in twips (1/1440 inch) as the layout rules are
 // written in them; this is the one place that converts to and from pixels.

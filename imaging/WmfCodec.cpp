@@ -61,7 +61,7 @@ bool dibFits(const QByteArray &data, qsizetype at, qint64 available)
     qint64 needed = headerSize + entries * (core ? 3 : 4);
     if (headerSize == 40 && (compression == 3 || compression == 6))
         needed += compression == 3 ? 12 : 16; // colour masks after the header
-    if (compression == 0) // BI_RGB: every row is there
+    if (compression == 0)                     // BI_RGB: every row is there
         needed += (width * qMax(bits, 1) + 31) / 32 * 4 * height;
     return needed <= available;
 }

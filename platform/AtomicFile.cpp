@@ -23,7 +23,8 @@ bool writeFileAtomically(const QString &path, const QByteArray &bytes)
     if (!QDir().mkpath(targetInfo.absolutePath()))
         return false;
     const bool existed = targetInfo.exists();
-    const QFileDevice::Permissions perms = existed ? targetInfo.permissions() : QFileDevice::Permissions();
+    const QFileDevice::Permissions perms =
+        existed ? targetInfo.permissions() : QFileDevice::Permissions();
     QSaveFile out(target);
     out.setDirectWriteFallback(false);
     if (!out.open(QIODevice::WriteOnly))

@@ -30,7 +30,8 @@ QString quoteArgument(const QString &path)
         return path;
     QString out = QStringLiteral("\"");
     for (QChar c : path) {
-        if (c == QLatin1Char('"') || c == QLatin1Char('`') || c == QLatin1Char('$') || c == QLatin1Char('\\'))
+        if (c == QLatin1Char('"') || c == QLatin1Char('`') || c == QLatin1Char('$') ||
+            c == QLatin1Char('\\'))
             out += QLatin1Char('\\');
         out += c;
     }
@@ -122,7 +123,8 @@ QString build(const Contents &c)
     s += QStringLiteral("Version=1.4\n");
     s += QStringLiteral("Name=Lumora\n");
     s += QStringLiteral("GenericName=Image Viewer\n");
-    s += QStringLiteral("Comment=Browse folders of pictures and view them one by one or as a slide show\n");
+    s += QStringLiteral(
+        "Comment=Browse folders of pictures and view them one by one or as a slide show\n");
     s += QStringLiteral("Exec=") + escapeValue(exec) + QStringLiteral(" %f\n");
     s += QStringLiteral("Icon=") + escapeValue(c.iconPath) + QLatin1Char('\n');
     s += QStringLiteral("Terminal=false\n");
@@ -175,7 +177,8 @@ QString findFile(const XdgDirs &dirs, const QString &desktopId)
             return apps + desktopId;
         // "vendor-name.desktop" may live as "vendor/name.desktop".
         QString id = desktopId;
-        for (qsizetype dash = id.indexOf(QLatin1Char('-')); dash > 0; dash = id.indexOf(QLatin1Char('-'), dash + 1)) {
+        for (qsizetype dash = id.indexOf(QLatin1Char('-')); dash > 0;
+             dash = id.indexOf(QLatin1Char('-'), dash + 1)) {
             QString sub = id;
             sub[dash] = QLatin1Char('/');
             if (QFileInfo(apps + sub).isFile())

@@ -44,9 +44,10 @@ public:
 class SilentFileOpQuestions : public FileOpQuestions
 {
 public:
-    explicit SilentFileOpQuestions(bool confirm = true,
-                                   Collision onCollision = Collision::Cancel)
-        : m_confirm(confirm), m_collision(onCollision) {}
+    explicit SilentFileOpQuestions(bool confirm = true, Collision onCollision = Collision::Cancel)
+        : m_confirm(confirm), m_collision(onCollision)
+    {
+    }
     bool confirmTrash(const QStringList &) override { return m_confirm; }
     bool confirmDelete(const QStringList &) override { return m_confirm; }
     bool confirmDeleteUntrashable(const QString &, const QString &) override { return false; }

@@ -41,21 +41,21 @@ struct FileOpRequest {
 struct FileOpResult {
     enum Code {
         Ok = 0,
-        Cancelled,       // the user said no or cancelled on the way
-        BadRequest,      // unknown function, no sources, bad destination
-        BadName,         // rename to an empty name or one with '/'
-        SourceMissing,   // a source is not there (any more)
-        SourceIsFolder,  // only files are handled
-        NotPermitted,    // read-only folder or file system, no permission
+        Cancelled,      // the user said no or cancelled on the way
+        BadRequest,     // unknown function, no sources, bad destination
+        BadName,        // rename to an empty name or one with '/'
+        SourceMissing,  // a source is not there (any more)
+        SourceIsFolder, // only files are handled
+        NotPermitted,   // read-only folder or file system, no permission
         DiskFull,
         TrashUnavailable,
         IoError,
     };
     Code code = Ok;
-    QString message;        // the sentence the user was shown (empty if none)
-    QStringList done;       // sources that were fully handled, in order
-    QStringList targets;    // for Copy, Move and Rename: where each of done went
-    QStringList skipped;    // sources the user chose to skip on a collision
+    QString message;     // the sentence the user was shown (empty if none)
+    QStringList done;    // sources that were fully handled, in order
+    QStringList targets; // for Copy, Move and Rename: where each of done went
+    QStringList skipped; // sources the user chose to skip on a collision
 };
 
 // The stand-in for the shell's file operation. Every confirmation, question

@@ -23,8 +23,8 @@ QString mimeTypeForExtension(const QStringList &dataDirs, const QString &ext)
             if (parts.size() < 3)
                 continue;
             const bool caseSensitive = parts.size() > 3 && parts[3].split(',').contains("cs");
-            const bool match = caseSensitive ? parts[2] == wanted
-                                             : parts[2].toLower() == wanted.toLower();
+            const bool match =
+                caseSensitive ? parts[2] == wanted : parts[2].toLower() == wanted.toLower();
             bool ok = false;
             const int weight = parts[0].toInt(&ok);
             if (match && ok && weight > bestWeight) {

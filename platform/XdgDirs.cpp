@@ -30,12 +30,16 @@ XdgDirs XdgDirs::fromEnvironment(const QProcessEnvironment &env)
 {
     XdgDirs d;
     const QString home = env.value(QStringLiteral("HOME"), QDir::homePath());
-    d.configHome = absoluteOr(env.value(QStringLiteral("XDG_CONFIG_HOME")), home + QStringLiteral("/.config"));
-    d.dataHome = absoluteOr(env.value(QStringLiteral("XDG_DATA_HOME")), home + QStringLiteral("/.local/share"));
-    d.configDirs = absoluteList(env.value(QStringLiteral("XDG_CONFIG_DIRS")), {QStringLiteral("/etc/xdg")});
+    d.configHome =
+        absoluteOr(env.value(QStringLiteral("XDG_CONFIG_HOME")), home + QStringLiteral("/.config"));
+    d.dataHome = absoluteOr(env.value(QStringLiteral("XDG_DATA_HOME")),
+                            home + QStringLiteral("/.local/share"));
+    d.configDirs =
+        absoluteList(env.value(QStringLiteral("XDG_CONFIG_DIRS")), {QStringLiteral("/etc/xdg")});
     d.dataDirs = absoluteList(env.value(QStringLiteral("XDG_DATA_DIRS")),
                               {QStringLiteral("/usr/local/share"), QStringLiteral("/usr/share")});
-    for (const QString &name : env.value(QStringLiteral("XDG_CURRENT_DESKTOP")).split(QLatin1Char(':'), Qt::SkipEmptyParts))
+    for (const QString &name : env.value(QStringLiteral("XDG_CURRENT_DESKTOP"))
+                                   .split(QLatin1Char(':'), Qt::SkipEmptyParts))
         d.desktops << name.toLower();
     return d;
 }

@@ -17,12 +17,14 @@
 using namespace lumora;
 using namespace lumora::platform;
 
-namespace {
+namespace
+{
 
 const QString kMsinfo = QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools\\MSINFO");
 const QString kLocation = QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools Location");
 
-class RecordingStarter : public ProgramStarter {
+class RecordingStarter : public ProgramStarter
+{
 public:
     QStringList started;
     bool result = true;
@@ -40,7 +42,8 @@ struct AboutFixture {
     RecordingStarter starter;
     frmAbout about{&registry, &prompter, nullptr, nullptr, &starter};
 
-    void set(const QString &key, const QString &name, const QString &data, std::uint32_t type = RegSz)
+    void set(const QString &key, const QString &name, const QString &data,
+             std::uint32_t type = RegSz)
     {
         registry.createKey(RegistryRoot::LocalMachine, key);
         registry.setValue(RegistryRoot::LocalMachine, key, name, {data, type});
@@ -65,9 +68,10 @@ TEST(frmAbout, CaptionTextsButtonsAndSkin)
     EXPECT_EQ(about.SkinLabel(1)->text(), QStringLiteral("Lumora"));
     EXPECT_EQ(about.SkinLabel(2)->text(), QStringLiteral("Version 2.1.0.0"));
     EXPECT_EQ(about.SkinLabel(3)->text(),
-              QStringLiteral("Use Lumora  to easily navigate your favorite images in your computer, Slide "
-                             "show in full screen, Save to alot of image formats, Encryption, "
-                             "transformations,  and more..."));
+              QStringLiteral(
+                  "Use Lumora  to easily navigate your favorite images in your computer, Slide "
+                  "show in full screen, Save to alot of image formats, Encryption, "
+                  "transformations,  and more..."));
     EXPECT_TRUE(about.SkinLabel(4)->text().contains(QStringLiteral("copyright")));
     EXPECT_FALSE(about.SkinLabel(5)->text().isEmpty());
     EXPECT_FALSE(about.picIcon()->pixmap().isNull());
@@ -77,7 +81,8 @@ TEST(frmAbout, CaptionTextsButtonsAndSkin)
     EXPECT_EQ(about.cmdOK()->property(Skin::kProperty).toString(), QStringLiteral("Button"));
     EXPECT_EQ(about.cmdSysInfo()->property(Skin::kProperty).toString(), QStringLiteral("Button"));
     for (int i = 1; i <= 5; ++i)
-        EXPECT_EQ(about.SkinLabel(i)->property(Skin::kProperty).toString(), QStringLiteral("Label"));
+        EXPECT_EQ(about.SkinLabel(i)->property(Skin::kProperty).toString(),
+                  QStringLiteral("Label"));
 }
 
 TEST(frmAbout, GetKeyValueStringsTerminatorNumbersAndFailures)
@@ -94,7 +99,8 @@ TEST(frmAbout, GetKeyValueStringsTerminatorNumbersAndFailures)
     EXPECT_TRUE(f.about.GetKeyValue(HKEY_LOCAL_MACHINE, kMsinfo, QStringLiteral("NoZero"), v));
     EXPECT_EQ(v, QStringLiteral("C:/Tools/msinfo.exe"));
     // Value names compare without case, as on Windows.
-    EXPECT_TRUE(f.about.GetKeyValue(HKEY_LOCAL_MACHINE, kMsinfo.toLower(), QStringLiteral("nozero"), v));
+    EXPECT_TRUE(
+        f.about.GetKeyValue(HKEY_LOCAL_MACHINE, kMsinfo.toLower(), QStringLiteral("nozero"), v));
 
     v = QStringLiteral("stale");
     EXPECT_FALSE(f.about.GetKeyValue(HKEY_LOCAL_MACHINE, kMsinfo, QStringLiteral("Absent"), v));
@@ -141,7 +147,8 @@ TEST(frmAbout, SystemInfoFromThePathPlaceStartsWithoutACheck)
     f.starter.result = false;
     f.about.StartSysInfo();
     ASSERT_EQ(f.messages(), 1);
-    EXPECT_EQ(f.prompter.asked.back().text, QStringLiteral("System Information Is Unavailable At This Time"));
+    EXPECT_EQ(f.prompter.asked.back().text,
+              QStringLiteral("System Information Is Unavailable At This Time"));
 }
 
 TEST(frmAbout, SystemInfoFromTheLocationPlaceOnlyWhenTheProgramIsThere)
@@ -152,7 +159,8 @@ TEST(frmAbout, SystemInfoFromTheLocationPlaceOnlyWhenTheProgramIsThere)
     f.about.StartSysInfo();
     EXPECT_TRUE(f.starter.started.isEmpty());
     ASSERT_EQ(f.messages(), 1);
-    EXPECT_EQ(f.prompter.asked.back().text, QStringLiteral("System Information Is Unavailable At This Time"));
+    EXPECT_EQ(f.prompter.asked.back().text,
+              QStringLiteral("System Information Is Unavailable At This Time"));
     EXPECT_EQ(f.prompter.asked.back().buttons, Prompter::Buttons::Ok);
 
     f.dir.write(QStringLiteral("Shared Tools/MSInfo/MSINFO32.EXE"));
@@ -168,7 +176,8 @@ TEST(frmAbout, NeitherPlaceGivesTheMessage)
     EXPECT_TRUE(f.starter.started.isEmpty());
     ASSERT_EQ(f.prompter.asked.size(), 1);
     EXPECT_EQ(f.prompter.asked[0].kind, QStringLiteral("message"));
-    EXPECT_EQ(f.prompter.asked[0].text, QStringLiteral("System Information Is Unavailable At This Time"));
+    EXPECT_EQ(f.prompter.asked[0].text,
+              QStringLiteral("System Information Is Unavailable At This Time"));
     EXPECT_TRUE(f.prompter.asked[0].title.isEmpty()) << "the application title";
 }
 
@@ -176,8 +185,9 @@ TEST(ProgramStarter, StartsARealProgramAsItsOwnProcess)
 {
     test::TempDir dir;
     const QString marker = dir.file(QStringLiteral("ran"));
-    const QString script = dir.write(QStringLiteral("msinfo32"),
-                                     QStringLiteral("#!/bin/sh\necho started > '%1'\n").arg(marker).toUtf8());
+    const QString script =
+        dir.write(QStringLiteral("msinfo32"),
+                  QStringLiteral("#!/bin/sh\necho started > '%1'\n").arg(marker).toUtf8());
     QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     DetachedProgramStarter starter;
     ASSERT_TRUE(starter.start(script));
@@ -195,7 +205,8 @@ TEST(HelpFiles, HelpIndexPrefersTheChmThenTheShippedPage)
     test::TempDir dir;
     HelpTarget t = helpIndexTarget(dir.path());
     EXPECT_TRUE(t.path.isEmpty());
-    EXPECT_EQ(t.missing, QStringLiteral("The help file \"%1/orx.chm\" cannot be found.").arg(dir.path()));
+    EXPECT_EQ(t.missing,
+              QStringLiteral("The help file \"%1/orx.chm\" cannot be found.").arg(dir.path()));
     dir.write(QStringLiteral("help/index.html"), "<html></html>");
     t = helpIndexTarget(dir.path());
     EXPECT_EQ(t.path, dir.path() + QStringLiteral("/help/index.html"));
@@ -205,7 +216,9 @@ TEST(HelpFiles, HelpIndexPrefersTheChmThenTheShippedPage)
 
     t = updaterTarget(dir.path());
     EXPECT_TRUE(t.path.isEmpty());
-    EXPECT_EQ(t.missing, QStringLiteral("The updater \"%1/update/update.exe\" cannot be found.").arg(dir.path()));
+    EXPECT_EQ(
+        t.missing,
+        QStringLiteral("The updater \"%1/update/update.exe\" cannot be found.").arg(dir.path()));
     dir.mkdir(QStringLiteral("update/update.exe")); // a folder is not the updater
     EXPECT_TRUE(updaterTarget(dir.path()).path.isEmpty());
     test::TempDir dir2;
@@ -218,6 +231,7 @@ TEST(HelpFiles, TheShippedPageDescribesTheProgram)
     QFile page(QStringLiteral(LUMORA_SAMPLES "/../help/index.html"));
     ASSERT_TRUE(page.open(QIODevice::ReadOnly));
     const QString html = QString::fromUtf8(page.readAll());
-    for (const char *needle : {"/Associate", "/DeAssociate", "Slide Show", "Page Down", "Fit To Page", "Decrypt"})
+    for (const char *needle :
+         {"/Associate", "/DeAssociate", "Slide Show", "Page Down", "Fit To Page", "Decrypt"})
         EXPECT_TRUE(html.contains(QLatin1String(needle))) << needle;
 }

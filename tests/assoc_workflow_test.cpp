@@ -20,7 +20,8 @@ using assoc::ModAssoc;
 using test::ScriptedPrompter;
 using test::XdgSandbox;
 
-namespace {
+namespace
+{
 
 const QString kAllFifteen =
     QStringLiteral(" jpg  jpeg  gif  bmp  dib  png  psd  tif  pcx  tga  wbmp  wmf  ico  emf  tla ");
@@ -39,7 +40,8 @@ void dump(RegistryStore &store, RegistryRoot root, const QString &path, QStringL
     for (const QString &k : keys) {
         const QString p = path.isEmpty() ? k : path + QLatin1Char('\\') + k;
         *out << p;
-        for (const char *name : {"", "OldAss", "ProgID", "OldProgID", "image/png", "image/gif", "image/jpeg"}) {
+        for (const char *name :
+             {"", "OldAss", "ProgID", "OldProgID", "image/png", "image/gif", "image/jpeg"}) {
             RegValue v;
             if (store.queryValue(root, p, QLatin1String(name), &v) == RegResult::Ok)
                 *out << p + QLatin1Char('|') + QLatin1String(name) + QLatin1Char('=') + v.data;
@@ -50,7 +52,8 @@ void dump(RegistryStore &store, RegistryRoot root, const QString &path, QStringL
 
 // A user whose machine has owners for the types already, and a desktop whose
 // other image programs hold the defaults.
-class AssocWorkflowTest : public testing::Test {
+class AssocWorkflowTest : public testing::Test
+{
 protected:
     XdgSandbox xdg;
     ProcessCommandRunner runner;
@@ -64,8 +67,8 @@ protected:
         for (const auto &t : kAssocTypes) {
             const QString ext = QLatin1String(t.extension);
             assoc.SetRegString(HKEY_CLASSES_ROOT, ext, {}, ext.mid(1) + QStringLiteral("file"));
-            assoc.SetRegString(HKEY_CURRENT_USER, QLatin1String(ModAssoc::kFileExtsKey) + ext, QStringLiteral("ProgID"),
-                               QStringLiteral("Viewer") + ext);
+            assoc.SetRegString(HKEY_CURRENT_USER, QLatin1String(ModAssoc::kFileExtsKey) + ext,
+                               QStringLiteral("ProgID"), QStringLiteral("Viewer") + ext);
         }
         xdg.dir.write(QStringLiteral("config/mimeapps.list"),
                       "[Default Applications]\nimage/png=eog.desktop;\nimage/jpeg=gimp.desktop;\n");
@@ -84,9 +87,12 @@ protected:
     }
     void otherProgramTakes(const char *ext, const char *mime)
     {
-        assoc.SetRegString(HKEY_CLASSES_ROOT, QLatin1String(ext), {}, QStringLiteral("Other") + QLatin1String(ext));
+        assoc.SetRegString(HKEY_CLASSES_ROOT, QLatin1String(ext), {},
+                           QStringLiteral("Other") + QLatin1String(ext));
         int rc = -1;
-        xdg.run(QStringLiteral("xdg-mime"), {QStringLiteral("default"), QStringLiteral("other.desktop"), QLatin1String(mime)}, &rc);
+        xdg.run(QStringLiteral("xdg-mime"),
+                {QStringLiteral("default"), QStringLiteral("other.desktop"), QLatin1String(mime)},
+                &rc);
         ASSERT_EQ(rc, 0);
     }
 };
@@ -102,18 +108,24 @@ TEST_F(AssocWorkflowTest, FirstStartRegistersAndAssociatesSilently)
         const QString ext = QLatin1String(t.extension), prog = QLatin1String(t.progId);
         SCOPED_TRACE(t.extension);
         EXPECT_EQ(get(HKEY_CLASSES_ROOT, prog), QLatin1String(t.description));
-        EXPECT_EQ(get(HKEY_CLASSES_ROOT, prog + QStringLiteral("\\DefaultIcon")), folder + QLatin1String(t.icon));
+        EXPECT_EQ(get(HKEY_CLASSES_ROOT, prog + QStringLiteral("\\DefaultIcon")),
+                  folder + QLatin1String(t.icon));
         EXPECT_EQ(get(HKEY_CLASSES_ROOT, ext), prog);
-        EXPECT_EQ(get(HKEY_CLASSES_ROOT, ext, QStringLiteral("OldAss")), ext.mid(1) + QStringLiteral("file"));
-        EXPECT_EQ(get(HKEY_CURRENT_USER, QLatin1String(ModAssoc::kFileExtsKey) + ext, QStringLiteral("OldProgID")),
+        EXPECT_EQ(get(HKEY_CLASSES_ROOT, ext, QStringLiteral("OldAss")),
+                  ext.mid(1) + QStringLiteral("file"));
+        EXPECT_EQ(get(HKEY_CURRENT_USER, QLatin1String(ModAssoc::kFileExtsKey) + ext,
+                      QStringLiteral("OldProgID")),
                   QStringLiteral("Viewer") + ext);
         EXPECT_EQ(assoc.IsAssociated(ext, prog), 1);
         // What the desktop's own tool says.
-        EXPECT_EQ(xdg.xdgDefault(desktop.mimeTypeForExtension(ext)), QStringLiteral("lumora.desktop"));
+        EXPECT_EQ(xdg.xdgDefault(desktop.mimeTypeForExtension(ext)),
+                  QStringLiteral("lumora.desktop"));
     }
-    EXPECT_EQ(get(HKEY_CLASSES_ROOT, QStringLiteral("Lumora.wbmp")), QStringLiteral("Lumora WBMB image"));
+    EXPECT_EQ(get(HKEY_CLASSES_ROOT, QStringLiteral("Lumora.wbmp")),
+              QStringLiteral("Lumora WBMB image"));
     EXPECT_EQ(get(HKEY_CLASSES_ROOT, QStringLiteral("Lumora.ico")), QStringLiteral("Lumora Icon"));
-    EXPECT_TRUE(get(HKEY_CLASSES_ROOT, QStringLiteral("Lumora.tla\\DefaultIcon")).endsWith(QStringLiteral("/icons/icon.ico")));
+    EXPECT_TRUE(get(HKEY_CLASSES_ROOT, QStringLiteral("Lumora.tla\\DefaultIcon"))
+                    .endsWith(QStringLiteral("/icons/icon.ico")));
 
     // The next start finds everything in place: no question, nothing written.
     const QStringList before = state();
@@ -130,8 +142,10 @@ TEST_F(AssocWorkflowTest, TypesTakenByOthersAreAskedForInTableOrder)
     otherProgramTakes(".png", "image/png");
     otherProgramTakes(".gif", "image/gif");
     // A class spoiled meanwhile shows that Yes registers all fifteen again.
-    assoc.SetRegString(HKEY_CLASSES_ROOT, QStringLiteral("Lumora.psd"), {}, QStringLiteral("spoiled"));
-    const QString jpgOldAss = get(HKEY_CLASSES_ROOT, QStringLiteral(".jpg"), QStringLiteral("OldAss"));
+    assoc.SetRegString(HKEY_CLASSES_ROOT, QStringLiteral("Lumora.psd"), {},
+                       QStringLiteral("spoiled"));
+    const QString jpgOldAss =
+        get(HKEY_CLASSES_ROOT, QStringLiteral(".jpg"), QStringLiteral("OldAss"));
 
     prompts.answers.push_back(Prompter::Answer::Yes);
     bool before = false;
@@ -139,15 +153,19 @@ TEST_F(AssocWorkflowTest, TypesTakenByOthersAreAskedForInTableOrder)
     ASSERT_EQ(prompts.asked.size(), 1);
     EXPECT_TRUE(before);
     EXPECT_EQ(prompts.asked[0].text,
-              QStringLiteral("The following image types are no more associated with Lumora, Do you want to associate "
+              QStringLiteral("The following image types are no more associated with Lumora, Do you "
+                             "want to associate "
                              "them now?\r\n gif  png "));
     EXPECT_EQ(prompts.asked[0].icon, Prompter::Icon::Question);
     EXPECT_EQ(prompts.asked[0].buttons, Prompter::Buttons::YesNo);
     EXPECT_EQ(prompts.asked[0].title, QString());
 
-    EXPECT_EQ(get(HKEY_CLASSES_ROOT, QStringLiteral("Lumora.psd")), QStringLiteral("Lumora PSD image"));
-    EXPECT_EQ(get(HKEY_CLASSES_ROOT, QStringLiteral(".png"), QStringLiteral("OldAss")), QStringLiteral("Other.png"));
-    EXPECT_EQ(get(HKEY_CLASSES_ROOT, QStringLiteral(".gif"), QStringLiteral("OldAss")), QStringLiteral("Other.gif"));
+    EXPECT_EQ(get(HKEY_CLASSES_ROOT, QStringLiteral("Lumora.psd")),
+              QStringLiteral("Lumora PSD image"));
+    EXPECT_EQ(get(HKEY_CLASSES_ROOT, QStringLiteral(".png"), QStringLiteral("OldAss")),
+              QStringLiteral("Other.png"));
+    EXPECT_EQ(get(HKEY_CLASSES_ROOT, QStringLiteral(".gif"), QStringLiteral("OldAss")),
+              QStringLiteral("Other.gif"));
     EXPECT_EQ(get(HKEY_CLASSES_ROOT, QStringLiteral(".jpg"), QStringLiteral("OldAss")), jpgOldAss);
     EXPECT_EQ(xdg.xdgDefault(QStringLiteral("image/png")), QStringLiteral("lumora.desktop"));
     EXPECT_EQ(xdg.xdgDefault(QStringLiteral("image/gif")), QStringLiteral("lumora.desktop"));
@@ -158,9 +176,14 @@ TEST_F(AssocWorkflowTest, ATypeTakenOnlyThroughTheDesktopIsMissingToo)
 {
     assoc::CheckAssociations(assoc, prompts);
     int rc = -1;
-    xdg.run(QStringLiteral("xdg-mime"), {QStringLiteral("default"), QStringLiteral("other.desktop"), QStringLiteral("image/png")}, &rc);
+    xdg.run(
+        QStringLiteral("xdg-mime"),
+        {QStringLiteral("default"), QStringLiteral("other.desktop"), QStringLiteral("image/png")},
+        &rc);
     // Also the shared types: one MIME type lost, both rows missing.
-    xdg.run(QStringLiteral("xdg-mime"), {QStringLiteral("default"), QStringLiteral("feh.desktop"), QStringLiteral("image/bmp")}, &rc);
+    xdg.run(QStringLiteral("xdg-mime"),
+            {QStringLiteral("default"), QStringLiteral("feh.desktop"), QStringLiteral("image/bmp")},
+            &rc);
     EXPECT_EQ(assoc::missingTypes(assoc), QStringLiteral(" bmp  dib  png "));
     prompts.answers.push_back(Prompter::Answer::Yes);
     assoc::CheckAssociations(assoc, prompts);
@@ -199,7 +222,8 @@ TEST_F(AssocWorkflowTest, DeAssociateGivesEverythingBackThenAssociateAsksForAllF
         const QString ext = QLatin1String(t.extension);
         SCOPED_TRACE(t.extension);
         EXPECT_EQ(get(HKEY_CLASSES_ROOT, ext), ext.mid(1) + QStringLiteral("file"));
-        EXPECT_EQ(get(HKEY_CURRENT_USER, QLatin1String(ModAssoc::kFileExtsKey) + ext, QStringLiteral("ProgID")),
+        EXPECT_EQ(get(HKEY_CURRENT_USER, QLatin1String(ModAssoc::kFileExtsKey) + ext,
+                      QStringLiteral("ProgID")),
                   QStringLiteral("Viewer") + ext);
         EXPECT_EQ(get(HKEY_CLASSES_ROOT, QLatin1String(t.progId)), QLatin1String(t.description));
     }
@@ -216,14 +240,16 @@ TEST_F(AssocWorkflowTest, DeAssociateGivesEverythingBackThenAssociateAsksForAllF
 
 // ------------------------------------------------------------- the switches
 
-namespace {
+namespace
+{
 
 struct AssocHost : test::TestWindowHost {
     ModAssoc *assocOps = nullptr;
     assoc::ModAssoc *associations() override { return assocOps; }
 };
 
-class StartupSwitchTest : public AssocWorkflowTest {
+class StartupSwitchTest : public AssocWorkflowTest
+{
 protected:
     AssocHost host;
     std::unique_ptr<frmMain> main;
@@ -231,7 +257,8 @@ protected:
     bool start(const QString &commandLine)
     {
         host.assocOps = &assoc;
-        host.registry = std::make_unique<SqliteRegistryStore>(xdg.dir.file(QStringLiteral("settings.db")));
+        host.registry =
+            std::make_unique<SqliteRegistryStore>(xdg.dir.file(QStringLiteral("settings.db")));
         main = std::make_unique<frmMain>(host);
         host.browser = main.get();
         return main->Form_Load(commandLine);

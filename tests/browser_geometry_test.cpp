@@ -9,7 +9,8 @@
 
 using namespace lumora;
 
-namespace {
+namespace
+{
 
 const Twips kTw; // 15 twips per pixel
 // A small picture in a large control: it fits until far above 100 %.
@@ -100,7 +101,8 @@ TEST(BrowserLayoutRules, SnapAndSplitterSizes)
 
 // ------------------------------------------------------------- folder tree
 
-namespace {
+namespace
+{
 
 struct TreeFolders {
     test::TempDir dir;
@@ -109,14 +111,16 @@ struct TreeFolders {
     {
         home = dir.mkdir(QStringLiteral("home"));
         desktop = dir.mkdir(QStringLiteral("home/Desktop"));
-        for (const char *rel : {"home/img10", "home/img2", "home/Img1", "home/.cache", "home/Desktop/Trip/Day 1"})
+        for (const char *rel :
+             {"home/img10", "home/img2", "home/Img1", "home/.cache", "home/Desktop/Trip/Day 1"})
             dir.mkdir(QLatin1String(rel));
     }
     FolderTreeModel model() const
     {
-        return FolderTreeModel({{FolderTreeModel::Kind::Desktop, QStringLiteral("Desktop"), desktop},
-                                {FolderTreeModel::Kind::Home, QStringLiteral("Home"), home + QLatin1Char('/')},
-                                {FolderTreeModel::Kind::Root, QStringLiteral("File System"), QStringLiteral("/")}});
+        return FolderTreeModel(
+            {{FolderTreeModel::Kind::Desktop, QStringLiteral("Desktop"), desktop},
+             {FolderTreeModel::Kind::Home, QStringLiteral("Home"), home + QLatin1Char('/')},
+             {FolderTreeModel::Kind::Root, QStringLiteral("File System"), QStringLiteral("/")}});
     }
 };
 

@@ -24,7 +24,8 @@
 using namespace lumora;
 using lumora::test::BrowserFixture;
 
-namespace {
+namespace
+{
 
 bool waitUntil(const std::function<bool()> &done, int ms = 3000)
 {
@@ -183,7 +184,8 @@ TEST(BrowserTree, TheStatusLineNeverShowsTheOldFoldersCounts)
         EXPECT_TRUE(text.startsWith(QDir::toNativeSeparators(many))) << text.toStdString();
         EXPECT_FALSE(text.contains(QStringLiteral("4 images"))) << text.toStdString();
         if (text.contains(QStringLiteral("images"))) {
-            EXPECT_TRUE(text.contains(QStringLiteral("2 folders, 45 images"))) << text.toStdString();
+            EXPECT_TRUE(text.contains(QStringLiteral("2 folders, 45 images")))
+                << text.toStdString();
         }
     }
     EXPECT_TRUE(w.lblStatus->text().contains(QStringLiteral("2 folders, 45 images")));
@@ -211,7 +213,8 @@ TEST(BrowserTree, TheStatusLineCountsWhatIsLeftAfterADelete)
     f.host.prompts.answers = {Prompter::Answer::Yes};
     QTest::mouseClick(grid->viewport(), Qt::RightButton, {}, centreOf(grid, row));
     ASSERT_FALSE(QFile::exists(f.file(QStringLiteral("home/Photos/a.png"))));
-    EXPECT_TRUE(w.lblStatus->text().contains(QStringLiteral("2 folders, 3 images"))) << w.lblStatus->text().toStdString();
+    EXPECT_TRUE(w.lblStatus->text().contains(QStringLiteral("2 folders, 3 images")))
+        << w.lblStatus->text().toStdString();
 }
 
 TEST(BrowserWindowLayout, TheRightPaneKeepsItsButtonsWhateverTheSplitter)
@@ -228,7 +231,8 @@ TEST(BrowserWindowLayout, TheRightPaneKeepsItsButtonsWhateverTheSplitter)
     EXPECT_GE(w.cmdView->width(), w.cmdView->sizeHint().width());
     const QRect inPane(w.cmdView->mapTo(w.container, QPoint(0, 0)), w.cmdView->size());
     EXPECT_TRUE(w.container->rect().contains(inPane))
-        << "View Image at " << inPane.x() << "+" << inPane.width() << " in a pane " << w.container->width();
+        << "View Image at " << inPane.x() << "+" << inPane.width() << " in a pane "
+        << w.container->width();
 }
 
 TEST(BrowserTree, DesktopClickListsTheDesktopFolder)
@@ -384,12 +388,14 @@ TEST(BrowserPreviewPane, EachZoomPressChangesTheDrawnPicture)
     EXPECT_EQ(drawn().size(), QSize(80, 60));
     w.cmdZoomIn->click();
     EXPECT_EQ(drawn().size(), QSize(100, 75));
-    EXPECT_LE((drawn().center() - w.ImgX->rect().center()).manhattanLength(), 2); // centred, to rounding
+    EXPECT_LE((drawn().center() - w.ImgX->rect().center()).manhattanLength(),
+              2); // centred, to rounding
     for (int i = 0; i < 3; ++i)
         w.cmdZoomOut->click();
     // 1.5625 x 0.75^3 = 0.659...: smaller than the picture itself.
     EXPECT_EQ(drawn().size(), QSize(42, 32));
-    EXPECT_LE((drawn().center() - w.ImgX->rect().center()).manhattanLength(), 2); // centred, to rounding
+    EXPECT_LE((drawn().center() - w.ImgX->rect().center()).manhattanLength(),
+              2); // centred, to rounding
 
     // A large photo zoomed out shrinks below its fitted size.
     w.ImageExplore1_CurrSelectedImage(f.file(QStringLiteral("home/Photos/c.png"))); // 2000 x 1500
@@ -601,7 +607,8 @@ TEST(BrowserStartup, SwitchesEndAndClosingEndsTheProgram)
     BrowserFixture f;
     ASSERT_TRUE(f.main->Form_Load(QString()));
     EXPECT_TRUE(f.main->isVisible());
-    EXPECT_EQ(f.main->ImageExplore1->extensionList(), QStringLiteral("jpg gif bmp png psd tif pcx tga wbmp pcd wmf emf ico dib"));
+    EXPECT_EQ(f.main->ImageExplore1->extensionList(),
+              QStringLiteral("jpg gif bmp png psd tif pcx tga wbmp pcd wmf emf ico dib"));
     f.host.viewer();
     f.main->close();
     EXPECT_EQ(f.host.terminated, 1);
@@ -631,7 +638,8 @@ TEST(BrowserWindowLayout, MinimumSizeSnapAndPaneRules)
     ASSERT_TRUE(waitUntil([&] { return w.Toolbar->width() == w.ImgX->width(); }));
     EXPECT_EQ(w.Splitter1->width(), tw.toPixelsX(tw.fromPixelsX(w.container->width()) - 20));
     EXPECT_EQ(w.Splitter1->height(),
-              tw.toPixelsY(tw.fromPixelsY(w.container->height()) - tw.fromPixelsY(w.Toolbar->sizeHint().height()) - 80));
+              tw.toPixelsY(tw.fromPixelsY(w.container->height()) -
+                           tw.fromPixelsY(w.Toolbar->sizeHint().height()) - 80));
     EXPECT_EQ(w.Toolbar->geometry().bottom(), w.container->height() - 1);
     // The grid gets the room, the preview keeps its height.
     EXPECT_GT(w.ImageExplore1->height(), w.ImgX->height() / 2);

@@ -14,7 +14,8 @@
 using namespace lumora;
 using lumora::imaging::FormatCode;
 
-namespace {
+namespace
+{
 
 struct ToolRun {
     int status = -1;
@@ -65,16 +66,16 @@ TEST(ConvertArguments, FormatsFromNamesAndExtensions)
     EXPECT_FALSE(convertFormatFromName(QStringLiteral("ico")));
 
     QString error;
-    auto single = parseConvertArguments({QStringLiteral("a.png"), QStringLiteral("b.TIFF")}, &error);
+    auto single =
+        parseConvertArguments({QStringLiteral("a.png"), QStringLiteral("b.TIFF")}, &error);
     ASSERT_TRUE(single);
     EXPECT_EQ(single->mode, ConvertRequest::Mode::Single);
     EXPECT_EQ(single->format, FormatCode::Tiff);
 
     // --format wins over the output's extension.
-    auto forced = parseConvertArguments(
-        {QStringLiteral("--format"), QStringLiteral("pcx"), QStringLiteral("a.png"),
-         QStringLiteral("b.img")},
-        &error);
+    auto forced = parseConvertArguments({QStringLiteral("--format"), QStringLiteral("pcx"),
+                                         QStringLiteral("a.png"), QStringLiteral("b.img")},
+                                        &error);
     ASSERT_TRUE(forced);
     EXPECT_EQ(forced->format, FormatCode::Pcx);
 
@@ -84,9 +85,8 @@ TEST(ConvertArguments, FormatsFromNamesAndExtensions)
         {QStringLiteral("-o"), QStringLiteral("out"), QStringLiteral("a.png")}, &error));
     EXPECT_FALSE(parseConvertArguments(
         {QStringLiteral("a.png"), QStringLiteral("b.png"), QStringLiteral("c.png")}, &error));
-    EXPECT_FALSE(parseConvertArguments({QStringLiteral("--format=gif"), QStringLiteral("a"),
-                                        QStringLiteral("b")},
-                                       &error));
+    EXPECT_FALSE(parseConvertArguments(
+        {QStringLiteral("--format=gif"), QStringLiteral("a"), QStringLiteral("b")}, &error));
     EXPECT_FALSE(parseConvertArguments({QStringLiteral("--frobnicate")}, &error));
     EXPECT_FALSE(parseConvertArguments({QStringLiteral("--identify")}, &error));
 
@@ -103,22 +103,23 @@ TEST(ConvertBatch, OneCorruptInputAmongGoodOnesIsNamedAndTheRestConverted)
     test::TempDir dir;
     const QString a = writePng(dir, QStringLiteral("a.png"), {31, 17});
     const QString b = writePng(dir, QStringLiteral("b.png"), {64, 48});
-    const QString bad = dir.write(QStringLiteral("broken.jpg"), QByteArray("\xFF\xD8\xFF\xE0 not a jpeg", 17));
+    const QString bad =
+        dir.write(QStringLiteral("broken.jpg"), QByteArray("\xFF\xD8\xFF\xE0 not a jpeg", 17));
     const QString c = writePng(dir, QStringLiteral("c.png"), {5, 200});
     const QString outDir = dir.file(QStringLiteral("out/deeper"));
 
-    ToolRun r = convert({QStringLiteral("--format"), QStringLiteral("bmp"), QStringLiteral("--out-dir"),
-                     outDir, QStringLiteral("-j"), QStringLiteral("2"), a, b, bad, c});
+    ToolRun r =
+        convert({QStringLiteral("--format"), QStringLiteral("bmp"), QStringLiteral("--out-dir"),
+                 outDir, QStringLiteral("-j"), QStringLiteral("2"), a, b, bad, c});
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(r.err.contains(bad)) << r.err.toStdString();
     EXPECT_FALSE(r.err.contains(a));
     EXPECT_TRUE(r.out.contains(QLatin1String("Converted 3 of 4 files, 1 failed.")))
         << r.out.toStdString();
 
-    const QList<std::pair<QString, QSize>> expected = {
-        {QStringLiteral("a.bmp"), {31, 17}},
-        {QStringLiteral("b.bmp"), {64, 48}},
-        {QStringLiteral("c.bmp"), {5, 200}}};
+    const QList<std::pair<QString, QSize>> expected = {{QStringLiteral("a.bmp"), {31, 17}},
+                                                       {QStringLiteral("b.bmp"), {64, 48}},
+                                                       {QStringLiteral("c.bmp"), {5, 200}}};
     for (const auto &[name, size] : expected) {
         const imaging::DecodedImage d = imaging::decodeFile(outDir + QLatin1Char('/') + name);
         ASSERT_TRUE(d.ok()) << name.toStdString() << ": " << d.error.toStdString();
@@ -142,7 +143,7 @@ TEST(ConvertBatch, TwoInputsWithOneOutputNameNeverReplaceEachOther)
     const QString outDir = dir.mkdir(QStringLiteral("out"));
 
     ToolRun r = convert({QStringLiteral("-f"), QStringLiteral("bmp"), QStringLiteral("-o"), outDir,
-                     QStringLiteral("--overwrite"), first, second});
+                         QStringLiteral("--overwrite"), first, second});
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(r.err.contains(second));
     const imaging::DecodedImage d = imaging::decodeFile(outDir + QStringLiteral("/x.bmp"));
@@ -161,8 +162,8 @@ TEST(ConvertSingle, RefusesToOverwriteUnlessAsked)
     EXPECT_TRUE(refused.err.contains(QLatin1String("--overwrite")));
     EXPECT_EQ(readAll(out), QByteArray("keep me"));
 
-    ToolRun batchRefused = convert({QStringLiteral("-f"), QStringLiteral("bmp"), QStringLiteral("-o"),
-                                dir.path(), in});
+    ToolRun batchRefused = convert(
+        {QStringLiteral("-f"), QStringLiteral("bmp"), QStringLiteral("-o"), dir.path(), in});
     EXPECT_EQ(batchRefused.status, 1);
     EXPECT_TRUE(batchRefused.err.contains(in));
     EXPECT_EQ(readAll(out), QByteArray("keep me"));
@@ -174,7 +175,8 @@ TEST(ConvertSingle, RefusesToOverwriteUnlessAsked)
     EXPECT_EQ(d.pages.first().size(), QSize(12, 9));
 
     // A missing input is a failure, and writes nothing.
-    ToolRun missing = convert({dir.file(QStringLiteral("nope.png")), dir.file(QStringLiteral("n.bmp"))});
+    ToolRun missing =
+        convert({dir.file(QStringLiteral("nope.png")), dir.file(QStringLiteral("n.bmp"))});
     EXPECT_EQ(missing.status, 1);
     EXPECT_FALSE(QFile::exists(dir.file(QStringLiteral("n.bmp"))));
 }
@@ -196,19 +198,23 @@ TEST(ConvertIdentify, EveryReadTypeByContent)
     for (qsizetype i = 0; i < lines.size(); ++i) {
         const QString &line = lines[i];
         ASSERT_TRUE(line.startsWith(paths[i])) << line.toStdString();
-        const QStringList words = line.mid(paths[i].size()).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        const QStringList words =
+            line.mid(paths[i].size()).split(QLatin1Char(' '), Qt::SkipEmptyParts);
         ASSERT_EQ(words.size(), 5) << line.toStdString();
         formats.insert(words[0]);
         const imaging::DecodedImage d = imaging::decodeFile(paths[i]);
         ASSERT_TRUE(d.ok());
         EXPECT_EQ(words[0], QString::fromLatin1(imaging::formatShortName(d.format)).toUpper());
-        EXPECT_EQ(words[1], QStringLiteral("%1x%2").arg(d.originalSize.width()).arg(d.originalSize.height()));
+        EXPECT_EQ(words[1],
+                  QStringLiteral("%1x%2").arg(d.originalSize.width()).arg(d.originalSize.height()));
         EXPECT_EQ(words[2], QStringLiteral("%1-bit").arg(d.bitsPerPixel));
         EXPECT_EQ(words[3].toInt(), d.pages.size());
     }
     // The samples hold one of each of the fifteen types.
-    EXPECT_EQ(formats.size(), 15) << QStringList(formats.values()).join(QLatin1Char(',')).toStdString();
-    EXPECT_TRUE(r.out.contains(QRegularExpression(QStringLiteral("three-pages.tif TIF \\d+x\\d+ \\d+-bit 3 pages"))));
+    EXPECT_EQ(formats.size(), 15)
+        << QStringList(formats.values()).join(QLatin1Char(',')).toStdString();
+    EXPECT_TRUE(r.out.contains(
+        QRegularExpression(QStringLiteral("three-pages.tif TIF \\d+x\\d+ \\d+-bit 3 pages"))));
 
     // A file named like an image but holding something else is reported, the rest listed.
     test::TempDir dir;

@@ -19,7 +19,6 @@ using namespace lumora;
 namespace
 {
 
-
 // Runs `act` on the file dialog once it is up, then presses Save.
 void whenTheDialogIsUp(const std::function<void(QFileDialog &)> &act, QString *shownType)
 {
@@ -70,7 +69,8 @@ TEST(DialogPrompter, TheFileTypeChosenInTheSaveDialogIsTheOneReturned)
                     name->setText(QStringLiteral("copy"));
             },
             &shown);
-        const auto answer = prompter.saveFileAs(nullptr, request(dir.file(QStringLiteral("photo.jpg")), 1));
+        const auto answer =
+            prompter.saveFileAs(nullptr, request(dir.file(QStringLiteral("photo.jpg")), 1));
         ASSERT_TRUE(answer.has_value()) << pick;
         EXPECT_EQ(answer->filterIndex, pick) << shown.toStdString();
         ASSERT_EQ(answer->fileNames.size(), 1);
@@ -82,9 +82,11 @@ TEST(DialogPrompter, TheFileTypeChosenInTheSaveDialogIsTheOneReturned)
     // The preselected entry, left as it is.
     QString shown;
     whenTheDialogIsUp([](QFileDialog &) {}, &shown);
-    const auto answer = prompter.saveFileAs(nullptr, request(dir.file(QStringLiteral("drawing.emf")), 10));
+    const auto answer =
+        prompter.saveFileAs(nullptr, request(dir.file(QStringLiteral("drawing.emf")), 10));
     ASSERT_TRUE(answer.has_value());
     EXPECT_EQ(answer->filterIndex, 10);
-    EXPECT_TRUE(shown.startsWith(QStringLiteral("Windows Enhanced Metafile"))) << shown.toStdString();
+    EXPECT_TRUE(shown.startsWith(QStringLiteral("Windows Enhanced Metafile")))
+        << shown.toStdString();
     EXPECT_EQ(answer->fileNames, QStringList{QStringLiteral("drawing.emf")});
 }

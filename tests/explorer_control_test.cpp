@@ -15,7 +15,8 @@
 
 using namespace lumora;
 
-namespace {
+namespace
+{
 
 struct Shown {
     test::ScriptedPrompter prompter;
@@ -161,7 +162,8 @@ TEST(ExplorerControl, LeftMouseReleaseAnnouncesTheCurrentItem)
     EXPECT_EQ(s.announced, QStringList{s.p(5)});
     EXPECT_EQ(menus, 1);
     // Over empty space the left button still announces the current item.
-    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, QPoint(5, grid->viewport()->height() - 5));
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {},
+                      QPoint(5, grid->viewport()->height() - 5));
     EXPECT_EQ(s.announced.size(), 2);
 }
 
@@ -188,7 +190,8 @@ TEST(ExplorerControl, SelectionHelpers)
 {
     Shown s;
     s.list();
-    EXPECT_EQ(s.control.FindItem(s.p(2).toUpper().replace(s.dir.path().toUpper(), s.dir.path())), 2);
+    EXPECT_EQ(s.control.FindItem(s.p(2).toUpper().replace(s.dir.path().toUpper(), s.dir.path())),
+              2);
     s.control.SelectItem(0, true); // below 1: nothing
     EXPECT_TRUE(s.announced.isEmpty());
     s.control.SelectItem(6, true);
@@ -249,7 +252,8 @@ TEST(ExplorerControl, ArrowKeysDuringAListingLeaveOneSelectedItem)
     EXPECT_EQ(s.announced.last(), s.p(7));
     // Ctrl+click adds one more; a plain arrow afterwards is back to one item.
     const QRect r = s.control.grid()->visualRect(s.control.model()->index(1));
-    QTest::mouseClick(s.control.grid()->viewport(), Qt::LeftButton, Qt::ControlModifier, r.center());
+    QTest::mouseClick(s.control.grid()->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                      r.center());
     EXPECT_EQ(sel->selectedRows().size(), 3);
     QTest::keyClick(s.grid(), Qt::Key_Right);
     ASSERT_EQ(sel->selectedRows().size(), 1);

@@ -17,7 +17,8 @@
 using namespace lumora;
 using Answer = Prompter::Answer;
 
-namespace {
+namespace
+{
 
 struct Grid {
     test::FileOpsFixture ops; // first: the Trash lives under its XDG_DATA_HOME
@@ -76,7 +77,10 @@ struct Grid {
         pick = QString::fromLatin1(entry);
         QTest::mouseClick(grid()->viewport(), Qt::RightButton, {}, centre(row));
     }
-    void pressDelete(Qt::KeyboardModifiers mods = {}) { QTest::keyClick(grid(), Qt::Key_Delete, mods); }
+    void pressDelete(Qt::KeyboardModifiers mods = {})
+    {
+        QTest::keyClick(grid(), Qt::Key_Delete, mods);
+    }
     int selectedCount() { return int(grid()->selectionModel()->selectedRows().size()); }
     int asked(const QString &kind) const
     {
@@ -101,8 +105,9 @@ TEST(ExplorerFileOps, ContextMenuOpensOnlyOverAnItem)
         captions << (a->isSeparator() ? QStringLiteral("-") : a->text());
     EXPECT_EQ(captions, (QStringList{"Copy Image", "-", "Copy To", "Move To", "Delete", "Rename"}));
 
-    QTest::mouseClick(g.grid()->viewport(), Qt::RightButton, {},
-                      QPoint(g.grid()->viewport()->width() - 5, g.grid()->viewport()->height() - 5));
+    QTest::mouseClick(
+        g.grid()->viewport(), Qt::RightButton, {},
+        QPoint(g.grid()->viewport()->width() - 5, g.grid()->viewport()->height() - 5));
     EXPECT_EQ(g.menusOpened, 0);
 
     g.rightClick(2, "");
@@ -278,7 +283,8 @@ TEST(ExplorerFileOps, RenameKeepsThePlace)
 
     // Same name, empty, Cancel, a folder's name: no request at all.
     g.prompter.asked.clear();
-    g.prompter.inputs = {QStringLiteral("zebra.png"), QString(), std::nullopt, QStringLiteral("sub")};
+    g.prompter.inputs = {QStringLiteral("zebra.png"), QString(), std::nullopt,
+                         QStringLiteral("sub")};
     for (int i = 0; i < 4; ++i)
         g.rightClick(2, "mnuRename");
     EXPECT_EQ(g.asked(QStringLiteral("input")), 4);

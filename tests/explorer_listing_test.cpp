@@ -18,7 +18,8 @@
 
 using namespace lumora;
 
-namespace {
+namespace
+{
 
 void saveImage(const QString &path, int w = 400, int h = 300, QColor color = Qt::darkCyan)
 {
@@ -179,8 +180,9 @@ TEST(ExplorerListing, LetsEventsRunEveryTwentyItems)
         EXPECT_EQ(total, 45);
         if (yields.size() == 1) {
             // The grid has its final size before it is filled.
-            placeholdersAtFirstYield << e.control.itemCount()
-                                     << e.control.model()->index(1).data(ExploreModel::IsPlaceholderRole).toBool();
+            placeholdersAtFirstYield
+                << e.control.itemCount()
+                << e.control.model()->index(1).data(ExploreModel::IsPlaceholderRole).toBool();
         }
     });
     int addedWhenTimerRan = -1;

@@ -19,10 +19,12 @@
 
 using namespace lumora;
 
-namespace {
+namespace
+{
 
 // Each test gets a cache of its own under a temporary XDG_CACHE_HOME.
-class CacheHome {
+class CacheHome
+{
 public:
     CacheHome() : m_saved(qgetenv("XDG_CACHE_HOME"))
     {
@@ -50,7 +52,10 @@ struct Explorer {
         ASSERT_TRUE(control.pipeline()->cacheWriter().waitUntilIdle(20000));
     }
     QImage thumb(int row) const { return control.model()->thumbnail(row); }
-    QString tooltip(int row) const { return control.model()->index(row).data(Qt::ToolTipRole).toString(); }
+    QString tooltip(int row) const
+    {
+        return control.model()->index(row).data(Qt::ToolTipRole).toString();
+    }
 };
 
 QImage filled(int w, int h, QColor c)
@@ -64,7 +69,8 @@ void setMTime(const QString &path, qint64 secs)
 {
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::ReadWrite));
-    ASSERT_TRUE(f.setFileTime(QDateTime::fromSecsSinceEpoch(secs), QFileDevice::FileModificationTime));
+    ASSERT_TRUE(
+        f.setFileTime(QDateTime::fromSecsSinceEpoch(secs), QFileDevice::FileModificationTime));
 }
 
 QByteArray bytesOf(const QImage &img)
@@ -123,7 +129,8 @@ TEST(ExplorerThumbCache, ListingWritesLargeThumbnailsAndTheNextListingUsesThem)
     for (int i = 0; i < 4; ++i) {
         const auto src = cache.describe(dir.file(names[i]));
         const CacheLookup l = cache.lookup(*src);
-        ASSERT_TRUE(cache.store(*src, filled(l.image.width(), l.image.height(), Qt::green), l.original));
+        ASSERT_TRUE(
+            cache.store(*src, filled(l.image.width(), l.image.height(), Qt::green), l.original));
     }
     Explorer warm;
     warm.list(dir.path());
@@ -251,7 +258,8 @@ TEST(ExplorerThumbCache, WaitingWorkIsBoundedInBytesAndNothingIsLost)
     CacheHome home;
     test::TempDir dir;
     for (int i = 0; i < 6; ++i)
-        ASSERT_TRUE(filled(800, 600, QColor(40 * i, 0, 0)).save(dir.file(QStringLiteral("p%1.png").arg(i))));
+        ASSERT_TRUE(filled(800, 600, QColor(40 * i, 0, 0))
+                        .save(dir.file(QStringLiteral("p%1.png").arg(i))));
     auto cache = std::make_shared<ThumbnailCache>(home.root());
     // Room for one waiting picture: the rest wait as names and are decoded again.
     ThumbnailCacheWriter writer(cache, 256 * 192 * 4);
@@ -271,7 +279,8 @@ TEST(ExplorerThumbCache, WaitingWorkIsBoundedInBytesAndNothingIsLost)
     EXPECT_EQ(writer.thumbnailsWritten(), 6);
     EXPECT_GE(writer.decodedAgain(), 1);
     for (int i = 0; i < 6; ++i) {
-        const CacheLookup l = cache->lookup(*cache->describe(dir.file(QStringLiteral("p%1.png").arg(i))));
+        const CacheLookup l =
+            cache->lookup(*cache->describe(dir.file(QStringLiteral("p%1.png").arg(i))));
         ASSERT_EQ(l.state, CacheLookup::State::Hit);
         EXPECT_EQ(l.image.pixelColor(3, 3), QColor(40 * i, 0, 0));
     }

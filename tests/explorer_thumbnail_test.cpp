@@ -10,10 +10,11 @@
 
 using namespace lumora;
 
-namespace {
+namespace
+{
 
-QString saveImage(const test::TempDir &dir, const QString &name, int w, int h,
-                  const char *format, QColor color = Qt::red)
+QString saveImage(const test::TempDir &dir, const QString &name, int w, int h, const char *format,
+                  QColor color = Qt::red)
 {
     QImage img(w, h, QImage::Format_RGB32);
     img.fill(color);
@@ -53,7 +54,8 @@ TEST(ThumbnailShape, ThreeShapesByRatio)
     };
     for (const Case &c : cases) {
         const ThumbnailGeometry g = thumbnailGeometry(c.original);
-        SCOPED_TRACE(QStringLiteral("%1x%2").arg(c.original.width()).arg(c.original.height()).toStdString());
+        SCOPED_TRACE(
+            QStringLiteral("%1x%2").arg(c.original.width()).arg(c.original.height()).toStdString());
         EXPECT_EQ(g.scaled, c.scaled);
         EXPECT_EQ(g.canvas, c.canvas);
         EXPECT_EQ(g.offset, c.offset);
@@ -95,8 +97,10 @@ TEST(ThumbnailShape, ReducedDecodeUsesTheFullSizeForTheShape)
 TEST(ThumbnailMaker, RealFilesGetTheirShapes)
 {
     test::TempDir dir;
-    EXPECT_EQ(makeThumbnail(saveImage(dir, "a.png", 400, 300, "png")).image.size(), QSize(140, 105));
-    EXPECT_EQ(makeThumbnail(saveImage(dir, "b.png", 300, 400, "png")).image.size(), QSize(140, 187));
+    EXPECT_EQ(makeThumbnail(saveImage(dir, "a.png", 400, 300, "png")).image.size(),
+              QSize(140, 105));
+    EXPECT_EQ(makeThumbnail(saveImage(dir, "b.png", 300, 400, "png")).image.size(),
+              QSize(140, 187));
     const ThumbnailResult wide = makeThumbnail(saveImage(dir, "c.bmp", 1000, 500, "bmp"));
     ASSERT_TRUE(wide.ok()) << wide.error.toStdString();
     EXPECT_EQ(wide.image.size(), QSize(140, 140));
@@ -151,7 +155,8 @@ TEST(ThumbnailMaker, IconCursorAndDibTakeThePictureRoute)
     EXPECT_EQ(dib.image.size(), QSize(64, 20));
 }
 
-namespace {
+namespace
+{
 
 // One icon file holding a 16 px page first and a 64 px page second, put
 // together from two single-page icons Qt's writer made.

@@ -33,7 +33,8 @@ using lumora::test::FaultyIo;
 using lumora::test::ScriptedFileOpQuestions;
 using Collision = FileOpQuestions::Collision;
 
-namespace {
+namespace
+{
 
 using Inventory = QMap<QString, QByteArray>; // path → SHA-256
 
@@ -41,7 +42,8 @@ Inventory inventory(const QStringList &roots)
 {
     Inventory inv;
     for (const QString &root : roots) {
-        QDirIterator it(root, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+        QDirIterator it(root, QDir::Files | QDir::Hidden | QDir::System,
+                        QDirIterator::Subdirectories);
         while (it.hasNext()) {
             const QString p = it.next();
             QFile f(p);
@@ -94,15 +96,16 @@ Tally &tally()
 // What one run may have done to the files.
 struct Expectation {
     QStringList sources;
-    bool sourcesStay = false;       // a copy never takes its source away
-    bool replaceAllowed = false;    // the user answered Replace
-    QSet<QString> vanished;         // removed by "someone else" during the run
-    QSet<QString> intruders;        // created by "someone else": must survive as they were
-    QString trashRoot;              // a Trash whose info files may appear
+    bool sourcesStay = false;    // a copy never takes its source away
+    bool replaceAllowed = false; // the user answered Replace
+    QSet<QString> vanished;      // removed by "someone else" during the run
+    QSet<QString> intruders;     // created by "someone else": must survive as they were
+    QString trashRoot;           // a Trash whose info files may appear
 };
 
 // Compares after with before; counts lost files and changes nobody asked for.
-void check(const Inventory &before, const Inventory &after, const Expectation &e, const QString &label)
+void check(const Inventory &before, const Inventory &after, const Expectation &e,
+           const QString &label)
 {
     Tally &t = tally();
     QSet<QByteArray> moving;
@@ -132,8 +135,8 @@ void check(const Inventory &before, const Inventory &after, const Expectation &e
         if (!after.contains(p)) {
             ++t.lost;
             t.problem(label + ": bystander gone: " + p);
-        } else if (after.value(p) != it.value()
-                   && !(e.replaceAllowed && moving.contains(after.value(p)))) {
+        } else if (after.value(p) != it.value() &&
+                   !(e.replaceAllowed && moving.contains(after.value(p)))) {
             ++t.lost;
             t.problem(label + ": bystander changed: " + p);
         }
@@ -160,16 +163,17 @@ enum class Op { Copy, Move, Trash, Rename };
 struct Scenario {
     const char *name;
     Op op;
-    bool crossFs = false;    // target folder on /dev/shm
-    bool fromShm = false;    // sources on /dev/shm, target under /tmp
-    bool noTmpFile = false;  // the hidden-temporary-name path
-    bool copyRange = false;  // the kernel's in-place copy instead of read/write
+    bool crossFs = false;                    // target folder on /dev/shm
+    bool fromShm = false;                    // sources on /dev/shm, target under /tmp
+    bool noTmpFile = false;                  // the hidden-temporary-name path
+    bool copyRange = false;                  // the kernel's in-place copy instead of read/write
     Collision collision = Collision::Cancel; // answer when the target is taken
-    bool taken = false;      // the first target name holds another file already
+    bool taken = false;                      // the first target name holds another file already
 };
 
 // One run in fresh folders: sources, target folder, Trash.
-class Stage {
+class Stage
+{
 public:
     explicit Stage(const Scenario &s)
         : m_shm(QStringLiteral("/dev/shm/lumora-faults-XXXXXX")), m_scenario(s)
@@ -197,10 +201,14 @@ public:
     FileOpRequest request() const
     {
         switch (m_scenario.op) {
-        case Op::Copy: return FileOpRequest::forOperation(1, sources, dstDir + "/");
-        case Op::Move: return FileOpRequest::forOperation(4, sources, dstDir + "/");
-        case Op::Trash: return FileOpRequest::forOperation(2, sources, {});
-        case Op::Rename: return FileOpRequest::forOperation(5, sources, srcDir + "/renamed.jpg");
+        case Op::Copy:
+            return FileOpRequest::forOperation(1, sources, dstDir + "/");
+        case Op::Move:
+            return FileOpRequest::forOperation(4, sources, dstDir + "/");
+        case Op::Trash:
+            return FileOpRequest::forOperation(2, sources, {});
+        case Op::Rename:
+            return FileOpRequest::forOperation(5, sources, srcDir + "/renamed.jpg");
         }
         return {};
     }
@@ -219,8 +227,8 @@ public:
         Expectation e;
         e.sources = sources;
         e.sourcesStay = m_scenario.op == Op::Copy;
-        e.replaceAllowed = m_scenario.collision == Collision::Replace
-            || m_scenario.collision == Collision::ReplaceAll;
+        e.replaceAllowed = m_scenario.collision == Collision::Replace ||
+                           m_scenario.collision == Collision::ReplaceAll;
         e.trashRoot = m_tmp.path() + "/data";
         return e;
     }
@@ -248,10 +256,14 @@ int errnoFor(FaultyIo::Call c)
 {
     switch (c) {
     case FaultyIo::Write:
-    case FaultyIo::CopyRange: return ENOSPC; // the disk fills up
-    case FaultyIo::Open: return EROFS;       // a read-only target
-    case FaultyIo::Mkdir: return EACCES;
-    default: return EIO;
+    case FaultyIo::CopyRange:
+        return ENOSPC; // the disk fills up
+    case FaultyIo::Open:
+        return EROFS; // a read-only target
+    case FaultyIo::Mkdir:
+        return EACCES;
+    default:
+        return EIO;
     }
 }
 
@@ -261,16 +273,20 @@ const Scenario kScenarios[] = {
     {"copy, kernel copy", Op::Copy, false, false, false, true},
     {"copy across", Op::Copy, true},
     {"copy across, no unnamed files", Op::Copy, true, false, true},
-    {"copy onto a taken name, keep both", Op::Copy, false, false, false, false, Collision::KeepBoth, true},
-    {"copy onto a taken name, replace", Op::Copy, true, false, false, false, Collision::Replace, true},
+    {"copy onto a taken name, keep both", Op::Copy, false, false, false, false, Collision::KeepBoth,
+     true},
+    {"copy onto a taken name, replace", Op::Copy, true, false, false, false, Collision::Replace,
+     true},
     {"copy onto a taken name, replace, no unnamed files", Op::Copy, false, false, true, false,
      Collision::Replace, true},
     {"move", Op::Move},
     {"move across", Op::Move, true},
     {"move across, no unnamed files", Op::Move, true, false, true},
     {"move back across", Op::Move, true, true},
-    {"move across onto a taken name, replace", Op::Move, true, false, false, false, Collision::Replace, true},
-    {"move across onto a taken name, keep both", Op::Move, true, false, false, false, Collision::KeepBoth, true},
+    {"move across onto a taken name, replace", Op::Move, true, false, false, false,
+     Collision::Replace, true},
+    {"move across onto a taken name, keep both", Op::Move, true, false, false, false,
+     Collision::KeepBoth, true},
     {"move onto a taken name, skip", Op::Move, false, false, false, false, Collision::Skip, true},
     {"trash", Op::Trash},
     {"rename", Op::Rename},
@@ -289,7 +305,8 @@ TEST(FileOperationFaults, EveryFailingStepLosesNothing)
             ScriptedFileOpQuestions q;
             stage.answer(q);
             FileOpResult r;
-            ASSERT_EQ(stage.run(probe, q, &r), 0) << s.name << ": " << q.errors.join("\n").toStdString();
+            ASSERT_EQ(stage.run(probe, q, &r), 0)
+                << s.name << ": " << q.errors.join("\n").toStdString();
             check(before, inventory(stage.roots), stage.expectation(), QString(s.name) + " clean");
             counts = probe.counts;
         }
@@ -305,7 +322,9 @@ TEST(FileOperationFaults, EveryFailingStepLosesNothing)
                 stage.answer(q);
                 FileOpResult r;
                 const int code = stage.run(io, q, &r);
-                const QString label = QStringLiteral("%1, %2 #%3 fails").arg(s.name, FaultyIo::name(FaultyIo::Call(c))).arg(i);
+                const QString label = QStringLiteral("%1, %2 #%3 fails")
+                                          .arg(s.name, FaultyIo::name(FaultyIo::Call(c)))
+                                          .arg(i);
                 ++tally().faults;
                 check(before, inventory(stage.roots), stage.expectation(), label);
                 // A failure is never reported as success without a reason.
@@ -320,7 +339,9 @@ TEST(FileOperationFaults, EveryFailingStepLosesNothing)
 
 TEST(FileOperationFaults, VanishingSourcesAndAppearingTargets)
 {
-    const Scenario ss[] = {{"copy", Op::Copy}, {"move across", Op::Move, true}, {"move", Op::Move},
+    const Scenario ss[] = {{"copy", Op::Copy},
+                           {"move across", Op::Move, true},
+                           {"move", Op::Move},
                            {"trash", Op::Trash}};
     for (const Scenario &s : ss) {
         FaultyIo probe;
@@ -346,7 +367,9 @@ TEST(FileOperationFaults, VanishingSourcesAndAppearingTargets)
                 const int code = stage.run(io, q, &r);
                 Expectation e = stage.expectation();
                 e.vanished.insert(victim);
-                const QString label = QStringLiteral("%1, source gone before %2 #%3").arg(s.name, FaultyIo::name(c)).arg(i);
+                const QString label = QStringLiteral("%1, source gone before %2 #%3")
+                                          .arg(s.name, FaultyIo::name(c))
+                                          .arg(i);
                 ++tally().faults;
                 check(before, inventory(stage.roots), e, label);
                 if (code != 0 && code != FileOpResult::Cancelled && q.errors.isEmpty())
@@ -378,11 +401,14 @@ TEST(FileOperationFaults, VanishingSourcesAndAppearingTargets)
                 Expectation e = stage.expectation();
                 e.intruders.insert(intruder);
                 const Inventory after = inventory(stage.roots);
-                const QString label = QStringLiteral("%1, target taken before %2 #%3").arg(s.name, FaultyIo::name(c)).arg(i);
+                const QString label = QStringLiteral("%1, target taken before %2 #%3")
+                                          .arg(s.name, FaultyIo::name(c))
+                                          .arg(i);
                 ++tally().faults;
                 check(before, after, e, label);
-                if (intruded
-                    && after.value(intruder) != QCryptographicHash::hash("someone else's file", QCryptographicHash::Sha256)) {
+                if (intruded &&
+                    after.value(intruder) != QCryptographicHash::hash("someone else's file",
+                                                                      QCryptographicHash::Sha256)) {
                     ++tally().lost;
                     tally().problem(label + ": the other program's file was overwritten");
                 }
@@ -394,9 +420,11 @@ TEST(FileOperationFaults, VanishingSourcesAndAppearingTargets)
 // The process dies (SIGKILL) right before each step of a copy and a move.
 TEST(FileOperationFaults, KilledAtEveryStep)
 {
-    const Scenario ss[] = {{"copy across", Op::Copy, true}, {"move across", Op::Move, true},
-                           {"move", Op::Move}, {"copy onto a taken name, replace", Op::Copy, false, false,
-                                                false, false, Collision::Replace, true}};
+    const Scenario ss[] = {{"copy across", Op::Copy, true},
+                           {"move across", Op::Move, true},
+                           {"move", Op::Move},
+                           {"copy onto a taken name, replace", Op::Copy, false, false, false, false,
+                            Collision::Replace, true}};
     for (const Scenario &s : ss) {
         FaultyIo probe;
         {
@@ -426,7 +454,9 @@ TEST(FileOperationFaults, KilledAtEveryStep)
                 }
                 int status = 0;
                 ::waitpid(child, &status, 0);
-                const QString label = QStringLiteral("%1, killed before %2 #%3").arg(s.name, FaultyIo::name(c)).arg(i);
+                const QString label = QStringLiteral("%1, killed before %2 #%3")
+                                          .arg(s.name, FaultyIo::name(c))
+                                          .arg(i);
                 if (!(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL))
                     tally().problem(label + ": the child was not killed");
                 ++tally().faults;
@@ -455,8 +485,10 @@ TEST(FileOperationFaults, KilledFromOutsideMidMove)
             LinuxFileOperations ops(io, QFile::encodeName(tmp.path() + "/data/Trash"));
             SilentFileOpQuestions q;
             const int opType = round % 2 ? 4 : 1;
-            const int code = ops.perform(
-                FileOpRequest::forOperation(opType, {src, tmp.path() + "/small.jpg"}, shm.path() + "/"), q);
+            const int code =
+                ops.perform(FileOpRequest::forOperation(opType, {src, tmp.path() + "/small.jpg"},
+                                                        shm.path() + "/"),
+                            q);
             ::_exit(code);
         }
         ::usleep(useconds_t(2000 + round * 4000));
@@ -467,7 +499,8 @@ TEST(FileOperationFaults, KilledFromOutsideMidMove)
         e.sources = {src, tmp.path() + "/small.jpg"};
         e.sourcesStay = round % 2 == 0;
         ++tally().faults;
-        check(before, inventory(roots), e, QStringLiteral("killed from outside, round %1").arg(round));
+        check(before, inventory(roots), e,
+              QStringLiteral("killed from outside, round %1").arg(round));
     }
 }
 
@@ -495,17 +528,19 @@ TEST(FileOperationFaults, RealFullDiskAndReadOnlyMount)
                 LinuxFileOperations ops(io, QFile::encodeName(tmp.path() + "/data/Trash"));
                 ScriptedFileOpQuestions q;
                 FileOpResult r;
-                const int code = ops.perform(FileOpRequest::forOperation(opType, sources, small.path() + "/"), q, &r);
-                EXPECT_EQ(code, readOnly ? int(FileOpResult::NotPermitted) : int(FileOpResult::DiskFull));
+                const int code = ops.perform(
+                    FileOpRequest::forOperation(opType, sources, small.path() + "/"), q, &r);
+                EXPECT_EQ(code,
+                          readOnly ? int(FileOpResult::NotPermitted) : int(FileOpResult::DiskFull));
                 EXPECT_EQ(q.errors.size(), 1);
                 Expectation e;
                 e.sources = sources;
                 e.sourcesStay = opType == 1;
                 ++tally().faults;
                 check(before, inventory(roots), e,
-                      QStringLiteral("%1 onto a %2 mount%3").arg(opType == 1 ? "copy" : "move",
-                                                                  readOnly ? "read-only" : "full",
-                                                                  noTmp ? ", no unnamed files" : ""));
+                      QStringLiteral("%1 onto a %2 mount%3")
+                          .arg(opType == 1 ? "copy" : "move", readOnly ? "read-only" : "full",
+                               noTmp ? ", no unnamed files" : ""));
             }
         }
     }
@@ -515,8 +550,8 @@ TEST(FileOperationFaults, RealFullDiskAndReadOnlyMount)
 TEST(FileOperationFaults, ZTotals)
 {
     const Tally &t = tally();
-    std::printf("file-operation faults tried: %d, files lost: %d, unexpected changes: %d\n", t.faults,
-                t.lost, t.stray);
+    std::printf("file-operation faults tried: %d, files lost: %d, unexpected changes: %d\n",
+                t.faults, t.lost, t.stray);
     for (const QString &p : t.problems)
         std::printf("  %s\n", qPrintable(p));
     EXPECT_GE(t.faults, 600);

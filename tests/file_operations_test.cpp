@@ -7,12 +7,12 @@
 #include "support/ScriptedFileOpQuestions.h"
 #include "support/TempDir.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QUrl>
-#include <QDateTime>
 
 #include <gtest/gtest.h>
 
@@ -25,7 +25,8 @@ using lumora::test::ScriptedFileOpQuestions;
 using lumora::test::TempDir;
 using Collision = FileOpQuestions::Collision;
 
-namespace {
+namespace
+{
 
 QByteArray readAll(const QString &path)
 {
@@ -43,18 +44,20 @@ QByteArray pattern(int size, char seed)
 
 QStringList entries(const QString &folder)
 {
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                                  QDir::Name);
+    return QDir(folder).entryList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
 }
 
 dev_t deviceOf(const QString &path)
 {
-    struct stat st{};
+    struct stat st {
+    };
     ::stat(QFile::encodeName(path).constData(), &st);
     return st.st_dev;
 }
 
-class FileOperationsTest : public ::testing::Test {
+class FileOperationsTest : public ::testing::Test
+{
 protected:
     void SetUp() override
     {
@@ -190,13 +193,15 @@ TEST_F(FileOperationsTest, ReplaceAllAndSkipAllAnswerTheRestOfTheFiles)
 TEST_F(FileOperationsTest, MoveOnOneFileSystemIsARename)
 {
     const QString a = dir.write("src/a.jpg", pattern(4096, 3));
-    struct stat before{};
+    struct stat before {
+    };
     ASSERT_EQ(::stat(QFile::encodeName(a).constData(), &before), 0);
     const ino_t ino = before.st_ino;
     const QString target = dir.mkdir("target");
     ASSERT_EQ(run(4, {a}, target + "/a.jpg"), 0);
     EXPECT_FALSE(QFileInfo::exists(a));
-    struct stat st{};
+    struct stat st {
+    };
     ::stat(QFile::encodeName(target + "/a.jpg").constData(), &st);
     EXPECT_EQ(st.st_ino, ino);
     EXPECT_EQ(readAll(target + "/a.jpg"), pattern(4096, 3));
@@ -206,7 +211,8 @@ TEST_F(FileOperationsTest, MoveAcrossFileSystemsCopiesVerifiesThenRemoves)
 {
     QTemporaryDir shm(QStringLiteral("/dev/shm/lumora-fileops-XXXXXX"));
     ASSERT_TRUE(shm.isValid());
-    ASSERT_NE(deviceOf(shm.path()), deviceOf(dir.path())) << "/dev/shm is not a second file system here";
+    ASSERT_NE(deviceOf(shm.path()), deviceOf(dir.path()))
+        << "/dev/shm is not a second file system here";
     const QByteArray data = pattern(3 << 20, 9);
     const QString a = dir.write("a.jpg", data);
     ASSERT_EQ(run(4, {a}, shm.path() + "/"), 0) << q.errors.join("\n").toStdString();
@@ -297,7 +303,8 @@ TEST_F(FileOperationsTest, TrashWritesInfoFirstAndNeverOverwrites)
     EXPECT_EQ(lines[0], "[Trash Info]");
     EXPECT_EQ(lines[1], "Path=" + QString::fromLatin1(QUrl::toPercentEncoding(spaced, "/")));
     EXPECT_TRUE(lines[1].contains("with%20space%25.jpg"));
-    EXPECT_TRUE(QDateTime::fromString(lines[2].mid(13), Qt::ISODate).isValid()) << lines[2].toStdString();
+    EXPECT_TRUE(QDateTime::fromString(lines[2].mid(13), Qt::ISODate).isValid())
+        << lines[2].toStdString();
     EXPECT_TRUE(lines[2].startsWith("DeletionDate="));
     EXPECT_EQ(QFileInfo(trashHome).permissions() & (QFile::ReadOther | QFile::ReadGroup), 0);
 }
@@ -320,8 +327,8 @@ TEST_F(FileOperationsTest, TrashOnAnotherMountUsesItsOwnTrashWithARelativePath)
     EXPECT_TRUE(name.startsWith(own + "/files/")) << name.toStdString();
     EXPECT_EQ(readAll(name), "shm");
     const QString info = own + "/info/" + QFileInfo(name).fileName() + ".trashinfo";
-    EXPECT_TRUE(QString::fromUtf8(readAll(info)).contains(
-        "Path=" + QFileInfo(shm.path()).fileName() + "/a.jpg\n"));
+    EXPECT_TRUE(QString::fromUtf8(readAll(info))
+                    .contains("Path=" + QFileInfo(shm.path()).fileName() + "/a.jpg\n"));
     QFile::remove(name);
     QFile::remove(info);
     if (!hadTrash)
@@ -420,7 +427,8 @@ TEST_F(FileOperationsTest, CancelBetweenFilesLeavesEachWholeSomewhere)
         const bool atSource = QFileInfo::exists(sources[i]);
         const bool atTarget = QFileInfo::exists(shm.path() + "/" + name);
         EXPECT_NE(atSource, atTarget) << i;
-        EXPECT_EQ(readAll(atSource ? sources[i] : shm.path() + "/" + name), pattern(20000, char(i)));
+        EXPECT_EQ(readAll(atSource ? sources[i] : shm.path() + "/" + name),
+                  pattern(20000, char(i)));
     }
     EXPECT_EQ(result.done.size(), 1);
 }

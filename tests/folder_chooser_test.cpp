@@ -17,7 +17,8 @@
 
 using namespace lumora;
 
-namespace {
+namespace
+{
 
 // Runs the chooser with `step` in place of the user.
 QString showWith(frmFile &f, int opType, const QString &source, std::function<void(frmFile &)> step)
@@ -80,12 +81,14 @@ TEST(FolderChooser, CaptionSourceAndAnswerPerUse)
             c.cmdOK->click();
         };
     };
-    EXPECT_EQ(showWith(f, 1, QStringLiteral("/a/b.jpg"), okWith(QStringLiteral("/x/"))), QStringLiteral("/x/"));
+    EXPECT_EQ(showWith(f, 1, QStringLiteral("/a/b.jpg"), okWith(QStringLiteral("/x/"))),
+              QStringLiteral("/x/"));
     EXPECT_EQ(seenCaption, QStringLiteral("Copy To"));
     EXPECT_EQ(seenSource, QStringLiteral("/a/b.jpg"));
     EXPECT_FALSE(f.isVisible());
 
-    EXPECT_EQ(showWith(f, 4, QStringLiteral("/a/c.jpg"), okWith(QStringLiteral("/y/"))), QStringLiteral("/y/"));
+    EXPECT_EQ(showWith(f, 4, QStringLiteral("/a/c.jpg"), okWith(QStringLiteral("/y/"))),
+              QStringLiteral("/y/"));
     EXPECT_EQ(seenCaption, QStringLiteral("Move To"));
     EXPECT_EQ(seenSource, QStringLiteral("/a/c.jpg"));
 
@@ -117,11 +120,13 @@ TEST(FolderChooser, RemembersDestinationAndCancelDoesNotStick)
     EXPECT_EQ(offered, target);
 
     // The cancel of last time does not make Ok a cancel now.
-    EXPECT_EQ(showWith(f, 1, QStringLiteral("/a.jpg"), [](frmFile &c) { c.cmdOK->click(); }), target);
+    EXPECT_EQ(showWith(f, 1, QStringLiteral("/a.jpg"), [](frmFile &c) { c.cmdOK->click(); }),
+              target);
 
     // The close box cancels too, and keeps the text for next time.
     EXPECT_EQ(showWith(f, 1, QStringLiteral("/a.jpg"), [](frmFile &c) { c.close(); }), QString());
-    EXPECT_EQ(showWith(f, 1, QStringLiteral("/a.jpg"), [](frmFile &c) { c.cmdOK->click(); }), target);
+    EXPECT_EQ(showWith(f, 1, QStringLiteral("/a.jpg"), [](frmFile &c) { c.cmdOK->click(); }),
+              target);
 }
 
 TEST(FolderChooser, TypedFolderGetsItsSeparator)
@@ -170,7 +175,6 @@ TEST(FolderChooser, TreeSelectionFillsDestination)
     ASSERT_NE(tmp, nullptr);
     f.FolderTree->setCurrentItem(tmp);
     EXPECT_EQ(f.txtDestination->text(), QStringLiteral("/tmp/"));
-
 }
 
 TEST(FolderChooser, FoldersReadOnceInNameOrder)

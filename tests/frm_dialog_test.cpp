@@ -18,7 +18,8 @@
 
 using namespace lumora;
 
-namespace {
+namespace
+{
 int topOf(const frmDialog &d, const QWidget *w)
 {
     return d.twipsGeometry(w).y();
@@ -102,7 +103,8 @@ TEST(frmDialog, ThreeTextRowsAreStackedByTheLabelRule)
 {
     frmDialog d(nullptr, nullptr, nullptr);
     for (int i = 0; i < 3; ++i)
-        d.AddControl(QStringLiteral("Row %1").arg(i), QStringLiteral("v%1").arg(i), frmDialog::TextRow);
+        d.AddControl(QStringLiteral("Row %1").arg(i), QStringLiteral("v%1").arg(i),
+                     frmDialog::TextRow);
     EXPECT_EQ(d.rowCount(), 3);
     EXPECT_EQ(topOf(d, d.lblLabel(0)), 480);
     EXPECT_EQ(topOf(d, d.lblLabel(1)), 925);
@@ -137,7 +139,7 @@ TEST(frmDialog, CheckBoxFirstRowAndEventsOnlyFromTheUser)
     EXPECT_TRUE(d.chkCheck(0)->isChecked());
     EXPECT_EQ(d.lblLabel(0)->text(), label0Before);
     EXPECT_TRUE(d.lblLabel(0)->isHidden());
-    d.AddControl(QStringLiteral("Second"), -1, frmDialog::CheckRow);   // a true number
+    d.AddControl(QStringLiteral("Second"), -1, frmDialog::CheckRow); // a true number
     d.AddControl(QStringLiteral("Kind"), QVariant(), frmDialog::ListRow);
     d.AddControl(QStringLiteral("Name"), QStringLiteral("x"), frmDialog::TextRow);
     d.AddControl(QStringLiteral("Pick"), false, frmDialog::OptionRow);

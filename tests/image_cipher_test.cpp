@@ -15,18 +15,21 @@
 using namespace lumora;
 using namespace lumora::imaging;
 
-namespace {
+namespace
+{
 
 // The cheapest derivation the library allows, so thousands of them stay
 // quick; the standard cost is exercised separately.
 const CipherCost kTestCost{1, 8192};
 
 const QImage::Format kFormats[] = {
-    QImage::Format_Mono,         QImage::Format_MonoLSB,    QImage::Format_Indexed8,
-    QImage::Format_RGB32,        QImage::Format_ARGB32,     QImage::Format_ARGB32_Premultiplied,
-    QImage::Format_RGB16,        QImage::Format_RGB888,     QImage::Format_Grayscale8,
-    QImage::Format_Grayscale16,  QImage::Format_RGBA64,     QImage::Format_BGR888,
-    QImage::Format_RGBX8888,     QImage::Format_A2RGB30_Premultiplied,
+    QImage::Format_Mono,       QImage::Format_MonoLSB,
+    QImage::Format_Indexed8,   QImage::Format_RGB32,
+    QImage::Format_ARGB32,     QImage::Format_ARGB32_Premultiplied,
+    QImage::Format_RGB16,      QImage::Format_RGB888,
+    QImage::Format_Grayscale8, QImage::Format_Grayscale16,
+    QImage::Format_RGBA64,     QImage::Format_BGR888,
+    QImage::Format_RGBX8888,   QImage::Format_A2RGB30_Premultiplied,
 };
 
 QImage randomImage(std::mt19937 &rng)
@@ -39,7 +42,8 @@ QImage randomImage(std::mt19937 &rng)
     if (format == QImage::Format_Indexed8 || format == QImage::Format_Mono ||
         format == QImage::Format_MonoLSB) {
         QList<QRgb> table;
-        const int n = format == QImage::Format_Indexed8 ? std::uniform_int_distribution<int>(1, 256)(rng) : 2;
+        const int n =
+            format == QImage::Format_Indexed8 ? std::uniform_int_distribution<int>(1, 256)(rng) : 2;
         for (int i = 0; i < n; ++i)
             table << qRgba(byte(rng), byte(rng), byte(rng), byte(rng));
         img.setColorTable(table);
@@ -66,10 +70,18 @@ QString randomKey(std::mt19937 &rng, int minLength = 1)
     const int n = length(rng);
     for (int i = 0; i < n; ++i) {
         switch (kind(rng)) {
-        case 0: key += QLatin1Char(' '); break;
-        case 1: key += QChar(std::uniform_int_distribution<int>(0x00C0, 0x024F)(rng)); break;
-        case 2: key += QChar(std::uniform_int_distribution<int>(0x0400, 0x04FF)(rng)); break;
-        default: key += QChar(std::uniform_int_distribution<int>(0x21, 0x7E)(rng)); break;
+        case 0:
+            key += QLatin1Char(' ');
+            break;
+        case 1:
+            key += QChar(std::uniform_int_distribution<int>(0x00C0, 0x024F)(rng));
+            break;
+        case 2:
+            key += QChar(std::uniform_int_distribution<int>(0x0400, 0x04FF)(rng));
+            break;
+        default:
+            key += QChar(std::uniform_int_distribution<int>(0x21, 0x7E)(rng));
+            break;
         }
     }
     return key;
@@ -137,9 +149,11 @@ TEST(ImageCipher, ThousandRoundTripsAreBitExactAlsoThroughEveryLosslessWriter)
 
         // Saved, read back by the decoder, opened: still exact.
         const FormatCode code = writers.at(i % writers.size());
-        const QString path = dir.file(QStringLiteral("sealed%1.%2").arg(i).arg(QLatin1String(extensionOf(code))));
+        const QString path =
+            dir.file(QStringLiteral("sealed%1.%2").arg(i).arg(QLatin1String(extensionOf(code))));
         QString error;
-        ASSERT_TRUE(writeImageFile(sealed.image, path, code, 0, true, &error)) << error.toStdString();
+        ASSERT_TRUE(writeImageFile(sealed.image, path, code, 0, true, &error))
+            << error.toStdString();
         QFile f(path);
         ASSERT_TRUE(f.open(QIODevice::ReadOnly));
         EXPECT_FALSE(containsKey(f.readAll(), key)) << "key found in " << path.toStdString();
@@ -196,7 +210,9 @@ TEST(ImageCipher, OtherProgramsCopiesOfASealedPictureStillOpen)
     }
     // A JPEG copy cannot be opened again, and says so rather than giving noise.
     const QString jpeg = dir.file(QStringLiteral("copy.jpg"));
-    ASSERT_EQ(QProcess::execute(convert, {source, QStringLiteral("-quality"), QStringLiteral("95"), jpeg}), 0);
+    ASSERT_EQ(QProcess::execute(convert,
+                                {source, QStringLiteral("-quality"), QStringLiteral("95"), jpeg}),
+              0);
     const DecodedImage lossy = decodeFile(jpeg);
     ASSERT_TRUE(lossy.ok());
     EXPECT_FALSE(decryptPicture(lossy.pages.first(), key).ok);

@@ -235,8 +235,8 @@ TEST(Bmp, TopDownRowsAtEveryDepth)
         Bitmap b;
         b.bits = bits;
         b.topDown = true;
-        const QList<quint32> masks =
-            bits == 16 ? QList<quint32>{0x7C00, 0x3E0, 0x1F} : QList<quint32>{0xFF0000, 0xFF00, 0xFF};
+        const QList<quint32> masks = bits == 16 ? QList<quint32>{0x7C00, 0x3E0, 0x1F}
+                                                : QList<quint32>{0xFF0000, 0xFF00, 0xFF};
         b.pixels = packRows(8, 6, bits, true, [&](int x, int y) {
             return packed(kQuadrantPalette[quadrantIndex(x, y, 8, 6)], masks, 0);
         });
@@ -386,9 +386,9 @@ TEST(Bmp, FilesFromOtherWriters)
                          "im.convert('RGBA').save(d + '/pil-rgba.bmp')\n"
                          "im.quantize(4).save(d + '/pil-palette.bmp')\n";
     ASSERT_TRUE(runPillow(pillow, {png, dir.path()}));
-    for (const QStringList &args : {QStringList{"-bpp", "24"}, QStringList{"-bpp", "8"},
-                                    QStringList{"-bpp", "4"}, QStringList{"-os2", "-bpp", "4"},
-                                    QStringList{"-os2", "-bpp", "24"}}) {
+    for (const QStringList &args :
+         {QStringList{"-bpp", "24"}, QStringList{"-bpp", "8"}, QStringList{"-bpp", "4"},
+          QStringList{"-os2", "-bpp", "4"}, QStringList{"-os2", "-bpp", "24"}}) {
         QByteArray out;
         ASSERT_TRUE(runTool("ppmtobmp", args + QStringList{ppm}, {}, &out));
         writeFile(dir.file("netpbm" + args.join(QString()) + ".bmp"), out);
@@ -463,8 +463,8 @@ TEST(Icon, TheAndMaskIsTransparentAtEveryDepth)
         int alpha; // stored in 32-bit pixels
         bool maskCounts;
     };
-    for (const Case c : {Case{24, 0, true}, Case{8, 0, true}, Case{4, 0, true},
-                         Case{32, 0, true}, Case{32, 255, false}}) {
+    for (const Case c : {Case{24, 0, true}, Case{8, 0, true}, Case{4, 0, true}, Case{32, 0, true},
+                         Case{32, 255, false}}) {
         SCOPED_TRACE(c.bits);
         SCOPED_TRACE(c.alpha);
         const QByteArray ico = iconFile({iconDib(c.bits, 16, c.alpha)}, 16);

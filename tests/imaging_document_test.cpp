@@ -177,7 +177,8 @@ TEST(ImageDocument, SaveToFileWritesBmpAtomicallyAndRefusesFormatsWithoutAWriter
     EXPECT_FALSE(doc.SaveToFile(target, FormatCode::Bmp, 0, false, &error));
     EXPECT_TRUE(error.contains(QLatin1String("already exists")));
 
-    for (FormatCode code : {FormatCode::Gif, FormatCode::Ico, FormatCode::Pcd, FormatCode::Unknown}) {
+    for (FormatCode code :
+         {FormatCode::Gif, FormatCode::Ico, FormatCode::Pcd, FormatCode::Unknown}) {
         const QString other = dir.file(QStringLiteral("out%1.x").arg(int(code)));
         error.clear();
         EXPECT_FALSE(doc.SaveToFile(other, code, 0, true, &error));

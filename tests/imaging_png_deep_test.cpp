@@ -27,7 +27,8 @@ namespace
         const QRgb got = image.pixel(at);
         if (q == clear) {
             if (qAlpha(got) != 0)
-                return ::testing::AssertionFailure() << "quadrant " << q << " has alpha " << qAlpha(got);
+                return ::testing::AssertionFailure()
+                       << "quadrant " << q << " has alpha " << qAlpha(got);
             continue;
         }
         if (!near(got, QColor(made.pixel(at)), 1) || qAlpha(got) != 255)
@@ -44,7 +45,8 @@ int pgmSample(const QByteArray &pgm, int x, int y)
     const QList<QByteArray> fields = pgm.left(64).simplified().split(' ');
     if (fields.size() < 4 || fields[0] != "P5")
         return -1;
-    const qsizetype data = pgm.indexOf(fields[3], pgm.indexOf(fields[2]) + fields[2].size()) + fields[3].size() + 1;
+    const qsizetype data =
+        pgm.indexOf(fields[3], pgm.indexOf(fields[2]) + fields[2].size()) + fields[3].size() + 1;
     const qsizetype at = data + (qsizetype(y) * fields[1].toInt() + x) * 2;
     return at + 1 < pgm.size() ? quint8(pgm[at]) << 8 | quint8(pgm[at + 1]) : -1;
 }
@@ -76,8 +78,11 @@ TEST(DeepPng, OneTransparentColourFromNetpbmAndImageMagick)
 
     // The bottom-left colour as stored above.
     const QColor c = kBottomLeft;
-    auto deep16 = [](int v) { return QStringLiteral("%1").arg(v * 257 + (v < 255), 4, 16, QLatin1Char('0')); };
-    const QString rgb16 = QStringLiteral("rgb:%1/%2/%3").arg(deep16(c.red()), deep16(c.green()), deep16(c.blue()));
+    auto deep16 = [](int v) {
+        return QStringLiteral("%1").arg(v * 257 + (v < 255), 4, 16, QLatin1Char('0'));
+    };
+    const QString rgb16 =
+        QStringLiteral("rgb:%1/%2/%3").arg(deep16(c.red()), deep16(c.green()), deep16(c.blue()));
     QByteArray png;
     ASSERT_TRUE(runTool("pnmtopng", {"-transparent", "=" + rgb16, dir.file("deep.ppm")}, {}, &png));
     writeFile(dir.file("netpbm-rgb.png"), png);
@@ -112,9 +117,10 @@ TEST(DeepPng, OneTransparentColourFromNetpbmAndImageMagick)
     ASSERT_GE(level, 0);
     const QString grey16 = QStringLiteral("%1").arg(level, 4, 16, QLatin1Char('0'));
     QByteArray greyPng;
-    ASSERT_TRUE(runTool("pnmtopng", {"-transparent", "=rgb:" + grey16 + "/" + grey16 + "/" + grey16,
-                                     dir.file("deep.pgm")},
-                        {}, &greyPng));
+    ASSERT_TRUE(runTool(
+        "pnmtopng",
+        {"-transparent", "=rgb:" + grey16 + "/" + grey16 + "/" + grey16, dir.file("deep.pgm")}, {},
+        &greyPng));
     writeFile(dir.file("netpbm-grey.png"), greyPng);
     const QImage greyPicture(dir.file("deep.pgm"));
     ASSERT_FALSE(greyPicture.isNull());

@@ -40,7 +40,8 @@ QImage noise(QImage::Format format, int w, int h, unsigned seed)
             for (int x = 0; x < w; ++x) {
                 const QRgb p = img.pixel(x, y);
                 const int a = qAlpha(p);
-                img.setPixel(x, y, qRgba(qRed(p) * a / 255, qGreen(p) * a / 255, qBlue(p) * a / 255, a));
+                img.setPixel(x, y,
+                             qRgba(qRed(p) * a / 255, qGreen(p) * a / 255, qBlue(p) * a / 255, a));
             }
     }
     if (format == QImage::Format_RGBX64 || format == QImage::Format_RGBA64_Premultiplied) {
@@ -51,7 +52,8 @@ QImage noise(QImage::Format format, int w, int h, unsigned seed)
                 if (format == QImage::Format_RGBX64)
                     p.setAlpha(65535);
                 else
-                    p = QRgba64::fromRgba64(std::min(p.red(), p.alpha()), std::min(p.green(), p.alpha()),
+                    p = QRgba64::fromRgba64(std::min(p.red(), p.alpha()),
+                                            std::min(p.green(), p.alpha()),
                                             std::min(p.blue(), p.alpha()), p.alpha());
             }
         }
@@ -68,15 +70,23 @@ QImage expected(const QImage &img)
 {
     switch (img.format()) {
     case QImage::Format_Grayscale8:
-    case QImage::Format_Grayscale16: return img;
+    case QImage::Format_Grayscale16:
+        return img;
     case QImage::Format_RGBX64:
-    case QImage::Format_RGBA64: return img;
-    case QImage::Format_RGBA64_Premultiplied: return img.convertToFormat(QImage::Format_RGBA64);
-    default: return img.convertToFormat(img.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    case QImage::Format_RGBA64:
+        return img;
+    case QImage::Format_RGBA64_Premultiplied:
+        return img.convertToFormat(QImage::Format_RGBA64);
+    default:
+        return img.convertToFormat(img.hasAlphaChannel() ? QImage::Format_ARGB32
+                                                         : QImage::Format_RGB32);
     }
 }
 
-bool deep(const QImage &img) { return img.depth() > 32 || img.format() == QImage::Format_Grayscale16; }
+bool deep(const QImage &img)
+{
+    return img.depth() > 32 || img.format() == QImage::Format_Grayscale16;
+}
 
 // Exact comparison in the expected picture's own terms.
 int worstDifference(const QImage &want, const QImage &got)
@@ -84,7 +94,8 @@ int worstDifference(const QImage &want, const QImage &got)
     if (got.size() != want.size())
         return 1 << 20;
     if (deep(want))
-        return maxDiff16(want.convertToFormat(QImage::Format_RGBA64), got.convertToFormat(QImage::Format_RGBA64));
+        return maxDiff16(want.convertToFormat(QImage::Format_RGBA64),
+                         got.convertToFormat(QImage::Format_RGBA64));
     const QImage a = want.convertToFormat(QImage::Format_ARGB32);
     const QImage b = got.convertToFormat(QImage::Format_ARGB32);
     int worst = 0;
@@ -108,7 +119,8 @@ QImage readWithPillow(const QString &path, QString *why)
         "if im.mode in ('I;16', 'I;16B', 'I'):\n    im = im.point(lambda v: v / 257).convert('L')\n"
         "im = im.convert('RGBA')\nsys.stdout.write('%d %d\\n' % im.size)\nsys.stdout.flush()\n"
         "sys.stdout.buffer.write(im.tobytes())\n");
-    const ProcessResult r = runProgram(QStringLiteral("python3"), {QStringLiteral("-c"), script, path});
+    const ProcessResult r =
+        runProgram(QStringLiteral("python3"), {QStringLiteral("-c"), script, path});
     if (!r.ok) {
         *why = QString::fromUtf8(r.err);
         return {};
@@ -129,7 +141,9 @@ QImage readWithPillow(const QString &path, QString *why)
 
 bool pillowAvailable()
 {
-    return runProgram(QStringLiteral("python3"), {QStringLiteral("-c"), QStringLiteral("import PIL")}).ok;
+    return runProgram(QStringLiteral("python3"),
+                      {QStringLiteral("-c"), QStringLiteral("import PIL")})
+        .ok;
 }
 
 } // namespace
@@ -139,20 +153,28 @@ TEST(PngWriter, EveryLayoutAndShapeReadsBackExactlyByThreeReaders)
     TempDir dir;
     const bool magick = haveProgram(QStringLiteral("convert"));
     const bool pillow = pillowAvailable();
-    const QImage::Format formats[] = {
-        QImage::Format_Grayscale8, QImage::Format_RGB32,  QImage::Format_RGB888,
-        QImage::Format_ARGB32,     QImage::Format_ARGB32_Premultiplied,
-        QImage::Format_Grayscale16, QImage::Format_RGBX64, QImage::Format_RGBA64,
-        QImage::Format_RGBA64_Premultiplied};
+    const QImage::Format formats[] = {QImage::Format_Grayscale8,
+                                      QImage::Format_RGB32,
+                                      QImage::Format_RGB888,
+                                      QImage::Format_ARGB32,
+                                      QImage::Format_ARGB32_Premultiplied,
+                                      QImage::Format_Grayscale16,
+                                      QImage::Format_RGBX64,
+                                      QImage::Format_RGBA64,
+                                      QImage::Format_RGBA64_Premultiplied};
     const QSize shapes[] = {{1, 1}, {3, 2}, {17, 5}, {64, 33}};
     unsigned seed = 1;
     for (const QImage::Format format : formats)
         for (const QSize shape : shapes) {
             const QImage img = noise(format, shape.width(), shape.height(), seed++);
             const QImage want = expected(img);
-            const QString path = dir.file(QStringLiteral("f%1-%2x%3.png").arg(int(format)).arg(shape.width()).arg(shape.height()));
+            const QString path = dir.file(QStringLiteral("f%1-%2x%3.png")
+                                              .arg(int(format))
+                                              .arg(shape.width())
+                                              .arg(shape.height()));
             QString error;
-            ASSERT_TRUE(writeImageFile(img, path, FormatCode::Png, 0, true, &error)) << error.toStdString();
+            ASSERT_TRUE(writeImageFile(img, path, FormatCode::Png, 0, true, &error))
+                << error.toStdString();
             const std::string what = path.toStdString();
 
             QImageReader qt(path, "png");
@@ -172,14 +194,17 @@ TEST(PngWriter, EveryLayoutAndShapeReadsBackExactlyByThreeReaders)
                 const QImage byPillow = readWithPillow(path, &why);
                 ASSERT_FALSE(byPillow.isNull()) << what << why.toStdString();
                 // Pillow gives 8 bits a sample; 16-bit samples are compared rounded.
-                const QImage want8 = deep(want) ? want.convertToFormat(want.hasAlphaChannel() ? QImage::Format_ARGB32
-                                                                                                : QImage::Format_RGB32)
-                                                : want;
-                EXPECT_LE(worstDifference(want8, byPillow), deep(want) ? 1 : 0) << what << " (Pillow)";
+                const QImage want8 =
+                    deep(want) ? want.convertToFormat(want.hasAlphaChannel() ? QImage::Format_ARGB32
+                                                                             : QImage::Format_RGB32)
+                               : want;
+                EXPECT_LE(worstDifference(want8, byPillow), deep(want) ? 1 : 0)
+                    << what << " (Pillow)";
             }
         }
     if (!magick || !pillow)
-        std::cerr << "not checked by every reader: ImageMagick " << magick << ", Pillow " << pillow << "\n";
+        std::cerr << "not checked by every reader: ImageMagick " << magick << ", Pillow " << pillow
+                  << "\n";
 }
 
 TEST(PngWriter, KeepsResolutionTextAndColourProfileAndLeavesPalettesToQt)
@@ -193,7 +218,8 @@ TEST(PngWriter, KeepsResolutionTextAndColourProfileAndLeavesPalettesToQt)
     photo.setColorSpace(QColorSpace(QColorSpace::DisplayP3));
     const QString path = dir.file(QStringLiteral("meta.png"));
     QString error;
-    ASSERT_TRUE(writeImageFile(photo, path, FormatCode::Png, 0, true, &error)) << error.toStdString();
+    ASSERT_TRUE(writeImageFile(photo, path, FormatCode::Png, 0, true, &error))
+        << error.toStdString();
     const QImage back(path);
     ASSERT_FALSE(back.isNull());
     EXPECT_EQ(back.dotsPerMeterX(), 11811);
@@ -209,7 +235,8 @@ TEST(PngWriter, KeepsResolutionTextAndColourProfileAndLeavesPalettesToQt)
         for (int x = 0; x < 40; ++x)
             indexed.setPixel(x, y, (x / 5 + y / 5) % 2);
     const QString pal = dir.file(QStringLiteral("pal.png"));
-    ASSERT_TRUE(writeImageFile(indexed, pal, FormatCode::Png, 0, true, &error)) << error.toStdString();
+    ASSERT_TRUE(writeImageFile(indexed, pal, FormatCode::Png, 0, true, &error))
+        << error.toStdString();
     const QImage palBack(pal);
     EXPECT_EQ(palBack.format(), QImage::Format_Indexed8);
     EXPECT_EQ(worstDifference(indexed.convertToFormat(QImage::Format_RGB32), palBack), 0);

@@ -1,9 +1,9 @@
 // PSD: the merged picture of files ImageMagick refuses (its own
 // indexed-colour PSDs), and our reading of that picture checked against
 // ImageMagick's and Pillow's on files in every mode.
-#include "support/PixelCompare.h"
 #include "imaging/Decoder.h"
 #include "imaging/PsdComposite.h"
+#include "support/PixelCompare.h"
 
 #include "imaging_samples.h"
 #include "support/ExternalWriters.h"
@@ -25,7 +25,8 @@ TEST(Psd, IndexedFilesImageMagickRefusesOpenAsPillowShowsThem)
     const QString png = dir.file("src.png");
     ASSERT_TRUE(quadrants(40, 30).save(png, "PNG"));
     ASSERT_TRUE(runTool("convert", {png, "-type", "Palette", dir.file("indexed.psd")}));
-    ASSERT_TRUE(runTool("convert", {png, "-type", "Palette", "-compress", "RLE", dir.file("indexed-rle.psd")}));
+    ASSERT_TRUE(runTool(
+        "convert", {png, "-type", "Palette", "-compress", "RLE", dir.file("indexed-rle.psd")}));
     for (const char *name : {"indexed.psd", "indexed-rle.psd"}) {
         SCOPED_TRACE(name);
         const QByteArray bytes = readAllOf(dir.file(name));
@@ -70,7 +71,9 @@ TEST(Psd, MergedPictureInEveryModeAgreesWithImageMagick)
         int bits = 0;
         const QImage ours = readPsdComposite(readAllOf(psd), &bits);
         ASSERT_FALSE(ours.isNull());
-        EXPECT_LE(largestDifference(ours, magick.pages.front().convertToFormat(QImage::Format_RGB32), false), 1);
+        EXPECT_LE(largestDifference(
+                      ours, magick.pages.front().convertToFormat(QImage::Format_RGB32), false),
+                  1);
         EXPECT_GT(bits, 0);
     }
 }
@@ -80,7 +83,8 @@ TEST(Psd, CutShortOrOfAnotherKind)
     TempDir dir;
     const QString png = dir.file("src.png");
     ASSERT_TRUE(quadrants(40, 30).save(png, "PNG"));
-    ASSERT_TRUE(runTool("convert", {png, "-type", "Palette", "-compress", "None", dir.file("indexed.psd")}));
+    ASSERT_TRUE(runTool("convert",
+                        {png, "-type", "Palette", "-compress", "None", dir.file("indexed.psd")}));
     const QByteArray whole = readAllOf(dir.file("indexed.psd"));
     // The merged picture is last: a compression word of 0, then 40 x 30 indices.
     ASSERT_GT(whole.size(), 40 * 30 + 2);

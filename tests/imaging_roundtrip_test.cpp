@@ -17,9 +17,9 @@
 #include "imaging/Decoder.h"
 #include "imaging/FormatCode.h"
 #include "imaging/ImageWriter.h"
-#include "support/QtPrinters.h"
 #include "support/ExternalReaders.h"
 #include "support/PixelCompare.h"
+#include "support/QtPrinters.h"
 #include "support/TempDir.h"
 
 #include <QDir>
@@ -51,7 +51,8 @@ QImage colourPattern(int w, int h)
     for (int y = 0; y < h; ++y) {
         auto *line = reinterpret_cast<QRgb *>(img.scanLine(y));
         for (int x = 0; x < w; ++x)
-            line[x] = qRgb((x * 255) / (w - 1), (y * 255) / (h - 1), ((x / 4 + y / 4) % 2) ? 200 : 40);
+            line[x] =
+                qRgb((x * 255) / (w - 1), (y * 255) / (h - 1), ((x / 4 + y / 4) % 2) ? 200 : 40);
     }
     return img;
 }
@@ -110,7 +111,8 @@ QImage photo(int w, int h)
         for (int x = 0; x < w; ++x) {
             seed = seed * 1664525u + 1013904223u;
             const int noise = int(seed >> 29) - 4;
-            const bool disc = (x - w / 3) * (x - w / 3) + (y - h / 2) * (y - h / 2) < (h / 4) * (h / 4);
+            const bool disc =
+                (x - w / 3) * (x - w / 3) + (y - h / 2) * (y - h / 2) < (h / 4) * (h / 4);
             const int r = disc ? 200 : 40 + 150 * x / w;
             const int g = disc ? 60 : 60 + 120 * y / h;
             const int b = 90 + 100 * (x + y) / (w + h);
@@ -203,10 +205,7 @@ bool isBlackAndWhite(const QImage &image)
 class RoundTrip : public ::testing::TestWithParam<Source>
 {
 protected:
-    static void SetUpTestSuite()
-    {
-        s_dir = std::make_unique<TempDir>();
-    }
+    static void SetUpTestSuite() { s_dir = std::make_unique<TempDir>(); }
     static void TearDownTestSuite() { s_dir.reset(); }
 
     void SetUp() override
@@ -303,9 +302,9 @@ TEST_P(RoundTrip, EveryWriterKeepsThePicture)
         for (const Target &target : kTargets) {
             const QString ext = QString::fromLatin1(formatShortName(target.code));
             SCOPED_TRACE(ext.toStdString());
-            const QString out = s_dir->file(
-                QStringLiteral("%1-%2-%3.%4").arg(QFileInfo(shapeName).baseName(), source.format,
-                                                  QFileInfo(sourcePath).suffix(), ext));
+            const QString out = s_dir->file(QStringLiteral("%1-%2-%3.%4")
+                                                .arg(QFileInfo(shapeName).baseName(), source.format,
+                                                     QFileInfo(sourcePath).suffix(), ext));
             QString error;
             ASSERT_TRUE(writeImageFile(decoded, out, target.code, 0, true, &error))
                 << error.toStdString();

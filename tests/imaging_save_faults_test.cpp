@@ -10,11 +10,11 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <linux/capability.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
-#include <csignal>
 #include <unistd.h>
 
 using namespace lumora;
@@ -61,8 +61,8 @@ public:
         if (syscall(SYS_capget, &m_header, m_saved) != 0)
             return;
         __user_cap_data_struct reduced[2] = {m_saved[0], m_saved[1]};
-        const quint32 drop = (1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH) |
-                             (1u << CAP_FOWNER);
+        const quint32 drop =
+            (1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH) | (1u << CAP_FOWNER);
         reduced[0].effective &= ~drop;
         m_active = syscall(SYS_capset, &m_header, reduced) == 0;
     }
@@ -94,8 +94,8 @@ TEST(SaveFaults, ReadOnlyFolderKeepsTheOldFile)
         ASSERT_TRUE(asUser.ok());
         saved = writeImageFile(noise(64, 64), target, FormatCode::Png, 0, true, &error);
     }
-    QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                      QFileDevice::ExeOwner);
+    QFile::setPermissions(folder,
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     EXPECT_FALSE(saved);
     EXPECT_TRUE(error.contains(target)) << error.toStdString();
     EXPECT_EQ(readAll(target), kOld);
@@ -108,7 +108,8 @@ TEST(SaveFaults, FailingWriteKeepsTheOldFile)
     // refuses them on a full disk (ENOSPC), in the middle of the file.
     TempDir dir;
     const QString target = dir.write("photo.bmp", kOld);
-    struct rlimit saved {};
+    struct rlimit saved {
+    };
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
     auto *previous = std::signal(SIGXFSZ, SIG_IGN);
     struct rlimit small = saved;
@@ -156,8 +157,8 @@ TEST(SaveFaults, VanishedFolderAndEncoderErrorsAreReported)
 {
     TempDir dir;
     QString error;
-    EXPECT_FALSE(writeImageFile(noise(8, 8), dir.file("gone/photo.png"), FormatCode::Png, 0, true,
-                                &error));
+    EXPECT_FALSE(
+        writeImageFile(noise(8, 8), dir.file("gone/photo.png"), FormatCode::Png, 0, true, &error));
     EXPECT_TRUE(error.contains("does not exist")) << error.toStdString();
 
     // libjpeg refuses sides over 65500 pixels: the encoder fails before any

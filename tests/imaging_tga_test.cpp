@@ -89,18 +89,21 @@ TEST(Tga, FilesFromOtherWritersAreUpright)
     ASSERT_TRUE(runTool("gm", {"convert", png, dir.file("gm.tga")}));
     ASSERT_TRUE(runTool("gm", {"convert", png, "-compress", "RLE", dir.file("gm-rle.tga")}));
     ASSERT_TRUE(runTool("convert", {png, "-orient", "TopLeft", dir.file("im-top.tga")}));
-    ASSERT_TRUE(runTool("convert", {png, "-orient", "BottomLeft", "-flip", dir.file("im-bottom.tga")}));
-    ASSERT_TRUE(runTool("convert", {png, "-orient", "TopLeft", "-compress", "RLE", dir.file("im-rle.tga")}));
+    ASSERT_TRUE(
+        runTool("convert", {png, "-orient", "BottomLeft", "-flip", dir.file("im-bottom.tga")}));
+    ASSERT_TRUE(runTool("convert",
+                        {png, "-orient", "TopLeft", "-compress", "RLE", dir.file("im-rle.tga")}));
     QByteArray netpbm;
     ASSERT_TRUE(runTool("ppmtotga", {"-rgb", ppm}, {}, &netpbm));
     writeFile(dir.file("netpbm.tga"), netpbm);
     ASSERT_TRUE(runTool("ppmtotga", {"-cmap", ppm}, {}, &netpbm));
     writeFile(dir.file("netpbm-cmap.tga"), netpbm);
 
-    const char *names[] = {"pil-bottom.tga",  "pil-top.tga", "pil-rle.tga",    "pil-rgba-rle.tga",
-                           "pil-palette.tga", "pil-palette-rle.tga",          "gm.tga",
-                           "gm-rle.tga",      "im-top.tga",  "im-bottom.tga",  "im-rle.tga",
-                           "netpbm.tga",      "netpbm-cmap.tga"};
+    const char *names[] = {"pil-bottom.tga",   "pil-top.tga",     "pil-rle.tga",
+                           "pil-rgba-rle.tga", "pil-palette.tga", "pil-palette-rle.tga",
+                           "gm.tga",           "gm-rle.tga",      "im-top.tga",
+                           "im-bottom.tga",    "im-rle.tga",      "netpbm.tga",
+                           "netpbm-cmap.tga"};
     for (const char *name : names) {
         SCOPED_TRACE(name);
         const DecodedImage img = decodeFile(dir.file(QString::fromLatin1(name)));

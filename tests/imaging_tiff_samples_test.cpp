@@ -2,8 +2,8 @@
 // layout, 16-bit tiles in separate planes, signed-integer and floating-point
 // samples, uncompressed tiles, and the orientation tag. Every file is written
 // by another program (ImageMagick, GraphicsMagick, Pillow, libtiff's tools).
-#include "support/PixelCompare.h"
 #include "imaging/Decoder.h"
+#include "support/PixelCompare.h"
 
 #include "imaging_samples.h"
 #include "support/ExternalWriters.h"
@@ -45,7 +45,8 @@ QPoint quadrantCentre(const QSize &size, int q)
     for (int q = 0; q < 4; ++q) {
         const QColor want = kAlphaQuadrants[q];
         const QRgb got = image.pixel(quadrantCentre(image.size(), q));
-        const int wantGrey = (want.red() * 299 + want.green() * 587 + want.blue() * 114 + 500) / 1000;
+        const int wantGrey =
+            (want.red() * 299 + want.green() * 587 + want.blue() * 114 + 500) / 1000;
         const bool colourOk = grey ? std::abs(qRed(got) - wantGrey) <= tolerance &&
                                          qRed(got) == qGreen(got) && qGreen(got) == qBlue(got)
                                    : near(got, want, tolerance);
@@ -80,7 +81,8 @@ TEST(TiffSamples, AlphaKeepsItsColoursInEveryLayoutAndFromEveryWriter)
     };
     ASSERT_TRUE(im({}, "im-chunky.tif"));
     ASSERT_TRUE(im({"-interlace", "Plane"}, "im-planar.tif"));
-    ASSERT_TRUE(im({"-depth", "16", "-interlace", "Plane", "-compress", "None"}, "im-planar-16.tif"));
+    ASSERT_TRUE(
+        im({"-depth", "16", "-interlace", "Plane", "-compress", "None"}, "im-planar-16.tif"));
     ASSERT_TRUE(im({"-depth", "16", "-interlace", "Plane", "-define", "tiff:tile-geometry=16x16"},
                    "im-planar-16-tiled.tif"));
     ASSERT_TRUE(im({"-define", "tiff:alpha=associated"}, "im-associated.tif"));
@@ -144,10 +146,11 @@ TEST(TiffSamples, DeepTilesInSeparatePlanes)
     // from uncompressed strips: its source is both already.
     ASSERT_TRUE(runTool("convert", {png, "-depth", "16", "-interlace", "Plane", "-compress", "None",
                                     dir.file("im-16.tif")}));
-    ASSERT_TRUE(runTool("tiffcp", {"-t", "-w", "16", "-l", "16", "-p", "separate", dir.file("im-16.tif"),
-                                   dir.file("tiffcp-tiled-separate.tif")}));
-    ASSERT_TRUE(runTool("tiffcp", {"-c", "zip", "-t", "-w", "32", "-l", "16", "-p", "separate",
-                                   dir.file("im-16.tif"), dir.file("tiffcp-tiled-separate-zip.tif")}));
+    ASSERT_TRUE(runTool("tiffcp", {"-t", "-w", "16", "-l", "16", "-p", "separate",
+                                   dir.file("im-16.tif"), dir.file("tiffcp-tiled-separate.tif")}));
+    ASSERT_TRUE(
+        runTool("tiffcp", {"-c", "zip", "-t", "-w", "32", "-l", "16", "-p", "separate",
+                           dir.file("im-16.tif"), dir.file("tiffcp-tiled-separate-zip.tif")}));
     ASSERT_TRUE(runTool("convert", {png, "-depth", "16", "-interlace", "Plane", "-define",
                                     "tiff:tile-geometry=16x16", dir.file("im-tiled-planar.tif")}));
     ASSERT_TRUE(runTool("gm", {"convert", png, "-depth", "16", "-interlace", "Plane", "-define",
@@ -180,8 +183,8 @@ TEST(TiffSamples, UncompressedTilesThatLibtiffsReadPathRefuses)
     const QString plain = writeFile(dir.file("qt.tif"), encodeWithQt(quadrants(40, 30), "tiff"));
     ASSERT_TRUE(runTool("tiffcp", {"-c", "none", "-t", "-w", "16", "-l", "16", plain,
                                    dir.file("tiffcp-tiled.tif")}));
-    ASSERT_TRUE(runTool("convert", {plain, "-compress", "None", "-define", "tiff:tile-geometry=16x16",
-                                    dir.file("im-tiled.tif")}));
+    ASSERT_TRUE(runTool("convert", {plain, "-compress", "None", "-define",
+                                    "tiff:tile-geometry=16x16", dir.file("im-tiled.tif")}));
     for (const char *name : {"tiffcp-tiled.tif", "im-tiled.tif"}) {
         SCOPED_TRACE(name);
         const DecodedImage d = decodeFile(dir.file(name));
@@ -223,9 +226,11 @@ TEST(TiffSamples, SignedAndFloatingPointSamplesAsImageMagickShowsThem)
         EXPECT_TRUE(hasQuadrants(d.pages.front(), 1));
     }
     // Pillow's own grey levels of the quadrants.
-    auto luma = [](const QColor &c) { return (c.red() * 299 + c.green() * 587 + c.blue() * 114 + 500) / 1000; };
-    for (const char *name : {"pil-float.tif", "pil-int32-small.tif", "pil-int32-full.tif",
-                             "pil-int32-negative.tif"}) {
+    auto luma = [](const QColor &c) {
+        return (c.red() * 299 + c.green() * 587 + c.blue() * 114 + 500) / 1000;
+    };
+    for (const char *name :
+         {"pil-float.tif", "pil-int32-small.tif", "pil-int32-full.tif", "pil-int32-negative.tif"}) {
         SCOPED_TRACE(name);
         const DecodedImage d = decodeFile(dir.file(name));
         ASSERT_TRUE(d.ok()) << d.error.toStdString();
@@ -265,14 +270,22 @@ TEST(TiffSamples, OrientationTagTurnsThePicture)
     auto storedFor = [&](int orientation, int x, int y) {
         const int w = source.width(), h = source.height();
         switch (orientation) {
-        case 2: return QPoint(w - 1 - x, y);
-        case 3: return QPoint(w - 1 - x, h - 1 - y);
-        case 4: return QPoint(x, h - 1 - y);
-        case 5: return QPoint(y, x);
-        case 6: return QPoint(y, h - 1 - x);
-        case 7: return QPoint(w - 1 - y, h - 1 - x);
-        case 8: return QPoint(w - 1 - y, x);
-        default: return QPoint(x, y);
+        case 2:
+            return QPoint(w - 1 - x, y);
+        case 3:
+            return QPoint(w - 1 - x, h - 1 - y);
+        case 4:
+            return QPoint(x, h - 1 - y);
+        case 5:
+            return QPoint(y, x);
+        case 6:
+            return QPoint(y, h - 1 - x);
+        case 7:
+            return QPoint(w - 1 - y, h - 1 - x);
+        case 8:
+            return QPoint(w - 1 - y, x);
+        default:
+            return QPoint(x, y);
         }
     };
     for (int orientation = 1; orientation <= 8; ++orientation) {
@@ -289,7 +302,8 @@ TEST(TiffSamples, OrientationTagTurnsThePicture)
         int wrong = 0;
         for (int y = 0; y < p.height(); ++y)
             for (int x = 0; x < p.width(); ++x)
-                wrong += (p.pixel(x, y) | 0xFF000000u) != source.pixel(storedFor(orientation, x, y));
+                wrong +=
+                    (p.pixel(x, y) | 0xFF000000u) != source.pixel(storedFor(orientation, x, y));
         EXPECT_EQ(wrong, 0);
         EXPECT_EQ(d.originalSize, want);
         EXPECT_LE(largestDifference(p, magickReading(dir, tif)), 0);

@@ -36,13 +36,13 @@ QByteArray oldStyleJpegTiff(const QImage &image)
     };
     const quint32 width = quint32(image.width()), height = quint32(image.height());
     const Tag tags[] = {
-        {256, 4, 1, width},          {257, 4, 1, height},
-        {258, 3, 3, bitsAt},         {259, 3, 1, 6}, // old-style JPEG
-        {262, 3, 1, 6},              // YCbCr
-        {273, 4, 1, jpegAt},         {277, 3, 1, 3},
-        {278, 4, 1, height},         {279, 4, 1, quint32(jpeg.size())},
-        {512, 3, 1, 1},              // baseline process
-        {513, 4, 1, jpegAt},         {514, 4, 1, quint32(jpeg.size())},
+        {256, 4, 1, width},  {257, 4, 1, height},
+        {258, 3, 3, bitsAt}, {259, 3, 1, 6}, // old-style JPEG
+        {262, 3, 1, 6},                      // YCbCr
+        {273, 4, 1, jpegAt}, {277, 3, 1, 3},
+        {278, 4, 1, height}, {279, 4, 1, quint32(jpeg.size())},
+        {512, 3, 1, 1}, // baseline process
+        {513, 4, 1, jpegAt}, {514, 4, 1, quint32(jpeg.size())},
     };
     w.u16(quint16(std::size(tags)));
     for (const Tag &t : tags) {
@@ -72,7 +72,8 @@ TEST(Tiff, DeepTiledPlanarCmykJpegAndTwelveBitFilesFromOtherWriters)
         return runTool("convert", QStringList{png} + args + QStringList{dir.file(out)});
     };
     ASSERT_TRUE(im({"-depth", "16"}, "im-16.tif"));
-    ASSERT_TRUE(im({"-depth", "16", "-interlace", "Plane", "-compress", "None"}, "im-16-planar.tif"));
+    ASSERT_TRUE(
+        im({"-depth", "16", "-interlace", "Plane", "-compress", "None"}, "im-16-planar.tif"));
     ASSERT_TRUE(im({"-depth", "16", "-colorspace", "Gray"}, "im-16-grey.tif"));
     ASSERT_TRUE(im({"-depth", "12"}, "im-12.tif"));
     ASSERT_TRUE(im({"-depth", "12", "-interlace", "Plane"}, "im-12-planar.tif"));
@@ -83,10 +84,11 @@ TEST(Tiff, DeepTiledPlanarCmykJpegAndTwelveBitFilesFromOtherWriters)
                                dir.file("gm-16-planar.tif")}));
     for (const char *from : {"im-16.tif", "im-16-grey.tif"}) {
         const QString tiled = dir.file(QStringLiteral("tiled-%1").arg(QLatin1String(from)));
-        ASSERT_TRUE(runTool("tiffcp", {"-c", "lzw", "-t", "-w", "16", "-l", "16", dir.file(from), tiled}));
+        ASSERT_TRUE(
+            runTool("tiffcp", {"-c", "lzw", "-t", "-w", "16", "-l", "16", dir.file(from), tiled}));
     }
-    ASSERT_TRUE(runTool("tiffcp", {"-c", "jpeg", dir.file("im-cmyk.tif"),
-                                   dir.file("tiffcp-cmyk-jpeg.tif")}));
+    ASSERT_TRUE(runTool("tiffcp",
+                        {"-c", "jpeg", dir.file("im-cmyk.tif"), dir.file("tiffcp-cmyk-jpeg.tif")}));
     ASSERT_TRUE(runPillow("import sys\nfrom PIL import Image\n"
                           "im = Image.open(sys.argv[1]).convert('CMYK')\n"
                           "im.save(sys.argv[2], compression='jpeg')\n",
@@ -107,7 +109,8 @@ TEST(Tiff, DeepTiledPlanarCmykJpegAndTwelveBitFilesFromOtherWriters)
             EXPECT_GT(qGray(p.pixel(30, 22)), qGray(p.pixel(10, 22)));
             EXPECT_GT(qGray(p.pixel(10, 7)), qGray(p.pixel(10, 22)));
         } else {
-            EXPECT_TRUE(hasQuadrants(d.pages.front(), name.contains(QLatin1String("jpeg")) ? 40 : 4));
+            EXPECT_TRUE(
+                hasQuadrants(d.pages.front(), name.contains(QLatin1String("jpeg")) ? 40 : 4));
         }
     }
 }
@@ -129,7 +132,8 @@ TEST(Tiff, DecodingStillWorksAfterImageMagickReadATiff)
     } catch (const Magick::Exception &) {
     }
 
-    for (const QByteArray &bytes : {plain, oldStyleJpegTiff(source), plain.left(plain.size() / 2)}) {
+    for (const QByteArray &bytes :
+         {plain, oldStyleJpegTiff(source), plain.left(plain.size() / 2)}) {
         const DecodedImage d = decodeData(bytes);
         if (bytes.size() == plain.size() / 2) {
             // Cut short: libtiff reports errors, which must not end the process.

@@ -1,10 +1,10 @@
 // Pictures the metafile-writer fuzzer (fuzz/encode_fuzz.cpp) found written
 // in a way a reader could not take back, each saved and read again by
 // Lumora and by a reader that is not ours.
-#include "support/PixelCompare.h"
 #include "imaging/Decoder.h"
 #include "imaging/ImageWriter.h"
 #include "support/ExternalReaders.h"
+#include "support/PixelCompare.h"
 #include "support/TempDir.h"
 
 #include <QPainter>

@@ -90,8 +90,8 @@ TEST(ImageWriter, JpegFromJpegKeepsExifWithNormalOrientationAtQuality90)
     TempDir dir;
     // Stored sideways (orientation 6: turn clockwise to view), 40 x 24.
     const QImage stored = quadrants(40, 24);
-    const QString source = writeFile(
-        dir.file("camera.jpg"), withApp1(encodeWithQt(stored, "jpeg"), cameraExif(6, 40, 24)));
+    const QString source = writeFile(dir.file("camera.jpg"),
+                                     withApp1(encodeWithQt(stored, "jpeg"), cameraExif(6, 40, 24)));
 
     ImageDocument doc;
     ASSERT_TRUE(doc.LoadFromFile(source).ok);
@@ -156,10 +156,10 @@ TEST(ImageWriter, TargaIsStoredTopFirstAndUprightForOtherReaders)
         << error.toStdString();
     const QByteArray bytes = readAll(path);
     ASSERT_GE(bytes.size(), 18);
-    EXPECT_EQ(uchar(bytes[2]), 2);                // uncompressed true colour
-    EXPECT_EQ(uchar(bytes[16]), 32);              // with alpha
+    EXPECT_EQ(uchar(bytes[2]), 2);   // uncompressed true colour
+    EXPECT_EQ(uchar(bytes[16]), 32); // with alpha
     EXPECT_TRUE(uchar(bytes[17]) & 0x20) << "top-left origin flag";
-    EXPECT_EQ(uchar(bytes[17]) & 0x0F, 8);        // eight alpha bits
+    EXPECT_EQ(uchar(bytes[17]) & 0x0F, 8); // eight alpha bits
 
     if (haveProgram(QStringLiteral("/usr/bin/python3"))) {
         // Pillow and GraphicsMagick read it as well as ImageMagick does.
@@ -172,7 +172,8 @@ TEST(ImageWriter, TargaIsStoredTopFirstAndUprightForOtherReaders)
              path});
         ASSERT_TRUE(pil.ok) << pil.err.toStdString();
         EXPECT_EQ(QString::fromLatin1(pil.out).trimmed(),
-                  QStringLiteral("RGBA (21, 13) (10, 20, 30, 77) (220, 30, 30, 255) (240, 230, 40, 255)"));
+                  QStringLiteral(
+                      "RGBA (21, 13) (10, 20, 30, 77) (220, 30, 30, 255) (240, 230, 40, 255)"));
     }
     const QImage magick = readWithMagick(path);
     EXPECT_TRUE(hasQuadrants(magick, 0));
@@ -320,8 +321,8 @@ TEST(ImageWriter, SeveralThreadsWriteAllFormatsAtOnce)
             jobs.push_back({FormatCode(code), n});
     const QImage page = quadrants(48, 32);
     const QList<QString> failures = QtConcurrent::blockingMapped(jobs, [&](const Job &job) {
-        const QString path = dir.file(
-            QStringLiteral("t%1.%2").arg(job.n).arg(formatShortName(job.code)));
+        const QString path =
+            dir.file(QStringLiteral("t%1.%2").arg(job.n).arg(formatShortName(job.code)));
         QString error;
         if (!writeImageFile(page, path, job.code, 0, true, &error))
             return path + ": " + error;

@@ -23,7 +23,8 @@
 using namespace lumora;
 using namespace lumora::platform;
 
-namespace {
+namespace
+{
 
 struct RawLine {
     QByteArray text, end;
@@ -91,27 +92,36 @@ Reading readFile(const QByteArray &bytes, const QSet<QByteArray> &types)
     return r;
 }
 
-const char *const kForeignTypes[] = {"text/plain", "application/pdf", "video/mp4", "image/webp", "image/svg+xml"};
-const char *const kApps[] = {"eog.desktop", "gimp.desktop", "feh.desktop", "other.desktop", "vim.desktop",
-                             "not-installed.desktop"};
+const char *const kForeignTypes[] = {"text/plain", "application/pdf", "video/mp4", "image/webp",
+                                     "image/svg+xml"};
+const char *const kApps[] = {"eog.desktop",   "gimp.desktop", "feh.desktop",
+                             "other.desktop", "vim.desktop",  "not-installed.desktop"};
 
 QByteArray generate(std::mt19937 &rng, const QList<QByteArray> &ourTypes)
 {
     auto pick = [&](int n) { return int(rng() % unsigned(n)); };
     auto app = [&] { return QByteArray(kApps[pick(6)]); };
     auto type = [&]() -> QByteArray {
-        return pick(3) == 0 ? QByteArray(kForeignTypes[pick(5)]) : ourTypes[pick(int(ourTypes.size()))];
+        return pick(3) == 0 ? QByteArray(kForeignTypes[pick(5)])
+                            : ourTypes[pick(int(ourTypes.size()))];
     };
     auto keyLine = [&]() -> QByteArray {
         const QByteArray k = type();
         switch (pick(7)) {
-        case 0: return k + "=" + app() + ";";
-        case 1: return k + "=" + app() + ";" + app() + ";";
-        case 2: return k + " = " + app() + " ;";
-        case 3: return k + "=" + app();
-        case 4: return "  " + k + "=\t" + app() + ";";
-        case 5: return k + "=";
-        default: return k + "=" + app() + ";" + app();
+        case 0:
+            return k + "=" + app() + ";";
+        case 1:
+            return k + "=" + app() + ";" + app() + ";";
+        case 2:
+            return k + " = " + app() + " ;";
+        case 3:
+            return k + "=" + app();
+        case 4:
+            return "  " + k + "=\t" + app() + ";";
+        case 5:
+            return k + "=";
+        default:
+            return k + "=" + app() + ";" + app();
         }
     };
     const QByteArray eol = pick(4) == 0 ? "\r\n" : "\n";
@@ -119,14 +129,31 @@ QByteArray generate(std::mt19937 &rng, const QList<QByteArray> &ourTypes)
     const int count = pick(30);
     for (int i = 0; i < count; ++i) {
         switch (pick(12)) {
-        case 0: lines << "[Default Applications]"; break;
-        case 1: lines << (pick(2) ? "[Added Associations]" : "[Removed Associations]"); break;
-        case 2: lines << (pick(2) ? "[X-Custom Group]" : "[Default Applications]  "); break;
-        case 3: lines << "# comment " + QByteArray::number(i); break;
-        case 4: lines << (pick(2) ? QByteArray() : QByteArray("   ")); break;
-        case 5: lines << (pick(2) ? QByteArray("garbage without equals") : QByteArray("\xff\xfe odd \x01 bytes=", 18)); break;
-        case 6: lines << "=novalue"; break;
-        default: lines << keyLine(); break;
+        case 0:
+            lines << "[Default Applications]";
+            break;
+        case 1:
+            lines << (pick(2) ? "[Added Associations]" : "[Removed Associations]");
+            break;
+        case 2:
+            lines << (pick(2) ? "[X-Custom Group]" : "[Default Applications]  ");
+            break;
+        case 3:
+            lines << "# comment " + QByteArray::number(i);
+            break;
+        case 4:
+            lines << (pick(2) ? QByteArray() : QByteArray("   "));
+            break;
+        case 5:
+            lines << (pick(2) ? QByteArray("garbage without equals")
+                              : QByteArray("\xff\xfe odd \x01 bytes=", 18));
+            break;
+        case 6:
+            lines << "=novalue";
+            break;
+        default:
+            lines << keyLine();
+            break;
         }
     }
     QByteArray out;
@@ -162,8 +189,9 @@ TEST(MimeAppsCorpus, ForeignBytesStayAndDefaultsAreExact)
 
     // The registries are thrown away at once; in memory-backed storage
     // their many small commits cost nothing.
-    QTemporaryDir registries(QDir(QStringLiteral("/dev/shm")).exists() ? QStringLiteral("/dev/shm/lumora-corpus-XXXXXX")
-                                                                        : QDir::tempPath() + QStringLiteral("/lumora-corpus-XXXXXX"));
+    QTemporaryDir registries(QDir(QStringLiteral("/dev/shm")).exists()
+                                 ? QStringLiteral("/dev/shm/lumora-corpus-XXXXXX")
+                                 : QDir::tempPath() + QStringLiteral("/lumora-corpus-XXXXXX"));
     ASSERT_TRUE(registries.isValid());
 
     constexpr int kFiles = 220;
@@ -217,12 +245,14 @@ TEST(MimeAppsCorpus, ForeignBytesStayAndDefaultsAreExact)
                     line.chop(1); // the line keeps its CR LF end
                 EXPECT_EQ(line.toStdString(), (t + "=lumora.desktop;").toStdString());
             }
-            EXPECT_EQ(desktop.defaultApplication(QString::fromUtf8(t)), QStringLiteral("lumora.desktop"));
+            EXPECT_EQ(desktop.defaultApplication(QString::fromUtf8(t)),
+                      QStringLiteral("lumora.desktop"));
         }
         // The desktop's own tool, on a share of the files and types.
         if (n % 8 == 0) {
             for (const QByteArray &t : ourTypes)
-                EXPECT_EQ(xdg.xdgDefault(QString::fromUtf8(t)), QStringLiteral("lumora.desktop")) << t.toStdString();
+                EXPECT_EQ(xdg.xdgDefault(QString::fromUtf8(t)), QStringLiteral("lumora.desktop"))
+                    << t.toStdString();
             ++xdgChecked;
         }
 

@@ -18,7 +18,8 @@ using assoc::ModAssoc;
 using test::TempDir;
 using test::XdgSandbox;
 
-namespace {
+namespace
+{
 
 const QString kFileExts = QLatin1String(ModAssoc::kFileExtsKey);
 
@@ -29,7 +30,8 @@ QString readAll(const QString &path)
 }
 
 // The store alone, as the operations see it without a desktop.
-class ModAssocStoreTest : public testing::Test {
+class ModAssocStoreTest : public testing::Test
+{
 protected:
     TempDir dir;
     SqliteRegistryStore store{dir.file(QStringLiteral("registry.db"))};
@@ -50,18 +52,23 @@ protected:
 
 TEST(ModAssocStrings, TrimAtNullAndEnvironmentExpansion)
 {
-    EXPECT_EQ(ModAssoc::TrimAtNull(QStringLiteral("abc") + QChar(0) + QStringLiteral("def")), QStringLiteral("abc"));
+    EXPECT_EQ(ModAssoc::TrimAtNull(QStringLiteral("abc") + QChar(0) + QStringLiteral("def")),
+              QStringLiteral("abc"));
     EXPECT_EQ(ModAssoc::TrimAtNull(QStringLiteral("abc")), QStringLiteral("abc"));
     EXPECT_EQ(ModAssoc::TrimAtNull(QString(QChar(0))), QString());
 
     qputenv("LUMORA_ASSOC_A", "/opt/a");
     qputenv("LUMORA_ASSOC_B", "b");
     qunsetenv("LUMORA_ASSOC_NONE");
-    EXPECT_EQ(ModAssoc::ExpandEnvString(QStringLiteral("%LUMORA_ASSOC_A%/icons")), QStringLiteral("/opt/a/icons"));
-    EXPECT_EQ(ModAssoc::ExpandEnvString(QStringLiteral("%LUMORA_ASSOC_A%%LUMORA_ASSOC_B%")), QStringLiteral("/opt/ab"));
+    EXPECT_EQ(ModAssoc::ExpandEnvString(QStringLiteral("%LUMORA_ASSOC_A%/icons")),
+              QStringLiteral("/opt/a/icons"));
+    EXPECT_EQ(ModAssoc::ExpandEnvString(QStringLiteral("%LUMORA_ASSOC_A%%LUMORA_ASSOC_B%")),
+              QStringLiteral("/opt/ab"));
     // Unknown names and lone percent signs stay as written.
-    EXPECT_EQ(ModAssoc::ExpandEnvString(QStringLiteral("%LUMORA_ASSOC_NONE%")), QStringLiteral("%LUMORA_ASSOC_NONE%"));
-    EXPECT_EQ(ModAssoc::ExpandEnvString(QStringLiteral("100% %LUMORA_ASSOC_B%")), QStringLiteral("100% b"));
+    EXPECT_EQ(ModAssoc::ExpandEnvString(QStringLiteral("%LUMORA_ASSOC_NONE%")),
+              QStringLiteral("%LUMORA_ASSOC_NONE%"));
+    EXPECT_EQ(ModAssoc::ExpandEnvString(QStringLiteral("100% %LUMORA_ASSOC_B%")),
+              QStringLiteral("100% b"));
     EXPECT_EQ(ModAssoc::ExpandEnvString(QStringLiteral("50%")), QStringLiteral("50%"));
     EXPECT_EQ(ModAssoc::ExpandEnvString(QStringLiteral("%%")), QStringLiteral("%%"));
 }
@@ -85,42 +92,54 @@ TEST_F(ModAssocStoreTest, GetRegStringExpandsOnlyExpandableStrings)
                    {QStringLiteral("%LUMORA_ASSOC_A%\\x"), RegSz});
     store.setValue(RegistryRoot::ClassesRoot, QStringLiteral("k"), QStringLiteral("nul"),
                    {QStringLiteral("before") + QChar(0) + QStringLiteral("after"), RegSz});
-    EXPECT_EQ(get(HKEY_CLASSES_ROOT, QStringLiteral("k"), QStringLiteral("exp")), QStringLiteral("/opt/a\\x"));
-    EXPECT_EQ(get(HKEY_CLASSES_ROOT, QStringLiteral("k"), QStringLiteral("sz")), QStringLiteral("%LUMORA_ASSOC_A%\\x"));
-    EXPECT_EQ(get(HKEY_CLASSES_ROOT, QStringLiteral("k"), QStringLiteral("nul")), QStringLiteral("before"));
+    EXPECT_EQ(get(HKEY_CLASSES_ROOT, QStringLiteral("k"), QStringLiteral("exp")),
+              QStringLiteral("/opt/a\\x"));
+    EXPECT_EQ(get(HKEY_CLASSES_ROOT, QStringLiteral("k"), QStringLiteral("sz")),
+              QStringLiteral("%LUMORA_ASSOC_A%\\x"));
+    EXPECT_EQ(get(HKEY_CLASSES_ROOT, QStringLiteral("k"), QStringLiteral("nul")),
+              QStringLiteral("before"));
     // Missing key, missing value, unknown root: the default.
     EXPECT_EQ(get(HKEY_CLASSES_ROOT, QStringLiteral("nokey")), QStringLiteral("<none>"));
-    EXPECT_EQ(get(HKEY_CLASSES_ROOT, QStringLiteral("k"), QStringLiteral("novalue")), QStringLiteral("<none>"));
+    EXPECT_EQ(get(HKEY_CLASSES_ROOT, QStringLiteral("k"), QStringLiteral("novalue")),
+              QStringLiteral("<none>"));
     EXPECT_EQ(get(0x12345u, QStringLiteral("k"), QStringLiteral("sz")), QStringLiteral("<none>"));
 
     assoc.DeleteRegValue(HKEY_CLASSES_ROOT, QStringLiteral("k"), QStringLiteral("sz"));
     EXPECT_FALSE(hasValue(RegistryRoot::ClassesRoot, QStringLiteral("k"), QStringLiteral("sz")));
     assoc.DeleteRegKey(HKEY_CLASSES_ROOT, QStringLiteral("k"));
-    EXPECT_NE(store.openKey(RegistryRoot::ClassesRoot, QStringLiteral("k"), RegAccess::Read), RegResult::Ok);
+    EXPECT_NE(store.openKey(RegistryRoot::ClassesRoot, QStringLiteral("k"), RegAccess::Read),
+              RegResult::Ok);
 }
 
 TEST_F(ModAssocStoreTest, RegisterProgIDWritesTheClassInOrder)
 {
     // A class left under the description's own name goes first.
-    assoc.SetRegString(HKEY_CLASSES_ROOT, QStringLiteral("Lumora PNG image"), {}, QStringLiteral("Lumora.png"));
-    assoc.SetRegString(HKEY_CLASSES_ROOT, QStringLiteral("Lumora PNG image\\sub"), {}, QStringLiteral("x"));
+    assoc.SetRegString(HKEY_CLASSES_ROOT, QStringLiteral("Lumora PNG image"), {},
+                       QStringLiteral("Lumora.png"));
+    assoc.SetRegString(HKEY_CLASSES_ROOT, QStringLiteral("Lumora PNG image\\sub"), {},
+                       QStringLiteral("x"));
     // One under another name is someone else's and stays.
-    assoc.SetRegString(HKEY_CLASSES_ROOT, QStringLiteral("Lumora GIF image"), {}, QStringLiteral("lumora.gif"));
+    assoc.SetRegString(HKEY_CLASSES_ROOT, QStringLiteral("Lumora GIF image"), {},
+                       QStringLiteral("lumora.gif"));
 
-    assoc.RegisterProgID(QStringLiteral("Lumora.png"), QStringLiteral("Lumora PNG image"), QStringLiteral("open"),
-                         QStringLiteral("/opt/lumora/icons/png.ico"));
-    assoc.RegisterProgID(QStringLiteral("Lumora.gif"), QStringLiteral("Lumora GIF image"), QStringLiteral("open"),
-                         QString());
+    assoc.RegisterProgID(QStringLiteral("Lumora.png"), QStringLiteral("Lumora PNG image"),
+                         QStringLiteral("open"), QStringLiteral("/opt/lumora/icons/png.ico"));
+    assoc.RegisterProgID(QStringLiteral("Lumora.gif"), QStringLiteral("Lumora GIF image"),
+                         QStringLiteral("open"), QString());
 
-    EXPECT_NE(store.openKey(RegistryRoot::ClassesRoot, QStringLiteral("Lumora PNG image"), RegAccess::Read),
+    EXPECT_NE(store.openKey(RegistryRoot::ClassesRoot, QStringLiteral("Lumora PNG image"),
+                            RegAccess::Read),
               RegResult::Ok);
-    EXPECT_EQ(get(HKEY_CLASSES_ROOT, QStringLiteral("Lumora GIF image")), QStringLiteral("lumora.gif"));
+    EXPECT_EQ(get(HKEY_CLASSES_ROOT, QStringLiteral("Lumora GIF image")),
+              QStringLiteral("lumora.gif"));
 
     const QString program = QCoreApplication::applicationFilePath();
-    EXPECT_EQ(get(HKEY_CLASSES_ROOT, QStringLiteral("Lumora.png")), QStringLiteral("Lumora PNG image"));
+    EXPECT_EQ(get(HKEY_CLASSES_ROOT, QStringLiteral("Lumora.png")),
+              QStringLiteral("Lumora PNG image"));
     EXPECT_EQ(get(HKEY_CLASSES_ROOT, QStringLiteral("Lumora.png\\shell")), QString());
     EXPECT_EQ(get(HKEY_CLASSES_ROOT, QStringLiteral("Lumora.png\\shell\\open")), QString());
-    const QString command = get(HKEY_CLASSES_ROOT, QStringLiteral("Lumora.png\\shell\\open\\command"));
+    const QString command =
+        get(HKEY_CLASSES_ROOT, QStringLiteral("Lumora.png\\shell\\open\\command"));
     EXPECT_EQ(command, DesktopEntry::quoteArgument(program) + QStringLiteral(" %1"));
     EXPECT_EQ(DesktopEntry::splitCommand(command), (QStringList{program, QStringLiteral("%1")}));
     EXPECT_EQ(get(HKEY_CLASSES_ROOT, QStringLiteral("Lumora.png\\DefaultIcon")),
@@ -142,10 +161,13 @@ TEST(ModAssocCommand, QuotedProgramPathAndNeverAPlaceholderAlone)
     // A program that cannot be found: no command is registered at all.
     ModAssoc gone(store, nullptr, dir.file(QStringLiteral("gone/orx.exe")));
     EXPECT_EQ(gone.openCommand(), QString());
-    gone.RegisterProgID(QStringLiteral("Lumora.png"), QStringLiteral("Lumora PNG image"), QStringLiteral("open"), {});
-    EXPECT_EQ(gone.GetRegString(HKEY_CLASSES_ROOT, QStringLiteral("Lumora.png"), {}, {}), QStringLiteral("Lumora PNG image"));
+    gone.RegisterProgID(QStringLiteral("Lumora.png"), QStringLiteral("Lumora PNG image"),
+                        QStringLiteral("open"), {});
+    EXPECT_EQ(gone.GetRegString(HKEY_CLASSES_ROOT, QStringLiteral("Lumora.png"), {}, {}),
+              QStringLiteral("Lumora PNG image"));
     RegValue v;
-    EXPECT_NE(store.queryValue(RegistryRoot::ClassesRoot, QStringLiteral("Lumora.png\\shell\\open\\command"), {}, &v),
+    EXPECT_NE(store.queryValue(RegistryRoot::ClassesRoot,
+                               QStringLiteral("Lumora.png\\shell\\open\\command"), {}, &v),
               RegResult::Ok);
     EXPECT_EQ(gone.GetAppFolder(), dir.file(QStringLiteral("gone/")));
 }
@@ -167,33 +189,42 @@ TEST_F(ModAssocStoreTest, AssociatingAnExtensionWithoutClassAndGivingItBack)
     EXPECT_EQ(get(HKEY_CLASSES_ROOT, QStringLiteral(".tla"), QStringLiteral("OldAss")), QString());
     EXPECT_EQ(get(HKEY_CURRENT_USER, kFileExts + QStringLiteral(".tla"), QStringLiteral("ProgID")),
               QStringLiteral("Lumora.tla"));
-    EXPECT_EQ(get(HKEY_CURRENT_USER, kFileExts + QStringLiteral(".tla"), QStringLiteral("OldProgID")), QString());
+    EXPECT_EQ(
+        get(HKEY_CURRENT_USER, kFileExts + QStringLiteral(".tla"), QStringLiteral("OldProgID")),
+        QString());
 
     assoc.RestoreExtension(QStringLiteral(".tla"), QStringLiteral("Lumora.tla"));
     EXPECT_EQ(get(HKEY_CLASSES_ROOT, QStringLiteral(".tla")), QString());
-    EXPECT_FALSE(hasValue(RegistryRoot::ClassesRoot, QStringLiteral(".tla"), QStringLiteral("OldAss")));
-    EXPECT_EQ(get(HKEY_CURRENT_USER, kFileExts + QStringLiteral(".tla"), QStringLiteral("ProgID")), QString());
-    EXPECT_FALSE(hasValue(RegistryRoot::CurrentUser, kFileExts + QStringLiteral(".tla"), QStringLiteral("OldProgID")));
+    EXPECT_FALSE(
+        hasValue(RegistryRoot::ClassesRoot, QStringLiteral(".tla"), QStringLiteral("OldAss")));
+    EXPECT_EQ(get(HKEY_CURRENT_USER, kFileExts + QStringLiteral(".tla"), QStringLiteral("ProgID")),
+              QString());
+    EXPECT_FALSE(hasValue(RegistryRoot::CurrentUser, kFileExts + QStringLiteral(".tla"),
+                          QStringLiteral("OldProgID")));
 }
 
 TEST_F(ModAssocStoreTest, AssociateTwiceRestoreOnceGivesTheFirstOwner)
 {
     assoc.SetRegString(HKEY_CLASSES_ROOT, QStringLiteral(".png"), {}, QStringLiteral("pngfile"));
-    assoc.SetRegString(HKEY_CURRENT_USER, kFileExts + QStringLiteral(".png"), QStringLiteral("ProgID"),
-                       QStringLiteral("Other.png"));
-    assoc.RegisterProgID(QStringLiteral("Lumora.png"), QStringLiteral("Lumora PNG image"), QStringLiteral("open"), {});
+    assoc.SetRegString(HKEY_CURRENT_USER, kFileExts + QStringLiteral(".png"),
+                       QStringLiteral("ProgID"), QStringLiteral("Other.png"));
+    assoc.RegisterProgID(QStringLiteral("Lumora.png"), QStringLiteral("Lumora PNG image"),
+                         QStringLiteral("open"), {});
     assoc.AssociateExtension(QStringLiteral(".png"), QStringLiteral("Lumora.png"));
     assoc.AssociateExtension(QStringLiteral(".png"), QStringLiteral("Lumora.png"));
-    EXPECT_EQ(get(HKEY_CLASSES_ROOT, QStringLiteral(".png"), QStringLiteral("OldAss")), QStringLiteral("pngfile"));
-    EXPECT_EQ(get(HKEY_CURRENT_USER, kFileExts + QStringLiteral(".png"), QStringLiteral("OldProgID")),
-              QStringLiteral("Other.png"));
+    EXPECT_EQ(get(HKEY_CLASSES_ROOT, QStringLiteral(".png"), QStringLiteral("OldAss")),
+              QStringLiteral("pngfile"));
+    EXPECT_EQ(
+        get(HKEY_CURRENT_USER, kFileExts + QStringLiteral(".png"), QStringLiteral("OldProgID")),
+        QStringLiteral("Other.png"));
 
     assoc.RestoreExtension(QStringLiteral(".png"), QStringLiteral("Lumora.png"));
     EXPECT_EQ(get(HKEY_CLASSES_ROOT, QStringLiteral(".png")), QStringLiteral("pngfile"));
     EXPECT_EQ(get(HKEY_CURRENT_USER, kFileExts + QStringLiteral(".png"), QStringLiteral("ProgID")),
               QStringLiteral("Other.png"));
     // The class itself stays registered.
-    EXPECT_EQ(get(HKEY_CLASSES_ROOT, QStringLiteral("Lumora.png")), QStringLiteral("Lumora PNG image"));
+    EXPECT_EQ(get(HKEY_CLASSES_ROOT, QStringLiteral("Lumora.png")),
+              QStringLiteral("Lumora PNG image"));
 
     // A second restore finds the extension someone else's and leaves it.
     assoc.RestoreExtension(QStringLiteral(".png"), QStringLiteral("Lumora.png"));
@@ -204,28 +235,36 @@ TEST_F(ModAssocStoreTest, AssociateTwiceRestoreOnceGivesTheFirstOwner)
 
 // ------------------------------------------------------------ with a desktop
 
-namespace {
+namespace
+{
 
-class ModAssocDesktopTest : public testing::Test {
+class ModAssocDesktopTest : public testing::Test
+{
 protected:
     XdgSandbox xdg;
     ProcessCommandRunner runner;
-    FreedesktopAssociations desktop{xdg.dirs(), runner,
-                                    {QStringLiteral(".jpg"), QStringLiteral(".jpeg"), QStringLiteral(".png"),
-                                     QStringLiteral(".tla")}};
+    FreedesktopAssociations desktop{xdg.dirs(),
+                                    runner,
+                                    {QStringLiteral(".jpg"), QStringLiteral(".jpeg"),
+                                     QStringLiteral(".png"), QStringLiteral(".tla")}};
     SqliteRegistryStore store{xdg.dir.file(QStringLiteral("registry.db"))};
     ModAssoc assoc{store, &desktop, QCoreApplication::applicationFilePath()};
 
-    void setUserList(const QByteArray &bytes) { xdg.dir.write(QStringLiteral("config/mimeapps.list"), bytes); }
+    void setUserList(const QByteArray &bytes)
+    {
+        xdg.dir.write(QStringLiteral("config/mimeapps.list"), bytes);
+    }
     void associate(const char *ext)
     {
         const QString e = QLatin1String(ext);
-        assoc.RegisterProgID(QStringLiteral("Lumora") + e, QStringLiteral("Lumora image"), QStringLiteral("open"), {});
+        assoc.RegisterProgID(QStringLiteral("Lumora") + e, QStringLiteral("Lumora image"),
+                             QStringLiteral("open"), {});
         assoc.AssociateExtension(e, QStringLiteral("Lumora") + e);
     }
     int associated(const char *ext)
     {
-        return assoc.IsAssociated(QLatin1String(ext), QStringLiteral("Lumora") + QLatin1String(ext));
+        return assoc.IsAssociated(QLatin1String(ext),
+                                  QStringLiteral("Lumora") + QLatin1String(ext));
     }
 };
 
@@ -233,29 +272,36 @@ protected:
 
 TEST_F(ModAssocDesktopTest, TheDesktopOpensTheTypeWithUsAndThenWithThePreviousProgram)
 {
-    setUserList("# mine\n[Default Applications]\nimage/png=eog.desktop;\ntext/plain=vim.desktop;\n");
+    setUserList(
+        "# mine\n[Default Applications]\nimage/png=eog.desktop;\ntext/plain=vim.desktop;\n");
     ASSERT_EQ(xdg.xdgDefault(QStringLiteral("image/png")), QStringLiteral("eog.desktop"));
 
     associate(".png");
     EXPECT_EQ(associated(".png"), 1);
     EXPECT_EQ(xdg.xdgDefault(QStringLiteral("image/png")), QStringLiteral("lumora.desktop"));
-    EXPECT_EQ(readAll(xdg.mimeAppsList()),
-              QStringLiteral("# mine\n[Default Applications]\nimage/png=lumora.desktop;\ntext/plain=vim.desktop;\n"));
+    EXPECT_EQ(
+        readAll(xdg.mimeAppsList()),
+        QStringLiteral("# mine\n[Default "
+                       "Applications]\nimage/png=lumora.desktop;\ntext/plain=vim.desktop;\n"));
 
     assoc.RestoreExtension(QStringLiteral(".png"), QStringLiteral("Lumora.png"));
     EXPECT_EQ(associated(".png"), 0);
     EXPECT_EQ(xdg.xdgDefault(QStringLiteral("image/png")), QStringLiteral("eog.desktop"));
-    EXPECT_EQ(readAll(xdg.mimeAppsList()),
-              QStringLiteral("# mine\n[Default Applications]\nimage/png=eog.desktop;\ntext/plain=vim.desktop;\n"));
+    EXPECT_EQ(
+        readAll(xdg.mimeAppsList()),
+        QStringLiteral(
+            "# mine\n[Default Applications]\nimage/png=eog.desktop;\ntext/plain=vim.desktop;\n"));
 }
 
 TEST_F(ModAssocDesktopTest, AMissingListIsMadeAndASystemDefaultComesBackByItself)
 {
-    xdg.dir.write(QStringLiteral("sysconf/mimeapps.list"), "[Default Applications]\nimage/png=gimp.desktop;\n");
+    xdg.dir.write(QStringLiteral("sysconf/mimeapps.list"),
+                  "[Default Applications]\nimage/png=gimp.desktop;\n");
     ASSERT_FALSE(QFile::exists(xdg.mimeAppsList()));
     associate(".png");
     EXPECT_EQ(xdg.xdgDefault(QStringLiteral("image/png")), QStringLiteral("lumora.desktop"));
-    EXPECT_EQ(readAll(xdg.mimeAppsList()), QStringLiteral("[Default Applications]\nimage/png=lumora.desktop;\n"));
+    EXPECT_EQ(readAll(xdg.mimeAppsList()),
+              QStringLiteral("[Default Applications]\nimage/png=lumora.desktop;\n"));
     assoc.RestoreExtension(QStringLiteral(".png"), QStringLiteral("Lumora.png"));
     EXPECT_EQ(xdg.xdgDefault(QStringLiteral("image/png")), QStringLiteral("gimp.desktop"));
     EXPECT_EQ(readAll(xdg.mimeAppsList()), QStringLiteral("[Default Applications]\n"));
@@ -266,7 +312,10 @@ TEST_F(ModAssocDesktopTest, AnotherProgramTakingTheTypeThroughTheDesktopIsSeen)
     associate(".png");
     ASSERT_EQ(associated(".png"), 1);
     int rc = -1;
-    xdg.run(QStringLiteral("xdg-mime"), {QStringLiteral("default"), QStringLiteral("other.desktop"), QStringLiteral("image/png")}, &rc);
+    xdg.run(
+        QStringLiteral("xdg-mime"),
+        {QStringLiteral("default"), QStringLiteral("other.desktop"), QStringLiteral("image/png")},
+        &rc);
     ASSERT_EQ(rc, 0);
     EXPECT_EQ(associated(".png"), 0);
     // Associating again takes it back and remembers the one who had it.
@@ -282,7 +331,8 @@ TEST_F(ModAssocDesktopTest, AssociateTwiceRestoreOnceGivesTheFirstDefault)
     associate(".png");
     associate(".png");
     assoc.RestoreExtension(QStringLiteral(".png"), QStringLiteral("Lumora.png"));
-    EXPECT_EQ(readAll(xdg.mimeAppsList()), QStringLiteral("[Default Applications]\nimage/png=feh.desktop;gimp.desktop;\n"));
+    EXPECT_EQ(readAll(xdg.mimeAppsList()),
+              QStringLiteral("[Default Applications]\nimage/png=feh.desktop;gimp.desktop;\n"));
     EXPECT_EQ(xdg.xdgDefault(QStringLiteral("image/png")), QStringLiteral("feh.desktop"));
 }
 
@@ -299,14 +349,19 @@ TEST_F(ModAssocDesktopTest, ExtensionsSharingAMimeTypeShareOneDefault)
     EXPECT_EQ(xdg.xdgDefault(QStringLiteral("image/jpeg")), QStringLiteral("eog.desktop"));
     EXPECT_EQ(associated(".jpeg"), 0);
     assoc.RestoreExtension(QStringLiteral(".jpeg"), QStringLiteral("Lumora.jpeg"));
-    EXPECT_EQ(readAll(xdg.mimeAppsList()), QStringLiteral("[Default Applications]\nimage/jpeg=eog.desktop;\n"));
-    EXPECT_EQ(assoc.GetRegString(HKEY_CLASSES_ROOT, QStringLiteral(".jpeg"), {}, QStringLiteral("<none>")), QString());
+    EXPECT_EQ(readAll(xdg.mimeAppsList()),
+              QStringLiteral("[Default Applications]\nimage/jpeg=eog.desktop;\n"));
+    EXPECT_EQ(assoc.GetRegString(HKEY_CLASSES_ROOT, QStringLiteral(".jpeg"), {},
+                                 QStringLiteral("<none>")),
+              QString());
 }
 
 TEST_F(ModAssocDesktopTest, UnknownTypesAreDeclaredAndTheEntryValidates)
 {
     // The machine's database has no type for ".tla".
-    ASSERT_EQ(mimeTypeForExtension(QStringList{QStringLiteral("/usr/share")}, QStringLiteral("tla")), QString());
+    ASSERT_EQ(
+        mimeTypeForExtension(QStringList{QStringLiteral("/usr/share")}, QStringLiteral("tla")),
+        QString());
     EXPECT_EQ(associated(".tla"), 0);
     associate(".tla");
     EXPECT_EQ(desktop.mimeTypeForExtension(QStringLiteral(".tla")), QStringLiteral("image/x-tla"));
@@ -315,17 +370,21 @@ TEST_F(ModAssocDesktopTest, UnknownTypesAreDeclaredAndTheEntryValidates)
     EXPECT_EQ(xdg.xdgDefault(QStringLiteral("image/x-tla")), QStringLiteral("lumora.desktop"));
     // GLib's own guess from the file name agrees.
     const QString photo = xdg.dir.write(QStringLiteral("photo.tla"), QByteArray(64, '\x01'));
-    const QString type = xdg.run(QStringLiteral("gio"), {QStringLiteral("info"), QStringLiteral("-a"),
-                                                         QStringLiteral("standard::content-type"), photo});
+    const QString type =
+        xdg.run(QStringLiteral("gio"), {QStringLiteral("info"), QStringLiteral("-a"),
+                                        QStringLiteral("standard::content-type"), photo});
     EXPECT_TRUE(type.contains(QStringLiteral("image/x-tla"))) << type.toStdString();
 
     int rc = -1;
-    const QString out = xdg.run(QStringLiteral("desktop-file-validate"), {desktop.desktopEntryPath()}, &rc);
+    const QString out =
+        xdg.run(QStringLiteral("desktop-file-validate"), {desktop.desktopEntryPath()}, &rc);
     EXPECT_EQ(rc, 0) << out.toStdString();
     EXPECT_TRUE(out.isEmpty()) << out.toStdString();
-    const DesktopEntry::Parsed entry = DesktopEntry::parse(readAll(desktop.desktopEntryPath()).toUtf8());
-    EXPECT_EQ(entry.mimeTypes, (QStringList{QStringLiteral("image/jpeg"), QStringLiteral("image/png"),
-                                            QStringLiteral("image/x-tla")}));
+    const DesktopEntry::Parsed entry =
+        DesktopEntry::parse(readAll(desktop.desktopEntryPath()).toUtf8());
+    EXPECT_EQ(entry.mimeTypes,
+              (QStringList{QStringLiteral("image/jpeg"), QStringLiteral("image/png"),
+                           QStringLiteral("image/x-tla")}));
     EXPECT_EQ(DesktopEntry::splitCommand(entry.exec),
               (QStringList{QCoreApplication::applicationFilePath(), QStringLiteral("%f")}));
 }
@@ -339,10 +398,12 @@ TEST(DesktopEntryText, AnOddProgramPathSurvivesTheEntryAndValidates)
     FreedesktopAssociations desktop(xdg.dirs(), runner, {QStringLiteral("png")});
     ASSERT_TRUE(desktop.registerApplication(program, QStringLiteral("/opt/icons/lumora.png")));
     int rc = -1;
-    const QString out = xdg.run(QStringLiteral("desktop-file-validate"), {desktop.desktopEntryPath()}, &rc);
+    const QString out =
+        xdg.run(QStringLiteral("desktop-file-validate"), {desktop.desktopEntryPath()}, &rc);
     EXPECT_EQ(rc, 0) << out.toStdString();
     EXPECT_TRUE(out.isEmpty()) << out.toStdString();
-    const DesktopEntry::Parsed entry = DesktopEntry::parse(readAll(desktop.desktopEntryPath()).toUtf8());
+    const DesktopEntry::Parsed entry =
+        DesktopEntry::parse(readAll(desktop.desktopEntryPath()).toUtf8());
     QStringList args = DesktopEntry::splitCommand(entry.exec);
     ASSERT_EQ(args.size(), 2);
     EXPECT_EQ(args[0].replace(QStringLiteral("%%"), QStringLiteral("%")), program);

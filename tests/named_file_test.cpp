@@ -8,7 +8,8 @@
 
 using namespace lumora;
 
-namespace {
+namespace
+{
 
 struct Folder {
     test::TempDir dir;

@@ -4,7 +4,8 @@
 
 using namespace lumora;
 
-namespace {
+namespace
+{
 void expectRect(const QRectF &got, double x, double y, double w, double h)
 {
     EXPECT_NEAR(got.x(), x, 1e-6);
@@ -68,10 +69,11 @@ TEST(PrintPlacement, ThreePlacementsAtPhysicalSize)
     // Fitted: the width limits, the height keeps the 2:1 ratio, centred.
     expectRect(placeOnPage(px, dpi, area, dev, true, true), 100, 50 + 3600, 9600, 4800);
     // A tall picture is limited by the height.
-    expectRect(placeOnPage(QSize(100, 400), dpi, area, dev, true, true), 100 + 3300, 50, 3000, 12000);
+    expectRect(placeOnPage(QSize(100, 400), dpi, area, dev, true, true), 100 + 3300, 50, 3000,
+               12000);
     // Non-square device resolution: each axis by its own.
-    expectRect(placeOnPage(px, dpi, QRectF(0, 0, 1000, 1000), QSizeF(300, 600), false, false), 0, 0, 600,
-               600);
+    expectRect(placeOnPage(px, dpi, QRectF(0, 0, 1000, 1000), QSizeF(300, 600), false, false), 0, 0,
+               600, 600);
 }
 
 TEST(PrintPlacement, LargerThanTheAreaIsScaledDownNotCut)
@@ -85,7 +87,8 @@ TEST(PrintPlacement, LargerThanTheAreaIsScaledDownNotCut)
     expectRect(centred, 0, (12000 - 3200) / 2.0, 9600, 3200);
     EXPECT_TRUE(area.contains(centred));
     // Exactly as large as the area: untouched.
-    expectRect(placeOnPage(QSize(960, 1200), QSizeF(120, 120), area, dev, false, false), 0, 0, 9600, 12000);
+    expectRect(placeOnPage(QSize(960, 1200), QSizeF(120, 120), area, dev, false, false), 0, 0, 9600,
+               12000);
     // Nothing to place.
     EXPECT_TRUE(placeOnPage(QSize(), QSizeF(96, 96), area, dev, true, true).isNull());
 }

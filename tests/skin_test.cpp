@@ -11,8 +11,9 @@ using namespace lumora;
 TEST(Skin, ElementsAreTaggedAndTheSheetApplied)
 {
     test::TempDir dir;
-    const QString path = dir.write(QStringLiteral("ORXMain.skn"),
-                                   "*[skinElement=\"Toolbar\"] { background-color: rgb(1, 2, 3); }");
+    const QString path =
+        dir.write(QStringLiteral("ORXMain.skn"),
+                  "*[skinElement=\"Toolbar\"] { background-color: rgb(1, 2, 3); }");
     Skin skin;
     ASSERT_TRUE(skin.LoadSkin(path));
     QWidget window;
@@ -31,7 +32,8 @@ TEST(Skin, MissingOrBrokenSkinKeepsTheDefaultLook)
     test::TempDir dir;
     Skin skin;
     EXPECT_FALSE(skin.LoadSkin(dir.file(QStringLiteral("none.skn"))));
-    EXPECT_FALSE(skin.LoadSkin(dir.write(QStringLiteral("binary.skn"), QByteArray("\x89PNG\0\0\x01", 7))));
+    EXPECT_FALSE(
+        skin.LoadSkin(dir.write(QStringLiteral("binary.skn"), QByteArray("\x89PNG\0\0\x01", 7))));
     EXPECT_FALSE(skin.isLoaded());
     QWidget window;
     skin.ApplySkin(&window); // still tags, never throws or styles

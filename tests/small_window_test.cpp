@@ -28,7 +28,8 @@ TEST(SmallWindows, TheStatusFiguresAreReadWholeInTheSmallestViewer)
         f.viewer->ViewImage(list, index);
         QCoreApplication::processEvents();
         for (int panel : {1, 3, 4, 5}) {
-            auto *label = f.viewer->statusBar()->findChild<QLabel *>(QStringLiteral("Panel%1").arg(panel));
+            auto *label =
+                f.viewer->statusBar()->findChild<QLabel *>(QStringLiteral("Panel%1").arg(panel));
             ASSERT_NE(label, nullptr);
             const int needed = label->fontMetrics().horizontalAdvance(label->text());
             EXPECT_GE(label->contentsRect().width(), needed)
@@ -59,7 +60,8 @@ TEST(SmallWindows, APromptIsWideEnoughForItsTitle)
             w->close();
         }
     });
-    const auto answer = prompter.inputText(nullptr, title, QStringLiteral("Delay:"), QStringLiteral("2000"));
+    const auto answer =
+        prompter.inputText(nullptr, title, QStringLiteral("Delay:"), QStringLiteral("2000"));
     EXPECT_FALSE(answer.has_value());
     EXPECT_EQ(shownTitle, title);
     titleFont.setBold(true);

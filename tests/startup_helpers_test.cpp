@@ -36,7 +36,8 @@ TEST(PathExists, FilesFoldersPatternsAndNothing)
 
 TEST(FindImageIndex, ExactCaseSensitiveElseZero)
 {
-    const QStringList list = {QStringLiteral("/a/x.jpg"), QStringLiteral("/a/y.jpg"), QStringLiteral("/a/y.jpg")};
+    const QStringList list = {QStringLiteral("/a/x.jpg"), QStringLiteral("/a/y.jpg"),
+                              QStringLiteral("/a/y.jpg")};
     EXPECT_EQ(FindImageIndex(list, QStringLiteral("/a/y.jpg")), 1);
     EXPECT_EQ(FindImageIndex(list, QStringLiteral("/a/Y.jpg")), 0);
     EXPECT_EQ(FindImageIndex({}, QStringLiteral("/a/y.jpg")), 0);
@@ -59,7 +60,8 @@ TEST(TypeRule, PictureRouteBySubstring)
     EXPECT_TRUE(takesPictureRoute(QStringLiteral("/p/noext")));
     EXPECT_TRUE(takesPictureRoute(QStringLiteral("/p/x.b")));
     EXPECT_FALSE(takesPictureRoute(QStringLiteral("/p.ico/x.png")));
-    EXPECT_EQ(viewerCaption(QStringLiteral("/p/photo.jpg")), QStringLiteral("photo.jpg- Lumora 2.1"));
+    EXPECT_EQ(viewerCaption(QStringLiteral("/p/photo.jpg")),
+              QStringLiteral("photo.jpg- Lumora 2.1"));
 }
 
 TEST(ExtensionFilter, SubstringTestAndImageList)
@@ -76,9 +78,10 @@ TEST(ExtensionFilter, SubstringTestAndImageList)
     QString folder = dir.path();
     const QStringList list = ext.GetImageList(folder);
     EXPECT_EQ(folder, dir.path() + QLatin1Char('/'));
-    const QStringList expected = {folder + QStringLiteral(".hidden.gif"), folder + QStringLiteral("a.JPG"),
-                                  folder + QStringLiteral("b.Wbmp"), folder + QStringLiteral("img2.png"),
-                                  folder + QStringLiteral("img10.png"), folder + QStringLiteral("x.wbm")};
+    const QStringList expected = {
+        folder + QStringLiteral(".hidden.gif"), folder + QStringLiteral("a.JPG"),
+        folder + QStringLiteral("b.Wbmp"),      folder + QStringLiteral("img2.png"),
+        folder + QStringLiteral("img10.png"),   folder + QStringLiteral("x.wbm")};
     EXPECT_EQ(list, expected);
 
     QString withSlash = dir.path() + QLatin1Char('/');
@@ -101,5 +104,5 @@ TEST(FindWin, SubstringOfThisProgramsWindowTitles)
     EXPECT_EQ(FindWin(QStringLiteral("photo.jpg")), quintptr(a.winId()));
     EXPECT_EQ(FindWin(QStringLiteral("nothing like it")), quintptr(0));
     EXPECT_EQ(FindWin(QStringLiteral("lumora")), quintptr(0)); // case-sensitive
-    EXPECT_NE(FindWin(QString()), quintptr(0));                 // empty text: the first window
+    EXPECT_NE(FindWin(QString()), quintptr(0));                // empty text: the first window
 }

@@ -22,8 +22,9 @@ TEST(StartupCommandLine, AFolderViewsTheFirstImageOfItsParent)
 
 TEST(StartupCommandLine, SwitchesAreExactAndQuotedPathsNameNothing)
 {
-    for (const QString &text : {QStringLiteral("/associate"), QStringLiteral("/DEASSOCIATE"),
-                                QLatin1Char('"') + QStringLiteral("/tmp") + QLatin1Char('"'), QString()}) {
+    for (const QString &text :
+         {QStringLiteral("/associate"), QStringLiteral("/DEASSOCIATE"),
+          QLatin1Char('"') + QStringLiteral("/tmp") + QLatin1Char('"'), QString()}) {
         BrowserFixture f;
         ASSERT_TRUE(f.main->Form_Load(text)) << text.toStdString();
         EXPECT_TRUE(f.main->isVisible()) << text.toStdString();
@@ -44,9 +45,8 @@ TEST(StartupCommandLine, TheNamedFileIsShownAtItsPlaceInTheList)
     ASSERT_TRUE(f.main->Form_Load(jpeg));
     frmViwer *viewer = f.host.existingViewer();
     ASSERT_NE(viewer, nullptr);
-    EXPECT_EQ(viewer->pathList(),
-              (QStringList{f.photos + "/a.png", f.photos + "/b.jpg", jpeg, f.photos + "/broken.jpg",
-                           f.photos + "/c.png"}));
+    EXPECT_EQ(viewer->pathList(), (QStringList{f.photos + "/a.png", f.photos + "/b.jpg", jpeg,
+                                               f.photos + "/broken.jpg", f.photos + "/c.png"}));
     EXPECT_EQ(viewer->currentIndex(), 2);
     EXPECT_EQ(viewer->windowTitle(), QStringLiteral("bb.jpeg- Lumora 2.1"));
     EXPECT_EQ(viewer->ImgX->document()->ImageWidth(), 20);
@@ -74,7 +74,8 @@ TEST(StartupCommandLine, TheNamedFileIsShownAtItsPlaceInTheList)
 TEST(StartupCommandLine, BlanksAndAccentsAndRelativePaths)
 {
     BrowserFixture f;
-    const QString odd = f.picture(QStringLiteral("home/Photos/Winter/rosée du matin.png"), 30, 20, Qt::cyan);
+    const QString odd =
+        f.picture(QStringLiteral("home/Photos/Winter/rosée du matin.png"), 30, 20, Qt::cyan);
     ASSERT_TRUE(f.main->Form_Load(odd));
     frmViwer *viewer = f.host.existingViewer();
     ASSERT_NE(viewer, nullptr);

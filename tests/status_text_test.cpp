@@ -27,7 +27,8 @@ TEST(StatusText, ZoomPositionDimensions)
     EXPECT_EQ(formatZoom(0.004), QStringLiteral(" %"));
     EXPECT_EQ(formatPosition(0, 12), QStringLiteral("1/12"));
     EXPECT_EQ(formatPosition(11, 12), QStringLiteral("12/12"));
-    EXPECT_EQ(formatDimensions(800, 600, 24, QStringLiteral("jpg")), QStringLiteral("800x600x24b jpg"));
+    EXPECT_EQ(formatDimensions(800, 600, 24, QStringLiteral("jpg")),
+              QStringLiteral("800x600x24b jpg"));
 }
 
 TEST(StatusText, IconsAndDibsShowNoDimensions)

@@ -18,7 +18,8 @@
 
 using namespace lumora;
 
-namespace {
+namespace
+{
 
 struct FixedMounts : platform::MountKind {
     bool removable = false;
@@ -32,7 +33,8 @@ QImage gradient(int w, int h, int tint = 0)
     QImage img(w, h, QImage::Format_RGB32);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x)
-            img.setPixel(x, y, qRgb(x * 255 / std::max(1, w - 1), y * 255 / std::max(1, h - 1), tint));
+            img.setPixel(x, y,
+                         qRgb(x * 255 / std::max(1, w - 1), y * 255 / std::max(1, h - 1), tint));
     return img;
 }
 
@@ -47,7 +49,8 @@ void setMTime(const QString &path, qint64 secs)
 {
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::ReadWrite));
-    ASSERT_TRUE(f.setFileTime(QDateTime::fromSecsSinceEpoch(secs), QFileDevice::FileModificationTime));
+    ASSERT_TRUE(
+        f.setFileTime(QDateTime::fromSecsSinceEpoch(secs), QFileDevice::FileModificationTime));
 }
 
 QFile::Permissions ownerBits(const QString &path)
@@ -59,7 +62,8 @@ QFile::Permissions ownerBits(const QString &path)
 
 // Writes a thumbnail the way the desktop's standard describes, with our own
 // PNG writer kept out of it: Qt's writer and its text chunks.
-void writeForeignThumbnail(const QString &file, const QImage &img, const QByteArray &uri, qint64 mtime)
+void writeForeignThumbnail(const QString &file, const QImage &img, const QByteArray &uri,
+                           qint64 mtime)
 {
     QDir().mkpath(QFileInfo(file).path());
     QImage copy = img;
@@ -70,7 +74,8 @@ void writeForeignThumbnail(const QString &file, const QImage &img, const QByteAr
 
 // The same, with the text chunks after the picture data (the PNG format
 // allows either place; some writers put them last).
-void writeThumbnailTextLast(const QString &file, const QImage &img, const QByteArray &uri, qint64 mtime)
+void writeThumbnailTextLast(const QString &file, const QImage &img, const QByteArray &uri,
+                            qint64 mtime)
 {
     QDir().mkpath(QFileInfo(file).path());
     ASSERT_TRUE(img.save(file, "PNG"));
@@ -83,7 +88,8 @@ void writeThumbnailTextLast(const QString &file, const QImage &img, const QByteA
                                      {"Thumb::MTime", QByteArray::number(mtime)}}) {
         const QByteArray body = QByteArray("tEXt") + key + '\0' + value;
         const quint32 len = quint32(body.size() - 4);
-        const quint32 crc = quint32(crc32(0, reinterpret_cast<const Bytef *>(body.constData()), uInt(body.size())));
+        const quint32 crc =
+            quint32(crc32(0, reinterpret_cast<const Bytef *>(body.constData()), uInt(body.size())));
         for (int shift = 24; shift >= 0; shift -= 8)
             chunks += char((len >> shift) & 0xff);
         chunks += body;
@@ -120,7 +126,8 @@ TEST(ThumbnailCache, DefaultFolderFollowsXdgCacheHome)
     qputenv("XDG_CACHE_HOME", "/some/where");
     EXPECT_EQ(ThumbnailCache::defaultRoot(), QStringLiteral("/some/where/thumbnails"));
     qputenv("XDG_CACHE_HOME", "  ");
-    EXPECT_EQ(ThumbnailCache::defaultRoot(), QDir::homePath() + QStringLiteral("/.cache/thumbnails"));
+    EXPECT_EQ(ThumbnailCache::defaultRoot(),
+              QDir::homePath() + QStringLiteral("/.cache/thumbnails"));
     qputenv("XDG_CACHE_HOME", saved);
 }
 
@@ -154,7 +161,8 @@ TEST(ThumbnailCache, WrittenThumbnailIsReadBackWithItsSizeAndPrivately)
     // Our own text is what the standard asks for.
     QImage plain(src->largeFile);
     EXPECT_EQ(plain.text(QStringLiteral("Thumb::URI")).toLatin1(), src->uri);
-    EXPECT_EQ(plain.text(QStringLiteral("Thumb::MTime")), QString::number(QFileInfo(path).lastModified().toSecsSinceEpoch()));
+    EXPECT_EQ(plain.text(QStringLiteral("Thumb::MTime")),
+              QString::number(QFileInfo(path).lastModified().toSecsSinceEpoch()));
     EXPECT_EQ(plain.text(QStringLiteral("Thumb::Size")), QString::number(QFileInfo(path).size()));
     EXPECT_TRUE(plain.hasAlphaChannel());
 }
@@ -293,7 +301,8 @@ TEST(ThumbnailCache, FailureRecordHoldsUntilTheFileChanges)
     const CacheLookup failed = c.cache.lookup(*src);
     EXPECT_EQ(failed.state, CacheLookup::State::Failed);
     EXPECT_EQ(failed.error, QStringLiteral("The file is damaged."));
-    EXPECT_EQ(ownerBits(c.home.file("thumbnails/fail")), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    EXPECT_EQ(ownerBits(c.home.file("thumbnails/fail")),
+              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     EXPECT_EQ(ownerBits(src->failFile), QFile::ReadOwner | QFile::WriteOwner);
 
     setMTime(path, 1600000100);
@@ -330,7 +339,8 @@ TEST(ThumbnailCache, RemovableMediaAreReadButNeverWritten)
 
     // A repository on the medium itself names the file relative to it.
     EXPECT_EQ(src->sharedUri, QByteArray("./holiday.png"));
-    EXPECT_EQ(src->sharedFile, stick.file(".sh_thumbnails/large/") + ThumbnailCache::fileName("./holiday.png"));
+    EXPECT_EQ(src->sharedFile,
+              stick.file(".sh_thumbnails/large/") + ThumbnailCache::fileName("./holiday.png"));
     QImage blue(256, 192, QImage::Format_RGB32);
     blue.fill(Qt::blue);
     writeForeignThumbnail(src->sharedFile, blue, "./holiday.png", src->mtime);
@@ -374,8 +384,10 @@ TEST(ThumbnailCacheSetting, WritingIsOnUnlessTheStoredValueSaysZero)
     const QString key = QStringLiteral("SOFTWARE\\Quorvane\\Lumora Settings\\");
     EXPECT_TRUE(thumbnailCacheWritingAllowed(nullptr));
     EXPECT_TRUE(thumbnailCacheWritingAllowed(&store)); // missing value
-    ASSERT_TRUE(reg.REGSaveSetting(platform::HKEY_LOCAL_MACHINE, key, QStringLiteral("Thumbnail Cache"), QStringLiteral("0")));
+    ASSERT_TRUE(reg.REGSaveSetting(platform::HKEY_LOCAL_MACHINE, key,
+                                   QStringLiteral("Thumbnail Cache"), QStringLiteral("0")));
     EXPECT_FALSE(thumbnailCacheWritingAllowed(&store));
-    ASSERT_TRUE(reg.REGSaveSetting(platform::HKEY_LOCAL_MACHINE, key, QStringLiteral("Thumbnail Cache"), QStringLiteral("-1")));
+    ASSERT_TRUE(reg.REGSaveSetting(platform::HKEY_LOCAL_MACHINE, key,
+                                   QStringLiteral("Thumbnail Cache"), QStringLiteral("-1")));
     EXPECT_TRUE(thumbnailCacheWritingAllowed(&store));
 }

@@ -20,7 +20,8 @@
 
 using namespace lumora;
 
-namespace {
+namespace
+{
 
 struct Run {
     int code = -1;
@@ -51,7 +52,8 @@ const QString kPython = QStringLiteral("/usr/bin/python3");
 // What GLib calls the file's URI.
 QByteArray gioUri(const QString &path)
 {
-    const Run r = run(kGio, {QStringLiteral("info"), QStringLiteral("-a"), QStringLiteral("standard::name"), path});
+    const Run r = run(kGio, {QStringLiteral("info"), QStringLiteral("-a"),
+                             QStringLiteral("standard::name"), path});
     for (const QByteArray &line : r.out.split('\n')) {
         if (line.startsWith("uri: "))
             return line.mid(5).trimmed();
@@ -62,14 +64,13 @@ QByteArray gioUri(const QString &path)
 // Pillow's view of a PNG: mode, size, interlacing and text, one per line.
 QMap<QByteArray, QByteArray> pillowInfo(const QString &png)
 {
-    const char *script =
-        "import sys\n"
-        "from PIL import Image\n"
-        "im = Image.open(sys.argv[1]); im.load()\n"
-        "print('mode=' + im.mode)\n"
-        "print('size=%dx%d' % im.size)\n"
-        "print('interlace=%d' % im.info.get('interlace', 0))\n"
-        "for k, v in im.text.items(): print('text:' + k + '=' + v)\n";
+    const char *script = "import sys\n"
+                         "from PIL import Image\n"
+                         "im = Image.open(sys.argv[1]); im.load()\n"
+                         "print('mode=' + im.mode)\n"
+                         "print('size=%dx%d' % im.size)\n"
+                         "print('interlace=%d' % im.info.get('interlace', 0))\n"
+                         "for k, v in im.text.items(): print('text:' + k + '=' + v)\n";
     const Run r = run(kPython, {QStringLiteral("-c"), QString::fromLatin1(script), png});
     QMap<QByteArray, QByteArray> out;
     for (const QByteArray &line : r.out.split('\n')) {
@@ -82,26 +83,30 @@ QMap<QByteArray, QByteArray> pillowInfo(const QString &png)
 
 // The desktop's factory saves a thumbnailer's output with the URI and the
 // time added; Pillow stands in for it here.
-bool saveLikeTheFactory(const QString &thumbnailerOut, const QString &target, const QByteArray &uri, qint64 mtime)
+bool saveLikeTheFactory(const QString &thumbnailerOut, const QString &target, const QByteArray &uri,
+                        qint64 mtime)
 {
-    const char *script =
-        "import sys, os\n"
-        "from PIL import Image, PngImagePlugin\n"
-        "im = Image.open(sys.argv[1])\n"
-        "info = PngImagePlugin.PngInfo()\n"
-        "info.add_text('Thumb::URI', sys.argv[3])\n"
-        "info.add_text('Thumb::MTime', sys.argv[4])\n"
-        "info.add_text('Software', 'GNOME::ThumbnailFactory')\n"
-        "os.makedirs(os.path.dirname(sys.argv[2]), mode=0o700, exist_ok=True)\n"
-        "im.save(sys.argv[2], pnginfo=info)\n";
+    const char *script = "import sys, os\n"
+                         "from PIL import Image, PngImagePlugin\n"
+                         "im = Image.open(sys.argv[1])\n"
+                         "info = PngImagePlugin.PngInfo()\n"
+                         "info.add_text('Thumb::URI', sys.argv[3])\n"
+                         "info.add_text('Thumb::MTime', sys.argv[4])\n"
+                         "info.add_text('Software', 'GNOME::ThumbnailFactory')\n"
+                         "os.makedirs(os.path.dirname(sys.argv[2]), mode=0o700, exist_ok=True)\n"
+                         "im.save(sys.argv[2], pnginfo=info)\n";
     return run(kPython, {QStringLiteral("-c"), QString::fromLatin1(script), thumbnailerOut, target,
                          QString::fromLatin1(uri), QString::number(mtime)})
                .code == 0;
 }
 
-class CacheHome {
+class CacheHome
+{
 public:
-    CacheHome() : m_saved(qgetenv("XDG_CACHE_HOME")) { qputenv("XDG_CACHE_HOME", QFile::encodeName(m_dir.path())); }
+    CacheHome() : m_saved(qgetenv("XDG_CACHE_HOME"))
+    {
+        qputenv("XDG_CACHE_HOME", QFile::encodeName(m_dir.path()));
+    }
     ~CacheHome() { qputenv("XDG_CACHE_HOME", m_saved); }
     QString root() const { return m_dir.file("thumbnails"); }
 
@@ -126,8 +131,9 @@ TEST(ThumbnailInterop, FileNamesAndUrisMatchGlib)
     if (!have(kGio))
         GTEST_SKIP() << "gio not installed";
     test::TempDir dir;
-    for (const QString &name : {QStringLiteral("plain.jpg"), QStringLiteral("with space;#&+=@[]~%.jpg"),
-                                QStringLiteral("ros\u00e9e du matin.png"), QStringLiteral("a$b,c(d)'e!.tif")}) {
+    for (const QString &name :
+         {QStringLiteral("plain.jpg"), QStringLiteral("with space;#&+=@[]~%.jpg"),
+          QStringLiteral("ros\u00e9e du matin.png"), QStringLiteral("a$b,c(d)'e!.tif")}) {
         const QString path = dir.write(name);
         const QByteArray glib = gioUri(path);
         ASSERT_FALSE(glib.isEmpty()) << name.toStdString();
@@ -156,9 +162,13 @@ TEST(ThumbnailInterop, OurThumbnailsCarryWhatTheDesktopChecks)
 
     // The thumbnailer on the same file, stored the way the factory does.
     const QString gnomeOut = dir.file("gnome.png");
-    ASSERT_EQ(run(kThumbnailer, {QStringLiteral("-s"), QStringLiteral("256"), QString::fromLatin1(uri), gnomeOut}).code, 0);
+    ASSERT_EQ(run(kThumbnailer,
+                  {QStringLiteral("-s"), QStringLiteral("256"), QString::fromLatin1(uri), gnomeOut})
+                  .code,
+              0);
     const QString gnome = dir.file("gnome-cache/large/") + ThumbnailCache::fileName(uri);
-    ASSERT_TRUE(saveLikeTheFactory(gnomeOut, gnome, uri, QFileInfo(path).lastModified().toSecsSinceEpoch()));
+    ASSERT_TRUE(saveLikeTheFactory(gnomeOut, gnome, uri,
+                                   QFileInfo(path).lastModified().toSecsSinceEpoch()));
 
     const auto mine = pillowInfo(ours);
     const auto theirs = pillowInfo(gnome);
@@ -175,7 +185,8 @@ TEST(ThumbnailInterop, OurThumbnailsCarryWhatTheDesktopChecks)
 
     // gdk-pixbuf itself decodes our file.
     const QString again = dir.file("again.png");
-    EXPECT_EQ(run(kThumbnailer, {QStringLiteral("-s"), QStringLiteral("128"), ours, again}).code, 0);
+    EXPECT_EQ(run(kThumbnailer, {QStringLiteral("-s"), QStringLiteral("128"), ours, again}).code,
+              0);
     EXPECT_EQ(QImage(again).size(), QSize(128, 96));
 }
 
@@ -193,7 +204,8 @@ TEST(ThumbnailInterop, GridUsesThumbnailsTheDesktopMade)
     const QString out = work.file("out.png");
     ASSERT_EQ(run(kThumbnailer, {QStringLiteral("-s"), QStringLiteral("256"), decoy, out}).code, 0);
     const QString target = home.root() + QStringLiteral("/large/") + ThumbnailCache::fileName(uri);
-    ASSERT_TRUE(saveLikeTheFactory(out, target, uri, QFileInfo(path).lastModified().toSecsSinceEpoch()));
+    ASSERT_TRUE(
+        saveLikeTheFactory(out, target, uri, QFileInfo(path).lastModified().toSecsSinceEpoch()));
 
     test::ScriptedPrompter prompter;
     ImageExplore e(prompter);

@@ -16,7 +16,8 @@
 using namespace lumora;
 using lumora::test::ViewerFixture;
 
-namespace {
+namespace
+{
 QString stored(ViewerFixture &f, const char *name)
 {
     settings::CRegister reg(*f.registry);
@@ -68,7 +69,8 @@ TEST(ViewerSlideShow, OwnIndexWrapsWhileCurrentStays)
     for (int i = 0; i < 6; ++i) {
         f.viewer->onSlideTimer();
         shown << f.viewer->ImgX->document()->ImageFilePath();
-        EXPECT_EQ(f.viewer->windowTitle(), QFileInfo(shown.last()).fileName() + QStringLiteral("- Lumora 2.1"));
+        EXPECT_EQ(f.viewer->windowTitle(),
+                  QFileInfo(shown.last()).fileName() + QStringLiteral("- Lumora 2.1"));
         EXPECT_EQ(f.viewer->currentIndex(), 1);
     }
     EXPECT_EQ(shown, (QStringList{list[2], list[3], list[4], list[0], list[1], list[2]}));
@@ -175,19 +177,26 @@ TEST(ViewerMenus, EntriesCaptionsShortcutsAndToolbar)
     ViewerFixture f;
     const struct {
         const char *name, *caption, *shortcut;
-    } expected[] = {{"mnuopen", "Open     ", "Ctrl+O"},   {"mnuBrowse", "Browse     ", "Ctrl+B"},
-                    {"mnuSaveAs", "Save As     ", "Ctrl+S"}, {"mnuExit", "Exit         ", "Ctrl+Q"},
-                    {"mnuDelete", "Delete     ", "Del"},  {"mnuRename", "Rename", "F2"},
-                    {"mnuZoomIn", "Zoom In     ", "Ctrl+N"}, {"mnuZoomOut", "Zoom Out     ", "Ctrl+U"},
-                    {"mnuFullScreen", "Full Screen", "Ctrl+F"}, {"mnuCopyImage", "Copy Image", "Ctrl+G"},
-                    {"mnuTopLeft", "Top Left", ""},           {"mnuupdate", "update", ""}};
+    } expected[] = {{"mnuopen", "Open     ", "Ctrl+O"},
+                    {"mnuBrowse", "Browse     ", "Ctrl+B"},
+                    {"mnuSaveAs", "Save As     ", "Ctrl+S"},
+                    {"mnuExit", "Exit         ", "Ctrl+Q"},
+                    {"mnuDelete", "Delete     ", "Del"},
+                    {"mnuRename", "Rename", "F2"},
+                    {"mnuZoomIn", "Zoom In     ", "Ctrl+N"},
+                    {"mnuZoomOut", "Zoom Out     ", "Ctrl+U"},
+                    {"mnuFullScreen", "Full Screen", "Ctrl+F"},
+                    {"mnuCopyImage", "Copy Image", "Ctrl+G"},
+                    {"mnuTopLeft", "Top Left", ""},
+                    {"mnuupdate", "update", ""}};
     for (const auto &e : expected) {
         QAction *a = f.viewer->action(QString::fromLatin1(e.name));
         ASSERT_NE(a, nullptr) << e.name;
         EXPECT_EQ(a->text(), QString::fromLatin1(e.caption)) << e.name;
         EXPECT_EQ(a->shortcut(), QKeySequence(QString::fromLatin1(e.shortcut))) << e.name;
     }
-    EXPECT_EQ(f.viewer->menu(QStringLiteral("mnuPrint"))->menuAction()->text(), QStringLiteral("Print"));
+    EXPECT_EQ(f.viewer->menu(QStringLiteral("mnuPrint"))->menuAction()->text(),
+              QStringLiteral("Print"));
     const QList<QAction *> buttons = f.viewer->toolBar()->actions();
     ASSERT_EQ(buttons.size(), 8);
     EXPECT_EQ(buttons.at(2)->toolTip(), QStringLiteral("Prevoius"));
@@ -218,8 +227,9 @@ TEST(ViewerContextMenu, IdsTextsChecksAndCommands)
     };
     const QPoint corner = f.viewer->geometry().topLeft();
     QTest::mousePress(f.viewer->ImgX, Qt::RightButton, {}, QPoint(10, 20));
-    EXPECT_EQ(texts, (QStringList{"Full Screen", "Next", "Previous", "-", "Slide Show", "Antialias Display", "-",
-                                  "Rotate +90", "Rotate -90", "-", "Zoom In", "Zoom Out", "-", "Set As Wallpaper"}));
+    EXPECT_EQ(texts, (QStringList{"Full Screen", "Next", "Previous", "-", "Slide Show",
+                                  "Antialias Display", "-", "Rotate +90", "Rotate -90", "-",
+                                  "Zoom In", "Zoom Out", "-", "Set As Wallpaper"}));
     EXPECT_EQ(ids, (QList<int>{10, 7, 8, 0, 9, 1, 0, 2, 3, 0, 4, 5, 0, 6}));
     EXPECT_TRUE(checked.at(4)); // the show runs
     EXPECT_TRUE(checked.at(5)); // anti-aliasing on by default
@@ -301,19 +311,22 @@ TEST(ViewerSettings, FreshProfileDefaultsAndRoundTrips)
     EXPECT_EQ(stored(f, "Slide Show Delay"), QStringLiteral("2502"));
     ASSERT_FALSE(f.prompter.asked.isEmpty());
     EXPECT_EQ(f.prompter.asked.first().title, QStringLiteral("Slide Show Delay"));
-    EXPECT_EQ(f.prompter.asked.first().text, QStringLiteral("Delay in Milliseconds(1000=1 Second):"));
+    EXPECT_EQ(f.prompter.asked.first().text,
+              QStringLiteral("Delay in Milliseconds(1000=1 Second):"));
 
     f.viewer->close(); // saves the full-screen state it closed in
     EXPECT_EQ(stored(f, "FullScreen"), QStringLiteral("-1"));
 
     // A fresh viewer reads them back; a garbage delay loads as the default.
-    f.registry->setValue(platform::RegistryRoot::LocalMachine, QStringLiteral("SOFTWARE\\Quorvane\\Lumora Settings"),
+    f.registry->setValue(platform::RegistryRoot::LocalMachine,
+                         QStringLiteral("SOFTWARE\\Quorvane\\Lumora Settings"),
                          QStringLiteral("FullScreen"), {QStringLiteral("0"), platform::RegSz});
     f.makeViewer();
     EXPECT_EQ(f.viewer->slideTimer()->interval(), 2502);
     EXPECT_FALSE(f.viewer->isFullScreenFlag());
-    f.registry->setValue(platform::RegistryRoot::LocalMachine, QStringLiteral("SOFTWARE\\Quorvane\\Lumora Settings"),
-                         QStringLiteral("Slide Show Delay"), {QStringLiteral("soon"), platform::RegSz});
+    f.registry->setValue(
+        platform::RegistryRoot::LocalMachine, QStringLiteral("SOFTWARE\\Quorvane\\Lumora Settings"),
+        QStringLiteral("Slide Show Delay"), {QStringLiteral("soon"), platform::RegSz});
     f.makeViewer();
     EXPECT_EQ(f.viewer->slideTimer()->interval(), 2000);
 }
@@ -329,7 +342,8 @@ TEST(ViewerStatusBar, PanelsFollowEveryChange)
     EXPECT_EQ(f.viewer->statusText(2), QStringLiteral("img0.png"));
     EXPECT_TRUE(f.viewer->statusText(3).endsWith(QStringLiteral(" KB")) ||
                 f.viewer->statusText(3).endsWith(QStringLiteral(" Bytes")));
-    EXPECT_EQ(f.viewer->statusText(4), QStringLiteral("800x600x%1b png").arg(f.viewer->ImgX->document()->BitsPerPixel()));
+    EXPECT_EQ(f.viewer->statusText(4),
+              QStringLiteral("800x600x%1b png").arg(f.viewer->ImgX->document()->BitsPerPixel()));
     EXPECT_EQ(f.viewer->statusText(5), QStringLiteral("100 %"));
     f.viewer->ZoomIn();
     EXPECT_EQ(f.viewer->statusText(5), QStringLiteral("125 %"));
@@ -348,8 +362,8 @@ TEST(ViewerFullScreen, FirstImageOfAFreshProfileFitsTheScreenNotTheUnfittedWindo
 {
     ViewerFixture f(/*fullScreenSetting=*/true);
     const QRect screen = f.viewer->screen()->geometry();
-    const QString big = lumora::test::writeImage(f.dir, QStringLiteral("big.png"), screen.width() * 2,
-                                                 screen.height() * 2);
+    const QString big = lumora::test::writeImage(f.dir, QStringLiteral("big.png"),
+                                                 screen.width() * 2, screen.height() * 2);
     int index = 0;
     f.viewer->ViewImage({big}, index);
     EXPECT_TRUE(f.viewer->isFullScreenFlag());
@@ -372,14 +386,14 @@ TEST(ViewerStatusBar, AnUnreadableFileReadsTheSameOnEveryRoute)
     ASSERT_FALSE(f.viewer->statusText(4).isEmpty());
     f.viewer->ShowNextImage();
     ASSERT_EQ(f.viewer->currentIndex(), 1);
-    const QStringList byNext = {f.viewer->statusText(1), f.viewer->statusText(2), f.viewer->statusText(3),
-                                f.viewer->statusText(4)};
+    const QStringList byNext = {f.viewer->statusText(1), f.viewer->statusText(2),
+                                f.viewer->statusText(3), f.viewer->statusText(4)};
     EXPECT_EQ(byNext, (QStringList{"2/2", "broken.jpg", "4.9 KB", ""}));
 
     f.makeViewer();
     index = 1;
     f.viewer->ViewImage(list, index);
-    EXPECT_EQ((QStringList{f.viewer->statusText(1), f.viewer->statusText(2), f.viewer->statusText(3),
-                           f.viewer->statusText(4)}),
+    EXPECT_EQ((QStringList{f.viewer->statusText(1), f.viewer->statusText(2),
+                           f.viewer->statusText(3), f.viewer->statusText(4)}),
               byNext);
 }

@@ -14,10 +14,12 @@
 using namespace lumora;
 using Answer = Prompter::Answer;
 
-namespace {
+namespace
+{
 
 // Records the default text the rename box was opened with.
-class RecordingPrompter : public test::ScriptedPrompter {
+class RecordingPrompter : public test::ScriptedPrompter
+{
 public:
     QStringList initials;
     std::optional<QString> inputText(QWidget *parent, const QString &title, const QString &prompt,
@@ -40,7 +42,8 @@ struct Viewer {
     explicit Viewer(int count)
     {
         // Windowed to begin with, whatever the stored setting of the machine.
-        registry = std::make_unique<platform::SqliteRegistryStore>(dir.file(QStringLiteral("registry.db")));
+        registry = std::make_unique<platform::SqliteRegistryStore>(
+            dir.file(QStringLiteral("registry.db")));
         const QString key = QStringLiteral("SOFTWARE\\Quorvane\\Lumora Settings");
         registry->createKey(platform::RegistryRoot::LocalMachine, key);
         registry->setValue(platform::RegistryRoot::LocalMachine, key, QStringLiteral("FullScreen"),
@@ -220,7 +223,8 @@ TEST(ViewerFileOps, RenameRefusals)
     v.dir.mkdir(QStringLiteral("album"));
     v.view(0);
     // Cancel, an empty answer, the same name, a sub-folder's name.
-    v.prompter.inputs = {std::nullopt, QString(), QStringLiteral("img0.png"), QStringLiteral("album")};
+    v.prompter.inputs = {std::nullopt, QString(), QStringLiteral("img0.png"),
+                         QStringLiteral("album")};
     for (int i = 0; i < 4; ++i)
         v.run("mnuRename");
     EXPECT_EQ(v.questionsAsked(QStringLiteral("input")), 4);

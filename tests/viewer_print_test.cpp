@@ -15,14 +15,15 @@
 using namespace lumora;
 using namespace lumora::test;
 
-namespace {
+namespace
+{
 
 // A4 with 20 mm margins, in points as the PDF is rendered at 72 dpi.
 constexpr double kPageW = 595.276, kPageH = 841.89, kMargin = 20 / 25.4 * 72;
 constexpr double kAreaW = kPageW - 2 * kMargin, kAreaH = kPageH - 2 * kMargin;
 
 struct PageBox {
-    QRect box;   // the non-white part of the page, in points
+    QRect box;    // the non-white part of the page, in points
     QColor color; // the colour in its middle
 };
 
@@ -55,10 +56,12 @@ QList<PageBox> pageBoxes(const QString &pdf, const QString &workDir)
     const QString prefix = workDir + QStringLiteral("/p");
     QProcess::execute(QStringLiteral("pdftoppm"), {QStringLiteral("-r"), QStringLiteral("72"),
                                                    QStringLiteral("-png"), pdf, prefix});
-    QStringList pages = QDir(workDir).entryList({QStringLiteral("p-*.png")}, QDir::Files, QDir::Name);
+    QStringList pages =
+        QDir(workDir).entryList({QStringLiteral("p-*.png")}, QDir::Files, QDir::Name);
     QList<PageBox> out;
     for (const QString &name : pages) {
-        const QImage img = QImage(workDir + QLatin1Char('/') + name).convertToFormat(QImage::Format_RGB32);
+        const QImage img =
+            QImage(workDir + QLatin1Char('/') + name).convertToFormat(QImage::Format_RGB32);
         int x0 = img.width(), y0 = img.height(), x1 = -1, y1 = -1;
         for (int y = 0; y < img.height(); ++y)
             for (int x = 0; x < img.width(); ++x) {
@@ -91,11 +94,12 @@ void expectBox(const QRect &box, double x, double y, double w, double h)
 
 bool near(const QColor &a, const QColor &b)
 {
-    return qAbs(a.red() - b.red()) < 12 && qAbs(a.green() - b.green()) < 12 && qAbs(a.blue() - b.blue()) < 12;
+    return qAbs(a.red() - b.red()) < 12 && qAbs(a.green() - b.green()) < 12 &&
+           qAbs(a.blue() - b.blue()) < 12;
 }
 
-const QColor kColors[5] = {QColor(200, 0, 0), QColor(0, 150, 0), QColor(0, 0, 200), QColor(200, 120, 0),
-                           QColor(120, 0, 160)};
+const QColor kColors[5] = {QColor(200, 0, 0), QColor(0, 150, 0), QColor(0, 0, 200),
+                           QColor(200, 120, 0), QColor(120, 0, 160)};
 
 // 144 x 72 pixels at 72 dpi: two inches by one, 144 x 72 points.
 QImage page(int i, int w = 144, int h = 72, double dpi = 72)
@@ -123,7 +127,8 @@ struct PrintFixture : ViewerFixture {
         printer.setOutputFileName(pdf);
         // Set up once through Page Setup; every print below uses it.
         prompter.pageLayouts.push_back(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
-                                                   QMarginsF(20, 20, 20, 20), QPageLayout::Millimeter));
+                                                   QMarginsF(20, 20, 20, 20),
+                                                   QPageLayout::Millimeter));
         viewer->action(QStringLiteral("mnuPageSetup"))->trigger();
         viewer->printing().jobFinished = [this](int n) {
             const QString copy = dir.file(QStringLiteral("job%1.pdf").arg(n));
@@ -134,7 +139,8 @@ struct PrintFixture : ViewerFixture {
     }
     void load(const QList<QImage> &pages, int current = 0)
     {
-        viewer->ImgX->document()->adopt(pages, imaging::FormatCode::Tiff, 24, dir.file(QStringLiteral("m.tif")));
+        viewer->ImgX->document()->adopt(pages, imaging::FormatCode::Tiff, 24,
+                                        dir.file(QStringLiteral("m.tif")));
         viewer->ImgX->document()->SetCurrentImage(current);
     }
     void answer(QPrinter::PrintRange range, int from = 0, int to = 0)
@@ -293,7 +299,8 @@ TEST(ViewerPrint, CancelPrintsNothingAndAFailedJobSaysSo)
     f.viewer->Print(1);
     EXPECT_TRUE(f.jobs.isEmpty());
     ASSERT_EQ(f.prompter.asked.back().kind, QStringLiteral("message"));
-    EXPECT_TRUE(f.prompter.asked.back().text.startsWith(QStringLiteral("The image could not be printed.")));
+    EXPECT_TRUE(
+        f.prompter.asked.back().text.startsWith(QStringLiteral("The image could not be printed.")));
     EXPECT_EQ(f.prompter.asked.back().icon, Prompter::Icon::Critical);
 
     // Nothing loaded: nothing to ask about.

@@ -3,8 +3,8 @@
 #include "imaging/Decoder.h"
 #include "imaging/ImageDocument.h"
 #include "imaging_samples.h"
-#include "support/QtPrinters.h"
 #include "support/PixelCompare.h"
+#include "support/QtPrinters.h"
 #include "support/ViewerFixture.h"
 
 #include <QAction>
@@ -13,8 +13,8 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/resource.h>
 #include <csignal>
+#include <sys/resource.h>
 
 using namespace lumora;
 using namespace lumora::test;
@@ -105,7 +105,8 @@ TEST(ViewerSaveAs, JpegOffersTheJpegEntryAndBmpChoiceWritesBmp)
 TEST(ViewerSaveAs, OwnFormatIsPreselectedForPsdAndEmf)
 {
     ViewerFixture f;
-    const QString psd = writeFile(f.dir.file("layers.psd"), encodeWithMagick(quadrants(20, 20), "PSD"));
+    const QString psd =
+        writeFile(f.dir.file("layers.psd"), encodeWithMagick(quadrants(20, 20), "PSD"));
     show(f, psd);
     Prompter::SaveRequest asked = saveAs(f, std::nullopt);
     EXPECT_EQ(asked.filterIndex, 3);
@@ -122,7 +123,8 @@ TEST(ViewerSaveAs, OwnFormatIsPreselectedForPsdAndEmf)
 TEST(ViewerSaveAs, GifAndIconKeepTheEntryUsedLast)
 {
     ViewerFixture f;
-    const QString gif = writeFile(f.dir.file("anim.gif"), encodeWithMagick(quadrants(16, 16), "GIF"));
+    const QString gif =
+        writeFile(f.dir.file("anim.gif"), encodeWithMagick(quadrants(16, 16), "GIF"));
     const QString ico = writeFile(f.dir.file("app.ico"), encodeWithQt(quadrants(32, 32), "ico"));
     const QString jpg = writeFile(f.dir.file("photo.jpg"), encodeWithQt(quadrants(16, 16), "jpeg"));
 
@@ -183,7 +185,8 @@ TEST(ViewerSaveAs, SavesThePageShownAsItIsShown)
     const imaging::DecodedImage turned = imaging::decodeFile(f.dir.file("turned.png"));
     ASSERT_TRUE(turned.ok());
     EXPECT_EQ(turned.pages.front().size(), QSize(20, 30));
-    EXPECT_EQ(comparePixels(f.viewer->ImgX->document()->currentImage(), turned.pages.front()).maxDiff, 0);
+    EXPECT_EQ(
+        comparePixels(f.viewer->ImgX->document()->currentImage(), turned.pages.front()).maxDiff, 0);
 }
 
 TEST(ViewerSaveAs, FailedSaveTellsWhyAndKeepsTheOldFile)
@@ -202,7 +205,8 @@ TEST(ViewerSaveAs, FailedSaveTellsWhyAndKeepsTheOldFile)
     show(f, source);
     const QString existing = f.dir.write("existing.png", "old picture");
 
-    struct rlimit saved {};
+    struct rlimit saved {
+    };
     getrlimit(RLIMIT_FSIZE, &saved);
     auto *previous = std::signal(SIGXFSZ, SIG_IGN);
     struct rlimit small = saved;
@@ -247,7 +251,8 @@ TEST(ViewerSaveAs, EncryptedImageWarnsBeforeALossyFormatAndSurvivesALosslessOne)
     EXPECT_EQ(warning.kind, QStringLiteral("message"));
     EXPECT_EQ(warning.buttons, Prompter::Buttons::YesNo);
     EXPECT_EQ(warning.icon, Prompter::Icon::Warning);
-    EXPECT_TRUE(warning.text.contains(QStringLiteral("never be decrypted"))) << warning.text.toStdString();
+    EXPECT_TRUE(warning.text.contains(QStringLiteral("never be decrypted")))
+        << warning.text.toStdString();
     EXPECT_TRUE(filesIn(out).isEmpty());
 
     // Yes saves it all the same; WBMP is warned about too.

@@ -18,7 +18,8 @@
 using namespace lumora;
 using namespace lumora::test;
 
-namespace {
+namespace
+{
 
 struct ToolsFixture : ViewerFixture {
     QString path;
@@ -43,7 +44,8 @@ struct ToolsFixture : ViewerFixture {
     {
         prompter.dialogScripts.push_back([this, key, cancel](QDialog &dlg) {
             auto &d = static_cast<frmDialog &>(dlg);
-            seen.push_back({d.windowTitle(), d.lblLabel(0)->text(), d.txtText(0)->text(), d.rowCount()});
+            seen.push_back(
+                {d.windowTitle(), d.lblLabel(0)->text(), d.txtText(0)->text(), d.rowCount()});
             QTest::keyClicks(d.txtText(0), key);
             QTest::keyClick(d.txtText(0), cancel ? Qt::Key_Escape : Qt::Key_Return);
         });
@@ -158,7 +160,8 @@ TEST(ViewerCrypt, ASealedImageSavedLosslesslyOpensAndDecryptsBitExactly)
         if (!imaging::canWriteFormat(code) || !imaging::formatKeepsEncryptedPicture(code))
             continue;
         SCOPED_TRACE(imaging::formatShortName(code));
-        const QString saved = f.dir.file(QStringLiteral("sealed.%1").arg(QLatin1String(imaging::formatShortName(code))));
+        const QString saved = f.dir.file(
+            QStringLiteral("sealed.%1").arg(QLatin1String(imaging::formatShortName(code))));
         ASSERT_TRUE(f.viewer->ImgX->document()->SaveToFile(saved, code));
         // Opened again in a viewer of its own, as a user would.
         ViewerFixture g;
@@ -195,7 +198,8 @@ TEST(ViewerHelp, AboutIsModelessOwnedByTheViewerAndOkUnloadsIt)
     f.viewer->ShowAbout();
     static_cast<frmAbout *>(f.viewer->aboutBox())->StartSysInfo();
     ASSERT_FALSE(f.prompter.asked.isEmpty());
-    EXPECT_EQ(f.prompter.asked.back().text, QStringLiteral("System Information Is Unavailable At This Time"));
+    EXPECT_EQ(f.prompter.asked.back().text,
+              QStringLiteral("System Information Is Unavailable At This Time"));
 }
 
 TEST(ViewerHelp, MissingHelpAndUpdaterAreSaidNotSilent)
@@ -207,14 +211,16 @@ TEST(ViewerHelp, MissingHelpAndUpdaterAreSaidNotSilent)
         return true;
     };
     const QString folder = QCoreApplication::applicationDirPath();
-    if (QFile::exists(folder + QStringLiteral("/orx.chm")) || QFile::exists(folder + QStringLiteral("/help/index.html")) ||
+    if (QFile::exists(folder + QStringLiteral("/orx.chm")) ||
+        QFile::exists(folder + QStringLiteral("/help/index.html")) ||
         QFile::exists(folder + QStringLiteral("/update/update.exe")))
         GTEST_SKIP() << "the test folder holds help files";
     f.viewer->action(QStringLiteral("mnuHelpIndex"))->trigger();
     f.viewer->action(QStringLiteral("mnuupdate"))->trigger();
     EXPECT_TRUE(opened.isEmpty());
     ASSERT_EQ(f.prompter.asked.size(), 2);
-    EXPECT_EQ(f.prompter.asked[0].text, QStringLiteral("The help file \"%1/orx.chm\" cannot be found.").arg(folder));
+    EXPECT_EQ(f.prompter.asked[0].text,
+              QStringLiteral("The help file \"%1/orx.chm\" cannot be found.").arg(folder));
     EXPECT_EQ(f.prompter.asked[1].text,
               QStringLiteral("The updater \"%1/update/update.exe\" cannot be found.").arg(folder));
 }

@@ -48,7 +48,8 @@ TEST(ViewerList, BrokenOrVanishedFileLeavesAClearEmptyView)
 {
     ViewerFixture f;
     QStringList list = f.images(1);
-    list << f.dir.write(QStringLiteral("broken.jpg"), QByteArray("\xFF\xD8\xFF\xE0 not really", 16));
+    list << f.dir.write(QStringLiteral("broken.jpg"),
+                        QByteArray("\xFF\xD8\xFF\xE0 not really", 16));
     list << f.dir.file(QStringLiteral("gone.png"));
     list << f.dir.write(QStringLiteral("empty.png"), QByteArray());
     for (int i = 1; i < list.size(); ++i) {
@@ -69,8 +70,10 @@ TEST(ViewerList, BrokenOrVanishedFileLeavesAClearEmptyView)
 TEST(ViewerList, PictureRouteForIconsKeepsTheFileName)
 {
     ViewerFixture f;
-    const QString ico = lumora::test::writeImage(f.dir, QStringLiteral("small.ico"), 32, 32, Qt::blue, "ico");
-    const QString jpg = lumora::test::writeImage(f.dir, QStringLiteral("photo.JPG"), 40, 30, Qt::green, "jpg");
+    const QString ico =
+        lumora::test::writeImage(f.dir, QStringLiteral("small.ico"), 32, 32, Qt::blue, "ico");
+    const QString jpg =
+        lumora::test::writeImage(f.dir, QStringLiteral("photo.JPG"), 40, 30, Qt::green, "jpg");
     int index = 0;
     f.viewer->ViewImage({ico, jpg}, index);
     EXPECT_EQ(f.viewer->ImgX->document()->ImageWidth(), 32);
@@ -159,8 +162,10 @@ TEST(ViewerOpen, ThreeFilesAppendedFirstInCaptionIndexKept)
     EXPECT_EQ(f.viewer->currentIndex(), 1);
     EXPECT_EQ(f.viewer->windowTitle(), QStringLiteral("o0.png- Lumora 2.1"));
     ASSERT_EQ(f.prompter.asked.size(), 1);
-    EXPECT_TRUE(f.prompter.asked.first().text.startsWith(QStringLiteral("All Images|*.jpg;*.jpeg;")));
-    EXPECT_TRUE(f.prompter.asked.first().text.contains(QStringLiteral("ICO Files  <ICO>|*.ICO|Windows Enhanced Meta File <EMF>|*.emf|All Files|*.*")));
+    EXPECT_TRUE(
+        f.prompter.asked.first().text.startsWith(QStringLiteral("All Images|*.jpg;*.jpeg;")));
+    EXPECT_TRUE(f.prompter.asked.first().text.contains(QStringLiteral(
+        "ICO Files  <ICO>|*.ICO|Windows Enhanced Meta File <EMF>|*.emf|All Files|*.*")));
 
     // Cancelled: false, nothing changes.
     EXPECT_FALSE(f.viewer->LoadImage());

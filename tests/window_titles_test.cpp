@@ -8,7 +8,8 @@
 using namespace lumora;
 using lumora::test::BrowserFixture;
 
-namespace {
+namespace
+{
 
 // The title a desktop platform plugin hands the window manager for a window
 // whose own title is `title` (the X11 plugin joins with an em dash).

@@ -2,11 +2,13 @@
 
 #include <QString>
 
-namespace lumora {
+namespace lumora
+{
 
 // What the viewer needs of the browser window. The browser implements it, so
 // the viewer never includes the browser.
-class BrowserLink {
+class BrowserLink
+{
 public:
     virtual ~BrowserLink() = default;
     // Shows the browser window (modeless).

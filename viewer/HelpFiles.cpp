@@ -2,7 +2,8 @@
 
 #include <QFileInfo>
 
-namespace lumora {
+namespace lumora
+{
 
 HelpTarget helpIndexTarget(const QString &programFolder)
 {

@@ -2,7 +2,8 @@
 
 #include <QString>
 
-namespace lumora {
+namespace lumora
+{
 
 // A file next to the program that a Help menu entry opens: the path to hand
 // to the desktop's opener, or the sentence to show when there is none.

@@ -3,7 +3,8 @@
 #include <QFileInfo>
 #include <QtConcurrent/QtConcurrentRun>
 
-namespace lumora {
+namespace lumora
+{
 
 Preloader::Preloader()
 {

@@ -14,7 +14,8 @@
 #include <memory>
 #include <optional>
 
-namespace lumora {
+namespace lumora
+{
 
 // A decoded neighbour, ready to be shown: the pages, and a copy of the first
 // page no larger than the screen, so the first paint scales a small picture
@@ -27,7 +28,8 @@ struct Preloaded {
 // Decodes the images next to the one shown on a worker thread, so Next and
 // Previous show them at once. Holds at most the entries it was last asked to
 // keep (the two neighbours); the document holds the current image.
-class Preloader {
+class Preloader
+{
 public:
     Preloader();
     ~Preloader();

@@ -2,9 +2,11 @@
 
 #include <algorithm>
 
-namespace lumora {
+namespace lumora
+{
 
-namespace {
+namespace
+{
 constexpr double kInchesPerMeter = 0.0254;
 constexpr double kDefaultDpi = 96.0;
 
@@ -51,12 +53,14 @@ QRectF placeOnPage(const QSize &pixels, const QSizeF &imageDpi, const QRectF &pr
         return {};
     QSizeF size(pixels.width() / imageDpi.width() * deviceDpi.width(),
                 pixels.height() / imageDpi.height() * deviceDpi.height());
-    const double fit = std::min(printable.width() / size.width(), printable.height() / size.height());
+    const double fit =
+        std::min(printable.width() / size.width(), printable.height() / size.height());
     if (fitted || fit < 1.0)
         size *= fit;
     QPointF at = printable.topLeft();
     if (centred)
-        at += QPointF((printable.width() - size.width()) / 2.0, (printable.height() - size.height()) / 2.0);
+        at += QPointF((printable.width() - size.width()) / 2.0,
+                      (printable.height() - size.height()) / 2.0);
     return {at, size};
 }
 

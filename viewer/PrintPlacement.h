@@ -4,7 +4,8 @@
 #include <QRectF>
 #include <QSizeF>
 
-namespace lumora {
+namespace lumora
+{
 
 // The two flags a placement code stands for: code 0 top left, 1 centred,
 // 2 fitted to the page.

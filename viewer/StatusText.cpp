@@ -4,7 +4,8 @@
 
 #include <cmath>
 
-namespace lumora {
+namespace lumora
+{
 
 // Rounds half away from zero, as number patterns do.
 static double roundTo(double v, int decimals)

@@ -2,7 +2,8 @@
 
 #include <QString>
 
-namespace lumora {
+namespace lumora
+{
 
 // "512 Bytes", "1.5 KB", "2. KB", "3. MB": at most one decimal, the point
 // kept when the rounded value is whole.

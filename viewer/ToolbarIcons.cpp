@@ -4,9 +4,11 @@
 #include <QPainterPath>
 #include <QPixmap>
 
-namespace lumora {
+namespace lumora
+{
 
-namespace {
+namespace
+{
 const QColor kInk(0xe8, 0xea, 0xed);
 const QColor kAccent(0x8a, 0xb4, 0xf8);
 

@@ -3,7 +3,8 @@
 #include <QIcon>
 #include <QString>
 
-namespace lumora {
+namespace lumora
+{
 
 // The viewer's toolbar pictures, drawn as simple light line art that reads
 // well on the dark skin and needs no icon theme. Keys are the buttons' keys

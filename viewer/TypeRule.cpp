@@ -4,7 +4,8 @@
 
 #include <QFileInfo>
 
-namespace lumora {
+namespace lumora
+{
 
 bool takesPictureRoute(const QString &path)
 {
@@ -31,9 +32,8 @@ imaging::LoadResult loadByTypeRule(imaging::ImageDocument &doc, const QString &p
 
 QString viewerCaption(const QString &path)
 {
-    return QFileInfo(path).fileName() + QStringLiteral("- Lumora %1.%2")
-                                            .arg(LUMORA_VERSION_MAJOR)
-                                            .arg(LUMORA_VERSION_MINOR);
+    return QFileInfo(path).fileName() +
+           QStringLiteral("- Lumora %1.%2").arg(LUMORA_VERSION_MAJOR).arg(LUMORA_VERSION_MINOR);
 }
 
 } // namespace lumora

@@ -4,7 +4,8 @@
 
 #include <QString>
 
-namespace lumora {
+namespace lumora
+{
 
 // Icons, cursors and DIBs go through the picture loader and are handed over
 // as a picture; every other file is handed over by path. The test is a plain

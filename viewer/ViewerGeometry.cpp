@@ -2,7 +2,8 @@
 
 #include <algorithm>
 
-namespace lumora {
+namespace lumora
+{
 
 FittingResult fitWindow(const FittingInput &in)
 {
@@ -15,8 +16,8 @@ FittingResult fitWindow(const FittingInput &in)
     if (flat)
         r.controlHeight = 4000;
     r.windowWidth = r.controlWidth;
-    r.windowHeight = flat ? r.controlHeight + 600
-                          : in.toolbarHeight + (in.tpy * in.imageHeight + 400) + 1000;
+    r.windowHeight =
+        flat ? r.controlHeight + 600 : in.toolbarHeight + (in.tpy * in.imageHeight + 400) + 1000;
     r.left = (in.screenWidth - r.windowWidth) / 2;
     r.top = (in.screenHeight - r.windowHeight) / 2;
     return r;

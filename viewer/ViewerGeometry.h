@@ -5,7 +5,8 @@
 
 #include <optional>
 
-namespace lumora {
+namespace lumora
+{
 
 // The viewer's sizing arithmetic, in twips, free of widgets so it can be
 // checked by number.
@@ -15,17 +16,17 @@ struct TwipSize {
 };
 
 struct FittingInput {
-    int imageWidth = 0;   // first image of the collection, pixels
+    int imageWidth = 0; // first image of the collection, pixels
     int imageHeight = 0;
     double tpx = 15, tpy = 15;
-    double toolbarHeight = 0; // twips
+    double toolbarHeight = 0;                 // twips
     double screenWidth = 0, screenHeight = 0; // twips
 };
 
 struct FittingResult {
     double controlWidth = 0, controlHeight = 0; // the image control
     double windowWidth = 0, windowHeight = 0;
-    double left = 0, top = 0;                   // centred on the screen
+    double left = 0, top = 0; // centred on the screen
 };
 
 // Sizes the window to a newly shown image (small images get a minimum).

@@ -7,7 +7,8 @@
 #include <QPainter>
 #include <QPrinter>
 
-namespace lumora {
+namespace lumora
+{
 
 ViewerPrint::ViewerPrint() : m_printer(std::make_unique<QPrinter>(QPrinter::HighResolution)) {}
 
@@ -23,7 +24,8 @@ void ViewerPrint::Print(QWidget *owner, const imaging::ImageDocument &doc, Promp
 {
     const int n = doc.ImageCount();
     if (n < 1) {
-        prompter.message(owner, QStringLiteral("There is no image to print."), Prompter::Icon::Information);
+        prompter.message(owner, QStringLiteral("There is no image to print."),
+                         Prompter::Icon::Information);
         return;
     }
     const PlacementFlags flags = placementFlags(placement);
@@ -40,7 +42,8 @@ void ViewerPrint::Print(QWidget *owner, const imaging::ImageDocument &doc, Promp
         QList<QImage> pages;
         for (int i = 0; i < n; ++i)
             pages << doc.ImageItem(i);
-        ok = PrintImages(QString::fromLatin1(kJobTitle), pages, flags.centred, flags.fitted, &error);
+        ok =
+            PrintImages(QString::fromLatin1(kJobTitle), pages, flags.centred, flags.fitted, &error);
     } else if (range == QPrinter::CurrentPage || range == QPrinter::Selection) {
         // The current page always goes centred at its own size.
         ok = PrintImage(QString::fromLatin1(kJobTitle), doc.currentImage(), true, false, &error);
@@ -59,8 +62,8 @@ void ViewerPrint::Print(QWidget *owner, const imaging::ImageDocument &doc, Promp
         }
         // One job per page.
         for (int i = f - 1; ok && i <= t - 1; ++i)
-            ok = PrintImage(QString::fromLatin1(kJobTitle), doc.ImageItem(i), flags.centred, flags.fitted,
-                            &error);
+            ok = PrintImage(QString::fromLatin1(kJobTitle), doc.ImageItem(i), flags.centred,
+                            flags.fitted, &error);
     }
     if (!ok)
         prompter.message(owner, QStringLiteral("The image could not be printed. %1").arg(error),
@@ -79,8 +82,8 @@ bool ViewerPrint::PrintImages(const QString &title, const QList<QImage> &images,
     return printJob(title, images, centred, fitted, error);
 }
 
-bool ViewerPrint::printJob(const QString &title, const QList<QImage> &images, bool centred, bool fitted,
-                           QString *error)
+bool ViewerPrint::printJob(const QString &title, const QList<QImage> &images, bool centred,
+                           bool fitted, QString *error)
 {
     for (const QImage &img : images) {
         if (img.isNull()) {
@@ -109,7 +112,8 @@ bool ViewerPrint::printJob(const QString &title, const QList<QImage> &images, bo
             return false;
         }
         const QImage &img = images.at(i);
-        painter.drawImage(placeOnPage(img.size(), printResolution(img), area, deviceDpi, centred, fitted), img);
+        painter.drawImage(
+            placeOnPage(img.size(), printResolution(img), area, deviceDpi, centred, fitted), img);
     }
     const bool ended = painter.end();
     if (!ended || m_printer->printerState() == QPrinter::Error) {

@@ -10,16 +10,19 @@
 class QPrinter;
 class QWidget;
 
-namespace lumora {
+namespace lumora
+{
 
 class Prompter;
-namespace imaging {
+namespace imaging
+{
 class ImageDocument;
 }
 
 // The viewer's print object: one printer kept for the viewer's lifetime, the
 // page setup and print dialogs on it, and the jobs it sends.
-class ViewerPrint {
+class ViewerPrint
+{
 public:
     static constexpr const char *kJobTitle = "Vellaquin";
 
@@ -34,7 +37,8 @@ public:
     // Asks for the range and prints the document's pages with the placement
     // (0 top left, 1 centred, 2 fit to page). Cancel prints nothing; an
     // error ends the print with a message, jobs already sent stay sent.
-    void Print(QWidget *owner, const imaging::ImageDocument &doc, Prompter &prompter, int placement);
+    void Print(QWidget *owner, const imaging::ImageDocument &doc, Prompter &prompter,
+               int placement);
 
     // One job: the image on one page.
     bool PrintImage(const QString &title, const QImage &image, bool centred, bool fitted,

@@ -4,7 +4,8 @@
 
 #include <cmath>
 
-namespace lumora {
+namespace lumora
+{
 
 bool settingBool(const QString &text, bool fallback)
 {
@@ -50,16 +51,16 @@ ViewerSettingsValues loadViewerSettings(platform::RegistryStore *store)
         return v;
     settings::CRegister reg(*store);
     const QString key = QString::fromLatin1(kSettingsKey);
-    v.antiAlias = settingBool(
-        reg.REGGetSetting(platform::HKEY_LOCAL_MACHINE, key, QStringLiteral("AntiAlias"), QStringLiteral("1")),
-        true);
-    v.slideShowDelay = settingDelay(reg.REGGetSetting(platform::HKEY_LOCAL_MACHINE, key,
-                                                      QStringLiteral("Slide Show Delay"),
-                                                      QStringLiteral("2000")),
-                                    2000);
-    v.fullScreen = settingBool(
-        reg.REGGetSetting(platform::HKEY_LOCAL_MACHINE, key, QStringLiteral("FullScreen"), QStringLiteral("1")),
-        true);
+    v.antiAlias = settingBool(reg.REGGetSetting(platform::HKEY_LOCAL_MACHINE, key,
+                                                QStringLiteral("AntiAlias"), QStringLiteral("1")),
+                              true);
+    v.slideShowDelay =
+        settingDelay(reg.REGGetSetting(platform::HKEY_LOCAL_MACHINE, key,
+                                       QStringLiteral("Slide Show Delay"), QStringLiteral("2000")),
+                     2000);
+    v.fullScreen = settingBool(reg.REGGetSetting(platform::HKEY_LOCAL_MACHINE, key,
+                                                 QStringLiteral("FullScreen"), QStringLiteral("1")),
+                               true);
     return v;
 }
 
@@ -68,7 +69,8 @@ void saveViewerSetting(platform::RegistryStore *store, const QString &name, cons
     if (!store)
         return;
     settings::CRegister reg(*store);
-    reg.REGSaveSetting(platform::HKEY_LOCAL_MACHINE, QString::fromLatin1(kSettingsKey), name, value);
+    reg.REGSaveSetting(platform::HKEY_LOCAL_MACHINE, QString::fromLatin1(kSettingsKey), name,
+                       value);
 }
 
 } // namespace lumora

@@ -4,11 +4,13 @@
 
 #include <optional>
 
-namespace lumora::platform {
+namespace lumora::platform
+{
 class RegistryStore;
 }
 
-namespace lumora {
+namespace lumora
+{
 
 // The viewer's three stored settings and how their texts are read.
 struct ViewerSettingsValues {

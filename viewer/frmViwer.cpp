@@ -12,13 +12,14 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QLabel>
-#include <QScreen>
 #include <QMenuBar>
+#include <QScreen>
 #include <QStatusBar>
 #include <QToolBar>
 #include <QVBoxLayout>
 
-namespace lumora {
+namespace lumora
+{
 
 // The Open dialog's filter, pairs of description and patterns.
 static const char kOpenFilter[] =
@@ -192,7 +193,8 @@ bool frmViwer::LoadImage()
 {
     if (!m_ctx.prompter)
         return false;
-    const auto choice = m_ctx.prompter->openFiles(this, QStringLiteral("Open"), openDialogFilter(), true);
+    const auto choice =
+        m_ctx.prompter->openFiles(this, QStringLiteral("Open"), openDialogFilter(), true);
     if (!choice || choice->fileNames.isEmpty())
         return false;
 

@@ -23,11 +23,13 @@ class QMenu;
 class QMenuBar;
 class QToolBar;
 
-namespace lumora::platform {
+namespace lumora::platform
+{
 class RegistryStore;
 }
 
-namespace lumora {
+namespace lumora
+{
 
 class BrowserLink;
 class Preloader;
@@ -39,10 +41,10 @@ std::shared_ptr<ViewerPrint> makeViewerPrint();
 // What the viewer is given by its owner.
 struct ViewerContext {
     Prompter *prompter = nullptr;
-    BrowserLink *browser = nullptr;    // may be null (no browser yet)
-    const Skin *skin = nullptr;        // may be null (no skin loaded)
+    BrowserLink *browser = nullptr;              // may be null (no browser yet)
+    const Skin *skin = nullptr;                  // may be null (no skin loaded)
     platform::RegistryStore *registry = nullptr; // may be null: defaults, nothing stored
-    FileOpServices fileOps; // Copy To, Move To, Rename, Delete
+    FileOpServices fileOps;                      // Copy To, Move To, Rename, Delete
 };
 
 // The viewer window: one image of a path list at a time, with navigation,
@@ -51,7 +53,8 @@ QString openDialogFilter();
 // The Save As dialog's filter, pairs of description and pattern.
 QString saveDialogFilter();
 
-class frmViwer : public QMainWindow {
+class frmViwer : public QMainWindow
+{
     Q_OBJECT
 public:
     explicit frmViwer(const ViewerContext &context, QWidget *parent = nullptr);
@@ -191,7 +194,7 @@ private:
     bool m_closing = false;
     bool m_entryFresh = false; // ViewImage has just loaded the entry
     int m_slideShown = 0;      // list position of the slide on screen
-    QRect m_saved; // twips
+    QRect m_saved;             // twips
     // The window manager's frame, as last seen; and whether a window placed
     // before its frame was known still waits to be cut to the work area.
     QMargins m_frame;

@@ -9,7 +9,8 @@
 #include <QDesktopServices>
 #include <QUrl>
 
-namespace lumora {
+namespace lumora
+{
 
 void frmViwer::ShowAbout()
 {

@@ -16,9 +16,11 @@
 #include <QStatusBar>
 #include <QToolBar>
 
-namespace lumora {
+namespace lumora
+{
 
-namespace {
+namespace
+{
 struct MenuEntry {
     const char *menu;    // name of the menu it belongs to
     const char *name;    // entry name
@@ -65,9 +67,9 @@ struct ToolButton {
 };
 
 const ToolButton kButtons[8] = {
-    {"open32", "Open"},           {"browsed32", "Browse"},   {"previous32", "Prevoius"},
-    {"next32", "Next"},           {"slidshow32", "Slide Show"}, {"zoomin32", "Zoom In"},
-    {"zoomiout32", "Zoom Out"},   {"fullscreen32", "Full Screen"},
+    {"open32", "Open"},         {"browsed32", "Browse"},         {"previous32", "Prevoius"},
+    {"next32", "Next"},         {"slidshow32", "Slide Show"},    {"zoomin32", "Zoom In"},
+    {"zoomiout32", "Zoom Out"}, {"fullscreen32", "Full Screen"},
 };
 } // namespace
 
@@ -76,7 +78,7 @@ void frmViwer::buildMenus()
     const struct {
         const char *name;
         const char *caption;
-    } menus[] = {{"mnufile", "File"}, {"mnuEdit", "Edit"}, {"mnuView", "View"},
+    } menus[] = {{"mnufile", "File"},   {"mnuEdit", "Edit"},   {"mnuView", "View"},
                  {"mnuImage", "Image"}, {"mnuTools", "Tools"}, {"mnuHelp", "Help"}};
     for (const auto &m : menus) {
         QMenu *menu = m_menuBar->addMenu(QString::fromLatin1(m.caption));
@@ -86,7 +88,8 @@ void frmViwer::buildMenus()
     for (const MenuEntry &e : kEntries) {
         const QString menuName = QString::fromLatin1(e.menu);
         if (menuName == QLatin1String("mnuPrint") && !m_menus.contains(menuName)) {
-            QMenu *print = m_menus.value(QStringLiteral("mnufile"))->addMenu(QStringLiteral("Print"));
+            QMenu *print =
+                m_menus.value(QStringLiteral("mnufile"))->addMenu(QStringLiteral("Print"));
             print->setObjectName(QStringLiteral("mnuPrint"));
             m_menus.insert(menuName, print);
         }
@@ -142,7 +145,8 @@ void frmViwer::buildToolbar()
     Toolbar->setMovable(false);
     for (int i = 0; i < 8; ++i) {
         const ToolButton &b = kButtons[i];
-        QAction *a = Toolbar->addAction(toolbarIcon(QString::fromLatin1(b.key)), QString::fromLatin1(b.tooltip));
+        QAction *a = Toolbar->addAction(toolbarIcon(QString::fromLatin1(b.key)),
+                                        QString::fromLatin1(b.tooltip));
         a->setObjectName(QString::fromLatin1(b.key));
         a->setToolTip(QString::fromLatin1(b.tooltip));
         a->setData(i + 1);
@@ -151,19 +155,34 @@ void frmViwer::buildToolbar()
     action(QStringLiteral("slidshow32"))->setCheckable(true);
     connect(Toolbar, &QToolBar::actionTriggered, this, [this](QAction *a) {
         switch (a->data().toInt()) {
-        case 1: LoadImage(); break;
-        case 2: ReturnToBrowser(); break;
-        case 3: ShowPreviousImage(); break;
-        case 4: ShowNextImage(); break;
+        case 1:
+            LoadImage();
+            break;
+        case 2:
+            ReturnToBrowser();
+            break;
+        case 3:
+            ShowPreviousImage();
+            break;
+        case 4:
+            ShowNextImage();
+            break;
         case 5:
             // The button has already flipped itself; the toggle flips it again.
             a->setChecked(!a->isChecked());
             ToggleSlideShow();
             break;
-        case 6: ZoomIn(); break;
-        case 7: ZoomOut(); break;
-        case 8: ToggleFullScreen(); break;
-        default: break;
+        case 6:
+            ZoomIn();
+            break;
+        case 7:
+            ZoomOut();
+            break;
+        case 8:
+            ToggleFullScreen();
+            break;
+        default:
+            break;
         }
     });
 }
@@ -184,9 +203,13 @@ bool frmViwer::handleKey(int key, Qt::KeyboardModifiers modifiers)
 {
     const bool keypad = modifiers & Qt::KeypadModifier;
     switch (key) {
-    case Qt::Key_Escape: close(); return true;
+    case Qt::Key_Escape:
+        close();
+        return true;
     case Qt::Key_Return:
-    case Qt::Key_Enter: ReturnToBrowser(); return true;
+    case Qt::Key_Enter:
+        ReturnToBrowser();
+        return true;
     case Qt::Key_Space:
     case Qt::Key_PageDown:
         ShowNextImage();
@@ -206,9 +229,13 @@ bool frmViwer::handleKey(int key, Qt::KeyboardModifiers modifiers)
             DoFileOperation(2, destination);
         }
         return true;
-    case Qt::Key_F: ToggleFullScreen(); return true;
+    case Qt::Key_F:
+        ToggleFullScreen();
+        return true;
     case Qt::Key_Plus:
-    case Qt::Key_Equal: ZoomIn(); return true;
+    case Qt::Key_Equal:
+        ZoomIn();
+        return true;
     case Qt::Key_Minus:
         if (!keypad)
             return false;
@@ -217,8 +244,11 @@ bool frmViwer::handleKey(int key, Qt::KeyboardModifiers modifiers)
     case Qt::Key_Left:
     case Qt::Key_Right:
     case Qt::Key_Up:
-    case Qt::Key_Down: scrollByKey(key); return true;
-    default: return false;
+    case Qt::Key_Down:
+        scrollByKey(key);
+        return true;
+    default:
+        return false;
     }
 }
 
@@ -269,17 +299,38 @@ void frmViwer::showContextMenu(int x, int y)
 void frmViwer::runContextCommand(int id)
 {
     switch (id) {
-    case 1: ToggleAntiAlias(); break;
-    case 2: RotatePlus90(); break;
-    case 3: RotateMinus90(); break;
-    case 4: ZoomIn(); break;
-    case 5: ZoomOut(); break;
-    case 6: setWallpaper(); break;
-    case 7: ShowNextImage(); break;
-    case 8: ShowPreviousImage(); break;
-    case 9: ToggleSlideShow(); break;
-    case 10: ToggleFullScreen(); break;
-    default: break;
+    case 1:
+        ToggleAntiAlias();
+        break;
+    case 2:
+        RotatePlus90();
+        break;
+    case 3:
+        RotateMinus90();
+        break;
+    case 4:
+        ZoomIn();
+        break;
+    case 5:
+        ZoomOut();
+        break;
+    case 6:
+        setWallpaper();
+        break;
+    case 7:
+        ShowNextImage();
+        break;
+    case 8:
+        ShowPreviousImage();
+        break;
+    case 9:
+        ToggleSlideShow();
+        break;
+    case 10:
+        ToggleFullScreen();
+        break;
+    default:
+        break;
     }
 }
 
@@ -333,8 +384,8 @@ void frmViwer::ToggleFullScreen()
     MenuContainer->show();
     ReloadCurrentImage();
     // Back where it was, 510 twips lower, as the window has always come back.
-    placeCapped(QRect(t.toPixelsX(m_saved.x()), t.toPixelsY(m_saved.y() + 510), t.toPixelsX(m_saved.width()),
-                      t.toPixelsY(m_saved.height())));
+    placeCapped(QRect(t.toPixelsX(m_saved.x()), t.toPixelsY(m_saved.y() + 510),
+                      t.toPixelsX(m_saved.width()), t.toPixelsY(m_saved.height())));
 }
 
 } // namespace lumora

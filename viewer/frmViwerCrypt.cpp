@@ -6,9 +6,11 @@
 
 #include <QLineEdit>
 
-namespace lumora {
+namespace lumora
+{
 
-namespace {
+namespace
+{
 struct KeyPrompt {
     const char *caption;
     const char *row;
@@ -16,8 +18,8 @@ struct KeyPrompt {
 } // namespace
 
 // Asks for a key in a fresh dialog; empty when cancelled or left empty.
-static QString askKey(frmViwer *viewer, Prompter *prompter, const Skin *skin, QPointer<QDialog> &holder,
-                      const KeyPrompt &words)
+static QString askKey(frmViwer *viewer, Prompter *prompter, const Skin *skin,
+                      QPointer<QDialog> &holder, const KeyPrompt &words)
 {
     auto *dialog = new frmDialog(prompter, skin, viewer);
     holder = dialog;
@@ -36,13 +38,15 @@ void frmViwer::Encrypt()
 {
     if (!m_ctx.prompter)
         return;
-    QString key = askKey(this, m_ctx.prompter, m_ctx.skin, m_dialog, {"Encryption", "Encryption Key:"});
+    QString key =
+        askKey(this, m_ctx.prompter, m_ctx.skin, m_dialog, {"Encryption", "Encryption Key:"});
     if (key.isEmpty())
         return;
     const imaging::LoadResult r = ImgX->document()->EncryptImage(key, QString());
     key.fill(QLatin1Char(' '));
     if (!r.ok)
-        m_ctx.prompter->message(this, QStringLiteral("The image could not be encrypted. %1").arg(r.error),
+        m_ctx.prompter->message(this,
+                                QStringLiteral("The image could not be encrypted. %1").arg(r.error),
                                 Prompter::Icon::Critical);
 }
 
@@ -50,14 +54,16 @@ void frmViwer::Decrypt()
 {
     if (!m_ctx.prompter)
         return;
-    QString key = askKey(this, m_ctx.prompter, m_ctx.skin, m_dialog, {"Decryption", "Decryption Key:"});
+    QString key =
+        askKey(this, m_ctx.prompter, m_ctx.skin, m_dialog, {"Decryption", "Decryption Key:"});
     if (key.isEmpty())
         return;
     const imaging::LoadResult r = ImgX->document()->DecryptImage(key, QString());
     key.fill(QLatin1Char(' '));
     // The image stays as it was; the user learns why.
     if (!r.ok)
-        m_ctx.prompter->message(this, QStringLiteral("The image could not be decrypted. %1").arg(r.error),
+        m_ctx.prompter->message(this,
+                                QStringLiteral("The image could not be decrypted. %1").arg(r.error),
                                 Prompter::Icon::Critical);
 }
 

@@ -11,7 +11,8 @@
 
 #include <QFileInfo>
 
-namespace lumora {
+namespace lumora
+{
 
 void frmViwer::DoFileOperation(int opType, QString &destination)
 {
@@ -35,7 +36,9 @@ void frmViwer::DoFileOperation(int opType, QString &destination)
         break;
     }
     case 2:
-    case 3: destination.clear(); break;
+    case 3:
+        destination.clear();
+        break;
     case 5: {
         if (!m_ctx.prompter)
             return;
@@ -50,7 +53,8 @@ void frmViwer::DoFileOperation(int opType, QString &destination)
             return;
         break;
     }
-    default: return;
+    default:
+        return;
     }
 
     const platform::FileOpRequest request =
@@ -93,7 +97,8 @@ void frmViwer::CopyImage()
     const imaging::ImageDocument *doc = ImgX->document();
     if (doc->isEmpty())
         return;
-    const QString path = (m_current >= 0 && m_current < m_paths.size()) ? m_paths.at(m_current) : QString();
+    const QString path =
+        (m_current >= 0 && m_current < m_paths.size()) ? m_paths.at(m_current) : QString();
     imaging::CopyToClipboard(doc->currentImage(), path);
 }
 

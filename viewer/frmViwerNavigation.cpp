@@ -7,7 +7,8 @@
 
 #include <QAction>
 
-namespace lumora {
+namespace lumora
+{
 
 void frmViwer::ShowNextImage()
 {

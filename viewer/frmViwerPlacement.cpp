@@ -9,12 +9,14 @@
 #include <QScreen>
 #include <QStyle>
 
-#include <algorithm>
 #include <QWindow>
+#include <algorithm>
 
-namespace lumora {
+namespace lumora
+{
 
-namespace {
+namespace
+{
 
 QMargins frameOf(const QWidget *w)
 {

@@ -4,7 +4,8 @@
 #include "dialogs/Prompter.h"
 #include "viewer/ViewerPrint.h"
 
-namespace lumora {
+namespace lumora
+{
 
 std::shared_ptr<ViewerPrint> makeViewerPrint()
 {

@@ -6,9 +6,11 @@
 
 #include <QFileInfo>
 
-namespace lumora {
+namespace lumora
+{
 
-namespace {
+namespace
+{
 
 // The save dialog's file types, in the order of the save-format table.
 const char kSaveFilter[] =
@@ -83,8 +85,8 @@ void frmViwer::SaveAs()
     if (doc->isEncrypted()) {
         const QString warning = imaging::encryptedSaveWarning(imaging::FormatCode(formatCode));
         if (!warning.isEmpty() &&
-            m_ctx.prompter->message(this, warning, Prompter::Icon::Warning, Prompter::Buttons::YesNo) !=
-                Prompter::Answer::Yes)
+            m_ctx.prompter->message(this, warning, Prompter::Icon::Warning,
+                                    Prompter::Buttons::YesNo) != Prompter::Answer::Yes)
             return;
     }
     QString error;

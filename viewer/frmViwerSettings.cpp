@@ -6,7 +6,8 @@
 
 #include <QAction>
 
-namespace lumora {
+namespace lumora
+{
 
 void frmViwer::LoadSettings()
 {
@@ -22,16 +23,18 @@ void frmViwer::ToggleAntiAlias()
     ImgX->setAntiAliasDisplay(!ImgX->AntiAliasDisplay());
     const bool on = ImgX->AntiAliasDisplay();
     action(QStringLiteral("mnuAntiAliasDisplay"))->setChecked(on);
-    saveViewerSetting(m_ctx.registry, QStringLiteral("AntiAlias"), on ? QStringLiteral("-1") : QStringLiteral("0"));
+    saveViewerSetting(m_ctx.registry, QStringLiteral("AntiAlias"),
+                      on ? QStringLiteral("-1") : QStringLiteral("0"));
 }
 
 void frmViwer::PromptSlideShowDelay()
 {
     if (!m_ctx.prompter)
         return;
-    const auto answer = m_ctx.prompter->inputText(this, QStringLiteral("Slide Show Delay"),
-                                                  QStringLiteral("Delay in Milliseconds(1000=1 Second):"),
-                                                  QString::number(tmrSlideShow.interval()));
+    const auto answer =
+        m_ctx.prompter->inputText(this, QStringLiteral("Slide Show Delay"),
+                                  QStringLiteral("Delay in Milliseconds(1000=1 Second):"),
+                                  QString::number(tmrSlideShow.interval()));
     if (!answer)
         return;
     const auto delay = parseDelayAnswer(*answer);

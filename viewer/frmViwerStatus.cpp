@@ -8,7 +8,8 @@
 
 #include <algorithm>
 
-namespace lumora {
+namespace lumora
+{
 
 QString frmViwer::statusText(int panel) const
 {

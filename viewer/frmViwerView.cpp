@@ -11,7 +11,8 @@
 
 #include <algorithm>
 
-namespace lumora {
+namespace lumora
+{
 
 QSizeF frmViwer::windowTwips() const
 {
@@ -22,7 +23,8 @@ QSizeF frmViwer::windowTwips() const
 double frmViwer::menuAreaTwips() const
 {
     const Twips t = Twips::forScreen();
-    const int h = MenuContainer->isVisible() || !isVisible() ? MenuContainer->sizeHint().height() : 0;
+    const int h =
+        MenuContainer->isVisible() || !isVisible() ? MenuContainer->sizeHint().height() : 0;
     return t.fromPixelsY(h);
 }
 
@@ -77,8 +79,10 @@ void frmViwer::windowFitting()
     const QMargins frame = frameEstimate();
     const int w = t.toPixelsX(r.windowWidth);
     const int h = t.toPixelsY(r.windowHeight);
-    const int left = avail.left() + (avail.width() - w - frame.left() - frame.right()) / 2 + frame.left();
-    const int top = avail.top() + (avail.height() - h - frame.top() - frame.bottom()) / 2 + frame.top();
+    const int left =
+        avail.left() + (avail.width() - w - frame.left() - frame.right()) / 2 + frame.left();
+    const int top =
+        avail.top() + (avail.height() - h - frame.top() - frame.bottom()) / 2 + frame.top();
     placeCapped(QRect(left, top, w, h));
     resizeLayout();
 }
@@ -130,11 +134,20 @@ void frmViwer::scrollByKey(int key)
     if (ImgX->DisplayMode() != 2)
         return;
     switch (key) {
-    case Qt::Key_Left: ImgX->setScrollX(ImgX->ScrollX() - 5); break;
-    case Qt::Key_Right: ImgX->setScrollX(ImgX->ScrollX() + 5); break;
-    case Qt::Key_Up: ImgX->setScrollY(ImgX->ScrollY() - 5); break;
-    case Qt::Key_Down: ImgX->setScrollY(ImgX->ScrollY() + 5); break;
-    default: break;
+    case Qt::Key_Left:
+        ImgX->setScrollX(ImgX->ScrollX() - 5);
+        break;
+    case Qt::Key_Right:
+        ImgX->setScrollX(ImgX->ScrollX() + 5);
+        break;
+    case Qt::Key_Up:
+        ImgX->setScrollY(ImgX->ScrollY() - 5);
+        break;
+    case Qt::Key_Down:
+        ImgX->setScrollY(ImgX->ScrollY() + 5);
+        break;
+    default:
+        break;
     }
 }
 

@@ -59,7 +59,8 @@ bool writeIfChanged(const QString &path, const QByteArray &bytes, bool *changed)
 
 } // namespace
 
-FreedesktopAssociations::FreedesktopAssociations(XdgDirs dirs, CommandRunner &runner, QStringList extensions)
+FreedesktopAssociations::FreedesktopAssociations(XdgDirs dirs, CommandRunner &runner,
+                                                 QStringList extensions)
     : m_dirs(std::move(dirs)), m_runner(runner)
 {
     for (const QString &e : extensions)
@@ -103,8 +104,9 @@ QStringList FreedesktopAssociations::unknownExtensions()
 
 QString FreedesktopAssociations::packageXml(const QStringList &unknown) const
 {
-    QString xml = QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-                                 "<mime-info xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n");
+    QString xml = QStringLiteral(
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+        "<mime-info xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n");
     for (const QString &e : unknown) {
         xml += QStringLiteral("  <mime-type type=\"%1\">\n"
                               "    <comment>%2 image</comment>\n"
@@ -118,10 +120,13 @@ QString FreedesktopAssociations::packageXml(const QStringList &unknown) const
 bool FreedesktopAssociations::refreshMimeDatabase()
 {
     m_mimeCache.clear();
-    return m_runner.run(QStringLiteral("update-mime-database"), {m_dirs.dataHome + QStringLiteral("/mime")}).ok();
+    return m_runner
+        .run(QStringLiteral("update-mime-database"), {m_dirs.dataHome + QStringLiteral("/mime")})
+        .ok();
 }
 
-bool FreedesktopAssociations::registerApplication(const QString &programPath, const QString &iconPath)
+bool FreedesktopAssociations::registerApplication(const QString &programPath,
+                                                  const QString &iconPath)
 {
     bool ok = true;
 
@@ -132,7 +137,8 @@ bool FreedesktopAssociations::registerApplication(const QString &programPath, co
         // A package in place whose types the cache lacks (the cache was
         // removed, or never built) needs the cache built as well.
         for (const QString &e : unknown) {
-            if (platform::mimeTypeForExtension(QStringList{m_dirs.dataHome}, e) != declaredMimeType(e))
+            if (platform::mimeTypeForExtension(QStringList{m_dirs.dataHome}, e) !=
+                declaredMimeType(e))
                 packageChanged = true;
         }
     } else if (QFile::exists(mimePackagePath())) {

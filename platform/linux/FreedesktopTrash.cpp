@@ -29,8 +29,10 @@ QByteArray FreedesktopTrash::defaultHomeTrash()
 
 QByteArray FreedesktopTrash::infoText(const QByteArray &pathForInfo, const QDateTime &when)
 {
-    return "[Trash Info]\nPath=" + QUrl::toPercentEncoding(QString::fromLocal8Bit(pathForInfo), "/")
-        + "\nDeletionDate=" + when.toString(QStringLiteral("yyyy-MM-ddThh:mm:ss")).toLatin1() + "\n";
+    return "[Trash Info]\nPath=" +
+           QUrl::toPercentEncoding(QString::fromLocal8Bit(pathForInfo), "/") +
+           "\nDeletionDate=" + when.toString(QStringLiteral("yyyy-MM-ddThh:mm:ss")).toLatin1() +
+           "\n";
 }
 
 bool FreedesktopTrash::ensureDir(const QByteArray &dir, bool mustBeOwned)
@@ -50,8 +52,8 @@ bool FreedesktopTrash::ensureDir(const QByteArray &dir, bool mustBeOwned)
 
 bool FreedesktopTrash::usableTrash(const QByteArray &trash)
 {
-    return ensureDir(trash, true) && ensureDir(trash + "/files", true)
-        && ensureDir(trash + "/info", true);
+    return ensureDir(trash, true) && ensureDir(trash + "/files", true) &&
+           ensureDir(trash + "/info", true);
 }
 
 QByteArray FreedesktopTrash::topDirOf(const QByteArray &path, dev_t dev)
@@ -115,8 +117,8 @@ FreedesktopTrash::Outcome FreedesktopTrash::trash(const QByteArray &path)
 
     struct stat shared;
     const QByteArray adminTrash = prefix + ".Trash";
-    if (m_io.lstat(adminTrash.constData(), &shared) == 0 && S_ISDIR(shared.st_mode)
-        && (shared.st_mode & S_ISVTX) && shared.st_dev == st.st_dev) {
+    if (m_io.lstat(adminTrash.constData(), &shared) == 0 && S_ISDIR(shared.st_mode) &&
+        (shared.st_mode & S_ISVTX) && shared.st_dev == st.st_dev) {
         const QByteArray mine = adminTrash + "/" + uid;
         if (usableTrash(mine)) {
             out = putInto(mine, path, relative);
@@ -171,7 +173,8 @@ FreedesktopTrash::Outcome FreedesktopTrash::putInto(const QByteArray &trash, con
         qsizetype written = 0;
         int err = 0;
         while (written < text.size()) {
-            const ssize_t w = m_io.write(fd, text.constData() + written, size_t(text.size() - written));
+            const ssize_t w =
+                m_io.write(fd, text.constData() + written, size_t(text.size() - written));
             if (w <= 0) {
                 err = w < 0 ? errno : ENOSPC;
                 break;

@@ -17,10 +17,17 @@ std::unique_ptr<FileOperations> createFileOperations()
     return std::make_unique<LinuxFileOperations>();
 }
 
-namespace {
+namespace
+{
 
-QString shown(const QByteArray &path) { return QFile::decodeName(path); }
-QString shownName(const QByteArray &path) { return QFile::decodeName(nameOf(path)); }
+QString shown(const QByteArray &path)
+{
+    return QFile::decodeName(path);
+}
+QString shownName(const QByteArray &path)
+{
+    return QFile::decodeName(nameOf(path));
+}
 
 QByteArray withoutTrailingSlashes(QByteArray p)
 {
@@ -70,7 +77,8 @@ struct LinuxFileOperations::Run {
         case ENOSPC:
         case EDQUOT:
             fail(FileOpResult::DiskFull,
-                 QStringLiteral("There is not enough space in \"%1\" to %2 \"%3\". Nothing was changed.")
+                 QStringLiteral(
+                     "There is not enough space in \"%1\" to %2 \"%3\". Nothing was changed.")
                      .arg(folder, verb, name));
             return;
         case EROFS:
@@ -88,12 +96,14 @@ struct LinuxFileOperations::Run {
             fail(FileOpResult::BadName,
                  QStringLiteral("Cannot %1 \"%2\": the name is too long.").arg(verb, name));
             return;
-        default: break;
+        default:
+            break;
         }
         struct stat st;
         if (::lstat(source.constData(), &st) != 0 && errno == ENOENT) {
             fail(FileOpResult::SourceMissing,
-                 QStringLiteral("\"%1\" could not be found. It may have been moved, renamed or deleted.")
+                 QStringLiteral(
+                     "\"%1\" could not be found. It may have been moved, renamed or deleted.")
                      .arg(shown(source)));
             return;
         }
@@ -104,14 +114,15 @@ struct LinuxFileOperations::Run {
                      .arg(verb, name, folder));
             return;
         }
-        fail(FileOpResult::IoError, QStringLiteral("Cannot %1 \"%2\" to \"%3\": %4.")
-                                        .arg(verb, name, folder,
-                                             QString::fromLocal8Bit(std::strerror(err))));
+        fail(FileOpResult::IoError,
+             QStringLiteral("Cannot %1 \"%2\" to \"%3\": %4.")
+                 .arg(verb, name, folder, QString::fromLocal8Bit(std::strerror(err))));
     }
 };
 
 LinuxFileOperations::LinuxFileOperations()
-    : m_io(m_realIo), m_copier(m_io), m_trash(m_io, FreedesktopTrash::defaultHomeTrash(), ::getuid())
+    : m_io(m_realIo), m_copier(m_io),
+      m_trash(m_io, FreedesktopTrash::defaultHomeTrash(), ::getuid())
 {
 }
 
@@ -131,9 +142,18 @@ int LinuxFileOperations::perform(const FileOpRequest &request, FileOpQuestions &
         run.fail(FileOpResult::BadRequest, QStringLiteral("No file was given to work on."));
     } else {
         switch (request.function) {
-        case FileOpRequest::Copy: run.verb = QStringLiteral("copy"); copyOrMove(run, false); break;
-        case FileOpRequest::Move: run.verb = QStringLiteral("move"); copyOrMove(run, true); break;
-        case FileOpRequest::Rename: run.verb = QStringLiteral("rename"); rename(run); break;
+        case FileOpRequest::Copy:
+            run.verb = QStringLiteral("copy");
+            copyOrMove(run, false);
+            break;
+        case FileOpRequest::Move:
+            run.verb = QStringLiteral("move");
+            copyOrMove(run, true);
+            break;
+        case FileOpRequest::Rename:
+            run.verb = QStringLiteral("rename");
+            rename(run);
+            break;
         case FileOpRequest::Delete:
             run.verb = QStringLiteral("delete");
             remove(run, request.flags & FileOpRequest::AllowUndo);
@@ -153,7 +173,8 @@ bool LinuxFileOperations::checkSource(Run &run, const QByteArray &source, struct
     if (m_io.lstat(source.constData(), st) != 0) {
         if (errno == ENOENT || errno == ENOTDIR)
             run.fail(FileOpResult::SourceMissing,
-                     QStringLiteral("\"%1\" could not be found. It may have been moved, renamed or deleted.")
+                     QStringLiteral(
+                         "\"%1\" could not be found. It may have been moved, renamed or deleted.")
                          .arg(shown(source)));
         else
             run.failIo(errno, source, parentOf(source));
@@ -190,12 +211,12 @@ QByteArray LinuxFileOperations::freeName(const QByteArray &target)
 }
 
 int LinuxFileOperations::moveOne(const QByteArray &source, const QByteArray &target,
-                                 SafeFileCopy::Publish publish, const SafeFileCopy::Progress &progress)
+                                 SafeFileCopy::Publish publish,
+                                 const SafeFileCopy::Progress &progress)
 {
     const bool replace = publish == SafeFileCopy::Publish::Replace;
     if ((replace ? m_io.renameReplace(source.constData(), target.constData())
-                 : m_io.renameNoReplace(source.constData(), target.constData()))
-        == 0)
+                 : m_io.renameNoReplace(source.constData(), target.constData())) == 0)
         return 0;
     if (errno != EXDEV)
         return errno;
@@ -302,10 +323,11 @@ void LinuxFileOperations::copyOrMove(Run &run, bool move)
                     skip = true; // already where it should go
                     break;
                 }
-                FileOpQuestions::Collision answer = forAll
-                    ? *forAll
-                    : run.questions.askCollision(QFile::decodeName(source), QFile::decodeName(target),
-                                                 i + 1 < paths.size());
+                FileOpQuestions::Collision answer =
+                    forAll ? *forAll
+                           : run.questions.askCollision(QFile::decodeName(source),
+                                                        QFile::decodeName(target),
+                                                        i + 1 < paths.size());
                 if (answer == FileOpQuestions::Collision::ReplaceAll) {
                     forAll = FileOpQuestions::Collision::Replace;
                     answer = FileOpQuestions::Collision::Replace;
@@ -317,8 +339,8 @@ void LinuxFileOperations::copyOrMove(Run &run, bool move)
                     run.cancel();
                     break;
                 }
-                if (answer == FileOpQuestions::Collision::Skip
-                    || (same && answer == FileOpQuestions::Collision::Replace)) {
+                if (answer == FileOpQuestions::Collision::Skip ||
+                    (same && answer == FileOpQuestions::Collision::Replace)) {
                     // Replacing a file by itself changes nothing.
                     skip = true;
                     break;
@@ -361,7 +383,8 @@ void LinuxFileOperations::copyOrMove(Run &run, bool move)
 void LinuxFileOperations::rename(Run &run)
 {
     if (run.request.sources.size() != 1) {
-        run.fail(FileOpResult::BadRequest, QStringLiteral("Only one file can be renamed at a time."));
+        run.fail(FileOpResult::BadRequest,
+                 QStringLiteral("Only one file can be renamed at a time."));
         return;
     }
     const QByteArray source = cleaned(QFile::encodeName(run.request.sources.first()));
@@ -374,13 +397,14 @@ void LinuxFileOperations::rename(Run &run)
     }
     const QByteArray target = cleaned(raw);
     if (slash < 0 || parentOf(target) != parentOf(source)) {
-        run.fail(FileOpResult::BadName,
-                 QStringLiteral("A file name cannot contain \"/\". Please type a name without it."));
+        run.fail(
+            FileOpResult::BadName,
+            QStringLiteral("A file name cannot contain \"/\". Please type a name without it."));
         return;
     }
     if (newName == "." || newName == "..") {
-        run.fail(FileOpResult::BadName,
-                 QStringLiteral("\"%1\" cannot be used as a file name.").arg(QFile::decodeName(newName)));
+        run.fail(FileOpResult::BadName, QStringLiteral("\"%1\" cannot be used as a file name.")
+                                            .arg(QFile::decodeName(newName)));
         return;
     }
     struct stat st;
@@ -407,8 +431,8 @@ void LinuxFileOperations::rename(Run &run)
                     run.cancel();
                     return;
                 }
-                if (answer == FileOpQuestions::Collision::Skip
-                    || answer == FileOpQuestions::Collision::SkipAll) {
+                if (answer == FileOpQuestions::Collision::Skip ||
+                    answer == FileOpQuestions::Collision::SkipAll) {
                     run.result.skipped << QFile::decodeName(source);
                     return;
                 }
@@ -451,7 +475,8 @@ void LinuxFileOperations::remove(Run &run, bool toTrash)
         run.cancel();
         return;
     }
-    run.questions.begin(toTrash ? QStringLiteral("Moving to the Trash") : QStringLiteral("Deleting"),
+    run.questions.begin(toTrash ? QStringLiteral("Moving to the Trash")
+                                : QStringLiteral("Deleting"),
                         int(paths.size()), 0);
     for (qsizetype i = 0; i < paths.size(); ++i) {
         const QByteArray &path = paths[i];

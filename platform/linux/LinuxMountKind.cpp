@@ -7,7 +7,8 @@
 namespace lumora::platform
 {
 
-namespace {
+namespace
+{
 bool readsOne(const QString &path)
 {
     QFile f(path);
@@ -45,7 +46,8 @@ bool LinuxMountKind::isRemovable(const QString &folder) const
         return false;
     if (isHotplugMountPoint(info.rootPath()))
         return true;
-    return sysfsSaysRemovable(QStringLiteral("/sys/class/block"), QString::fromLocal8Bit(info.device()));
+    return sysfsSaysRemovable(QStringLiteral("/sys/class/block"),
+                              QString::fromLocal8Bit(info.device()));
 }
 
 std::shared_ptr<const MountKind> createMountKind()

@@ -19,9 +19,13 @@ QByteArray parentOf(const QByteArray &path)
     return path.left(slash);
 }
 
-QByteArray nameOf(const QByteArray &path) { return path.mid(path.lastIndexOf('/') + 1); }
+QByteArray nameOf(const QByteArray &path)
+{
+    return path.mid(path.lastIndexOf('/') + 1);
+}
 
-namespace {
+namespace
+{
 
 // Closes a descriptor on every way out of a scope.
 struct Fd {
@@ -131,8 +135,8 @@ int SafeFileCopy::copy(const QByteArray &source, const QByteArray &target, Publi
         }
     } else {
         const int r = publish == Publish::NoReplace
-            ? m_io.renameNoReplace(tempName.constData(), target.constData())
-            : m_io.renameReplace(tempName.constData(), target.constData());
+                          ? m_io.renameNoReplace(tempName.constData(), target.constData())
+                          : m_io.renameReplace(tempName.constData(), target.constData());
         if (r != 0)
             return abandon("rename", errno);
     }
@@ -158,8 +162,8 @@ int SafeFileCopy::transfer(int in, int out, const Progress &progress)
                 const int err = errno;
                 // Not offered between these two files: copy by hand, but
                 // only if nothing went yet, since offsets may have moved.
-                if (done == 0 && (err == EXDEV || err == ENOSYS || err == EINVAL
-                                  || err == EOPNOTSUPP || err == EBADF)) {
+                if (done == 0 && (err == EXDEV || err == ENOSYS || err == EINVAL ||
+                                  err == EOPNOTSUPP || err == EBADF)) {
                     copyRange = false;
                     continue;
                 }

@@ -64,15 +64,30 @@ int SysIo::fsync(int fd)
     return r;
 }
 
-int SysIo::close(int fd) { return ::close(fd); }
+int SysIo::close(int fd)
+{
+    return ::close(fd);
+}
 
-int SysIo::fstat(int fd, struct stat *st) { return ::fstat(fd, st); }
+int SysIo::fstat(int fd, struct stat *st)
+{
+    return ::fstat(fd, st);
+}
 
-int SysIo::lstat(const char *path, struct stat *st) { return ::lstat(path, st); }
+int SysIo::lstat(const char *path, struct stat *st)
+{
+    return ::lstat(path, st);
+}
 
-int SysIo::fchmod(int fd, mode_t mode) { return ::fchmod(fd, mode); }
+int SysIo::fchmod(int fd, mode_t mode)
+{
+    return ::fchmod(fd, mode);
+}
 
-int SysIo::futimens(int fd, const struct timespec times[2]) { return ::futimens(fd, times); }
+int SysIo::futimens(int fd, const struct timespec times[2])
+{
+    return ::futimens(fd, times);
+}
 
 int SysIo::linkOpenFile(int fd, const char *path)
 {
@@ -113,13 +128,25 @@ int SysIo::renameNoReplace(const char *from, const char *to)
     return 0;
 }
 
-int SysIo::renameReplace(const char *from, const char *to) { return ::rename(from, to); }
+int SysIo::renameReplace(const char *from, const char *to)
+{
+    return ::rename(from, to);
+}
 
-int SysIo::unlink(const char *path) { return ::unlink(path); }
+int SysIo::unlink(const char *path)
+{
+    return ::unlink(path);
+}
 
-int SysIo::mkdir(const char *path, mode_t mode) { return ::mkdir(path, mode); }
+int SysIo::mkdir(const char *path, mode_t mode)
+{
+    return ::mkdir(path, mode);
+}
 
-int SysIo::symlink(const char *target, const char *linkPath) { return ::symlink(target, linkPath); }
+int SysIo::symlink(const char *target, const char *linkPath)
+{
+    return ::symlink(target, linkPath);
+}
 
 ssize_t SysIo::readlink(const char *path, char *buf, size_t size)
 {

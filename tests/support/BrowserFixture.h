@@ -17,12 +17,14 @@
 
 #include <memory>
 
-namespace lumora::test {
+namespace lumora::test
+{
 
 // The application object as the browser sees it, with a real viewer, a
 // scripted prompter, a registry in a temporary file and a folder tree whose
 // places are folders of the test.
-class TestWindowHost : public WindowHost {
+class TestWindowHost : public WindowHost
+{
 public:
     ScriptedPrompter prompts;
     Skin skinSheet;
@@ -77,17 +79,21 @@ struct BrowserFixture {
         picture(QStringLiteral("home/Photos/a.png"), 120, 80, Qt::red);
         picture(QStringLiteral("home/Photos/b.jpg"), 64, 48, Qt::green);
         picture(QStringLiteral("home/Photos/c.png"), 2000, 1500, Qt::blue);
-        dir.write(QStringLiteral("home/Photos/broken.jpg"), QByteArray("\xff\xd8\xff\xe0 not really", 16));
+        dir.write(QStringLiteral("home/Photos/broken.jpg"),
+                  QByteArray("\xff\xd8\xff\xe0 not really", 16));
         picture(QStringLiteral("home/Photos/Trips/t1.png"), 50, 50, Qt::yellow);
 
-        host.registry = std::make_unique<platform::SqliteRegistryStore>(dir.file(QStringLiteral("registry.db")));
+        host.registry = std::make_unique<platform::SqliteRegistryStore>(
+            dir.file(QStringLiteral("registry.db")));
         const QString key = QStringLiteral("SOFTWARE\\Quorvane\\Lumora Settings");
         host.registry->createKey(platform::RegistryRoot::LocalMachine, key);
-        host.registry->setValue(platform::RegistryRoot::LocalMachine, key, QStringLiteral("FullScreen"),
+        host.registry->setValue(platform::RegistryRoot::LocalMachine, key,
+                                QStringLiteral("FullScreen"),
                                 {QStringLiteral("0"), platform::RegSz});
-        host.places = {{FolderTreeModel::Kind::Desktop, QStringLiteral("Desktop"), desktop},
-                       {FolderTreeModel::Kind::Home, QStringLiteral("Home"), home},
-                       {FolderTreeModel::Kind::Root, QStringLiteral("File System"), QStringLiteral("/")}};
+        host.places = {
+            {FolderTreeModel::Kind::Desktop, QStringLiteral("Desktop"), desktop},
+            {FolderTreeModel::Kind::Home, QStringLiteral("Home"), home},
+            {FolderTreeModel::Kind::Root, QStringLiteral("File System"), QStringLiteral("/")}};
         main = std::make_unique<frmMain>(host);
         host.browser = main.get();
     }

@@ -118,10 +118,9 @@ inline QImage parsePam(const QByteArray &pam)
 // The first image of a raster file as ImageMagick reads it; `bits` is 8 or 16.
 inline QImage readWithMagick(const QString &path, int bits = 8, QString *why = nullptr)
 {
-    const ProcessResult r =
-        runProgram(QStringLiteral("convert"),
-                   {path + QStringLiteral("[0]"), QStringLiteral("-depth"), QString::number(bits),
-                    QStringLiteral("pam:-")});
+    const ProcessResult r = runProgram(QStringLiteral("convert"),
+                                       {path + QStringLiteral("[0]"), QStringLiteral("-depth"),
+                                        QString::number(bits), QStringLiteral("pam:-")});
     if (!r.ok) {
         if (why)
             *why = QString::fromLocal8Bit(r.err);
@@ -133,15 +132,14 @@ inline QImage readWithMagick(const QString &path, int bits = 8, QString *why = n
 // ImageMagick's `identify -format` for one file.
 inline QString identify(const QString &path, const QString &format)
 {
-    const ProcessResult r = runProgram(QStringLiteral("identify"),
-                                       {QStringLiteral("-format"), format, path + "[0]"});
+    const ProcessResult r =
+        runProgram(QStringLiteral("identify"), {QStringLiteral("-format"), format, path + "[0]"});
     return r.ok ? QString::fromLocal8Bit(r.out).trimmed() : QStringLiteral("<identify failed>");
 }
 
 // A WMF drawn by libwmf's gd renderer, at the given size (its own choice,
 // 72 dots an inch, when none is given).
-inline QImage readWmfWithLibwmf(const QString &path, const QSize &size = {},
-                                QString *why = nullptr)
+inline QImage readWmfWithLibwmf(const QString &path, const QSize &size = {}, QString *why = nullptr)
 {
     QTemporaryDir dir;
     const QString png = dir.filePath(QStringLiteral("out.png"));
@@ -172,8 +170,8 @@ inline std::optional<EmfAsSvg> readEmfWithLibemf2svg(const QString &path, QStrin
 {
     QTemporaryDir dir;
     const QString svg = dir.filePath(QStringLiteral("out.svg"));
-    const ProcessResult r = runProgram(
-        QStringLiteral("emf2svg-conv"), {QStringLiteral("-i"), path, QStringLiteral("-o"), svg});
+    const ProcessResult r = runProgram(QStringLiteral("emf2svg-conv"),
+                                       {QStringLiteral("-i"), path, QStringLiteral("-o"), svg});
     QFile file(svg);
     if (!r.ok || !file.open(QIODevice::ReadOnly)) {
         if (why)
@@ -183,7 +181,8 @@ inline std::optional<EmfAsSvg> readEmfWithLibemf2svg(const QString &path, QStrin
     const QString text = QString::fromUtf8(file.readAll());
     EmfAsSvg out;
     auto number = [](const QString &tag, const char *name) {
-        const QRegularExpression re(QStringLiteral("\\b%1=\"([-0-9.eE]+)").arg(QLatin1String(name)));
+        const QRegularExpression re(
+            QStringLiteral("\\b%1=\"([-0-9.eE]+)").arg(QLatin1String(name)));
         const QRegularExpressionMatch m = re.match(tag);
         return m.hasMatch() ? m.captured(1).toDouble() : 0.0;
     };

@@ -20,12 +20,11 @@ namespace lumora::test
 
 // Runs a tool to completion; false (with a failure naming the tool and what
 // it printed) when it is missing, crashes or exits non-zero.
-inline bool runTool(const QString &program, const QStringList &args,
-                    const QByteArray &input = {}, QByteArray *output = nullptr)
+inline bool runTool(const QString &program, const QStringList &args, const QByteArray &input = {},
+                    QByteArray *output = nullptr)
 {
-    const QString found = QFileInfo(program).isAbsolute()
-                              ? program
-                              : QStandardPaths::findExecutable(program);
+    const QString found =
+        QFileInfo(program).isAbsolute() ? program : QStandardPaths::findExecutable(program);
     if (found.isEmpty() || !QFileInfo(found).isExecutable()) {
         ADD_FAILURE() << program.toStdString()
                       << " is not installed (scripts/install-deps.sh installs it)";
@@ -55,14 +54,16 @@ inline bool runTool(const QString &program, const QStringList &args,
 // first on the PATH (a pyenv shim, say).
 inline QString pillowPython()
 {
-    return QFileInfo::exists(QStringLiteral("/usr/bin/python3")) ? QStringLiteral("/usr/bin/python3")
-                                                                  : QStringLiteral("python3");
+    return QFileInfo::exists(QStringLiteral("/usr/bin/python3"))
+               ? QStringLiteral("/usr/bin/python3")
+               : QStringLiteral("python3");
 }
 
 // Runs a Pillow script with the given arguments (sys.argv[1:]).
 inline bool runPillow(const char *script, const QStringList &args)
 {
-    return runTool(pillowPython(), QStringList{QStringLiteral("-c"), QString::fromUtf8(script)} + args);
+    return runTool(pillowPython(),
+                   QStringList{QStringLiteral("-c"), QString::fromUtf8(script)} + args);
 }
 
 inline QByteArray readAllOf(const QString &path)

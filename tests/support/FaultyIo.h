@@ -9,23 +9,43 @@
 #include <functional>
 #include <unistd.h>
 
-namespace lumora::test {
+namespace lumora::test
+{
 
 // The real system calls, counted per kind, with one chosen call made to fail
 // (or the process killed right before it), so a test can try every step of
 // an operation in turn.
-class FaultyIo : public platform::SysIo {
+class FaultyIo : public platform::SysIo
+{
 public:
     enum Call {
-        Open, Read, Write, Pread, CopyRange, Fsync, Close, Fstat, Lstat, Fchmod, Futimens,
-        LinkOpenFile, RenameNoReplace, RenameReplace, Unlink, Mkdir, Symlink, Readlink, CallCount
+        Open,
+        Read,
+        Write,
+        Pread,
+        CopyRange,
+        Fsync,
+        Close,
+        Fstat,
+        Lstat,
+        Fchmod,
+        Futimens,
+        LinkOpenFile,
+        RenameNoReplace,
+        RenameReplace,
+        Unlink,
+        Mkdir,
+        Symlink,
+        Readlink,
+        CallCount
     };
     static const char *name(Call c)
     {
-        static const char *names[] = {"open", "read", "write", "pread", "copyRange", "fsync",
-                                      "close", "fstat", "lstat", "fchmod", "futimens", "linkOpenFile",
-                                      "renameNoReplace", "renameReplace", "unlink", "mkdir",
-                                      "symlink", "readlink"};
+        static const char *names[] = {
+            "open",     "read",         "write",           "pread",         "copyRange",
+            "fsync",    "close",        "fstat",           "lstat",         "fchmod",
+            "futimens", "linkOpenFile", "renameNoReplace", "renameReplace", "unlink",
+            "mkdir",    "symlink",      "readlink"};
         return names[c];
     }
 
@@ -34,8 +54,8 @@ public:
     Call failCall = CallCount;
     int failIndex = -1;
     int failErrno = EIO;
-    bool kill = false;        // SIGKILL this process instead of failing
-    bool noTmpFile = false;   // behave like a file system without unnamed files
+    bool kill = false;      // SIGKILL this process instead of failing
+    bool noTmpFile = false; // behave like a file system without unnamed files
     bool fired = false;
     // Runs right before the given call (kind, index) happens; for a file
     // that vanishes or appears in between.
@@ -43,7 +63,11 @@ public:
     int hookIndex = -1;
     std::function<void()> hook;
 
-    void reset() { counts.fill(0); fired = false; }
+    void reset()
+    {
+        counts.fill(0);
+        fired = false;
+    }
 
     int open(const char *path, int flags, mode_t mode) override
     {
@@ -89,7 +113,10 @@ public:
     {
         return step(Lstat) ? platform::SysIo::lstat(p, st) : -1;
     }
-    int fchmod(int fd, mode_t m) override { return step(Fchmod) ? platform::SysIo::fchmod(fd, m) : -1; }
+    int fchmod(int fd, mode_t m) override
+    {
+        return step(Fchmod) ? platform::SysIo::fchmod(fd, m) : -1;
+    }
     int futimens(int fd, const struct timespec t[2]) override
     {
         return step(Futimens) ? platform::SysIo::futimens(fd, t) : -1;
@@ -107,7 +134,10 @@ public:
         return step(RenameReplace) ? platform::SysIo::renameReplace(a, b) : -1;
     }
     int unlink(const char *p) override { return step(Unlink) ? platform::SysIo::unlink(p) : -1; }
-    int mkdir(const char *p, mode_t m) override { return step(Mkdir) ? platform::SysIo::mkdir(p, m) : -1; }
+    int mkdir(const char *p, mode_t m) override
+    {
+        return step(Mkdir) ? platform::SysIo::mkdir(p, m) : -1;
+    }
     int symlink(const char *t, const char *l) override
     {
         return step(Symlink) ? platform::SysIo::symlink(t, l) : -1;

@@ -1,12 +1,12 @@
 #pragma once
 
 #include "dialogs/FileOpServices.h"
-#include <QProgressDialog> // until the adapter header includes it itself
 #include "dialogs/PromptedFileOpQuestions.h"
 #include "dialogs/frmFile.h"
 #include "platform/FileOperations.h"
 #include "support/ScriptedPrompter.h"
 #include "support/TempDir.h"
+#include <QProgressDialog> // until the adapter header includes it itself
 
 #include <QByteArray>
 #include <QDir>
@@ -18,7 +18,8 @@
 #include <functional>
 #include <memory>
 
-namespace lumora::test {
+namespace lumora::test
+{
 
 // The real file-operation service with a real Trash under a temporary
 // XDG_DATA_HOME, the real folder chooser answered by script, and the
@@ -101,11 +102,13 @@ struct FileOpsFixture {
     // Names in the Trash's files folder, and whether each has its info file.
     QStringList trashed() const
     {
-        return QDir(trashFolder() + QStringLiteral("/files")).entryList(QDir::Files | QDir::NoDotAndDotDot, QDir::Name);
+        return QDir(trashFolder() + QStringLiteral("/files"))
+            .entryList(QDir::Files | QDir::NoDotAndDotDot, QDir::Name);
     }
     bool hasTrashInfo(const QString &name) const
     {
-        return QFile::exists(trashFolder() + QStringLiteral("/info/") + name + QStringLiteral(".trashinfo"));
+        return QFile::exists(trashFolder() + QStringLiteral("/info/") + name +
+                             QStringLiteral(".trashinfo"));
     }
 };
 

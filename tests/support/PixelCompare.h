@@ -42,10 +42,10 @@ inline int luma(const uchar *p)
 
 struct PixelDiff {
     bool sameSize = false;
-    int maxDiff = 0;    // largest difference of a premultiplied channel or alpha
-    double psnr = 0;    // over R, G, B of opaque pictures; infinity when equal
+    int maxDiff = 0;     // largest difference of a premultiplied channel or alpha
+    double psnr = 0;     // over R, G, B of opaque pictures; infinity when equal
     double lumaPsnr = 0; // over the brightness only
-    QString where;      // the first pixel with the largest difference
+    QString where;       // the first pixel with the largest difference
 };
 
 // Compares premultiplied values, so the colour of fully transparent pixels
@@ -120,7 +120,8 @@ inline int largestDifference(const QImage &expected, const QImage &actual, bool 
         const auto *p = reinterpret_cast<const QRgb *>(a.constScanLine(y));
         const auto *q = reinterpret_cast<const QRgb *>(b.constScanLine(y));
         for (int x = 0; x < a.width(); ++x) {
-            worst = std::max({worst, std::abs(qRed(p[x]) - qRed(q[x])), std::abs(qGreen(p[x]) - qGreen(q[x])),
+            worst = std::max({worst, std::abs(qRed(p[x]) - qRed(q[x])),
+                              std::abs(qGreen(p[x]) - qGreen(q[x])),
                               std::abs(qBlue(p[x]) - qBlue(q[x]))});
             if (withAlpha)
                 worst = std::max(worst, std::abs(qAlpha(p[x]) - qAlpha(q[x])));
@@ -168,7 +169,8 @@ inline BilevelFit bilevelFit(const QImage &grey, const QImage &bw, int box)
     for (int y = 0; y < b.height(); ++y)
         for (int x = 0; x < b.width(); ++x) {
             const uchar *p = b.constScanLine(y) + 4 * x;
-            if (!((p[0] == 0 && p[1] == 0 && p[2] == 0) || (p[0] == 255 && p[1] == 255 && p[2] == 255)))
+            if (!((p[0] == 0 && p[1] == 0 && p[2] == 0) ||
+                  (p[0] == 255 && p[1] == 255 && p[2] == 255)))
                 fit.pureBlackWhite = false;
         }
     double total = 0;

@@ -5,12 +5,14 @@
 
 #include <sys/mount.h>
 
-namespace lumora::test {
+namespace lumora::test
+{
 
 // A small tmpfs of its own, for a full disk or a read-only folder. Mounting
 // needs privileges; ok() is false where the test may not mount, and the test
 // then falls back to injected failures.
-class ScratchMount {
+class ScratchMount
+{
 public:
     explicit ScratchMount(const QByteArray &options)
     {
@@ -31,9 +33,8 @@ public:
     // Makes the whole mount read-only (or writable again).
     bool setReadOnly(bool ro)
     {
-        return m_ok
-            && ::mount("tmpfs", m_path.constData(), "tmpfs",
-                       MS_REMOUNT | (ro ? MS_RDONLY : 0), nullptr) == 0;
+        return m_ok && ::mount("tmpfs", m_path.constData(), "tmpfs",
+                               MS_REMOUNT | (ro ? MS_RDONLY : 0), nullptr) == 0;
     }
 
 private:

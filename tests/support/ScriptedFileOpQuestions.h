@@ -6,19 +6,21 @@
 
 #include <deque>
 
-namespace lumora::test {
+namespace lumora::test
+{
 
 // Answers the file-operation service from queues and records what it asked;
 // an empty queue answers no / Cancel, so a test never blocks.
-class ScriptedFileOpQuestions : public platform::FileOpQuestions {
+class ScriptedFileOpQuestions : public platform::FileOpQuestions
+{
 public:
-    std::deque<bool> confirms;          // confirmTrash / confirmDelete
-    std::deque<bool> untrashable;       // confirmDeleteUntrashable
-    std::deque<Collision> collisions;   // askCollision
-    int cancelAtProgress = -1;          // progress() call (0-based) that answers Cancel
+    std::deque<bool> confirms;        // confirmTrash / confirmDelete
+    std::deque<bool> untrashable;     // confirmDeleteUntrashable
+    std::deque<Collision> collisions; // askCollision
+    int cancelAtProgress = -1;        // progress() call (0-based) that answers Cancel
 
-    QStringList asked;    // "trash N", "delete N", "untrashable <path>", "collision <target>"
-    QStringList errors;   // showError texts
+    QStringList asked;  // "trash N", "delete N", "untrashable <path>", "collision <target>"
+    QStringList errors; // showError texts
     int progressCalls = 0;
     int begun = 0;
     int ended = 0;

@@ -10,11 +10,13 @@
 #include <deque>
 #include <functional>
 
-namespace lumora::test {
+namespace lumora::test
+{
 
 // Answers prompts from queues filled by the test and records what was asked.
 // An unexpected prompt answers Cancel / nothing, so a test never blocks.
-class ScriptedPrompter : public Prompter {
+class ScriptedPrompter : public Prompter
+{
 public:
     struct Asked {
         QString kind; // "message", "input", "open", "save", "folder", "color", "choose"
@@ -95,7 +97,7 @@ public:
         QPrinter::PrintRange range = QPrinter::AllPages;
         int fromPage = 0; // with PageRange
         int toPage = 0;
-        QString pdfPath;  // where the jobs go (PDF output)
+        QString pdfPath; // where the jobs go (PDF output)
     };
     struct PrintAsked {
         PrintSetup setup;

@@ -5,10 +5,12 @@
 #include <QString>
 #include <QTemporaryDir>
 
-namespace lumora::test {
+namespace lumora::test
+{
 
 // A throw-away folder with helpers to lay out files in it.
-class TempDir {
+class TempDir
+{
 public:
     TempDir() { m_dir.setAutoRemove(true); }
     QString path() const { return m_dir.path(); }

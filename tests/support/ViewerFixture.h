@@ -11,10 +11,12 @@
 
 #include <memory>
 
-namespace lumora::test {
+namespace lumora::test
+{
 
 // Records what the viewer asks of the browser.
-class FakeBrowser : public BrowserLink {
+class FakeBrowser : public BrowserLink
+{
 public:
     int shown = 0;
     QStringList checked;
@@ -46,11 +48,13 @@ struct ViewerFixture {
 
     explicit ViewerFixture(bool fullScreenSetting = false)
     {
-        registry = std::make_unique<platform::SqliteRegistryStore>(dir.file(QStringLiteral("registry.db")));
+        registry = std::make_unique<platform::SqliteRegistryStore>(
+            dir.file(QStringLiteral("registry.db")));
         if (!fullScreenSetting) {
             const QString key = QStringLiteral("SOFTWARE\\Quorvane\\Lumora Settings");
             registry->createKey(platform::RegistryRoot::LocalMachine, key);
-            registry->setValue(platform::RegistryRoot::LocalMachine, key, QStringLiteral("FullScreen"),
+            registry->setValue(platform::RegistryRoot::LocalMachine, key,
+                               QStringLiteral("FullScreen"),
                                {QStringLiteral("0"), platform::RegSz});
         }
         makeViewer();
@@ -67,7 +71,8 @@ struct ViewerFixture {
     {
         QStringList out;
         for (int i = 0; i < count; ++i)
-            out << writeImage(dir, QStringLiteral("img%1.png").arg(i), w + i, h, QColor::fromHsv(i * 40 % 360, 200, 200));
+            out << writeImage(dir, QStringLiteral("img%1.png").arg(i), w + i, h,
+                              QColor::fromHsv(i * 40 % 360, 200, 200));
         return out;
     }
 };

@@ -8,7 +8,8 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 
-namespace lumora::test {
+namespace lumora::test
+{
 
 // Freedesktop folders under a temporary directory, so association tests and
 // the desktop's own tools (xdg-mime, gio) read and write only there:
@@ -36,9 +37,10 @@ struct XdgSandbox {
     // A program the desktop knows (it runs `true`) for the common image types.
     QString addSystemApp(const QString &id) const
     {
-        return dir.write(QStringLiteral("sys/applications/") + id,
-                         QByteArray("[Desktop Entry]\nType=Application\nName=") + id.toUtf8() +
-                             "\nExec=true %U\nMimeType=image/png;image/jpeg;image/gif;image/bmp;\n");
+        return dir.write(
+            QStringLiteral("sys/applications/") + id,
+            QByteArray("[Desktop Entry]\nType=Application\nName=") + id.toUtf8() +
+                "\nExec=true %U\nMimeType=image/png;image/jpeg;image/gif;image/bmp;\n");
     }
 
     platform::XdgDirs dirs() const { return platform::XdgDirs::fromEnvironment(environment()); }
@@ -74,7 +76,8 @@ struct XdgSandbox {
     // What `xdg-mime query default` names for the type.
     QString xdgDefault(const QString &mimeType) const
     {
-        return run(QStringLiteral("xdg-mime"), {QStringLiteral("query"), QStringLiteral("default"), mimeType});
+        return run(QStringLiteral("xdg-mime"),
+                   {QStringLiteral("query"), QStringLiteral("default"), mimeType});
     }
 };
 
