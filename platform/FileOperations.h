@@ -50,6 +50,7 @@ struct FileOpResult {
         DiskFull,
         TrashUnavailable,
         IoError,
+        NameTaken, // a rename onto another file's name, which it never replaces
     };
     Code code = Ok;
     QString message;     // the sentence the user was shown (empty if none)

@@ -261,6 +261,67 @@ TEST_F(FileOperationsTest, RenameRules)
     EXPECT_EQ(readAll(dir.file("d.jpg")), "C");
 }
 
+TEST_F(FileOperationsTest, RenameNeverReplacesAnotherFile)
+{
+    // Whatever the answer to "the name is taken", the other file stays as it
+    // was; Keep Both reports the name the file really got.
+    struct Case {
+        Collision answer;
+        int code;
+        const char *renamedTo; // nullptr: the file keeps its name
+    };
+    const Case cases[] = {
+        {Collision::Replace, FileOpResult::NameTaken, nullptr},
+        {Collision::ReplaceAll, FileOpResult::NameTaken, nullptr},
+        {Collision::Skip, 0, nullptr},
+        {Collision::Cancel, FileOpResult::Cancelled, nullptr},
+        {Collision::KeepBoth, 0, "i (2).jpg"},
+    };
+    for (const Case &c : cases) {
+        TempDir d;
+        const QString img = d.write("IMG_0002.jpg", "MINE");
+        const QString taken = d.write("i.jpg", "OTHER");
+        q.collisions = {c.answer};
+        q.errors.clear();
+        EXPECT_EQ(run(5, {img}, taken), c.code) << int(c.answer);
+        EXPECT_EQ(readAll(taken), "OTHER") << int(c.answer);
+        if (c.renamedTo) {
+            EXPECT_EQ(readAll(d.file(c.renamedTo)), "MINE");
+            EXPECT_EQ(result.done, QStringList{img});
+            EXPECT_EQ(result.targets, QStringList{d.file(c.renamedTo)});
+        } else {
+            EXPECT_EQ(readAll(img), "MINE") << int(c.answer);
+            EXPECT_TRUE(result.targets.isEmpty());
+        }
+        if (c.code == FileOpResult::NameTaken) {
+            ASSERT_EQ(q.errors.size(), 1);
+            EXPECT_TRUE(q.errors.last().contains("never replaces"))
+                << q.errors.last().toStdString();
+        }
+    }
+}
+
+TEST_F(FileOperationsTest, KeepBothOnALongNameEndsWithAMessage)
+{
+    // "stem (2).jpg" would pass the 255-byte limit: the search must stop at
+    // the first such error instead of counting on for ever.
+    const QString longName = QString(250, QLatin1Char('n')) + QStringLiteral(".jpg");
+    const QString taken = dir.write(longName, "OTHER");
+    const QString mine = dir.write("src/" + longName, "MINE");
+    const QString other = dir.write("mine.jpg", "MINE2");
+    for (int op : {1, 4, 5}) {
+        q.collisions = {Collision::KeepBoth};
+        q.errors.clear();
+        const QString source = op == 5 ? other : mine;
+        EXPECT_EQ(run(op, {source}, op == 5 ? taken : dir.path()), int(FileOpResult::BadName))
+            << op;
+        ASSERT_EQ(q.errors.size(), 1) << op;
+        EXPECT_TRUE(q.errors.last().contains("too long")) << q.errors.last().toStdString();
+        EXPECT_EQ(readAll(taken), "OTHER");
+        EXPECT_TRUE(QFileInfo::exists(source));
+    }
+}
+
 TEST_F(FileOperationsTest, ClearMessagesForFoldersVanishedSourcesAndMissingTargets)
 {
     const QString folder = dir.mkdir("folder");

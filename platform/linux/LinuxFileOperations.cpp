@@ -67,6 +67,18 @@ struct LinuxFileOperations::Run {
     }
     void cancel() { result.code = FileOpResult::Cancelled; }
 
+    // Keep Both found no name of its own beside `taken`.
+    void failFreeName(int err, const QByteArray &source, const QByteArray &taken)
+    {
+        const QString why = err == ENAMETOOLONG
+                                ? QStringLiteral("the name is too long to add a number to it")
+                            : err == EEXIST ? QStringLiteral("every numbered name is taken")
+                                            : QString::fromLocal8Bit(std::strerror(err));
+        fail(err == ENAMETOOLONG ? FileOpResult::BadName : FileOpResult::IoError,
+             QStringLiteral("Cannot keep both \"%1\" and \"%2\": %3. Rename one of them first.")
+                 .arg(shownName(source), shown(taken), why));
+    }
+
     // A failed system call on one file, told in the user's terms.
     void failIo(int err, const QByteArray &source, const QByteArray &targetFolder,
                 const char *step = "")
@@ -195,19 +207,28 @@ bool LinuxFileOperations::checkSource(Run &run, const QByteArray &source, struct
     return true;
 }
 
-QByteArray LinuxFileOperations::freeName(const QByteArray &target)
+int LinuxFileOperations::freeName(const QByteArray &target, QByteArray *name)
 {
     const QByteArray folder = parentOf(target);
     const QByteArray base = nameOf(target);
     const qsizetype dot = base.lastIndexOf('.');
     const QByteArray stem = dot > 0 ? base.left(dot) : base;
     const QByteArray ext = dot > 0 ? base.mid(dot) : QByteArray();
-    for (int n = 2;; ++n) {
-        const QByteArray candidate = folder + "/" + stem + " (" + QByteArray::number(n) + ")" + ext;
+    for (int n = 2; n < 10000; ++n) {
+        const QByteArray candidate = (folder == "/" ? QByteArray() : folder) + "/" + stem + " (" +
+                                     QByteArray::number(n) + ")" + ext;
         struct stat st;
-        if (m_io.lstat(candidate.constData(), &st) != 0 && errno == ENOENT)
-            return candidate;
+        if (m_io.lstat(candidate.constData(), &st) == 0)
+            continue;
+        // Only "not there" makes a name free; any other answer (a name too
+        // long, a folder gone, no permission) would come back on every
+        // number, so the search ends here.
+        if (errno != ENOENT)
+            return errno;
+        *name = candidate;
+        return 0;
     }
+    return EEXIST;
 }
 
 int LinuxFileOperations::moveOne(const QByteArray &source, const QByteArray &target,
@@ -314,6 +335,7 @@ void LinuxFileOperations::copyOrMove(Run &run, bool move)
         SafeFileCopy::Publish publish = SafeFileCopy::Publish::NoReplace;
         bool skip = false;
         int err = 0;
+        bool freeNameFailed = false;
         const char *step = "";
         for (int attempt = 0; attempt < 20; ++attempt) {
             struct stat there;
@@ -346,7 +368,12 @@ void LinuxFileOperations::copyOrMove(Run &run, bool move)
                     break;
                 }
                 if (answer == FileOpQuestions::Collision::KeepBoth) {
-                    target = freeName(target);
+                    QByteArray free;
+                    if ((err = freeName(target, &free)) != 0) {
+                        freeNameFailed = true;
+                        break;
+                    }
+                    target = free;
                     publish = SafeFileCopy::Publish::NoReplace;
                 } else {
                     publish = SafeFileCopy::Publish::Replace;
@@ -363,6 +390,10 @@ void LinuxFileOperations::copyOrMove(Run &run, bool move)
         }
         if (run.result.code == FileOpResult::Cancelled)
             break;
+        if (freeNameFailed) {
+            run.failFreeName(err, source, target);
+            break;
+        }
         if (skip) {
             run.result.skipped << QFile::decodeName(source);
         } else if (err == ECANCELED) {
@@ -425,6 +456,8 @@ void LinuxFileOperations::rename(Run &run)
                 // a file system that ignores case.
                 r = m_io.renameReplace(source.constData(), to.constData());
             } else {
+                // A rename never replaces another file: the only ways on are
+                // a name of its own beside it, or no change.
                 const auto answer = run.questions.askCollision(QFile::decodeName(source),
                                                                QFile::decodeName(to), false);
                 if (answer == FileOpQuestions::Collision::Cancel) {
@@ -436,13 +469,25 @@ void LinuxFileOperations::rename(Run &run)
                     run.result.skipped << QFile::decodeName(source);
                     return;
                 }
-                if (answer == FileOpQuestions::Collision::KeepBoth) {
-                    to = freeName(to);
-                    r = m_io.renameNoReplace(source.constData(), to.constData());
-                } else {
-                    r = m_io.renameReplace(source.constData(), to.constData());
+                if (answer != FileOpQuestions::Collision::KeepBoth) {
+                    run.fail(FileOpResult::NameTaken,
+                             QStringLiteral("\"%1\" cannot be renamed to \"%2\": another file "
+                                            "has that name, and a rename never replaces a file. "
+                                            "Nothing was changed.")
+                                 .arg(shownName(source), shownName(to)));
+                    return;
                 }
+                QByteArray free;
+                if (const int err = freeName(to, &free)) {
+                    run.failFreeName(err, source, to);
+                    return;
+                }
+                to = free;
+                r = m_io.renameNoReplace(source.constData(), to.constData());
             }
+        } else if (errno != ENOENT) {
+            run.failIo(errno, source, parentOf(source));
+            return;
         } else {
             r = m_io.renameNoReplace(source.constData(), to.constData());
         }
@@ -451,6 +496,7 @@ void LinuxFileOperations::rename(Run &run)
             run.result.targets << QFile::decodeName(to);
             return;
         }
+        // Another file took the name in between: ask again about that one.
         if (errno != EEXIST) {
             run.failIo(errno, source, parentOf(source));
             return;

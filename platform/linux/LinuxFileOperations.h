@@ -33,7 +33,9 @@ private:
     int moveOne(const QByteArray &source, const QByteArray &target, SafeFileCopy::Publish publish,
                 const SafeFileCopy::Progress &progress);
     bool checkSource(Run &run, const QByteArray &source, struct stat *st);
-    QByteArray freeName(const QByteArray &target);
+    // 0 and, in *name, the first "stem (n).ext" beside target that is free;
+    // or the errno that ended the search.
+    int freeName(const QByteArray &target, QByteArray *name);
 
     SysIo m_realIo;
     SysIo &m_io;
