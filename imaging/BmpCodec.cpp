@@ -41,6 +41,8 @@ DecodedImage decodeBmp(QIODevice &device, const FormatSpec &entry, const DecodeO
     out.format = entry.code;
     out.bitsPerPixel = dib.bitsPerPixel;
     out.originalSize = dib.image.size();
+    if (dib.truncated)
+        out.damage = truncatedDamage();
     out.pages << std::move(dib.image);
     scalePages(out, options);
     return out;

@@ -48,8 +48,12 @@ struct Channel {
         return c;
     }
 
+    // A channel whose mask is zero has no bits: it reads as 0, as other
+    // readers give it (a zero divisor otherwise, and SIGFPE).
     int value(quint32 pixel) const
     {
+        if (bits == 0)
+            return 0;
         const quint32 v = (pixel & mask) >> shift;
         if (bits >= 8)
             return int(v >> (bits - 8));
@@ -191,10 +195,14 @@ public:
         bool any = false;
         for (qint64 r = 0; r < m_height; ++r) {
             const qint64 start = offset + r * stride;
-            if (start >= m_data.size())
+            if (start >= m_data.size()) {
+                m_truncated = true;
                 break;
+            }
             any = true;
             const qint64 avail = qMin<qint64>(stride, m_data.size() - start);
+            if (avail * 8 < qint64(m_width) * bits)
+                m_truncated = true;
             const uchar *p = reinterpret_cast<const uchar *>(m_data.constData()) + start;
             QRgb *line = reinterpret_cast<QRgb *>(out.scanLine(rowOf(r)));
             const int usable = int(qMin<qint64>(m_width, avail * 8 / bits));
@@ -242,10 +250,13 @@ public:
             ok = r >= 0;
             return qRgb(qMax(r, 0), qMax(g, 0), qMax(b, 0));
         };
+        // Running out of bytes before the end-of-bitmap code (or the last
+        // row) means the file was cut short.
+        m_truncated = true;
         while (row < m_height) {
             const int n = in.byte();
             if (n < 0)
-                break;
+                return any;
             any = true;
             if (n > 0) {
                 if (kind == 24) {
@@ -271,6 +282,7 @@ public:
                 x = 0;
                 ++row;
             } else if (c == 1) { // end of bitmap
+                m_truncated = false;
                 break;
             } else if (c == 2) { // delta
                 const int dx = in.byte(), dy = in.byte();
@@ -299,9 +311,11 @@ public:
                     in.seek(start + ((c + 1) / 2 + 1) / 2 * 2);
                 }
                 if (in.atEnd() && in.pos() > m_data.size())
-                    break;
+                    return any;
             }
         }
+        if (row >= m_height)
+            m_truncated = false;
         return any;
     }
 
@@ -324,6 +338,8 @@ public:
         }
     }
 
+    bool truncated() const { return m_truncated; }
+
 private:
     const QByteArray &m_data;
     const Header &m_h;
@@ -331,6 +347,7 @@ private:
     int m_width;
     int m_height;
     bool m_topDown;
+    bool m_truncated = false;
 };
 
 } // namespace
@@ -451,6 +468,7 @@ DibResult decodeDib(const QByteArray &data, const DibSource &source, qint64 maxB
             decoder.applyMask(image, offset + stride * height);
         }
     }
+    out.truncated = decoder.truncated();
     out.image = std::move(image);
     return out;
 }

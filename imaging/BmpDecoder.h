@@ -25,8 +25,9 @@ struct DibResult {
     QImage image;         // null on failure
     int bitsPerPixel = 0; // as the header stores it
     bool tooLarge = false;
-    QSize size;    // as declared (the colour bitmap's, for icons)
-    QString error; // why it was refused, for the caller's fallback
+    QSize size;             // as declared (the colour bitmap's, for icons)
+    QString error;          // why it was refused, for the caller's fallback
+    bool truncated = false; // the pixels end before the last row does
 };
 
 // Every uncompressed depth (1, 2, 4, 8, 16, 24, 32), RLE4, RLE8, OS/2's

@@ -19,6 +19,16 @@ QString damagedMessage()
     return QStringLiteral("The image data is damaged or incomplete.");
 }
 
+QString truncatedDamage()
+{
+    return QStringLiteral("the file ends early; the rest of the picture is missing");
+}
+
+QString corruptDataDamage()
+{
+    return QStringLiteral("part of the image data is corrupt");
+}
+
 QString cancelledMessage()
 {
     return QStringLiteral("Loading the image was cancelled.");

@@ -16,6 +16,9 @@ DecodedImage failure(const QString &message);
 QString damagedMessage();
 QString cancelledMessage();
 QString tooLargeMessage(const QSize &size);
+// The short reasons a picture is shown although its file is damaged.
+QString truncatedDamage();
+QString corruptDataDamage();
 
 // Bytes a decoded image of this size needs at the given depth (32-bit RGBA
 // unless the decoder says otherwise); -1 for an invalid size.

@@ -33,8 +33,13 @@ struct DecodedImage {
     int bitsPerPixel = 0; // of the file's first page as stored, e.g. 24 for JPEG
     QSize originalSize;   // first page before any scaling
     QString error;        // empty on success; a sentence for the user otherwise
+    // Set on a success whose file is damaged or cut short: what could be read
+    // is in pages, and this says briefly why the rest is missing or wrong
+    // (e.g. "the file ends early"). Empty for an intact file.
+    QString damage;
 
     bool ok() const { return error.isEmpty() && !pages.isEmpty(); }
+    bool damaged() const { return ok() && !damage.isEmpty(); }
 };
 
 // Decodes a file chosen by its content (magic bytes), never by extension alone.

@@ -192,3 +192,45 @@ TEST(FuzzRegression, LargeDrawingsAreRenderedWithinTheRenderBox)
     EXPECT_EQ(d.pages.front().height(), 2730); // 8000 * 4096 / 12000, rounded down
     EXPECT_EQ(d.originalSize, QSize(12000, 8000));
 }
+
+// A 16-bit bit-field BMP whose blue mask is zero (found in another project's
+// test images) once stopped the program with SIGFPE while its folder was
+// listed. A channel without bits reads as zero; the other two as usual, as
+// ImageMagick reads them.
+TEST(FuzzRegression, BitFieldBmpWithAZeroMaskReadsThatChannelAsZero)
+{
+    const DecodedImage d =
+        decodeFile(QStringLiteral(LUMORA_TEST_DATA "/fuzz-regressions/"
+                                                   "bmp-16bit-bitfields-zero-blue-mask.bmp"));
+    ASSERT_TRUE(d.ok()) << d.error.toStdString();
+    ASSERT_EQ(d.pages.front().size(), QSize(8, 4));
+    EXPECT_FALSE(d.damaged());
+    // The top row's second pixel is 0x29D4: red 5 of 31, green 14 of 63.
+    const QRgb p = d.pages.front().pixel(1, 0);
+    EXPECT_EQ(qRed(p), 41);
+    EXPECT_NEAR(qGreen(p), 56, 1);
+    EXPECT_EQ(qBlue(p), 0);
+
+    // Any one mask zero, and all three.
+    QFile file(QStringLiteral(LUMORA_TEST_DATA "/fuzz-regressions/"
+                                               "bmp-16bit-bitfields-zero-blue-mask.bmp"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray good = file.readAll();
+    for (int zeroed : {0, 1, 2, 3}) {
+        SCOPED_TRACE(zeroed);
+        QByteArray bytes = good;
+        for (int m = 0; m < 3; ++m)
+            if (m == zeroed || zeroed == 3)
+                qToLittleEndian<quint32>(0, bytes.data() + 54 + 4 * m);
+        const DecodedImage z = decodeData(bytes, {}, QStringLiteral("a.bmp"));
+        ASSERT_TRUE(z.ok()) << z.error.toStdString();
+        if (zeroed < 3)
+            EXPECT_EQ(
+                (QList<int>{qRed(z.pages.front().pixel(1, 0)), qGreen(z.pages.front().pixel(1, 0)),
+                            qBlue(z.pages.front().pixel(1, 0))})
+                    .at(zeroed),
+                0);
+        else
+            EXPECT_EQ(z.pages.front().pixel(1, 0), qRgb(0, 0, 0));
+    }
+}
