@@ -224,3 +224,82 @@ TEST(ViewerHelp, MissingHelpAndUpdaterAreSaidNotSilent)
     EXPECT_EQ(f.prompter.asked[1].text,
               QStringLiteral("The updater \"%1/update/update.exe\" cannot be found.").arg(folder));
 }
+
+// Every prompt the viewer opens holds the slide show: while it is open no
+// slide replaces the picture the command will act on, and the show goes on
+// afterwards with a whole delay before the next slide.
+TEST(ViewerSlideShow, WaitsWhileAnyPromptIsOpenAndGoesOnAfterwards)
+{
+    ToolsFixture f;
+    const QStringList list = f.images(4, 40, 30);
+    int index = 0;
+    f.viewer->ViewImage(list, index);
+    f.viewer->slideTimer()->setInterval(25);
+    f.viewer->ToggleSlideShow();
+    ASSERT_TRUE(f.viewer->slideTimer()->isActive());
+
+    struct During {
+        QString kind;
+        bool timerActive = true;
+        QString before, after; // the picture on screen as the prompt opened and closed
+    };
+    QList<During> during;
+    f.prompter.duringPrompt = [&](const ScriptedPrompter::Asked &a) {
+        During d{a.kind,
+                 f.viewer->slideTimer()->isActive(),
+                 f.viewer->ImgX->document()->ImageFilePath(),
+                 {}};
+        QTest::qWait(120); // several delays: a running show would move on
+        d.after = f.viewer->ImgX->document()->ImageFilePath();
+        during << d;
+    };
+
+    const std::function<void()> commands[] = {
+        [&] { f.viewer->Print(2); },    // print dialog, cancelled
+        [&] { f.viewer->PageSetup(); }, // page setup, cancelled
+        [&] {
+            f.answerKey(QStringLiteral("k"), true);
+            f.viewer->Encrypt();
+        },
+        [&] {
+            f.answerKey(QStringLiteral("k"), true);
+            f.viewer->Decrypt();
+        },
+        [&] { f.viewer->SaveAs(); },               // file dialog, cancelled
+        [&] { f.viewer->PromptSlideShowDelay(); }, // input box, cancelled
+        [&] { f.viewer->LoadImage(); },            // open dialog, cancelled
+        [&] {
+            f.viewer->ShowAbout();
+            static_cast<frmAbout *>(f.viewer->aboutBox())->StartSysInfo(); // a message
+        },
+    };
+    for (const auto &command : commands) {
+        const qsizetype before = during.size();
+        command();
+        ASSERT_GT(during.size(), before);
+        for (qsizetype i = before; i < during.size(); ++i) {
+            SCOPED_TRACE(during[i].kind.toStdString());
+            EXPECT_FALSE(during[i].timerActive);
+            EXPECT_EQ(during[i].after, during[i].before);
+        }
+        EXPECT_TRUE(f.viewer->slideTimer()->isActive());
+        EXPECT_FALSE(f.viewer->slideShowPaused());
+    }
+    // And the show really goes on.
+    const QString onScreen = f.viewer->ImgX->document()->ImageFilePath();
+    QTest::qWait(150);
+    EXPECT_NE(f.viewer->ImgX->document()->ImageFilePath(), onScreen);
+
+    // Holds nest; a show stopped while held stays stopped.
+    {
+        const auto outer = f.viewer->pauseSlideShow();
+        {
+            const auto inner = f.viewer->pauseSlideShow();
+        }
+        EXPECT_FALSE(f.viewer->slideTimer()->isActive());
+        EXPECT_TRUE(f.viewer->slideShowPaused());
+        f.viewer->ToggleSlideShow();
+    }
+    EXPECT_FALSE(f.viewer->slideTimer()->isActive());
+    EXPECT_FALSE(f.viewer->slideShowRunning());
+}

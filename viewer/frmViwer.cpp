@@ -41,6 +41,12 @@ frmViwer::frmViwer(const ViewerContext &context, QWidget *parent)
 {
     setObjectName(QStringLiteral("frmViwer"));
     setAttribute(Qt::WA_DeleteOnClose, false);
+    m_promptPause =
+        std::make_unique<PromptPause>(tmrSlideShow, [this] { return slideShowRunning(); });
+    if (m_ctx.prompter) {
+        m_pausingPrompter = std::make_unique<PausingPrompter>(*m_ctx.prompter, *m_promptPause);
+        m_ctx.prompter = m_pausingPrompter.get();
+    }
     buildUi();
     // Load handler: dress the window, then the settings; the list starts empty.
     skinWindow();
@@ -258,6 +264,7 @@ void frmViwer::closeEvent(QCloseEvent *e)
     m_paths.clear();
     m_preloader->keep({});
     tmrSlideShow.stop();
+    m_promptPause->stayStopped();
     pumpEvents(2);
     e->accept();
     if (bCommand) {

@@ -3,6 +3,7 @@
 #include "dialogs/FileDialog.h"
 #include "dialogs/FileOpServices.h"
 #include "imaging/ImageView.h"
+#include "viewer/PromptPause.h"
 
 #include <QDialog>
 #include <QHash>
@@ -85,6 +86,11 @@ public:
     void ShowSlide(bool fromTimer);
     void onSlideTimer(); // the slide-show timer's tick
     bool slideShowRunning() const;
+    // Holds the slide show still until the hold goes. Every prompt of the
+    // viewer's prompter holds it already; a command that opens a window of
+    // its own, or works on between prompts, holds it for its whole length.
+    PromptPause::Hold pauseSlideShow() { return m_promptPause->hold(); }
+    bool slideShowPaused() const { return m_promptPause->held(); }
 
     // --- commands
     void ToggleFullScreen();
@@ -176,6 +182,10 @@ private:
     static constexpr int kPanelMinWidth = 60;
 
     ViewerContext m_ctx;
+    // The timer waits while any prompt is open; m_ctx.prompter is the
+    // pausing one, the owner's prompter behind it.
+    std::unique_ptr<PromptPause> m_promptPause;
+    std::unique_ptr<PausingPrompter> m_pausingPrompter;
     QWidget *MenuContainer = nullptr;
     QMenuBar *m_menuBar = nullptr;
     QToolBar *Toolbar = nullptr;

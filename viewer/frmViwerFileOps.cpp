@@ -16,6 +16,9 @@ namespace lumora
 
 void frmViwer::DoFileOperation(int opType, QString &destination)
 {
+    // The folder chooser and the service's questions are windows of their
+    // own, outside the viewer's prompter: the show waits for all of them.
+    const auto paused = pauseSlideShow();
     if (m_current < 0 || m_current >= m_paths.size() || !m_ctx.fileOps.usable())
         return;
     const QString source = m_paths.at(m_current);

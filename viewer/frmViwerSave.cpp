@@ -64,14 +64,9 @@ void frmViwer::SaveAs()
                               : source.completeBaseName() + QLatin1Char('.') + Dialog.DefaultExt;
     }
 
-    // The slide show waits while the dialog is open, so the image saved is
-    // the one the user chose to save.
-    const bool sliding = tmrSlideShow.isActive();
-    tmrSlideShow.stop();
-    const bool confirmed = Dialog.ShowSave(*m_ctx.prompter, this);
-    if (sliding)
-        tmrSlideShow.start();
-    if (!confirmed)
+    // The slide show waits while the dialog is open (the viewer's prompter
+    // holds it), so the image saved is the one the user chose to save.
+    if (!Dialog.ShowSave(*m_ctx.prompter, this))
         return;
 
     int formatCode = 0;

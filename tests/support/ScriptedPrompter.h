@@ -35,45 +35,47 @@ public:
     QList<Asked> asked;
     // choose(): the button index to answer; an empty queue answers -1.
     std::deque<int> chosen;
+    // Runs while each prompt is "open", before it is answered.
+    std::function<void(const Asked &)> duringPrompt;
 
     Answer message(QWidget *, const QString &text, Icon icon, Buttons buttons,
                    const QString &title) override
     {
-        asked.push_back({QStringLiteral("message"), text, title, icon, buttons});
+        note({QStringLiteral("message"), text, title, icon, buttons});
         return pop(answers, buttons == Buttons::Ok ? Answer::Ok : Answer::Cancel);
     }
     std::optional<QString> inputText(QWidget *, const QString &title, const QString &prompt,
                                      const QString &) override
     {
-        asked.push_back({QStringLiteral("input"), prompt, title});
+        note({QStringLiteral("input"), prompt, title});
         return pop(inputs, std::optional<QString>());
     }
     std::optional<FileChoice> openFiles(QWidget *, const QString &title, const QString &filter,
                                         bool) override
     {
-        asked.push_back({QStringLiteral("open"), filter, title});
+        note({QStringLiteral("open"), filter, title});
         return pop(files, std::optional<FileChoice>());
     }
     std::optional<FileChoice> saveFile(QWidget *, const QString &title, const QString &filter,
                                        const QString &) override
     {
-        asked.push_back({QStringLiteral("save"), filter, title});
+        note({QStringLiteral("save"), filter, title});
         return pop(files, std::optional<FileChoice>());
     }
     std::optional<QString> chooseFolder(QWidget *, const QString &title, const QString &) override
     {
-        asked.push_back({QStringLiteral("folder"), {}, title});
+        note({QStringLiteral("folder"), {}, title});
         return pop(folders, std::optional<QString>());
     }
     std::optional<QColor> chooseColor(QWidget *, const QColor &) override
     {
-        asked.push_back({QStringLiteral("color"), {}, {}});
+        note({QStringLiteral("color"), {}, {}});
         return pop(colors, std::optional<QColor>());
     }
     int choose(QWidget *, const QString &text, const QStringList &buttons, Icon icon,
                const QString &title) override
     {
-        asked.push_back({QStringLiteral("choose"), text, title, icon, Buttons::Ok, buttons});
+        note({QStringLiteral("choose"), text, title, icon, Buttons::Ok, buttons});
         return pop(chosen, -1);
     }
 
@@ -82,7 +84,7 @@ public:
     QList<SaveRequest> saveRequests;
     std::optional<FileChoice> saveFileAs(QWidget *, const SaveRequest &request) override
     {
-        asked.push_back({QStringLiteral("save"), request.filter, request.title});
+        note({QStringLiteral("save"), request.filter, request.title});
         saveRequests.push_back(request);
         return pop(files, std::optional<FileChoice>());
     }
@@ -112,7 +114,7 @@ public:
 
     int execDialog(QWidget *, QDialog &dialog) override
     {
-        asked.push_back({QStringLiteral("dialog"), {}, dialog.windowTitle()});
+        note({QStringLiteral("dialog"), {}, dialog.windowTitle()});
         if (dialogScripts.empty()) {
             dialog.reject();
             return QDialog::Rejected;
@@ -129,7 +131,7 @@ public:
     bool printDialog(QWidget *, QPrinter &printer, const PrintSetup &setup) override
     {
         printAsked.push_back({setup, printer.fromPage(), printer.toPage(), printer.printRange()});
-        asked.push_back({QStringLiteral("print"), {}, {}});
+        note({QStringLiteral("print"), {}, {}});
         if (printAnswers.empty())
             return false;
         PrintAnswer a = printAnswers.front();
@@ -148,7 +150,7 @@ public:
     bool pageSetup(QWidget *, QPrinter &printer) override
     {
         ++pageSetups;
-        asked.push_back({QStringLiteral("pagesetup"), {}, {}});
+        note({QStringLiteral("pagesetup"), {}, {}});
         if (pageLayouts.empty())
             return false;
         std::optional<QPageLayout> layout = pageLayouts.front();
@@ -160,6 +162,12 @@ public:
     }
 
 private:
+    void note(const Asked &a)
+    {
+        asked.push_back(a);
+        if (duringPrompt)
+            duringPrompt(a);
+    }
     // GCC 12 misreads a moved std::optional<QString> payload here as
     // maybe-uninitialised (a known false positive).
 #pragma GCC diagnostic push
