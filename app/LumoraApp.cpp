@@ -7,6 +7,7 @@
 #include "dialogs/frmFile.h"
 #include "explorer/ImageExplore.h"
 #include "explorer/ThumbnailCacheSetting.h"
+#include "explorer/ThumbnailCacheUpkeep.h"
 #include "platform/FileOperations.h"
 #include "platform/ProcessCommandRunner.h"
 #include "platform/SingleInstance.h"
@@ -23,7 +24,7 @@ namespace lumora
 LumoraApp::LumoraApp()
     : m_registry(platform::openDefaultRegistryStore()),
       m_instance(platform::createSingleInstance()), m_main(std::make_unique<frmMain>(*this)),
-      m_fileOperations(platform::createFileOperations())
+      m_fileOperations(withThumbnailCacheUpkeep(platform::createFileOperations()))
 {
     m_main->ImageExplore1->setFileOperations(fileOpServices());
 }

@@ -265,7 +265,7 @@ std::optional<CacheSource> ThumbnailCache::describe(const QString &path) const
     s.uri = fileUri(s.path);
     const QString name = fileName(s.uri);
     s.largeFile = m_root + QStringLiteral("/large/") + name;
-    s.failFile = m_root + QStringLiteral("/fail/") + failFolderName() + QLatin1Char('/') + name;
+    s.failFile = failPath(name);
     s.mtime = fi.lastModified().toSecsSinceEpoch();
     s.size = fi.size();
     if (removableFolder(folder)) {
@@ -274,6 +274,47 @@ std::optional<CacheSource> ThumbnailCache::describe(const QString &path) const
         s.sharedFile = folder + QStringLiteral("/.sh_thumbnails/large/") + fileName(s.sharedUri);
     }
     return s;
+}
+
+QString ThumbnailCache::failPath(const QString &name) const
+{
+    return m_root + QStringLiteral("/fail/") + failFolderName() + QLatin1Char('/') + name;
+}
+
+void ThumbnailCache::forget(const QString &path) const
+{
+    const QString absolute = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+    // The name as it was listed, and as it is reached without links.
+    QStringList spellings{absolute};
+    const QString folder = QFileInfo(QFileInfo(absolute).path()).canonicalFilePath();
+    if (!folder.isEmpty() && folder + QLatin1Char('/') + QFileInfo(absolute).fileName() != absolute)
+        spellings << folder + QLatin1Char('/') + QFileInfo(absolute).fileName();
+    for (const QString &p : spellings) {
+        const QString name = fileName(fileUri(p));
+        for (const char *size : {"normal", "large", "x-large", "xx-large"})
+            QFile::remove(m_root + QLatin1Char('/') + QLatin1String(size) + QLatin1Char('/') +
+                          name);
+        QFile::remove(failPath(name));
+    }
+}
+
+void ThumbnailCache::moveEntry(const QString &from, const QString &to) const
+{
+    if (const std::optional<CacheSource> target = describe(to); target && target->writable) {
+        // The old entry read as though it were the new file's: right only
+        // when it names the old file and the moved file is unchanged.
+        CacheSource old = *target;
+        old.uri = fileUri(QDir::cleanPath(QFileInfo(from).absoluteFilePath()));
+        old.largeFile = m_root + QStringLiteral("/large/") + fileName(old.uri);
+        old.failFile = failPath(fileName(old.uri));
+        old.sharedFile.clear();
+        const CacheLookup found = lookup(old);
+        if (found.state == CacheLookup::State::Hit)
+            store(*target, found.image, found.original);
+        else if (found.state == CacheLookup::State::Failed)
+            storeFailure(*target, found.error);
+    }
+    forget(from);
 }
 
 CacheLookup ThumbnailCache::lookup(const CacheSource &source) const

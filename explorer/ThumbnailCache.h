@@ -88,10 +88,19 @@ public:
     bool store(const CacheSource &source, const QImage &large, QSize original) const;
     bool storeFailure(const CacheSource &source, const QString &error) const;
 
+    // After the program deleted `path`: its thumbnails of every size and its
+    // failure record go. The file need not exist any more.
+    void forget(const QString &path) const;
+    // After the program moved or renamed `from` to `to`: a current large
+    // thumbnail or failure record follows the file (only where the new place
+    // may be written), and everything under the old name goes.
+    void moveEntry(const QString &from, const QString &to) const;
+
 private:
     bool removableFolder(const QString &folder) const;
     bool insideRoot(const QString &absolutePath) const;
     bool writeAtomically(const QString &target, const QByteArray &bytes) const;
+    QString failPath(const QString &name) const;
 
     QString m_root;
     QString m_canonicalRoot;

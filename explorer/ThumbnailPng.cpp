@@ -137,15 +137,29 @@ void appendBytes(png_structp png, png_bytep data, size_t length)
 
 void flushNothing(png_structp) {}
 
+bool isOpaque(const QImage &image)
+{
+    const QImage argb = image.convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < argb.height(); ++y) {
+        const auto *px = reinterpret_cast<const QRgb *>(argb.constScanLine(y));
+        for (int x = 0; x < argb.width(); ++x) {
+            if (qAlpha(px[x]) != 255)
+                return false;
+        }
+    }
+    return true;
+}
+
 bool writeImage(png_structp png, png_infop info, WriteState &s)
 {
     if (setjmp(png_jmpbuf(png)))
         return false;
     png_set_write_fn(png, s.out, appendBytes, flushNothing);
     const QImage &img = *s.rgba;
+    const bool alpha = img.format() == QImage::Format_RGBA8888;
     png_set_IHDR(png, info, png_uint_32(img.width()), png_uint_32(img.height()), 8,
-                 PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-                 PNG_FILTER_TYPE_DEFAULT);
+                 alpha ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     if (!s.text->empty())
         png_set_text(png, info, s.text->data(), int(s.text->size()));
     // A thumbnail is written once and read on every visit. The Sub filter
@@ -195,7 +209,10 @@ QByteArray encode(const QImage &image, const TextList &text)
 {
     if (image.isNull())
         return {};
-    const QImage rgba = image.convertToFormat(QImage::Format_RGBA8888);
+    // Opaque pictures as RGB: a quarter smaller, and what other programs write.
+    const QImage rgba =
+        image.convertToFormat(image.hasAlphaChannel() && !isOpaque(image) ? QImage::Format_RGBA8888
+                                                                          : QImage::Format_RGB888);
     // libpng keeps pointers to these until the write ends.
     std::vector<QByteArray> keep;
     keep.reserve(size_t(text.size()) * 2);

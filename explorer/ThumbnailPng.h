@@ -41,8 +41,8 @@ inline constexpr int kMaxSide = 1024;
 
 ReadResult read(const QString &path, const Check &check);
 
-// An 8-bit RGBA, non-interlaced PNG with uncompressed tEXt chunks placed
-// before the image data. Empty on failure.
+// An 8-bit RGB (RGBA when some pixel is not opaque), non-interlaced PNG with uncompressed tEXt
+// chunks placed before the image data. Empty on failure.
 QByteArray encode(const QImage &image, const TextList &text);
 
 } // namespace thumbpng

@@ -1,10 +1,12 @@
 #include "explorer/ThumbnailCache.h"
 #include "explorer/ThumbnailCacheSetting.h"
+#include "explorer/ThumbnailCacheUpkeep.h"
 #include "explorer/ThumbnailPng.h"
 #include "platform/MountKind.h"
 #include "platform/SqliteRegistryStore.h"
 #include "platform/linux/LinuxMountKind.h"
 #include "settings/CRegister.h"
+#include "support/ScriptedFileOpQuestions.h"
 #include "support/TempDir.h"
 
 #include <QDateTime>
@@ -58,6 +60,16 @@ QFile::Permissions ownerBits(const QString &path)
     return QFileInfo(path).permissions() & (QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
                                             QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup |
                                             QFile::ReadOther | QFile::WriteOther | QFile::ExeOther);
+}
+
+// The colour type byte of a PNG's header: 2 RGB, 6 RGBA.
+int pngColorType(const QString &path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray head = f.read(26);
+    return head.size() == 26 ? int(quint8(head[25])) : -1;
 }
 
 // Writes a thumbnail the way the desktop's standard describes, with our own
@@ -164,7 +176,9 @@ TEST(ThumbnailCache, WrittenThumbnailIsReadBackWithItsSizeAndPrivately)
     EXPECT_EQ(plain.text(QStringLiteral("Thumb::MTime")),
               QString::number(QFileInfo(path).lastModified().toSecsSinceEpoch()));
     EXPECT_EQ(plain.text(QStringLiteral("Thumb::Size")), QString::number(QFileInfo(path).size()));
-    EXPECT_TRUE(plain.hasAlphaChannel());
+    // Opaque pictures are stored as RGB (colour type 2 in the header), not RGBA.
+    EXPECT_FALSE(plain.hasAlphaChannel());
+    EXPECT_EQ(pngColorType(src->largeFile), 2);
 }
 
 TEST(ThumbnailCache, TransparencySurvivesTheRoundTrip)
@@ -185,6 +199,124 @@ TEST(ThumbnailCache, TransparencySurvivesTheRoundTrip)
     EXPECT_EQ(hit.image.pixel(5, 5), qRgba(255, 0, 0, 64));
     EXPECT_EQ(qAlpha(hit.image.pixel(6, 5)), 0);
     EXPECT_EQ(hit.image.pixel(100, 100), qRgba(10, 200, 30, 255));
+    EXPECT_EQ(pngColorType(src->largeFile), 6); // RGBA
+    // An alpha channel with nothing transparent in it is opaque all the same.
+    QImage opaque(64, 32, QImage::Format_ARGB32);
+    opaque.fill(qRgba(1, 2, 3, 255));
+    ASSERT_TRUE(c.cache.store(*src, opaque, QSize(64, 32)));
+    EXPECT_EQ(pngColorType(src->largeFile), 2);
+    EXPECT_EQ(c.cache.lookup(*src).image.pixel(3, 3), qRgb(1, 2, 3));
+}
+
+TEST(ThumbnailCache, DeletedMovedAndRenamedFilesTakeTheirEntriesAlong)
+{
+    Cache c;
+    test::TempDir pics;
+    const QString a = savePicture(pics, "a.png", gradient(300, 200));
+    const QString b = savePicture(pics, "b.png", gradient(300, 200, 90));
+    const QString bad = pics.write(QStringLiteral("bad.png"), "not a picture");
+    const auto sa = c.cache.describe(a), sb = c.cache.describe(b), sbad = c.cache.describe(bad);
+    ASSERT_TRUE(sa && sb && sbad);
+    ASSERT_TRUE(c.cache.store(*sa, gradient(256, 171), QSize(300, 200)));
+    ASSERT_TRUE(c.cache.store(*sb, gradient(256, 171, 90), QSize(300, 200)));
+    ASSERT_TRUE(c.cache.storeFailure(*sbad, QStringLiteral("The image could not be read.")));
+    // Another program's normal-size thumbnail of the same file.
+    const QString normalA = c.home.file("thumbnails/normal/") + ThumbnailCache::fileName(sa->uri);
+    QDir().mkpath(QFileInfo(normalA).path());
+    ASSERT_TRUE(gradient(128, 85).save(normalA, "PNG"));
+
+    // Delete: every size goes, the other files' entries stay.
+    ASSERT_TRUE(QFile::remove(a));
+    c.cache.forget(a);
+    EXPECT_FALSE(QFileInfo::exists(sa->largeFile));
+    EXPECT_FALSE(QFileInfo::exists(normalA));
+    EXPECT_TRUE(QFileInfo::exists(sb->largeFile));
+
+    // Rename: the thumbnail follows under the new name, the old one goes.
+    const QString renamed = pics.file("renamed.png");
+    ASSERT_TRUE(QFile::rename(b, renamed));
+    c.cache.moveEntry(b, renamed);
+    EXPECT_FALSE(QFileInfo::exists(sb->largeFile));
+    const auto sr = c.cache.describe(renamed);
+    ASSERT_TRUE(sr);
+    const CacheLookup moved = c.cache.lookup(*sr);
+    ASSERT_EQ(moved.state, CacheLookup::State::Hit);
+    EXPECT_EQ(moved.image, gradient(256, 171, 90));
+    EXPECT_EQ(moved.original, QSize(300, 200));
+    EXPECT_EQ(QImage(sr->largeFile).text(QStringLiteral("Thumb::URI")).toLatin1(), sr->uri);
+
+    // Move to another folder: the failure record follows too.
+    test::TempDir other;
+    const QString badMoved = other.file("bad.png");
+    ASSERT_TRUE(QFile::rename(bad, badMoved));
+    c.cache.moveEntry(bad, badMoved);
+    EXPECT_FALSE(QFileInfo::exists(sbad->failFile));
+    EXPECT_EQ(c.cache.lookup(*c.cache.describe(badMoved)).state, CacheLookup::State::Failed);
+
+    // A file changed on the way keeps no thumbnail of its old content.
+    const QString again = pics.file("again.png");
+    ASSERT_TRUE(QFile::rename(renamed, again));
+    setMTime(again, sr->mtime - 100);
+    c.cache.moveEntry(renamed, again);
+    EXPECT_FALSE(QFileInfo::exists(sr->largeFile));
+    EXPECT_EQ(c.cache.lookup(*c.cache.describe(again)).state, CacheLookup::State::Miss);
+
+    // Nothing is written for a file on removable media, but the old entry goes.
+    const QString c1 = savePicture(pics, "c.png", gradient(50, 50));
+    const auto sc = c.cache.describe(c1);
+    ASSERT_TRUE(c.cache.store(*sc, gradient(50, 50), QSize(50, 50)));
+    c.mounts->removable = true;
+    test::TempDir stick;
+    const QString onStick = stick.file("c.png");
+    ASSERT_TRUE(QFile::rename(c1, onStick));
+    c.cache.moveEntry(c1, onStick);
+    EXPECT_FALSE(QFileInfo::exists(sc->largeFile));
+    EXPECT_EQ(QDir(c.home.file("thumbnails/large")).entryList(QDir::Files).size(), 0);
+}
+
+TEST(ThumbnailCache, TheProgramsFileOperationsKeepTheCacheInStep)
+{
+    Cache c;
+    test::TempDir pics;
+    auto shared = std::shared_ptr<const ThumbnailCache>(&c.cache, [](const ThumbnailCache *) {});
+    ThumbnailCacheUpkeep ops(platform::createFileOperations(), shared);
+    test::ScriptedFileOpQuestions answers;
+    auto thumb = [&](const QString &path) {
+        const auto s = c.cache.describe(path);
+        EXPECT_TRUE(s && c.cache.store(*s, gradient(64, 64), QSize(64, 64)));
+        return s ? s->largeFile : QString();
+    };
+    using platform::FileOpRequest;
+
+    const QString a = savePicture(pics, "a.png", gradient(64, 64));
+    const QString thumbA = thumb(a);
+    const QString b = pics.file("b.png");
+    ASSERT_EQ(ops.perform(FileOpRequest::forOperation(5, {a}, b), answers), 0);
+    EXPECT_FALSE(QFileInfo::exists(thumbA));
+    EXPECT_EQ(c.cache.lookup(*c.cache.describe(b)).state, CacheLookup::State::Hit);
+
+    test::TempDir dest;
+    const QString thumbB = c.cache.describe(b)->largeFile;
+    ASSERT_EQ(ops.perform(FileOpRequest::forOperation(4, {b}, dest.path()), answers), 0);
+    EXPECT_FALSE(QFileInfo::exists(thumbB));
+    const QString moved = dest.file("b.png");
+    EXPECT_EQ(c.cache.lookup(*c.cache.describe(moved)).state, CacheLookup::State::Hit);
+
+    // A copy leaves the original's thumbnail alone.
+    const QString thumbMoved = c.cache.describe(moved)->largeFile;
+    ASSERT_EQ(ops.perform(FileOpRequest::forOperation(1, {moved}, pics.path()), answers), 0);
+    EXPECT_TRUE(QFileInfo::exists(thumbMoved));
+
+    // Delete for good, after the confirmation.
+    answers.confirms.push_back(true);
+    ASSERT_EQ(ops.perform(FileOpRequest::forOperation(3, {moved}, {}), answers), 0);
+    EXPECT_FALSE(QFileInfo::exists(thumbMoved));
+
+    // Declined: the file and its thumbnail stay.
+    const QString kept = pics.file("b.png");
+    const QString thumbKept = thumb(kept);
+    ASSERT_NE(ops.perform(FileOpRequest::forOperation(3, {kept}, {}), answers), 0);
+    EXPECT_TRUE(QFileInfo::exists(thumbKept));
 }
 
 TEST(ThumbnailCache, ChangedFileMakesItsThumbnailStale)
