@@ -239,6 +239,48 @@ void ModAssoc::RestoreExtension(const QString &extension, const QString &ProgID)
         NotifyAssocChanged();
 }
 
+std::optional<platform::DefaultRefusal> ModAssoc::desktopRefusal(const QString &extension)
+{
+    const QString type = desktopMimeType(extension);
+    if (!m_desktop || type.isEmpty())
+        return std::nullopt;
+    return m_desktop->refusal(type);
+}
+
+bool ModAssoc::refusalStands(const QString &extension)
+{
+    const QString type = desktopMimeType(extension);
+    if (type.isEmpty())
+        return false;
+    const QString told =
+        GetRegString(HKEY_CURRENT_USER, QLatin1String(kRefusedDefaultsKey), type, QString());
+    if (told.isEmpty())
+        return false;
+    const std::optional<platform::DefaultRefusal> now = m_desktop->refusal(type);
+    return now && now->fingerprint == told;
+}
+
+void ModAssoc::rememberRefusal(const QString &mimeType, const QString &fingerprint)
+{
+    // An empty name would be the key's default value.
+    if (mimeType.isEmpty())
+        return;
+    SetRegString(HKEY_CURRENT_USER, QLatin1String(kRefusedDefaultsKey), mimeType, fingerprint);
+}
+
+void ModAssoc::forgetRefusal(const QString &mimeType)
+{
+    if (mimeType.isEmpty())
+        return;
+    DeleteRegValue(HKEY_CURRENT_USER, QLatin1String(kRefusedDefaultsKey), mimeType);
+}
+
+void ModAssoc::releaseDesktop()
+{
+    if (m_desktop && m_desktop->releaseApplication())
+        m_desktop->notifyChanged();
+}
+
 void ModAssoc::NotifyAssocChanged()
 {
     if (m_desktop)

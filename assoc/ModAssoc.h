@@ -1,10 +1,12 @@
 #pragma once
 
+#include "platform/DesktopAssociations.h"
 #include "platform/RegistryStore.h"
 
 #include <QString>
 
 #include <cstdint>
+#include <optional>
 
 namespace lumora::platform
 {
@@ -57,6 +59,22 @@ public:
     int IsAssociated(const QString &extension, const QString &ProgID);
     void NotifyAssocChanged();
 
+    // --- what the desktop would not take
+    // Why the extension's type is not the program's on the desktop, when the
+    // desktop says why; nothing when it is the program's or there is no
+    // desktop layer.
+    std::optional<platform::DefaultRefusal> desktopRefusal(const QString &extension);
+    // The MIME type the desktop gives the extension; "" without a desktop layer.
+    QString desktopMimeType(const QString &extension);
+    // The user was told that the type could not be taken, and nothing about
+    // it has changed since.
+    bool refusalStands(const QString &extension);
+    void rememberRefusal(const QString &mimeType, const QString &fingerprint);
+    void forgetRefusal(const QString &mimeType);
+    // Everything the program put into the user's desktop folders goes, so
+    // the desktop chooses as though it had never been there.
+    void releaseDesktop();
+
     // The open command: the quoted program path followed by " %1"; "" when
     // the program cannot be found (no command is better than one that starts
     // nothing).
@@ -70,10 +88,13 @@ public:
     // name: the MIME type).
     static constexpr const char *kDesktopDefaultsKey =
         "Software\\Quorvane\\Lumora\\Desktop Defaults";
+    // Types whose default the desktop would not give the program, each with
+    // the fingerprint of the file that decided (value name: the MIME type).
+    static constexpr const char *kRefusedDefaultsKey =
+        "Software\\Quorvane\\Lumora\\Refused Defaults";
 
 private:
     int storeAssociated(const QString &extension, const QString &ProgID);
-    QString desktopMimeType(const QString &extension);
     QString programIcon() const;
 
     platform::RegistryStore &m_store;

@@ -2,8 +2,18 @@
 
 #include <QString>
 
+#include <optional>
+
 namespace lumora::platform
 {
+
+// Why the desktop still opens a type with another program after the program
+// asked to be its default: the file that decides, in plain words.
+struct DefaultRefusal {
+    QString file;        // absolute path of the file that wins (or cannot be written)
+    QString reason;      // a sentence naming that file and what stands in the way
+    QString fingerprint; // changes whenever that file or its verdict does
+};
 
 // What the desktop itself does when a user opens a file: which program is
 // known to it for which file types, and which one it starts by default.
@@ -41,6 +51,19 @@ public:
     // type (nothing set when it is empty). Leaves a default that is not the
     // program's alone. False when the settings could not be written.
     virtual bool restoreDefault(const QString &mimeType, const QString &previous) = 0;
+
+    // Why the type's default is not the program, when it is not: the file
+    // that decides before anything the program may write, a settings file
+    // that cannot be written, or one that is a link to nothing. Nothing when
+    // the program is the default.
+    virtual std::optional<DefaultRefusal> refusal(const QString &mimeType) = 0;
+
+    // Takes back what the program put in the user's own folders to be known
+    // to the desktop (a desktop entry of its own and the cache made from it),
+    // so the desktop chooses as though the program had never been there. An
+    // installed program's entry is the system's and stays. False when
+    // something could not be removed.
+    virtual bool releaseApplication() = 0;
 
     // Tells the desktop that associations changed.
     virtual void notifyChanged() = 0;

@@ -130,6 +130,9 @@ QString build(const Contents &c)
     s += QStringLiteral("Terminal=false\n");
     s += QStringLiteral("StartupNotify=true\n");
     s += QStringLiteral("Categories=Graphics;Viewer;RasterGraphics;2DGraphics;Photography;Qt;\n");
+    s += QStringLiteral("Keywords=picture;photo;image;viewer;slideshow;wallpaper;\n");
+    // Tells this copy from one the user wrote, so that it can be taken back.
+    s += QStringLiteral("X-Lumora-Written-By-Lumora=true\n");
     QString types;
     for (const QString &t : c.mimeTypes)
         types += t + QLatin1Char(';');

@@ -6,9 +6,13 @@
 #include "platform/MimeAppsList.h"
 #include "platform/MimeGlobs.h"
 
+#include <QCryptographicHash>
+#include <QDateTime>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QStandardPaths>
 
 #include <algorithm>
 
@@ -55,6 +59,58 @@ bool writeIfChanged(const QString &path, const QByteArray &bytes, bool *changed)
     }
     *changed = true;
     return writeFileAtomically(path, bytes);
+}
+
+// The program an entry's Exec line starts, as a canonical path; "" when it
+// names nothing that can be found.
+QString startedProgram(const QString &entryFile)
+{
+    QFile f(entryFile);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    const DesktopEntry::Parsed p = DesktopEntry::parse(f.read(1 << 20));
+    const QStringList args = DesktopEntry::splitCommand(p.exec);
+    if (!p.valid || args.isEmpty())
+        return {};
+    QString program = args.first();
+    program.replace(QStringLiteral("%%"), QStringLiteral("%"));
+    if (!program.contains(QLatin1Char('/')))
+        program = QStandardPaths::findExecutable(program);
+    return program.isEmpty() ? QString() : QFileInfo(program).canonicalFilePath();
+}
+
+// What a file looks like from outside, enough to tell that it changed.
+QString fileState(const QString &path)
+{
+    const QFileInfo fi(path);
+    QString s = path;
+    if (fi.isSymLink())
+        s += QStringLiteral("|link:") + fi.symLinkTarget();
+    if (fi.exists())
+        s += QStringLiteral("|%1|%2|%3|%4")
+                 .arg(fi.size())
+                 .arg(fi.lastModified().toMSecsSinceEpoch())
+                 .arg(int(fi.permissions()))
+                 .arg(fi.isWritable() ? 1 : 0);
+    else
+        s += QStringLiteral("|missing");
+    return s;
+}
+
+// A file the user made read-only stays as it is, also for a program that
+// could write it anyway (as root can).
+bool readOnly(const QString &path)
+{
+    const QFileInfo fi(path);
+    return fi.exists() && (!fi.isWritable() || !(fi.permissions() & QFileDevice::WriteOwner));
+}
+
+QString fingerprintOf(const QString &file, const QString &verdict)
+{
+    return QString::fromLatin1(
+        QCryptographicHash::hash((fileState(file) + QLatin1Char('|') + verdict).toUtf8(),
+                                 QCryptographicHash::Sha1)
+            .toHex());
 }
 
 } // namespace
@@ -125,10 +181,72 @@ bool FreedesktopAssociations::refreshMimeDatabase()
         .ok();
 }
 
+QString FreedesktopAssociations::installedEntry(const QString &programPath) const
+{
+    const QString program = QFileInfo(programPath).canonicalFilePath();
+    if (program.isEmpty())
+        return {};
+    // Only the first entry of that name counts: it is the one the desktop
+    // uses when the user's folder holds none.
+    for (const QString &data : m_dirs.dataDirs) {
+        const QString file = data + QStringLiteral("/applications/") + applicationId();
+        if (QFileInfo(file).isFile())
+            return startedProgram(file) == program ? file : QString();
+    }
+    return {};
+}
+
+bool FreedesktopAssociations::userEntryIsOurs() const
+{
+    QFile f(desktopEntryPath());
+    if (!f.open(QIODevice::ReadOnly))
+        return false;
+    // Written by this program: marked so, or (by versions before the mark)
+    // named Lumora and starting a program called lumora. An entry the user
+    // wrote by hand under that name stays theirs.
+    const QByteArray bytes = f.read(1 << 20);
+    if (bytes.contains("\nX-Lumora-Written-By-Lumora=true\n"))
+        return true;
+    const QStringList args = DesktopEntry::splitCommand(DesktopEntry::parse(bytes).exec);
+    return bytes.contains("\nName=Lumora\n") && !args.isEmpty() &&
+           QFileInfo(args.first()).fileName() == QLatin1String("lumora");
+}
+
+bool FreedesktopAssociations::removeUserEntry()
+{
+    if (!QFileInfo::exists(desktopEntryPath()) || !userEntryIsOurs())
+        return true;
+    if (!QFile::remove(desktopEntryPath()))
+        return false;
+    m_entryChanged = false;
+    // The folder's cache still lists the entry for its types, and both
+    // xdg-mime and GLib choose from that cache: build it again, or remove it
+    // when no entry of anyone's is left to list.
+    const QString apps = m_dirs.dataHome + QStringLiteral("/applications");
+    const QString cache = apps + QStringLiteral("/mimeinfo.cache");
+    QDirIterator others(apps, {QStringLiteral("*.desktop")}, QDir::Files,
+                        QDirIterator::Subdirectories);
+    if (!others.hasNext())
+        return !QFileInfo::exists(cache) || QFile::remove(cache);
+    return m_runner.run(QStringLiteral("update-desktop-database"), {QStringLiteral("-q"), apps})
+        .ok();
+}
+
+bool FreedesktopAssociations::releaseApplication()
+{
+    return removeUserEntry();
+}
+
 bool FreedesktopAssociations::registerApplication(const QString &programPath,
                                                   const QString &iconPath)
 {
     bool ok = true;
+
+    // An installed program is known to the desktop through its packaged
+    // entry; a copy in the user's folder would hide that one and outlive the
+    // package, so none is written and an old one of ours goes.
+    if (!installedEntry(programPath).isEmpty())
+        return removeUserEntry();
 
     const QStringList unknown = unknownExtensions();
     bool packageChanged = false;
@@ -197,7 +315,7 @@ QString FreedesktopAssociations::defaultApplication(const QString &mimeType)
 
 bool FreedesktopAssociations::makeDefault(const QString &mimeType, QString *previous)
 {
-    if (mimeType.isEmpty())
+    if (mimeType.isEmpty() || readOnly(mimeAppsPath()))
         return false;
     const std::optional<QByteArray> bytes = readWholeFile(mimeAppsPath());
     if (!bytes)
@@ -237,6 +355,55 @@ bool FreedesktopAssociations::restoreDefault(const QString &mimeType, const QStr
     list.replaceDefaultLines(type, decodeLines(previous));
     const QByteArray after = list.bytes();
     return after == *bytes || writeFileAtomically(mimeAppsPath(), after);
+}
+
+std::optional<DefaultRefusal> FreedesktopAssociations::refusal(const QString &mimeType)
+{
+    if (mimeType.isEmpty())
+        return std::nullopt;
+    const QString own = mimeAppsPath();
+    const QFileInfo ownInfo(own);
+    auto refused = [](const QString &file, const QString &reason, const QString &verdict) {
+        return DefaultRefusal{file, reason, fingerprintOf(file, verdict)};
+    };
+    if (ownInfo.isSymLink() && !QFileInfo::exists(ownInfo.symLinkTarget()))
+        return refused(own,
+                       QStringLiteral("%1 is a link to %2, which does not exist, so Lumora cannot "
+                                      "change it.")
+                           .arg(own, ownInfo.symLinkTarget()),
+                       QStringLiteral("dangling"));
+    const QString writable = ownInfo.exists() ? own : ownInfo.absolutePath();
+    if (readOnly(writable))
+        return refused(writable,
+                       QStringLiteral("%1 is read-only, so Lumora cannot change it.").arg(writable),
+                       QStringLiteral("read-only"));
+
+    // The first list naming a program that can be started decides.
+    const QByteArray type = mimeType.toUtf8();
+    for (const QString &file : m_dirs.mimeAppsFiles()) {
+        if (!QFileInfo(file).isFile())
+            continue;
+        const std::optional<QByteArray> bytes = readWholeFile(file);
+        if (!bytes)
+            continue;
+        for (const QString &id : MimeAppsList(*bytes).defaultIds(type)) {
+            if (!DesktopEntry::isUsable(DesktopEntry::findFile(m_dirs, id)))
+                continue;
+            if (id == applicationId())
+                return std::nullopt;
+            return refused(
+                file, QStringLiteral("The desktop reads %1 first, and it names %2.").arg(file, id),
+                id);
+        }
+    }
+    const QString entry = DesktopEntry::findFile(m_dirs, applicationId());
+    if (!DesktopEntry::isUsable(entry)) {
+        const QString where = entry.isEmpty() ? desktopEntryPath() : entry;
+        return refused(where, QStringLiteral("The desktop cannot start Lumora from %1.").arg(where),
+                       QStringLiteral("unusable"));
+    }
+    return refused(own, QStringLiteral("The desktop does not take the default from %1.").arg(own),
+                   defaultApplication(mimeType));
 }
 
 void FreedesktopAssociations::notifyChanged()

@@ -14,7 +14,8 @@ namespace lumora::platform
 class CommandRunner;
 
 // File-type associations the freedesktop way: the desktop entry
-// "lumora.desktop" in $XDG_DATA_HOME/applications, a MIME package in
+// "lumora.desktop" (the packaged one of an installed program, else a copy in
+// $XDG_DATA_HOME/applications), a MIME package in
 // $XDG_DATA_HOME/mime/packages for the extensions the shared MIME database
 // lacks, and the defaults in $XDG_CONFIG_HOME/mimeapps.list.
 //
@@ -37,6 +38,8 @@ public:
     QString defaultApplication(const QString &mimeType) override;
     bool makeDefault(const QString &mimeType, QString *previous) override;
     bool restoreDefault(const QString &mimeType, const QString &previous) override;
+    std::optional<DefaultRefusal> refusal(const QString &mimeType) override;
+    bool releaseApplication() override;
     void notifyChanged() override;
 
     QString desktopEntryPath() const;
@@ -46,6 +49,13 @@ public:
     static QString declaredMimeType(const QString &extension);
 
 private:
+    // The packaged entry in the system's data folders, when it starts this
+    // very program; "" for a program run from elsewhere (a build tree).
+    QString installedEntry(const QString &programPath) const;
+    bool userEntryIsOurs() const;
+    // Removes the user's copy of our entry (when it is ours) and mends the
+    // cache of that folder.
+    bool removeUserEntry();
     // Extensions (no dot, lower case) the system's database does not know.
     QStringList unknownExtensions();
     QString packageXml(const QStringList &unknown) const;
