@@ -53,6 +53,10 @@ install(CODE "
   file(WRITE \"\${_record}\" \"\${_text}\\n\")
 ")
 
+# What an install needs built, for a package build that skips the rest.
+add_custom_target(lumora_programs)
+add_dependencies(lumora_programs ${_programs})
+
 install(TARGETS ${_programs} RUNTIME DESTINATION "${LUMORA_INSTALL_APPDIR}")
 install(FILES resources/viewer.spl resources/ORXMain.skn DESTINATION "${LUMORA_INSTALL_APPDIR}")
 install(DIRECTORY resources/icons DESTINATION "${LUMORA_INSTALL_APPDIR}")
