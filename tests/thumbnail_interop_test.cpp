@@ -175,7 +175,7 @@ TEST(ThumbnailInterop, OurThumbnailsCarryWhatTheDesktopChecks)
     ASSERT_FALSE(mine.isEmpty());
     ASSERT_FALSE(theirs.isEmpty());
     EXPECT_EQ(mine.value("size"), theirs.value("size")); // both 256 x 192
-    EXPECT_EQ(mine.value("mode"), QByteArray("RGBA"));   // 8-bit with full alpha
+    EXPECT_EQ(mine.value("mode"), QByteArray("RGB"));    // opaque: 8-bit RGB, no alpha channel
     EXPECT_EQ(mine.value("interlace"), QByteArray("0"));
     for (const QByteArray &key : {QByteArray("text:Thumb::URI"), QByteArray("text:Thumb::MTime")}) {
         EXPECT_TRUE(theirs.contains(key));
