@@ -14,6 +14,4 @@ namespace lumora
 // store is missing; thumbnails already on disk are read either way.
 bool thumbnailCacheWritingAllowed(platform::RegistryStore *store);
 
-inline constexpr const char *kThumbnailCacheValue = "Thumbnail Cache";
-
 } // namespace lumora

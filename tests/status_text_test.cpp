@@ -1,3 +1,4 @@
+#include "settings/SettingKeys.h"
 #include "viewer/StatusText.h"
 #include "viewer/ViewerSettings.h"
 
@@ -42,13 +43,13 @@ TEST(StatusText, IconsAndDibsShowNoDimensions)
 
 TEST(SettingsText, BooleansAndDelays)
 {
-    EXPECT_TRUE(settingBool(QStringLiteral("1"), false));
-    EXPECT_TRUE(settingBool(QStringLiteral("-1"), false));
-    EXPECT_FALSE(settingBool(QStringLiteral("0"), true));
-    EXPECT_TRUE(settingBool(QStringLiteral("TRUE"), false));
-    EXPECT_FALSE(settingBool(QStringLiteral("false"), true));
-    EXPECT_TRUE(settingBool(QStringLiteral("maybe"), true));
-    EXPECT_FALSE(settingBool(QStringLiteral("maybe"), false));
+    EXPECT_TRUE(settings::parseBool(QStringLiteral("1"), false));
+    EXPECT_TRUE(settings::parseBool(QStringLiteral("-1"), false));
+    EXPECT_FALSE(settings::parseBool(QStringLiteral("0"), true));
+    EXPECT_TRUE(settings::parseBool(QStringLiteral("TRUE"), false));
+    EXPECT_FALSE(settings::parseBool(QStringLiteral("false"), true));
+    EXPECT_TRUE(settings::parseBool(QStringLiteral("maybe"), true));
+    EXPECT_FALSE(settings::parseBool(QStringLiteral("maybe"), false));
 
     EXPECT_EQ(settingDelay(QStringLiteral("1500"), 2000), 1500);
     EXPECT_EQ(settingDelay(QStringLiteral("0"), 2000), 0);

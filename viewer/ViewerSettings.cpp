@@ -1,23 +1,11 @@
 #include "viewer/ViewerSettings.h"
 
-#include "settings/CRegister.h"
+#include "settings/SettingKeys.h"
 
 #include <cmath>
 
 namespace lumora
 {
-
-bool settingBool(const QString &text, bool fallback)
-{
-    const QString t = text.trimmed();
-    if (t.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0)
-        return true;
-    if (t.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0)
-        return false;
-    bool ok = false;
-    const double v = t.toDouble(&ok);
-    return ok ? v != 0 : fallback;
-}
 
 int settingDelay(const QString &text, int fallback)
 {
@@ -46,31 +34,18 @@ std::optional<int> parseDelayAnswer(const QString &answer)
 
 ViewerSettingsValues loadViewerSettings(platform::RegistryStore *store)
 {
+    using namespace settings;
     ViewerSettingsValues v;
-    if (!store)
-        return v;
-    settings::CRegister reg(*store);
-    const QString key = QString::fromLatin1(kSettingsKey);
-    v.antiAlias = settingBool(reg.REGGetSetting(platform::HKEY_LOCAL_MACHINE, key,
-                                                QStringLiteral("AntiAlias"), QStringLiteral("1")),
-                              true);
+    v.antiAlias = readBoolSetting(store, kAntiAlias, true);
     v.slideShowDelay =
-        settingDelay(reg.REGGetSetting(platform::HKEY_LOCAL_MACHINE, key,
-                                       QStringLiteral("Slide Show Delay"), QStringLiteral("2000")),
-                     2000);
-    v.fullScreen = settingBool(reg.REGGetSetting(platform::HKEY_LOCAL_MACHINE, key,
-                                                 QStringLiteral("FullScreen"), QStringLiteral("1")),
-                               true);
+        settingDelay(readSetting(store, kSlideShowDelay, QStringLiteral("2000")), 2000);
+    v.fullScreen = readBoolSetting(store, kFullScreen, true);
     return v;
 }
 
-void saveViewerSetting(platform::RegistryStore *store, const QString &name, const QString &value)
+void saveViewerSetting(platform::RegistryStore *store, const char *name, const QString &value)
 {
-    if (!store)
-        return;
-    settings::CRegister reg(*store);
-    reg.REGSaveSetting(platform::HKEY_LOCAL_MACHINE, QString::fromLatin1(kSettingsKey), name,
-                       value);
+    settings::writeSetting(store, name, value);
 }
 
 } // namespace lumora

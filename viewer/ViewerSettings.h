@@ -19,11 +19,6 @@ struct ViewerSettingsValues {
     bool fullScreen = true;
 };
 
-inline constexpr const char *kSettingsKey = "SOFTWARE\\Quorvane\\Lumora Settings\\";
-
-// "-1", "1", "2" are true, "0" false, "True"/"False" in any case; anything
-// else gives the fallback.
-bool settingBool(const QString &text, bool fallback);
 // A whole number of milliseconds the timer accepts, else the fallback.
 int settingDelay(const QString &text, int fallback);
 // The delay prompt's answer: a number rounded halves-to-even within 0..65535,
@@ -32,6 +27,7 @@ std::optional<int> parseDelayAnswer(const QString &answer);
 
 // Reads all three (defaults when the store is missing or a value absent).
 ViewerSettingsValues loadViewerSettings(platform::RegistryStore *store);
-void saveViewerSetting(platform::RegistryStore *store, const QString &name, const QString &value);
+// name is one of the value names of settings/SettingKeys.h.
+void saveViewerSetting(platform::RegistryStore *store, const char *name, const QString &value);
 
 } // namespace lumora

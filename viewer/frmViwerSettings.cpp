@@ -2,6 +2,7 @@
 #include "viewer/frmViwer.h"
 
 #include "dialogs/Prompter.h"
+#include "settings/SettingKeys.h"
 #include "viewer/ViewerSettings.h"
 
 #include <QAction>
@@ -23,7 +24,7 @@ void frmViwer::ToggleAntiAlias()
     ImgX->setAntiAliasDisplay(!ImgX->AntiAliasDisplay());
     const bool on = ImgX->AntiAliasDisplay();
     action(QStringLiteral("mnuAntiAliasDisplay"))->setChecked(on);
-    saveViewerSetting(m_ctx.registry, QStringLiteral("AntiAlias"),
+    saveViewerSetting(m_ctx.registry, settings::kAntiAlias,
                       on ? QStringLiteral("-1") : QStringLiteral("0"));
 }
 
@@ -46,13 +47,13 @@ void frmViwer::PromptSlideShowDelay()
         tmrSlideShow.stop();
     else if (slideShowRunning() && !tmrSlideShow.isActive())
         tmrSlideShow.start();
-    saveViewerSetting(m_ctx.registry, QStringLiteral("Slide Show Delay"),
+    saveViewerSetting(m_ctx.registry, settings::kSlideShowDelay,
                       QString::number(tmrSlideShow.interval()));
 }
 
 void frmViwer::saveFullScreenSetting()
 {
-    saveViewerSetting(m_ctx.registry, QStringLiteral("FullScreen"),
+    saveViewerSetting(m_ctx.registry, settings::kFullScreen,
                       m_fullScreen ? QStringLiteral("-1") : QStringLiteral("0"));
 }
 
