@@ -29,23 +29,12 @@
 
 #include <algorithm>
 #include <cmath>
-#include <exception>
 
 namespace lumora
 {
 
 namespace
 {
-
-// Layout steps are independent: one that fails must not keep the next from
-// running.
-template <typename F> void tolerate(F &&step)
-{
-    try {
-        step();
-    } catch (const std::exception &) {
-    }
-}
 
 constexpr int kTreeWidth = 260;
 constexpr int kPreviewHeight = 300;
@@ -325,15 +314,15 @@ void frmMain::Form_Resize()
     const QSize frameExtra = outer - size();
     const QSizeF outerTw(tw.fromPixelsX(outer.width()), tw.fromPixelsY(outer.height()));
 
-    tolerate([&] {
+    {
         const QSizeF snapped = BrowserLayout::snapWindow(outerTw);
         if (snapped != outerTw) {
             const QSize px(int(std::ceil(snapped.width() / tw.tpx)),
                            int(std::ceil(snapped.height() / tw.tpy)));
             resize(px - frameExtra);
         }
-    });
-    tolerate([&] {
+    }
+    {
         const QSizeF s = BrowserLayout::splitter2Size(outerTw);
         QWidget *area = centralWidget();
         const int w = std::clamp(tw.toPixelsX(s.width()), 0, area->width());
@@ -343,12 +332,12 @@ void frmMain::Form_Resize()
         const int margin = std::max(0, (area->width() - w) / 2);
         const int top = std::min(margin, std::max(0, area->height() - h));
         Splitter2->setGeometry(margin, top, w, h);
-    });
-    tolerate([&] {
+    }
+    {
         const QRect s = Splitter2->geometry();
         lblStatus->setGeometry(s.left(), s.bottom() + 1, s.width(),
                                std::max(0, centralWidget()->height() - s.bottom() - 1));
-    });
+    }
 }
 
 bool frmMain::eventFilter(QObject *watched, QEvent *event)
@@ -366,13 +355,13 @@ void frmMain::container_Resize(int w, int h)
 {
     const Twips tw = Twips::forScreen();
     const int toolbarHeight = Toolbar->sizeHint().height();
-    tolerate([&] {
+    {
         const QSizeF s = BrowserLayout::splitter1Size(QSizeF(tw.fromPixelsX(w), tw.fromPixelsY(h)),
                                                       tw.fromPixelsY(toolbarHeight));
         Splitter1->setGeometry(0, 0, std::max(0, tw.toPixelsX(s.width())),
                                std::max(0, tw.toPixelsY(s.height())));
-    });
-    tolerate([&] { placeToolbar(); });
+    }
+    placeToolbar();
 }
 
 void frmMain::placeToolbar()
