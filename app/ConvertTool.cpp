@@ -1,6 +1,7 @@
 #include "app/ConvertTool.h"
 
 #include "app/ConvertJobs.h"
+#include "imaging/Codec.h"
 #include "imaging/Decoder.h"
 
 #include <QDir>
@@ -15,62 +16,79 @@ using imaging::FormatCode;
 
 std::optional<FormatCode> convertFormatFromName(const QString &name)
 {
-    const QString n = name.toLower();
-    if (n == QLatin1String("jpg") || n == QLatin1String("jpeg"))
-        return FormatCode::Jpeg;
-    if (n == QLatin1String("png"))
-        return FormatCode::Png;
-    if (n == QLatin1String("tif") || n == QLatin1String("tiff"))
-        return FormatCode::Tiff;
-    if (n == QLatin1String("pcx"))
-        return FormatCode::Pcx;
-    if (n == QLatin1String("tga"))
-        return FormatCode::Tga;
-    if (n == QLatin1String("bmp"))
-        return FormatCode::Bmp;
-    if (n == QLatin1String("wmf"))
-        return FormatCode::Wmf;
-    if (n == QLatin1String("emf"))
-        return FormatCode::Emf;
-    if (n == QLatin1String("psd"))
-        return FormatCode::Psd;
-    if (n == QLatin1String("wbmp"))
-        return FormatCode::Wbmp;
-    return std::nullopt;
+    const imaging::FormatSpec *row = imaging::formatNamed(name);
+    if (!row || !row->encode)
+        return std::nullopt;
+    return row->code;
 }
+
+namespace
+{
+
+// "jpg (jpeg), png, ...": the names of the formats written (or read), wrapped
+// for the help text.
+QString formatList(bool writtenOnly)
+{
+    QStringList items;
+    for (const imaging::FormatSpec &row : imaging::formatTable()) {
+        if (writtenOnly && !row.encode)
+            continue;
+        QStringList names = QString::fromLatin1(row.names).split(QLatin1Char(' '));
+        QString item = names.takeFirst();
+        if (!names.isEmpty())
+            item += QStringLiteral(" (%1)").arg(names.join(QStringLiteral(", ")));
+        items << item;
+    }
+    QString text;
+    int column = 0;
+    for (qsizetype i = 0; i < items.size(); ++i) {
+        const QString piece = items[i] + (i + 1 < items.size() ? QStringLiteral(", ") : QString());
+        if (column + piece.trimmed().size() > 58) {
+            text = text.trimmed() + QStringLiteral("\n                      ");
+            column = 0;
+        }
+        text += piece;
+        column += int(piece.size());
+    }
+    return text;
+}
+
+} // namespace
 
 QString convertUsage()
 {
     return QStringLiteral(
-        "Usage:\n"
-        "  lumora-convert [--format FMT] [--overwrite] IN OUT\n"
-        "  lumora-convert --format FMT --out-dir DIR [--jobs N] [--overwrite] [--quiet] IN...\n"
-        "  lumora-convert --identify FILE...\n"
-        "\n"
-        "Converts images with the same decoders and writers as the Lumora viewer.\n"
-        "\n"
-        "  IN OUT              convert one file; the format is taken from OUT's extension\n"
-        "                      unless --format names it\n"
-        "  --format FMT, -f    output format: jpg (jpeg), png, tif (tiff), pcx, tga, bmp,\n"
-        "                      wmf, emf, psd, wbmp\n"
-        "  --out-dir DIR, -o   convert every IN into DIR (made when missing), each output\n"
-        "                      named after its input with the format's extension; uses\n"
-        "                      every core, shows a progress bar on a terminal and a\n"
-        "                      summary at the end\n"
-        "  --jobs N, -j        at most N files at once (default: one per core)\n"
-        "  --overwrite         replace outputs that exist (default: refuse and report)\n"
-        "  --quiet, -q         no progress bar and no summary\n"
-        "  --identify          one line per file: the format found by content,\n"
-        "                      width x height, bits per pixel and pages\n"
-        "  --help, -h          this text\n"
-        "\n"
-        "Inputs are read by content, whatever their names say: JPEG, GIF, BMP/DIB, PNG,\n"
-        "PSD, TIFF, PCX, TGA, WBMP, PCD, WMF, EMF, ICO and CUR. The first page of a\n"
-        "multi-page file is converted. Outputs are written to a temporary file and renamed,\n"
-        "so an existing file is never left half written.\n"
-        "\n"
-        "Exit status: 0 when every file was converted, 1 when any failed (each failure is\n"
-        "named on standard error), 2 for a usage error.\n");
+               "Usage:\n"
+               "  lumora-convert [--format FMT] [--overwrite] IN OUT\n"
+               "  lumora-convert --format FMT --out-dir DIR [--jobs N] [--overwrite] [--quiet] "
+               "IN...\n"
+               "  lumora-convert --identify FILE...\n"
+               "\n"
+               "Converts images with the same decoders and writers as the Lumora viewer.\n"
+               "\n"
+               "  IN OUT              convert one file; the format is taken from OUT's extension\n"
+               "                      unless --format names it\n"
+               "  --format FMT, -f    output format, one of:\n"
+               "                      %1\n"
+               "  --out-dir DIR, -o   convert every IN into DIR (made when missing), each output\n"
+               "                      named after its input with the format's extension; uses\n"
+               "                      every core, shows a progress bar on a terminal and a\n"
+               "                      summary at the end\n"
+               "  --jobs N, -j        at most N files at once (default: one per core)\n"
+               "  --overwrite         replace outputs that exist (default: refuse and report)\n"
+               "  --quiet, -q         no progress bar and no summary\n"
+               "  --identify          one line per file: the format found by content,\n"
+               "                      width x height, bits per pixel and pages\n"
+               "  --help, -h          this text\n"
+               "\n"
+               "Inputs are read by content, whatever their names say, in these formats:\n"
+               "                      %2\n"
+               "The first page of a multi-page file is converted. Outputs are written to a\n"
+               "temporary file and renamed, so an existing file is never left half written.\n"
+               "\n"
+               "Exit status: 0 when every file was converted, 1 when any failed (each failure is\n"
+               "named on standard error), 2 for a usage error.\n")
+        .arg(formatList(true), formatList(false));
 }
 
 std::optional<ConvertRequest> parseConvertArguments(const QStringList &args, QString *error)

@@ -33,9 +33,7 @@ DecodedImage decodeBmp(QIODevice &device, const FormatSpec &entry, const DecodeO
         QBuffer buffer;
         buffer.setData(data);
         buffer.open(QIODevice::ReadOnly);
-        FormatSpec second = entry;
-        second.coderName = "BMP";
-        return decodeWithMagick(buffer, second, options);
+        return decodeWithMagick(buffer, entry, options);
     }
     DecodedImage out;
     out.format = entry.code;

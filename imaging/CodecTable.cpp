@@ -3,10 +3,12 @@
 #include "imaging/BmpCodec.h"
 #include "imaging/FormatBytes.h"
 #include "imaging/IconCodec.h"
+#include "imaging/ImageEncoders.h"
 #include "imaging/MagickCodec.h"
 #include "imaging/MetafileCodecs.h"
 #include "imaging/PsdComposite.h"
 #include "imaging/QtCodec.h"
+#include "imaging/TiffCodec.h"
 
 #include <QStringList>
 
@@ -230,37 +232,195 @@ QSize tgaSize(const QByteArray &h)
     return clampedSize(le16(h, 12), le16(h, 14));
 }
 
+// A ".dib" may carry the usual BMP file header or none at all.
+QSize dibDeclaredSize(const QByteArray &h)
+{
+    return h.startsWith("BM") ? bmpSize(h) : dibSize(h);
+}
+
 } // namespace
 
 namespace
 {
 
+// Formats with weak or no magic (PCX, TGA, WBMP, a DIB without file header)
+// check their headers hard and only after every strong test failed.
 const std::array kFormats{
-    FormatSpec{FormatCode::Jpeg, "jpeg", isJpeg, decodeWithQt},
-    FormatSpec{FormatCode::Png, "png", isPng, decodeWithQt, pngSize},
-    FormatSpec{FormatCode::Gif, "gif", isGif, decodeWithQt, gifSize},
-    FormatSpec{FormatCode::Tiff, "tiff", isTiff, decodeWithQt},
-    FormatSpec{FormatCode::Dib, "bmp", isDibFile, decodeBmp, bmpSize},
-    FormatSpec{FormatCode::Bmp, "bmp", isBmp, decodeBmp, bmpSize},
-    FormatSpec{FormatCode::Ico, "ico", isIco, decodeIcon},
-    FormatSpec{FormatCode::Cur, "cur", isCur, decodeIcon},
-    FormatSpec{FormatCode::Psd, "PSD", isPsd, decodePsd, psdSize},
-    FormatSpec{FormatCode::Wmf, "wmf", isWmf, decodeWmf},
-    FormatSpec{FormatCode::Emf, "emf", isEmf, decodeEmf},
-    FormatSpec{FormatCode::Pcd, "PCD", isPcd, decodeWithMagick},
-    // Formats with weak or no magic come last and check their headers hard.
-    FormatSpec{FormatCode::Pcx, "PCX", isPcx, decodeWithMagick, pcxSize},
-    FormatSpec{FormatCode::Tga, "TGA", isTga, decodeWithMagick, tgaSize},
-    FormatSpec{FormatCode::Wbmp, "wbmp", isWbmp, decodeWithQt},
-    FormatSpec{FormatCode::Dib, "bmp", isHeaderlessDib, decodeBmp, dibSize},
+    FormatSpec{.code = FormatCode::Jpeg,
+               .shortName = "jpg",
+               .names = "jpg jpeg",
+               .qtName = "jpeg",
+               .magickName = "JPEG",
+               .matches = isJpeg,
+               .decode = decodeWithQt,
+               .encode = encoders::encodeWithQt,
+               .saveFilterName = "Joint Photographic Experts Group  <JPG>"},
+    FormatSpec{.code = FormatCode::Png,
+               .shortName = "png",
+               .names = "png",
+               .qtName = "png",
+               .magickName = "PNG",
+               .matches = isPng,
+               .decode = decodePng,
+               .declaredSize = pngSize,
+               .encode = encoders::encodePng,
+               .saveFilterName = "Portable Network Graphics  <PNG>",
+               .exactColours = true},
+    FormatSpec{.code = FormatCode::Gif,
+               .shortName = "gif",
+               .names = "gif",
+               .qtName = "gif",
+               .magickName = "GIF",
+               .matches = isGif,
+               .decode = decodeWithQt,
+               .declaredSize = gifSize},
+    // Never ImageMagick: its TIFF coder replaces libtiff's process-wide error
+    // handlers, after which Qt's reader aborts.
+    FormatSpec{.code = FormatCode::Tiff,
+               .shortName = "tif",
+               .names = "tif tiff",
+               .qtName = "tiff",
+               .matches = isTiff,
+               .decode = decodeTiff,
+               .encode = encoders::encodeWithQt,
+               .saveFilterName = "Tagged Image File  <TIF>",
+               .exactColours = true},
+    // Before BMP: a ".dib" with a file header is decoded alike, but the
+    // status bar says what the file is called.
+    FormatSpec{.code = FormatCode::Dib,
+               .shortName = "dib",
+               .names = "dib",
+               .qtName = "bmp",
+               .magickName = "BMP",
+               .matches = isDibFile,
+               .matchesLast = isHeaderlessDib,
+               .decode = decodeBmp,
+               .declaredSize = dibDeclaredSize,
+               .exactColours = true},
+    FormatSpec{.code = FormatCode::Bmp,
+               .shortName = "bmp",
+               .names = "bmp",
+               .qtName = "bmp",
+               .magickName = "BMP",
+               .matches = isBmp,
+               .decode = decodeBmp,
+               .declaredSize = bmpSize,
+               .encode = encoders::encodeWithQt,
+               .saveFilterName = "Windows Bitmap  <BMP>",
+               .exactColours = true},
+    FormatSpec{.code = FormatCode::Ico,
+               .shortName = "ico",
+               .names = "ico",
+               .qtName = "ico",
+               .magickName = "ICO",
+               .matches = isIco,
+               .decode = decodeIcon},
+    FormatSpec{.code = FormatCode::Cur,
+               .shortName = "cur",
+               .names = "cur",
+               .qtName = "cur",
+               .magickName = "CUR",
+               .matches = isCur,
+               .decode = decodeIcon},
+    FormatSpec{.code = FormatCode::Psd,
+               .shortName = "psd",
+               .names = "psd",
+               .magickName = "PSD",
+               .matches = isPsd,
+               .decode = decodePsd,
+               .declaredSize = psdSize,
+               .encode = encoders::encodeWithMagick,
+               .saveFilterName = "Photoshop  <PSD>",
+               .exactColours = true},
+    FormatSpec{.code = FormatCode::Wmf,
+               .shortName = "wmf",
+               .names = "wmf",
+               .matches = isWmf,
+               .decode = decodeWmf,
+               .encode = encoders::encodeMetafile,
+               .saveFilterName = "Windows Metafile  <WMF>"},
+    FormatSpec{.code = FormatCode::Emf,
+               .shortName = "emf",
+               .names = "emf",
+               .matches = isEmf,
+               .decode = decodeEmf,
+               .encode = encoders::encodeMetafile,
+               .saveFilterName = "Windows Enhanced Metafile  <EMF>"},
+    FormatSpec{.code = FormatCode::Pcd,
+               .shortName = "pcd",
+               .names = "pcd",
+               .magickName = "PCD",
+               .matches = isPcd,
+               .decode = decodeWithMagick},
+    FormatSpec{.code = FormatCode::Pcx,
+               .shortName = "pcx",
+               .names = "pcx",
+               .magickName = "PCX",
+               .matchesLast = isPcx,
+               .decode = decodeWithMagick,
+               .declaredSize = pcxSize,
+               .encode = encoders::encodeWithMagick,
+               .saveFilterName = "ZSoft PaintBrush  <PCX>",
+               .exactColours = true},
+    FormatSpec{.code = FormatCode::Tga,
+               .shortName = "tga",
+               .names = "tga",
+               .magickName = "TGA",
+               .matchesLast = isTga,
+               .decode = decodeWithMagick,
+               .declaredSize = tgaSize,
+               .encode = encoders::encodeWithMagick,
+               .saveFilterName = "Truevision Targa  <TGA>",
+               .exactColours = true},
+    FormatSpec{.code = FormatCode::Wbmp,
+               .shortName = "wbmp",
+               .names = "wbmp",
+               .qtName = "wbmp",
+               .magickName = "WBMP",
+               .matchesLast = isWbmp,
+               .decode = decodeWithQt,
+               .encode = encoders::encodeWithQt,
+               .saveFilterName = "Wireless Bitmap  <WBMP>"},
 };
 
 } // namespace
 
-const FormatSpec *findFormat(const QByteArray &head, const QString &suffix)
+std::span<const FormatSpec> formatTable()
 {
-    for (const FormatSpec &entry : kFormats) {
-        if (entry.matches(head, suffix))
+    return kFormats;
+}
+
+const FormatSpec *findFormat(const QByteArray &head, const QString &suffix,
+                             std::span<const FormatSpec> table)
+{
+    for (const FormatSpec &entry : table) {
+        if (entry.matches && entry.matches(head, suffix))
+            return &entry;
+    }
+    for (const FormatSpec &entry : table) {
+        if (entry.matchesLast && entry.matchesLast(head, suffix))
+            return &entry;
+    }
+    return nullptr;
+}
+
+const FormatSpec *formatRow(FormatCode code, std::span<const FormatSpec> table)
+{
+    for (const FormatSpec &entry : table) {
+        if (entry.code == code)
+            return &entry;
+    }
+    return nullptr;
+}
+
+const FormatSpec *formatNamed(const QString &name, std::span<const FormatSpec> table)
+{
+    const QString wanted = name.trimmed().toLower();
+    if (wanted.isEmpty())
+        return nullptr;
+    for (const FormatSpec &entry : table) {
+        const QStringList names = QString::fromLatin1(entry.names).split(QLatin1Char(' '));
+        if (names.contains(wanted))
             return &entry;
     }
     return nullptr;

@@ -1,5 +1,7 @@
 #include "imaging/ImageCipher.h"
 
+#include "imaging/Codec.h"
+
 #include <sodium.h>
 
 #include <QByteArray>
@@ -296,18 +298,8 @@ bool isEncryptedPicture(const QImage &image)
 
 bool formatKeepsEncryptedPicture(FormatCode code)
 {
-    switch (code) {
-    case FormatCode::Png:
-    case FormatCode::Tiff:
-    case FormatCode::Pcx:
-    case FormatCode::Tga:
-    case FormatCode::Bmp:
-    case FormatCode::Psd:
-    case FormatCode::Dib:
-        return true;
-    default:
-        return false;
-    }
+    const FormatSpec *row = formatRow(code);
+    return row && row->exactColours;
 }
 
 QString encryptedSaveWarning(FormatCode code)

@@ -1,5 +1,6 @@
 #include "imaging/ImageWriter.h"
 
+#include "imaging/Codec.h"
 #include "imaging/ImageEncoders.h"
 #include "imaging/JpegExif.h"
 
@@ -8,40 +9,17 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
-#include <array>
-
 namespace lumora::imaging
 {
 
 namespace
 {
 
-struct WriterEntry {
-    FormatCode code;
-    encoders::Encoder encode;
-};
-
-// The writers by format code: the ten formats of the save table.
-const std::array kWriters{
-    WriterEntry{FormatCode::Jpeg, encoders::encodeWithQt},
-    WriterEntry{FormatCode::Png, encoders::encodePng},
-    WriterEntry{FormatCode::Tiff, encoders::encodeWithQt},
-    WriterEntry{FormatCode::Bmp, encoders::encodeWithQt},
-    WriterEntry{FormatCode::Wbmp, encoders::encodeWithQt},
-    WriterEntry{FormatCode::Psd, encoders::encodeWithMagick},
-    WriterEntry{FormatCode::Pcx, encoders::encodeWithMagick},
-    WriterEntry{FormatCode::Tga, encoders::encodeWithMagick},
-    WriterEntry{FormatCode::Wmf, encoders::encodeMetafile},
-    WriterEntry{FormatCode::Emf, encoders::encodeMetafile},
-};
-
-const WriterEntry *findWriter(FormatCode code)
+// The row of a format that can be saved, or nullptr.
+const FormatSpec *findWriter(FormatCode code)
 {
-    for (const WriterEntry &entry : kWriters) {
-        if (entry.code == code)
-            return &entry;
-    }
-    return nullptr;
+    const FormatSpec *row = formatRow(code);
+    return row && row->encode ? row : nullptr;
 }
 
 bool fail(QString *error, const QString &message)
@@ -81,7 +59,7 @@ QByteArray encodeImage(const QImage &image, FormatCode code, const WriteOptions 
         fail(error, QStringLiteral("There is no image to save."));
         return {};
     }
-    const WriterEntry *writer = findWriter(code);
+    const FormatSpec *writer = findWriter(code);
     if (!writer) {
         const QString name = QString::fromLatin1(formatShortName(code)).toUpper();
         fail(error, name.isEmpty()

@@ -106,7 +106,7 @@ DecodedImage decodeWithMagick(QIODevice &device, const FormatSpec &entry,
         // pixel is decoded.
         Magick::Image probe;
         probe.quiet(true);
-        probe.magick(entry.coderName);
+        probe.magick(entry.magickName);
         if (isPsd)
             probe.subRange(1);
         probe.ping(blob);
@@ -122,7 +122,7 @@ DecodedImage decodeWithMagick(QIODevice &device, const FormatSpec &entry,
 
         Magick::Image image;
         image.quiet(true);
-        image.magick(entry.coderName);
+        image.magick(entry.magickName);
         if (isPsd)
             image.subRange(1); // the merged image comes first; skip the layers
         image.read(blob);

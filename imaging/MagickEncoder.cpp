@@ -1,3 +1,4 @@
+#include "imaging/Codec.h"
 #include "imaging/ImageEncoders.h"
 #include "imaging/MagickCodec.h"
 #include "imaging/WritePixels.h"
@@ -26,16 +27,8 @@ QByteArray failed(QString *error, const QString &message)
 
 const char *coderName(FormatCode code)
 {
-    switch (code) {
-    case FormatCode::Psd:
-        return "PSD";
-    case FormatCode::Pcx:
-        return "PCX";
-    case FormatCode::Tga:
-        return "TGA";
-    default:
-        return nullptr;
-    }
+    const FormatSpec *row = formatRow(code);
+    return row ? row->magickName : nullptr;
 }
 
 // A coder asked for by name can be missing or read-only in a given

@@ -172,54 +172,62 @@ bool deepPngWithTransparentColour(QIODevice &device, const QByteArray &head)
     return found;
 }
 
+DecodedImage readWithQt(QIODevice &device, const FormatSpec &entry, const QByteArray &head,
+                        const DecodeOptions &options)
+{
+    QImageReader reader(&device, entry.qtName);
+    reader.setDecideFormatFromContent(false);
+    return readPages(reader, entry, head, options);
+}
+
+// Whether a second reader should try: Qt's reader found the file damaged and
+// the device can start over.
+bool worthASecondReader(const DecodedImage &out, QIODevice &device)
+{
+    return out.error == support::damagedMessage() && device.seek(0);
+}
+
 } // namespace
 
 DecodedImage decodeWithQt(QIODevice &device, const FormatSpec &entry, const DecodeOptions &options)
 {
     const QByteArray head = device.peek(64);
-    if (entry.code == FormatCode::Tiff) {
-        silenceLibtiff();
-        const QByteArray data = device.readAll();
-        device.seek(0);
-        if (tiffPrefersLibtiff(data))
-            return decodeTiffWithLibtiff(data, options);
-    }
-    if (entry.code == FormatCode::Png && deepPngWithTransparentColour(device, head)) {
-        FormatSpec magick = entry;
-        magick.coderName = "PNG";
-        DecodedImage decoded = decodeWithMagick(device, magick, options);
+    DecodedImage out = readWithQt(device, entry, head, options);
+    // A file Qt's reader calls damaged may still be one ImageMagick reads
+    // (a JPEG cut short, an unusual GIF).
+    if (!entry.magickName || !worthASecondReader(out, device))
+        return out;
+    DecodedImage retry = decodeWithMagick(device, entry, options);
+    return retry.ok() ? retry : out;
+}
+
+DecodedImage decodePng(QIODevice &device, const FormatSpec &entry, const DecodeOptions &options)
+{
+    const QByteArray head = device.peek(64);
+    if (deepPngWithTransparentColour(device, head)) {
+        DecodedImage decoded = decodeWithMagick(device, entry, options);
         if (decoded.ok()) {
             decoded.bitsPerPixel = headerDepth(head, entry.code, decoded.bitsPerPixel);
             return decoded;
         }
         device.seek(0);
     }
-    DecodedImage out;
-    {
-        QImageReader reader(&device, entry.coderName);
-        reader.setDecideFormatFromContent(false);
-        out = readPages(reader, entry, head, options);
-    }
-    // A file Qt's reader calls damaged may still be one ImageMagick reads
-    // (a JPEG cut short, an unusual GIF). A TIFF goes to libtiff's own picture
-    // interface instead: ImageMagick's TIFF coder takes over libtiff's
-    // process-wide error handlers, which Qt's reader relies on.
-    if (out.error != support::damagedMessage() || !device.seek(0))
+    return decodeWithQt(device, entry, options);
+}
+
+DecodedImage decodeTiff(QIODevice &device, const FormatSpec &entry, const DecodeOptions &options)
+{
+    const QByteArray head = device.peek(64);
+    silenceLibtiff();
+    const QByteArray data = device.readAll();
+    device.seek(0);
+    if (tiffPrefersLibtiff(data))
+        return decodeTiffWithLibtiff(data, options);
+    DecodedImage out = readWithQt(device, entry, head, options);
+    // What Qt's reader calls damaged goes to libtiff's own picture interface.
+    if (!worthASecondReader(out, device))
         return out;
-    if (entry.code == FormatCode::Tiff) {
-        DecodedImage retry = decodeTiffWithLibtiff(device.readAll(), options);
-        return retry.ok() ? retry : out;
-    }
-    FormatSpec second = entry;
-    second.coderName = entry.code == FormatCode::Jpeg   ? "JPEG"
-                       : entry.code == FormatCode::Png  ? "PNG"
-                       : entry.code == FormatCode::Gif  ? "GIF"
-                       : entry.code == FormatCode::Wbmp ? "WBMP"
-                       : entry.code == FormatCode::Cur  ? "CUR"
-                                                        : "ICO";
-    if (entry.code == FormatCode::Bmp || entry.code == FormatCode::Dib)
-        second.coderName = "BMP";
-    DecodedImage retry = decodeWithMagick(device, second, options);
+    DecodedImage retry = decodeTiffWithLibtiff(data, options);
     return retry.ok() ? retry : out;
 }
 

@@ -3,6 +3,7 @@
 #include "dialogs/DialogPrompter.h"
 #include "support/TempDir.h"
 #include "viewer/frmViwer.h"
+#include "viewer/modMain.h"
 
 #include <QApplication>
 #include <QComboBox>

@@ -1,13 +1,18 @@
+#include "imaging/Codec.h"
 #include "imaging/Decoder.h"
+#include "imaging/ImageWriter.h"
 
 #include "imaging_samples.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
+#include <QBuffer>
 #include <QFile>
+#include <QSet>
 
 #include <list>
+#include <vector>
 
 using namespace lumora::imaging;
 using namespace lumora::test;
@@ -295,4 +300,83 @@ TEST(Decode, CancelledBeforeStartingReturnsAnError)
     EXPECT_FALSE(d.ok());
     EXPECT_TRUE(d.pages.isEmpty());
     EXPECT_FALSE(d.error.isEmpty());
+}
+
+namespace
+{
+
+// A made-up format: "XYZ!" and one RGB pixel.
+DecodedImage decodeXyz(QIODevice &device, const FormatSpec &entry, const DecodeOptions &)
+{
+    const QByteArray bytes = device.readAll();
+    DecodedImage out;
+    if (bytes.size() < 7)
+        return out;
+    QImage page(1, 1, QImage::Format_RGB32);
+    page.fill(qRgb(quint8(bytes[4]), quint8(bytes[5]), quint8(bytes[6])));
+    out.format = entry.code;
+    out.originalSize = page.size();
+    out.bitsPerPixel = 24;
+    out.pages << page;
+    return out;
+}
+
+QByteArray encodeXyz(const QImage &image, FormatCode, const WriteOptions &, QString *)
+{
+    const QRgb c = image.pixel(0, 0);
+    return QByteArray("XYZ!") + char(qRed(c)) + char(qGreen(c)) + char(qBlue(c));
+}
+
+} // namespace
+
+TEST(FormatTable, EveryCodeHasOneRowAndSavedFormatsHaveADialogEntry)
+{
+    QSet<QString> names;
+    for (int code = 1; code <= 15; ++code) {
+        const FormatSpec *row = formatRow(FormatCode(code));
+        ASSERT_NE(row, nullptr) << code;
+        EXPECT_TRUE(row->decode) << row->shortName;
+        EXPECT_TRUE(row->matches || row->matchesLast) << row->shortName;
+        EXPECT_EQ(row->encode != nullptr, row->saveFilterName != nullptr) << row->shortName;
+        // The ten saved formats carry the codes 1..10 that the save table uses.
+        EXPECT_EQ(row->encode != nullptr, code <= 10) << row->shortName;
+        for (const QString &name : QString::fromLatin1(row->names).split(QLatin1Char(' '))) {
+            EXPECT_FALSE(names.contains(name)) << name.toStdString();
+            names.insert(name);
+            EXPECT_EQ(formatNamed(name.toUpper()), row);
+        }
+    }
+    EXPECT_EQ(formatRow(FormatCode::Unknown), nullptr);
+    EXPECT_EQ(qsizetype(formatTable().size()), 15);
+}
+
+TEST(FormatTable, AFormatIsOneRow)
+{
+    std::vector<FormatSpec> table(formatTable().begin(), formatTable().end());
+    table.push_back(FormatSpec{
+        .code = FormatCode(99),
+        .shortName = "xyz",
+        .names = "xyz xyzzy",
+        .matches = [](const QByteArray &head, const QString &) { return head.startsWith("XYZ!"); },
+        .decode = decodeXyz,
+        .encode = encodeXyz,
+        .saveFilterName = "Test Pixel  <XYZ>",
+        .exactColours = true});
+
+    QImage picture(1, 1, QImage::Format_RGB32);
+    picture.fill(qRgb(12, 200, 77));
+    const FormatSpec *named = formatNamed(QStringLiteral("XYZZY"), table);
+    ASSERT_NE(named, nullptr);
+    const QByteArray file = named->encode(picture, named->code, {}, nullptr);
+
+    const FormatSpec *found = findFormat(file, QStringLiteral("bin"), table);
+    ASSERT_EQ(found, named);
+    EXPECT_EQ(formatRow(FormatCode(99), table), found);
+    EXPECT_EQ(findFormat(file, QStringLiteral("bin")), nullptr); // the program's table lacks it
+    QBuffer buffer;
+    buffer.setData(file);
+    buffer.open(QIODevice::ReadOnly);
+    const DecodedImage back = found->decode(buffer, *found, {});
+    ASSERT_TRUE(back.ok());
+    EXPECT_EQ(back.pages.front().pixel(0, 0), picture.pixel(0, 0));
 }

@@ -1,6 +1,8 @@
 #include "viewer/modMain.h"
 
+#include "imaging/Decoder.h"
 #include "imaging/ImageDocument.h"
+#include "imaging/ImageWriter.h"
 #include "platform/Wallpaper.h"
 #include "support/ScriptedPrompter.h"
 #include "support/TempDir.h"
@@ -88,16 +90,30 @@ protected:
 
 } // namespace
 
-TEST(ModMain, SaveFormatTableAndUntouchedCodeOutsideIt)
+// Every entry of the save dialog must write what it promises: the entry's
+// pattern, the extension handed back and the bytes written all name one format.
+TEST(ModMain, EverySaveEntryWritesTheFormatItNames)
 {
     int code = 42;
     EXPECT_EQ(GetSaveFormat(3, code), QStringLiteral("psd"));
-    EXPECT_EQ(code, 9);
-    const QStringList exts{"jpg", "png", "psd", "tif", "pcx", "tga", "wbmp", "bmp", "wmf", "emf"};
-    const int codes[] = {1, 2, 9, 3, 4, 5, 10, 6, 7, 8};
+    EXPECT_EQ(code, 9); // the numbers the status bar and the save table share
+
+    const QStringList filter = saveDialogFilter().split(QLatin1Char('|'));
+    ASSERT_EQ(filter.size(), 20);
+    QImage picture(5, 3, QImage::Format_RGB32);
+    picture.fill(qRgb(200, 40, 90));
     for (int i = 1; i <= 10; ++i) {
-        EXPECT_EQ(GetSaveFormat(i, code), exts[i - 1]) << i;
-        EXPECT_EQ(code, codes[i - 1]) << i;
+        const QString ext = GetSaveFormat(i, code);
+        SCOPED_TRACE(ext.toStdString());
+        EXPECT_EQ(filter[2 * i - 1], QStringLiteral("*.") + ext);
+        EXPECT_TRUE(
+            filter[2 * i - 2].contains(QLatin1Char('<') + ext.toUpper() + QLatin1Char('>')));
+        QString error;
+        const QByteArray bytes =
+            imaging::encodeImage(picture, imaging::FormatCode(code), {}, &error);
+        ASSERT_FALSE(bytes.isEmpty()) << error.toStdString();
+        EXPECT_EQ(imaging::detectFormat(bytes, QStringLiteral("x.") + ext),
+                  imaging::FormatCode(code));
     }
     code = 42;
     EXPECT_EQ(GetSaveFormat(0, code), QString());

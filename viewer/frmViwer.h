@@ -51,8 +51,6 @@ struct ViewerContext {
 // The viewer window: one image of a path list at a time, with navigation,
 // slide show, zoom, rotation and full screen.
 QString openDialogFilter();
-// The Save As dialog's filter, pairs of description and pattern.
-QString saveDialogFilter();
 
 class frmViwer : public QMainWindow
 {

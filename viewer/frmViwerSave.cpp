@@ -12,15 +12,8 @@ namespace lumora
 namespace
 {
 
-// The save dialog's file types, in the order of the save-format table.
-const char kSaveFilter[] =
-    "Joint Photographic Experts Group  <JPG>|*.jpg|Portable Network Graphics  <PNG>|*.png|"
-    "Photoshop  <PSD>|*.psd|Tagged Image File  <TIF>|*.tif|ZSoft PaintBrush  <PCX>|*.pcx|"
-    "Truevision Targa  <TGA>|*.tga|Wireless Bitmap  <WBMP>|*.wbmp|Windows Bitmap  <BMP>|*.bmp|"
-    "Windows Metafile  <WMF>|*.wmf|Windows Enhanced Metafile  <EMF>|*.emf";
-
-// Overwrite prompt, hidden read-only box, resizable dialog.
-constexpr unsigned kSaveFlags = 8388614;
+constexpr unsigned kSaveFlags =
+    FileDialog::OverwritePrompt | FileDialog::HideReadOnly | FileDialog::EnableSizing;
 
 // The save-table row of a format code, 0 when the format cannot be saved.
 int saveRowOf(int formatCode)
@@ -35,11 +28,6 @@ int saveRowOf(int formatCode)
 }
 
 } // namespace
-
-QString saveDialogFilter()
-{
-    return QString::fromLatin1(kSaveFilter);
-}
 
 void frmViwer::SaveAs()
 {

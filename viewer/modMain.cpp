@@ -1,6 +1,7 @@
 #include "viewer/modMain.h"
 
 #include "dialogs/Prompter.h"
+#include "imaging/Codec.h"
 #include "imaging/ImageDocument.h"
 #include "platform/ShellFolders.h"
 #include "platform/Wallpaper.h"
@@ -15,24 +16,13 @@ namespace lumora
 namespace
 {
 
-struct SaveFormat {
-    const char *extension;
-    int code;
+// The save dialog's file types, in the order the dialog lists them.
+constexpr std::array kSaveOrder{
+    imaging::FormatCode::Jpeg, imaging::FormatCode::Png, imaging::FormatCode::Psd,
+    imaging::FormatCode::Tiff, imaging::FormatCode::Pcx, imaging::FormatCode::Tga,
+    imaging::FormatCode::Wbmp, imaging::FormatCode::Bmp, imaging::FormatCode::Wmf,
+    imaging::FormatCode::Emf,
 };
-
-// Position in the save dialog's type list -> extension and format code.
-constexpr std::array<SaveFormat, 10> kSaveFormats{{
-    {"jpg", 1},
-    {"png", 2},
-    {"psd", 9},
-    {"tif", 3},
-    {"pcx", 4},
-    {"tga", 5},
-    {"wbmp", 10},
-    {"bmp", 6},
-    {"wmf", 7},
-    {"emf", 8},
-}};
 
 const QString kImageTypes =
     QStringLiteral("JPG GIF BMP PNG PSD TIF PCX TGA WBMP PCD WMF EMF ICO CUR DIB");
@@ -52,11 +42,22 @@ QString GetSpecialFolderPath(int code)
 
 QString GetSaveFormat(int index, int &formatCode)
 {
-    if (index < 1 || index > int(kSaveFormats.size()))
+    if (index < 1 || index > int(kSaveOrder.size()))
         return {};
-    const SaveFormat &f = kSaveFormats[std::size_t(index - 1)];
-    formatCode = f.code;
-    return QString::fromLatin1(f.extension);
+    const imaging::FormatCode code = kSaveOrder[std::size_t(index - 1)];
+    formatCode = int(code);
+    return QString::fromLatin1(imaging::formatShortName(code));
+}
+
+QString saveDialogFilter()
+{
+    QStringList parts;
+    for (const imaging::FormatCode code : kSaveOrder) {
+        const imaging::FormatSpec *row = imaging::formatRow(code);
+        parts << QString::fromLatin1(row->saveFilterName)
+              << QStringLiteral("*.") + QString::fromLatin1(row->shortName);
+    }
+    return parts.join(QLatin1Char('|'));
 }
 
 bool IsSupportedImage(const QString &path)

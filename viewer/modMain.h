@@ -27,6 +27,8 @@ QString GetSpecialFolderPath(int code);
 // Extension and format code for the 1-based position of a save-dialog file
 // type; any other index gives "" and leaves formatCode as it was.
 QString GetSaveFormat(int index, int &formatCode);
+// The save dialog's filter: "name|*.ext" for each of those types, joined by "|".
+QString saveDialogFilter();
 
 // True when the lower-cased extension occurs in the image type list
 // (a substring test, so fragments such as "mp" pass too).
