@@ -3,7 +3,7 @@
 set -euo pipefail
 if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
 PKGS=(
-  build-essential cmake ninja-build pkg-config git clang-format
+  build-essential cmake ninja-build pkg-config git clang-format lld
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-image-formats-plugins
   libqt6svg6 qt6-qpa-plugins libgl1-mesa-dev
   libmagick++-dev libmagickcore-6.q16-6-extra
