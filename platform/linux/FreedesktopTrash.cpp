@@ -29,8 +29,9 @@ QByteArray FreedesktopTrash::defaultHomeTrash()
 
 QByteArray FreedesktopTrash::infoText(const QByteArray &pathForInfo, const QDateTime &when)
 {
-    return "[Trash Info]\nPath=" +
-           QUrl::toPercentEncoding(QString::fromLocal8Bit(pathForInfo), "/") +
+    // Encoded byte by byte: a name that is not valid in the locale's
+    // encoding must still name the file it came from.
+    return "[Trash Info]\nPath=" + pathForInfo.toPercentEncoding("/") +
            "\nDeletionDate=" + when.toString(QStringLiteral("yyyy-MM-ddThh:mm:ss")).toLatin1() +
            "\n";
 }
