@@ -1,6 +1,7 @@
 #include "imaging/MagickCodec.h"
 
 #include "imaging/DecodeSupport.h"
+#include "imaging/ReaderWarnings.h"
 
 #include <Magick++.h>
 
@@ -83,6 +84,14 @@ QImage toQImage(Magick::Image &image)
     return out;
 }
 
+// ImageMagick's words for data that stops before the picture does.
+bool endedEarly(const QString &message)
+{
+    return message.contains(QLatin1String("unexpected end-of-file"), Qt::CaseInsensitive) ||
+           message.contains(QLatin1String("insufficient image data"), Qt::CaseInsensitive) ||
+           message.contains(QLatin1String("Premature end"), Qt::CaseInsensitive);
+}
+
 } // namespace
 
 void initMagick()
@@ -109,7 +118,14 @@ DecodedImage decodeWithMagick(QIODevice &device, const FormatSpec &entry,
         probe.magick(entry.magickName);
         if (isPsd)
             probe.subRange(1);
-        probe.ping(blob);
+        try {
+            probe.ping(blob);
+        } catch (const Magick::Error &error) {
+            // Read on below, where what an early end leaves is kept.
+            if (probe.columns() == 0 || probe.rows() == 0 ||
+                !endedEarly(QString::fromLocal8Bit(error.what())))
+                throw;
+        }
         const QSize size(int(qMin<size_t>(probe.columns(), INT_MAX)),
                          int(qMin<size_t>(probe.rows(), INT_MAX)));
         if (size.isEmpty())
@@ -121,11 +137,26 @@ DecodedImage decodeWithMagick(QIODevice &device, const FormatSpec &entry,
             return failure(cancelledMessage());
 
         Magick::Image image;
-        image.quiet(true);
+        image.quiet(false); // its warnings are how a damaged file is told apart
         image.magick(entry.magickName);
         if (isPsd)
             image.subRange(1); // the merged image comes first; skip the layers
-        image.read(blob);
+        QString damage;
+        try {
+            image.read(blob);
+        } catch (const Magick::Warning &warning) {
+            // The picture is read; only a warning about its data counts.
+            damage = damageFromWarnings({QString::fromLocal8Bit(warning.what())});
+        } catch (const Magick::Error &error) {
+            // A reader that stops at an early end of file (PCX cut short in
+            // its palette or its last rows) keeps the picture it had; as
+            // ImageMagick's own tools and Pillow do, that is shown, and
+            // said to be damaged. Nothing read at all stays a failure.
+            if (image.columns() == 0 || image.rows() == 0 ||
+                !endedEarly(QString::fromLocal8Bit(error.what())))
+                throw;
+            damage = truncatedDamage();
+        }
         const QSize decodedSize(int(image.columns()), int(image.rows()));
         if (!fitsBudget(decodedSize))
             return failure(tooLargeMessage(decodedSize));
@@ -145,6 +176,7 @@ DecodedImage decodeWithMagick(QIODevice &device, const FormatSpec &entry,
         if (page.isNull())
             return failure(tooLargeMessage(decodedSize));
         out.originalSize = page.size();
+        out.damage = damage;
         out.pages << std::move(page);
         scalePages(out, options);
         return out;

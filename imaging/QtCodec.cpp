@@ -1,5 +1,7 @@
 #include "imaging/QtCodec.h"
 
+#include "imaging/ReaderWarnings.h"
+
 #include "imaging/DecodeSupport.h"
 #include "imaging/FormatBytes.h"
 #include "imaging/MagickCodec.h"
@@ -172,12 +174,33 @@ bool deepPngWithTransparentColour(QIODevice &device, const QByteArray &head)
     return found;
 }
 
+// Qt's GIF reader shows a file cut short without a word; a whole GIF ends
+// with its trailer byte (some writers pad with zeros after it).
+bool gifEndsEarly(QIODevice &device)
+{
+    if (device.isSequential() || !device.seek(qMax<qint64>(0, device.size() - 256)))
+        return false;
+    QByteArray tail = device.read(256);
+    device.seek(0);
+    while (tail.endsWith('\0'))
+        tail.chop(1);
+    return !tail.endsWith(';');
+}
+
+// Qt's readers return the part of a damaged picture they decoded as a
+// success; the libraries' warnings meanwhile say what is wrong with it.
 DecodedImage readWithQt(QIODevice &device, const FormatSpec &entry, const QByteArray &head,
                         const DecodeOptions &options)
 {
+    support::ReaderWarnings warnings;
     QImageReader reader(&device, entry.qtName);
     reader.setDecideFormatFromContent(false);
-    return readPages(reader, entry, head, options);
+    DecodedImage out = readPages(reader, entry, head, options);
+    if (out.ok())
+        out.damage = support::damageFromWarnings(warnings.messages());
+    if (out.ok() && out.damage.isEmpty() && entry.code == FormatCode::Gif && gifEndsEarly(device))
+        out.damage = support::truncatedDamage();
+    return out;
 }
 
 // Whether a second reader should try: Qt's reader found the file damaged and
