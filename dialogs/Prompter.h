@@ -19,7 +19,9 @@ class Prompter
 {
 public:
     enum class Icon { None, Information, Warning, Critical, Question };
-    enum class Buttons { Ok, OkCancel, YesNo, YesNoCancel };
+    // YesNoDefaultNo: for a question whose Yes can cost data, No is the
+    // default button and the answer of Escape and the close box.
+    enum class Buttons { Ok, OkCancel, YesNo, YesNoCancel, YesNoDefaultNo };
     enum class Answer { Ok, Cancel, Yes, No };
 
     struct FileChoice {

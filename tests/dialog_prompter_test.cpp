@@ -9,6 +9,9 @@
 #include <QComboBox>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -90,4 +93,31 @@ TEST(DialogPrompter, TheFileTypeChosenInTheSaveDialogIsTheOneReturned)
     EXPECT_TRUE(shown.startsWith(QStringLiteral("Windows Enhanced Metafile")))
         << shown.toStdString();
     EXPECT_EQ(answer->fileNames, QStringList{QStringLiteral("drawing.emf")});
+}
+
+// A question whose Yes can cost data: Enter, Escape and the close box all
+// answer No, and No is the button drawn as the default.
+TEST(DialogPrompter, YesNoDefaultNoAnswersNoToEnterEscapeAndClose)
+{
+    DialogPrompter prompter;
+    const auto ask = [&](const std::function<void(QMessageBox &)> &act, bool *defaultIsNo) {
+        QTimer::singleShot(0, [=] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            *defaultIsNo = box->defaultButton() == box->button(QMessageBox::No);
+            act(*box);
+        });
+        return prompter.message(nullptr, QStringLiteral("Save it anyway?"), Prompter::Icon::Warning,
+                                Prompter::Buttons::YesNoDefaultNo, {});
+    };
+    bool defaultIsNo = false;
+    EXPECT_EQ(ask([](QMessageBox &b) { QTest::keyClick(&b, Qt::Key_Return); }, &defaultIsNo),
+              Prompter::Answer::No);
+    EXPECT_TRUE(defaultIsNo);
+    EXPECT_EQ(ask([](QMessageBox &b) { QTest::keyClick(&b, Qt::Key_Escape); }, &defaultIsNo),
+              Prompter::Answer::No);
+    EXPECT_EQ(ask([](QMessageBox &b) { b.close(); }, &defaultIsNo), Prompter::Answer::No);
+    EXPECT_EQ(ask([](QMessageBox &b) { b.button(QMessageBox::Yes)->click(); }, &defaultIsNo),
+              Prompter::Answer::Yes);
 }

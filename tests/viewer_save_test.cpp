@@ -249,7 +249,7 @@ TEST(ViewerSaveAs, EncryptedImageWarnsBeforeALossyFormatAndSurvivesALosslessOne)
     ASSERT_FALSE(f.prompter.asked.isEmpty());
     const auto warning = f.prompter.asked.back();
     EXPECT_EQ(warning.kind, QStringLiteral("message"));
-    EXPECT_EQ(warning.buttons, Prompter::Buttons::YesNo);
+    EXPECT_EQ(warning.buttons, Prompter::Buttons::YesNoDefaultNo);
     EXPECT_EQ(warning.icon, Prompter::Icon::Warning);
     EXPECT_TRUE(warning.text.contains(QStringLiteral("never be decrypted")))
         << warning.text.toStdString();

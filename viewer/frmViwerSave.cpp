@@ -69,7 +69,7 @@ void frmViwer::SaveAs()
         const QString warning = imaging::encryptedSaveWarning(imaging::FormatCode(formatCode));
         if (!warning.isEmpty() &&
             m_ctx.prompter->message(this, warning, Prompter::Icon::Warning,
-                                    Prompter::Buttons::YesNo) != Prompter::Answer::Yes)
+                                    Prompter::Buttons::YesNoDefaultNo) != Prompter::Answer::Yes)
             return;
     }
     QString error;
