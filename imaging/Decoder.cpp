@@ -3,6 +3,7 @@
 #include "imaging/Codec.h"
 #include "imaging/DecodeSupport.h"
 #include "imaging/MagickCodec.h"
+#include "imaging/PngRgb24.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -37,7 +38,7 @@ DecodedImage decodeDevice(QIODevice &device, const DecodeOptions &options, const
         const QSize declared = entry->declaredSize(head);
         if (declared.isEmpty())
             return failure(damagedMessage());
-        if (!fitsBudget(declared))
+        if (!fitsBudget(declared, declaredBudgetBits(head)))
             return failure(tooLargeMessage(declared));
     }
     DecodedImage out = entry->decode(device, *entry, options);

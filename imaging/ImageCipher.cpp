@@ -1,6 +1,8 @@
 #include "imaging/ImageCipher.h"
 
 #include "imaging/Codec.h"
+#include "imaging/DecodeSupport.h"
+#include "imaging/Decoder.h"
 
 #include <sodium.h>
 
@@ -28,6 +30,12 @@ constexpr int kMinCarrierWidth = 32;
 // must not make opening it take minutes or gigabytes.
 constexpr std::uint32_t kMaxOps = 8;
 constexpr std::uint32_t kMaxMemKiB = 256u * 1024u;
+
+QString tooLongKey()
+{
+    return QStringLiteral("The key is longer than %1 characters. Please use a shorter key.")
+        .arg(kMaxKeyLength);
+}
 
 const QString kWrongKey = QStringLiteral("The key is wrong or the encrypted image is damaged.");
 
@@ -78,6 +86,30 @@ bool parseHeader(const unsigned char *p, std::size_t available, Header *h)
 std::size_t rowBytes(const QImage &image)
 {
     return (std::size_t(image.width()) * std::size_t(image.depth()) + 7) / 8;
+}
+
+// Bytes serialize() gives for the picture.
+std::size_t serializedBytes(const QImage &image)
+{
+    return 24 + std::size_t(image.colorTable().size()) * 4 +
+           rowBytes(image) * std::size_t(image.height());
+}
+
+struct CarrierShape {
+    int width = 0;
+    std::size_t rows = 0;
+};
+
+// As wide as the picture (at least 32), as many rows as the header and the
+// ciphertext need.
+CarrierShape carrierShape(const QImage &plain)
+{
+    CarrierShape c;
+    c.width = qMax(kMinCarrierWidth, plain.width());
+    const std::size_t total = kHeaderBytes + serializedBytes(plain) + kTagBytes;
+    const std::size_t rowCapacity = std::size_t(c.width) * 3;
+    c.rows = (total + rowCapacity - 1) / rowCapacity;
+    return c;
 }
 
 // The plain picture as bytes: format, size, resolution, colour table, rows.
@@ -141,11 +173,20 @@ bool deserialize(const unsigned char *p, std::size_t size, QImage *image)
 // The red, green and blue bytes of a picture, row by row.
 std::vector<unsigned char> carrierBytes(const QImage &image)
 {
+    std::vector<unsigned char> out;
+    if (image.format() == QImage::Format_RGB888) {
+        const std::size_t row = std::size_t(image.width()) * 3;
+        out.reserve(row * std::size_t(image.height()));
+        for (int y = 0; y < image.height(); ++y) {
+            const uchar *line = image.constScanLine(y);
+            out.insert(out.end(), line, line + row);
+        }
+        return out;
+    }
     const QImage rgb =
         image.format() == QImage::Format_RGB32 || image.format() == QImage::Format_ARGB32
             ? image
             : image.convertToFormat(QImage::Format_RGB32);
-    std::vector<unsigned char> out;
     out.reserve(std::size_t(rgb.width()) * std::size_t(rgb.height()) * 3);
     for (int y = 0; y < rgb.height(); ++y) {
         const auto *line = reinterpret_cast<const QRgb *>(rgb.constScanLine(y));
@@ -160,7 +201,12 @@ std::vector<unsigned char> carrierBytes(const QImage &image)
 
 bool deriveKey(unsigned char *out, const QString &key, const Header &h)
 {
-    QByteArray password = key.toUtf8();
+    // One key whichever way its letters were typed: "é" composed or as "e"
+    // and a combining accent.
+    QString nfc = key.normalized(QString::NormalizationForm_C);
+    QByteArray password = nfc.toUtf8();
+    if (!nfc.isSharedWith(key) && nfc.data_ptr().isMutable())
+        sodium_memzero(nfc.data(), std::size_t(nfc.size()) * sizeof(QChar));
     const int rc =
         crypto_pwhash(out, kKeyBytes, password.constData(), std::size_t(password.size()), h.salt,
                       h.ops, std::size_t(h.memKiB) * 1024u, crypto_pwhash_ALG_ARGON2ID13);
@@ -187,6 +233,10 @@ CipherResult encryptPicture(const QImage &plain, const QString &key, const Ciphe
         return {false, {}, QStringLiteral("There is no image to encrypt.")};
     if (key.isEmpty())
         return {false, {}, QStringLiteral("The key is empty.")};
+    if (key.size() > kMaxKeyLength)
+        return {false, {}, tooLongKey()};
+    if (const QString problem = sealedSizeProblem(plain); !problem.isEmpty())
+        return {false, {}, problem};
     if (!sodiumReady())
         return {false, {}, QStringLiteral("The encryption library could not be started.")};
     const std::size_t memKiB = cost.memLimitBytes / 1024u;
@@ -206,15 +256,13 @@ CipherResult encryptPicture(const QImage &plain, const QString &key, const Ciphe
     h.cipherLength = std::uint32_t(cipherLength);
     const std::vector<unsigned char> header = headerBytes(h);
 
-    // The carrier: as wide as the picture (at least 32), as many rows as
-    // the header and ciphertext need, random bytes after them.
-    const int width = qMax(kMinCarrierWidth, plain.width());
+    // The carrier: the header and ciphertext, random bytes after them.
+    const CarrierShape shape = carrierShape(plain);
+    const int width = shape.width;
     const std::size_t total = header.size() + cipherLength;
     const std::size_t rowCapacity = std::size_t(width) * 3;
-    const std::size_t rows = (total + rowCapacity - 1) / rowCapacity;
-    if (rows > std::size_t(1) << 20)
-        return {false, {}, QStringLiteral("The image is too large to encrypt.")};
-    QImage carrier(width, int(rows), QImage::Format_RGB32);
+    const std::size_t rows = shape.rows;
+    QImage carrier(width, int(rows), QImage::Format_RGB888);
     if (carrier.isNull())
         return {false, {}, QStringLiteral("There is not enough memory to encrypt the image.")};
     std::vector<unsigned char> stream(rows * rowCapacity);
@@ -234,12 +282,9 @@ CipherResult encryptPicture(const QImage &plain, const QString &key, const Ciphe
     sodium_memzero(message.data(), message.size());
     randombytes_buf(stream.data() + total, stream.size() - total);
 
-    const unsigned char *s = stream.data();
-    for (int y = 0; y < carrier.height(); ++y) {
-        auto *line = reinterpret_cast<QRgb *>(carrier.scanLine(y));
-        for (int x = 0; x < width; ++x, s += 3)
-            line[x] = qRgb(s[0], s[1], s[2]);
-    }
+    for (int y = 0; y < carrier.height(); ++y)
+        std::memcpy(carrier.scanLine(y), stream.data() + std::size_t(y) * rowCapacity, rowCapacity);
+    sodium_memzero(stream.data(), stream.size());
     carrier.setDotsPerMeterX(plain.dotsPerMeterX());
     carrier.setDotsPerMeterY(plain.dotsPerMeterY());
     return {true, std::move(carrier), {}};
@@ -251,6 +296,8 @@ CipherResult decryptPicture(const QImage &sealed, const QString &key)
         return {false, {}, QStringLiteral("There is no image to decrypt.")};
     if (!isEncryptedPicture(sealed))
         return {false, {}, QStringLiteral("This image is not encrypted.")};
+    if (key.size() > kMaxKeyLength)
+        return {false, {}, tooLongKey()};
     if (!sodiumReady())
         return {false, {}, QStringLiteral("The encryption library could not be started.")};
     const std::vector<unsigned char> stream = carrierBytes(sealed);
@@ -280,6 +327,28 @@ CipherResult decryptPicture(const QImage &sealed, const QString &key)
     if (!ok)
         return {false, {}, kWrongKey};
     return {true, std::move(plain), {}};
+}
+
+QSize sealedSize(const QImage &plain)
+{
+    if (plain.isNull())
+        return {};
+    const CarrierShape c = carrierShape(plain);
+    return {c.width, int(qMin<std::size_t>(c.rows, std::size_t(INT_MAX)))};
+}
+
+QString sealedSizeProblem(const QImage &plain)
+{
+    const CarrierShape c = carrierShape(plain);
+    const QSize size(c.width, int(qMin<std::size_t>(c.rows, std::size_t(INT_MAX))));
+    // Readers take the sealed picture at 3 bytes a pixel; past the decode
+    // budget it would be sealed for good, with no way to open it again.
+    if (c.rows <= std::size_t(1) << 20 && support::fitsBudget(size, 24))
+        return {};
+    return QStringLiteral("The image is too large to encrypt: its encrypted form (%1 x %2 "
+                          "pixels) could not be opened again. Nothing was changed.")
+        .arg(size.width())
+        .arg(c.rows);
 }
 
 bool isEncryptedPicture(const QImage &image)

@@ -19,6 +19,10 @@ struct CipherCost {
     static CipherCost standard();
 };
 
+// The longest key taken, in characters (UTF-16 code units). Longer keys are
+// refused with a message, never cut short.
+inline constexpr int kMaxKeyLength = 100000;
+
 struct CipherResult {
     bool ok = false;
     QImage image;  // the sealed or the opened picture when ok
@@ -32,13 +36,23 @@ struct CipherResult {
 // resolution. Any lossless writer of 24-bit colour keeps it, because nothing
 // lives outside the pixels. The key is derived with Argon2id from a random
 // salt; the pixels are sealed with XChaCha20-Poly1305 under a random nonce.
-// Key material is wiped once used.
+// Key material is wiped once used. The key is taken in Unicode NFC, so a
+// letter typed composed or decomposed is the same key.
+//
+// The sealed picture holds 3 bytes a pixel (Format_RGB888). One whose sealed
+// form would be too large to open again is refused before any work.
 CipherResult encryptPicture(const QImage &plain, const QString &key,
                             const CipherCost &cost = CipherCost::standard());
 
 // Opens a sealed picture. A wrong key and a damaged picture both fail the
 // authentication, and nothing of the picture is changed.
 CipherResult decryptPicture(const QImage &sealed, const QString &key);
+
+// The size of the sealed picture for `plain`, without sealing it.
+QSize sealedSize(const QImage &plain);
+// Empty when the sealed form of `plain` can be opened again under the decode
+// limits (at 3 bytes a pixel); otherwise the sentence that refuses it.
+QString sealedSizeProblem(const QImage &plain);
 
 // Whether the picture starts with the sealed header.
 bool isEncryptedPicture(const QImage &image);

@@ -5,6 +5,7 @@
 #include "imaging/DecodeSupport.h"
 #include "imaging/FormatBytes.h"
 #include "imaging/MagickCodec.h"
+#include "imaging/PngRgb24.h"
 #include "imaging/TiffCodec.h"
 
 #include <tiffio.h>
@@ -227,6 +228,8 @@ DecodedImage decodeWithQt(QIODevice &device, const FormatSpec &entry, const Deco
 DecodedImage decodePng(QIODevice &device, const FormatSpec &entry, const DecodeOptions &options)
 {
     const QByteArray head = device.peek(64);
+    if (wantsRgb24Png(head))
+        return decodeRgb24Png(device, options);
     if (deepPngWithTransparentColour(device, head)) {
         DecodedImage decoded = decodeWithMagick(device, entry, options);
         if (decoded.ok()) {

@@ -1,3 +1,4 @@
+#include "imaging/DecodeSupport.h"
 #include "imaging/Decoder.h"
 #include "imaging/ImageCipher.h"
 #include "imaging/ImageDocument.h"
@@ -5,12 +6,16 @@
 #include "support/QtPrinters.h"
 #include "support/TempDir.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QtEndian>
 #include <gtest/gtest.h>
 
 #include <random>
+
+#include <zlib.h>
 
 using namespace lumora;
 using namespace lumora::imaging;
@@ -336,4 +341,161 @@ TEST(ImageCipher, EdgesAndTheSaveWarning)
     EXPECT_FALSE(encryptedSaveWarning(FormatCode::Wbmp).isEmpty());
     EXPECT_TRUE(encryptedSaveWarning(FormatCode::Png).isEmpty());
     EXPECT_TRUE(encryptedSaveWarning(FormatCode::Bmp).isEmpty());
+}
+
+// Keys: the same letters typed composed or decomposed are one key; any
+// length up to the stated bound counts in full; beyond it is refused, not
+// cut short.
+TEST(ImageCipher, KeysAreTakenInNfcAndInFullUpToTheBound)
+{
+    QImage plain(9, 7, QImage::Format_RGB32);
+    plain.fill(qRgb(40, 90, 200));
+    const QString composed = QStringLiteral("caf\u00e9 na\u00efve");
+    const QString decomposed = QStringLiteral("cafe\u0301 nai\u0308ve");
+    ASSERT_NE(composed, decomposed);
+    CipherResult sealed = encryptPicture(plain, decomposed, kTestCost);
+    ASSERT_TRUE(sealed.ok) << sealed.error.toStdString();
+    CipherResult opened = decryptPicture(sealed.image, composed);
+    ASSERT_TRUE(opened.ok) << opened.error.toStdString();
+    expectSame(opened.image, plain);
+
+    // 40,000 characters, past the 32,767 a text box takes by default: a key
+    // differing only in its last character does not open it.
+    QString longKey(40000, QLatin1Char('x'));
+    sealed = encryptPicture(plain, longKey, kTestCost);
+    ASSERT_TRUE(sealed.ok) << sealed.error.toStdString();
+    EXPECT_TRUE(decryptPicture(sealed.image, longKey).ok);
+    QString nearly = longKey;
+    nearly[39999] = QLatin1Char('y');
+    EXPECT_FALSE(decryptPicture(sealed.image, nearly).ok);
+    EXPECT_FALSE(decryptPicture(sealed.image, longKey.left(32767)).ok);
+
+    const QString atBound(kMaxKeyLength, QLatin1Char('k'));
+    EXPECT_TRUE(encryptPicture(plain, atBound, kTestCost).ok);
+    const QString beyond(kMaxKeyLength + 1, QLatin1Char('k'));
+    const CipherResult refused = encryptPicture(plain, beyond, kTestCost);
+    EXPECT_FALSE(refused.ok);
+    EXPECT_TRUE(refused.error.contains(QString::number(kMaxKeyLength)))
+        << refused.error.toStdString();
+    EXPECT_FALSE(decryptPicture(sealed.image, beyond).ok);
+}
+
+namespace
+{
+// An 8-bit RGB PNG of w x h black pixels but one white pixel at (x, y),
+// written straight (rows of zeros compress to almost nothing), so a picture
+// of a gigabyte takes no gigabyte to make.
+QByteArray rgbPng(int w, int h, int x, int y)
+{
+    QByteArray out("\x89PNG\r\n\x1a\n", 8);
+    const auto chunk = [&out](const char *type, const QByteArray &data) {
+        QByteArray body(type, 4);
+        body += data;
+        char be[4];
+        qToBigEndian<quint32>(quint32(data.size()), be);
+        out += QByteArray(be, 4) + body;
+        qToBigEndian<quint32>(
+            quint32(crc32(0, reinterpret_cast<const Bytef *>(body.constData()), uInt(body.size()))),
+            be);
+        out += QByteArray(be, 4);
+    };
+    QByteArray ihdr(13, '\0');
+    qToBigEndian<quint32>(quint32(w), ihdr.data());
+    qToBigEndian<quint32>(quint32(h), ihdr.data() + 4);
+    ihdr[8] = 8; // bit depth
+    ihdr[9] = 2; // RGB
+    chunk("IHDR", ihdr);
+    z_stream z{};
+    deflateInit(&z, 1);
+    QByteArray idat;
+    std::vector<unsigned char> row(std::size_t(w) * 3 + 1, 0);
+    std::vector<unsigned char> buffer(1 << 16);
+    for (int r = 0; r < h; ++r) {
+        std::fill(row.begin(), row.end(), 0);
+        if (r == y)
+            std::fill_n(row.begin() + 1 + std::ptrdiff_t(x) * 3, 3, 255);
+        z.next_in = row.data();
+        z.avail_in = uInt(row.size());
+        const int flush = r == h - 1 ? Z_FINISH : Z_NO_FLUSH;
+        do {
+            z.next_out = buffer.data();
+            z.avail_out = uInt(buffer.size());
+            deflate(&z, flush);
+            idat.append(reinterpret_cast<const char *>(buffer.data()),
+                        qsizetype(buffer.size() - z.avail_out));
+        } while (z.avail_out == 0 || (flush == Z_FINISH && z.avail_in > 0));
+    }
+    deflateEnd(&z);
+    chunk("IDAT", idat);
+    chunk("IEND", {});
+    return out;
+}
+} // namespace
+
+// A sealed picture holds 3 bytes a pixel, so it is read back at 3: one of
+// nearly a gigabyte that Qt's 4 bytes would put past the budget opens, and
+// encryption is refused up front for a picture whose sealed form could not.
+TEST(ImageCipher, LargeSealedPicturesReopenAtThreeBytesAPixelAndLargerAreRefused)
+{
+    // Never touched: only the size and format count for the check.
+    const QImage fits(16384, 14000, QImage::Format_RGB32);
+    EXPECT_TRUE(sealedSizeProblem(fits).isEmpty());
+    const QSize carrier = sealedSize(fits);
+    ASSERT_GT(qint64(carrier.width()) * carrier.height() * 4, kMaxDecodedBytes);
+
+    const QByteArray png =
+        rgbPng(carrier.width(), carrier.height(), carrier.width() - 2, carrier.height() - 3);
+    const DecodedImage d = decodeData(png);
+    ASSERT_TRUE(d.ok()) << d.error.toStdString();
+    ASSERT_EQ(d.pages.size(), 1);
+    const QImage &page = d.pages.front();
+    EXPECT_EQ(page.size(), carrier);
+    EXPECT_EQ(page.format(), QImage::Format_RGB888);
+    EXPECT_EQ(d.bitsPerPixel, 24);
+    EXPECT_EQ(page.pixel(carrier.width() - 2, carrier.height() - 3), qRgb(255, 255, 255));
+    EXPECT_EQ(page.pixel(carrier.width() - 1, carrier.height() - 3), qRgb(0, 0, 0));
+    EXPECT_EQ(page.pixel(0, 0), qRgb(0, 0, 0));
+
+    // The 16-bit photo of 10400 x 10200 that used to be sealed for good now
+    // seals to a picture that opens again (849 MB at 3 bytes a pixel).
+    const QImage photo(10400, 10200, QImage::Format_RGBX64);
+    EXPECT_TRUE(sealedSizeProblem(photo).isEmpty());
+    EXPECT_EQ(sealedSize(photo), QSize(10400, 27201));
+    // Larger ones, and one just past the limit: refused with a message,
+    // before any work.
+    for (const QImage &tooLarge : {QImage(16384, 12000, QImage::Format_RGBX64),
+                                   QImage(16384, 16384, QImage::Format_RGB32)}) {
+        const CipherResult r = encryptPicture(tooLarge, QStringLiteral("k"), kTestCost);
+        EXPECT_FALSE(r.ok);
+        EXPECT_TRUE(r.error.startsWith(QStringLiteral("The image is too large to encrypt")))
+            << r.error.toStdString();
+        EXPECT_FALSE(sealedSizeProblem(tooLarge).isEmpty());
+        const QSize s = sealedSize(tooLarge);
+        EXPECT_FALSE(support::fitsBudget(s, 24)) << s.width() << "x" << s.height();
+    }
+    // A picture a little past the budget at 3 bytes a pixel is still refused.
+    const QByteArray past = rgbPng(16384, 21846, 0, 0);
+    const DecodedImage refused = decodeData(past);
+    EXPECT_FALSE(refused.ok());
+    EXPECT_TRUE(refused.error.contains(QStringLiteral("too large"))) << refused.error.toStdString();
+}
+
+TEST(ImageCipher, SealedPicturesHoldThreeBytesAPixel)
+{
+    QImage plain(40, 30, QImage::Format_ARGB32);
+    plain.fill(qRgba(1, 2, 3, 4));
+    const CipherResult r = encryptPicture(plain, QStringLiteral("k"), kTestCost);
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(r.image.format(), QImage::Format_RGB888);
+    EXPECT_EQ(r.image.size(), sealedSize(plain));
+    // Read back through the PNG a user saves it to.
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(r.image.save(&buffer, "png"));
+    const DecodedImage d = decodeData(png);
+    ASSERT_TRUE(d.ok());
+    const CipherResult back = decryptPicture(d.pages.front(), QStringLiteral("k"));
+    ASSERT_TRUE(back.ok) << back.error.toStdString();
+    expectSame(back.image, plain);
 }
