@@ -14,6 +14,8 @@
 #include <QRadioButton>
 #include <QStatusBar>
 
+#include <sodium.h>
+
 namespace lumora
 {
 
@@ -123,8 +125,36 @@ frmDialog::frmDialog(Prompter *prompter, const Skin *skin, QWidget *owner)
 frmDialog::~frmDialog()
 {
     // What was typed (a key, say) does not outlive the dialog in its boxes.
-    for (QLineEdit *t : std::as_const(m_texts))
-        t->clear();
+    wipeTexts();
+}
+
+void frmDialog::maskText(int n, int maxLength)
+{
+    QLineEdit *edit = m_texts.value(n);
+    if (!edit)
+        return;
+    m_masked.insert(edit);
+    edit->setEchoMode(QLineEdit::Password);
+    edit->setInputMethodHints(edit->inputMethodHints() | Qt::ImhHiddenText | Qt::ImhSensitiveData |
+                              Qt::ImhNoPredictiveText | Qt::ImhNoAutoUppercase);
+    edit->setMaxLength(maxLength);
+}
+
+void frmDialog::wipeTexts()
+{
+    for (QLineEdit *t : std::as_const(m_texts)) {
+        // text() hands out the box's own buffer (shared, not copied), so
+        // writing through it zeroes the characters where the box keeps them;
+        // setText then drops the buffer and the undo history with it.
+        // Only masked boxes are zeroed in place: their text is the user's
+        // secret, never a caller's string, and lives in memory of its own.
+        QString shared = t->text();
+        if (m_masked.contains(t) && shared.data_ptr().isMutable() && !shared.isEmpty()) {
+            auto *chars = const_cast<QChar *>(shared.constData());
+            sodium_memzero(chars, std::size_t(shared.size()) * sizeof(QChar));
+        }
+        t->setText(QString());
+    }
 }
 
 void frmDialog::place(QWidget *control, const QRect &twips)

@@ -4,6 +4,7 @@
 #include <QHash>
 #include <QMap>
 #include <QRect>
+#include <QSet>
 #include <QVariant>
 
 class QCheckBox;
@@ -42,6 +43,13 @@ public:
     // outside 0..4 give a caption-only row.
     void AddControl(const QString &Caption, const QVariant &Default, int ControlType);
     bool Cancelled() const { return m_cancelled; }
+    // Row n's text box shows only bullets for what is typed (to the screen
+    // and to accessibility clients alike), offers no copy, and takes up to
+    // maxLength characters.
+    void maskText(int n, int maxLength);
+    // Overwrites the text boxes' own buffers and empties them, undo history
+    // and all; the destructor does it too.
+    void wipeTexts();
     int rowCount() const { return m_rows; }
 
     // Row controls; null where row n has no control of that kind.
@@ -98,6 +106,7 @@ private:
     QPushButton *m_ok = nullptr;
     QPushButton *m_cancel = nullptr;
     QHash<const QWidget *, QRect> m_twips;
+    QSet<const QLineEdit *> m_masked;
 };
 
 } // namespace lumora

@@ -218,3 +218,29 @@ TEST(frmDialog, SkinnedAtLoadAndSkinFormByKind)
     EXPECT_EQ(status->property(Skin::kProperty).toString(), QStringLiteral("Statusbar"));
     EXPECT_FALSE(edit->property(Skin::kProperty).isValid());
 }
+
+// A masked row: bullets only, a limit of the caller's choosing instead of the
+// text box's silent 32,767, and a wipe that zeroes the box's own buffer.
+TEST(frmDialog, MaskedRowsTakeLongTextAndAreWipedInPlace)
+{
+    frmDialog d(nullptr, nullptr, nullptr);
+    d.AddControl(QStringLiteral("Key:"), QString(), frmDialog::TextRow);
+    d.AddControl(QStringLiteral("Name:"), QStringLiteral("kept"), frmDialog::TextRow);
+    d.maskText(0, 50000);
+    EXPECT_EQ(d.txtText(0)->echoMode(), QLineEdit::Password);
+    EXPECT_EQ(d.txtText(1)->echoMode(), QLineEdit::Normal);
+    EXPECT_TRUE(d.txtText(0)->inputMethodHints() & Qt::ImhSensitiveData);
+    d.txtText(0)->insert(QString(40000, QLatin1Char('s')));
+    EXPECT_EQ(d.txtText(0)->text().size(), 40000);
+    EXPECT_NE(d.txtText(0)->displayText(), d.txtText(0)->text());
+
+    const QString held = d.txtText(0)->text(); // shares the box's buffer
+    const QString name = d.txtText(1)->text();
+    d.wipeTexts();
+    EXPECT_EQ(held, QString(40000, QChar(0))) << "the box's characters are overwritten";
+    EXPECT_TRUE(d.txtText(0)->text().isEmpty());
+    EXPECT_FALSE(d.txtText(0)->isUndoAvailable());
+    // An unmasked row is emptied but a caller's string is left alone.
+    EXPECT_TRUE(d.txtText(1)->text().isEmpty());
+    EXPECT_EQ(name, QStringLiteral("kept"));
+}

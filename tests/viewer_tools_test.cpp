@@ -1,10 +1,12 @@
 #include "dialogs/frmAbout.h"
 #include "dialogs/frmDialog.h"
 #include "imaging/Decoder.h"
+#include "imaging/ImageCipher.h"
 #include "imaging/ImageWriter.h"
 #include "support/QtPrinters.h"
 #include "support/ViewerFixture.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QCoreApplication>
 #include <QLabel>
@@ -39,14 +41,19 @@ struct ToolsFixture : ViewerFixture {
         viewer->ImgX->document()->setCipherCost({1, 8192});
         original = viewer->ImgX->document()->currentImage();
     }
-    // Answers the next key prompt: types `key` and presses Enter, or Esc.
-    void answerKey(const QString &key, bool cancel = false)
+    // Answers the next key prompt: types `key` (and in the confirmation row,
+    // when there is one, `confirmation` or else `key` again) and presses
+    // Enter, or Esc.
+    void answerKey(const QString &key, bool cancel = false,
+                   std::optional<QString> confirmation = std::nullopt)
     {
-        prompter.dialogScripts.push_back([this, key, cancel](QDialog &dlg) {
+        prompter.dialogScripts.push_back([this, key, cancel, confirmation](QDialog &dlg) {
             auto &d = static_cast<frmDialog &>(dlg);
             seen.push_back(
                 {d.windowTitle(), d.lblLabel(0)->text(), d.txtText(0)->text(), d.rowCount()});
             QTest::keyClicks(d.txtText(0), key);
+            if (d.rowCount() > 1)
+                QTest::keyClicks(d.txtText(1), confirmation.value_or(key));
             QTest::keyClick(d.txtText(0), cancel ? Qt::Key_Escape : Qt::Key_Return);
         });
     }
@@ -302,4 +309,99 @@ TEST(ViewerSlideShow, WaitsWhileAnyPromptIsOpenAndGoesOnAfterwards)
     }
     EXPECT_FALSE(f.viewer->slideTimer()->isActive());
     EXPECT_FALSE(f.viewer->slideShowRunning());
+}
+
+// The key box shows bullets to the eye and to accessibility clients alike,
+// Encrypt asks twice so a typo cannot lock a picture for good, and a key is
+// taken in full up to the stated bound, never cut short unseen.
+TEST(ViewerCrypt, MaskedKeysAskedTwiceAndTakenInFull)
+{
+    ToolsFixture f;
+    struct Box {
+        int rows = 0;
+        QString row1;
+        bool masked[2] = {false, false};
+        QString accessible;
+        QRect text0, label1;
+    } box;
+    f.prompter.dialogScripts.push_back([&box](QDialog &dlg) {
+        auto &d = static_cast<frmDialog &>(dlg);
+        box.rows = d.rowCount();
+        box.row1 = d.lblLabel(1) ? d.lblLabel(1)->text() : QString();
+        for (int i = 0; i < d.rowCount(); ++i)
+            box.masked[i] = d.txtText(i)->echoMode() == QLineEdit::Password;
+        QTest::keyClicks(d.txtText(0), QStringLiteral("hidden"));
+        if (QAccessibleInterface *a = QAccessible::queryAccessibleInterface(d.txtText(0)))
+            box.accessible = a->text(QAccessible::Value);
+        box.text0 = d.twipsGeometry(d.txtText(0));
+        box.label1 = d.lblLabel(1) ? d.twipsGeometry(d.lblLabel(1)) : QRect();
+        d.reject();
+    });
+    f.viewer->Encrypt();
+    EXPECT_EQ(box.rows, 2);
+    EXPECT_EQ(box.row1, QStringLiteral("Confirm Key:"));
+    EXPECT_TRUE(box.masked[0]);
+    EXPECT_TRUE(box.masked[1]);
+    EXPECT_EQ(box.accessible.size(), 6); // six bullets
+    EXPECT_FALSE(box.accessible.contains(QStringLiteral("hidden"))) << box.accessible.toStdString();
+    EXPECT_EQ(box.text0, QRect(2100, 420, 5265, 315)); // the dialog's own geometry stays
+    EXPECT_EQ(box.label1.top(), 480 + 255 + 190);
+
+    // Two different keys: nothing is sealed and the user is told.
+    f.answerKey(QStringLiteral("tpyo"), false, QStringLiteral("typo"));
+    f.viewer->Encrypt();
+    EXPECT_EQ(f.shown(), f.original);
+    ASSERT_EQ(f.messages(), 1);
+    EXPECT_EQ(f.prompter.asked.back().text,
+              QStringLiteral("The two keys are not the same. The image was not encrypted."));
+    // Decrypt asks once, masked.
+    f.prompter.dialogScripts.push_back([&box](QDialog &dlg) {
+        auto &d = static_cast<frmDialog &>(dlg);
+        box.rows = d.rowCount();
+        box.masked[0] = d.txtText(0)->echoMode() == QLineEdit::Password;
+        d.reject();
+    });
+    f.viewer->Decrypt();
+    EXPECT_EQ(box.rows, 1);
+    EXPECT_TRUE(box.masked[0]);
+
+    // A pasted key of 40,000 characters counts in full.
+    const QString longKey = QString(39999, QLatin1Char('q')) + QLatin1Char('!');
+    const auto paste = [](const QString &key) {
+        return [key](QDialog &dlg) {
+            auto &d = static_cast<frmDialog &>(dlg);
+            for (int i = 0; i < d.rowCount(); ++i)
+                d.txtText(i)->insert(key);
+            d.accept();
+        };
+    };
+    f.prompter.dialogScripts.push_back(paste(longKey));
+    f.viewer->Encrypt();
+    ASSERT_TRUE(f.viewer->ImgX->document()->isEncrypted());
+    EXPECT_TRUE(imaging::decryptPicture(f.shown(), longKey).ok);
+    f.prompter.dialogScripts.push_back(paste(longKey));
+    f.viewer->Decrypt();
+    EXPECT_EQ(f.shown(), f.original);
+    EXPECT_EQ(f.messages(), 1);
+
+    // One past the bound is refused with a message, nothing sealed.
+    f.prompter.dialogScripts.push_back(paste(QString(imaging::kMaxKeyLength + 1, u'k')));
+    f.viewer->Encrypt();
+    EXPECT_EQ(f.shown(), f.original);
+    ASSERT_EQ(f.messages(), 2);
+    EXPECT_TRUE(f.prompter.asked.back().text.startsWith(
+        QStringLiteral("The key is longer than %1 characters").arg(imaging::kMaxKeyLength)));
+}
+
+// With nothing shown there is nothing to ask a key for.
+TEST(ViewerCrypt, EmptyViewerSaysSoBeforeAskingForAKey)
+{
+    ViewerFixture f;
+    f.viewer->Encrypt();
+    ASSERT_EQ(f.prompter.asked.size(), 1);
+    EXPECT_EQ(f.prompter.asked[0].kind, QStringLiteral("message"));
+    EXPECT_EQ(f.prompter.asked[0].text, QStringLiteral("There is no image to encrypt."));
+    f.viewer->Decrypt();
+    ASSERT_EQ(f.prompter.asked.size(), 2);
+    EXPECT_EQ(f.prompter.asked[1].text, QStringLiteral("There is no image to decrypt."));
 }
