@@ -28,7 +28,7 @@ class RecordingStarter : public ProgramStarter
 public:
     QStringList started;
     bool result = true;
-    bool start(const QString &program) override
+    bool start(const QString &program, const QStringList &, const QString &) override
     {
         started << program;
         return result;

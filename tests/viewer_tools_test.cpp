@@ -5,15 +5,19 @@
 #include "imaging/ImageWriter.h"
 #include "support/QtPrinters.h"
 #include "support/ViewerFixture.h"
+#include "viewer/HelpWindow.h"
 
 #include <QAccessible>
 #include <QAction>
 #include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QTest>
+#include <QTextBrowser>
 #include <QUrl>
 #include <gtest/gtest.h>
 
@@ -212,24 +216,131 @@ TEST(ViewerHelp, AboutIsModelessOwnedByTheViewerAndOkUnloadsIt)
 TEST(ViewerHelp, MissingHelpAndUpdaterAreSaidNotSilent)
 {
     ViewerFixture f;
-    QList<QUrl> opened;
-    f.viewer->openDocument = [&opened](const QUrl &u) {
-        opened << u;
-        return true;
-    };
-    const QString folder = QCoreApplication::applicationDirPath();
-    if (QFile::exists(folder + QStringLiteral("/orx.chm")) ||
-        QFile::exists(folder + QStringLiteral("/help/index.html")) ||
-        QFile::exists(folder + QStringLiteral("/update/update.exe")))
-        GTEST_SKIP() << "the test folder holds help files";
+    f.viewer->programFolder = f.dir.mkdir(QStringLiteral("empty"));
+    const QString folder = f.viewer->programFolder;
     f.viewer->action(QStringLiteral("mnuHelpIndex"))->trigger();
     f.viewer->action(QStringLiteral("mnuupdate"))->trigger();
-    EXPECT_TRUE(opened.isEmpty());
     ASSERT_EQ(f.prompter.asked.size(), 2);
     EXPECT_EQ(f.prompter.asked[0].text,
               QStringLiteral("The help file \"%1/orx.chm\" cannot be found.").arg(folder));
     EXPECT_EQ(f.prompter.asked[1].text,
               QStringLiteral("The updater \"%1/update/update.exe\" cannot be found.").arg(folder));
+    EXPECT_EQ(f.viewer->helpWindow(), nullptr);
+}
+
+namespace
+{
+// PATH for one test: a folder of our own programs, or nothing at all.
+struct PathFor {
+    QByteArray saved = qgetenv("PATH");
+    explicit PathFor(const QString &folder) { qputenv("PATH", folder.toLocal8Bit()); }
+    ~PathFor() { qputenv("PATH", saved); }
+};
+
+QString script(TempDir &dir, const QString &name, const QString &body)
+{
+    const QString path = dir.write(name, (QStringLiteral("#!/bin/sh\n") + body).toUtf8());
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    return path;
+}
+
+bool waitFor(const std::function<bool()> &done)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!done() && t.elapsed() < 10000)
+        QTest::qWait(20);
+    return done();
+}
+} // namespace
+
+// "update" starts the updater itself, with the argument "0" in the root
+// folder, and says so when it cannot.
+TEST(ViewerHelp, UpdateStartsTheUpdaterWithItsArgument)
+{
+    ViewerFixture f;
+    f.viewer->programFolder = f.dir.mkdir(QStringLiteral("program"));
+    const QString marker = f.dir.file(QStringLiteral("updater-ran"));
+    script(f.dir, QStringLiteral("program/update/update.exe"),
+           QStringLiteral("echo \"$# $1\" > '%1'\npwd >> '%1'\n").arg(marker));
+    f.viewer->action(QStringLiteral("mnuupdate"))->trigger();
+    ASSERT_TRUE(waitFor([&] { return QFile(marker).size() > 0; }));
+    QTest::qWait(100);
+    QFile ran(marker);
+    ASSERT_TRUE(ran.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QString::fromUtf8(ran.readAll()), QStringLiteral("1 0\n/\n"));
+    EXPECT_TRUE(f.prompter.asked.isEmpty());
+
+    // There but not a program: the user is told.
+    QFile::setPermissions(f.viewer->programFolder + QStringLiteral("/update/update.exe"),
+                          QFile::ReadOwner | QFile::WriteOwner);
+    f.viewer->RunUpdate();
+    ASSERT_EQ(f.prompter.asked.size(), 1);
+    EXPECT_EQ(f.prompter.asked[0].text,
+              QStringLiteral("The updater \"%1/update/update.exe\" could not be started.")
+                  .arg(f.viewer->programFolder));
+}
+
+// Help Index goes to the desktop's opener and, when there is none or it
+// fails, shows the shipped page in a window of our own.
+TEST(ViewerHelp, HelpIndexFallsBackToOurOwnWindowWhenNothingOpensIt)
+{
+    ViewerFixture f;
+    f.viewer->programFolder = f.dir.mkdir(QStringLiteral("program"));
+    f.dir.write(QStringLiteral("program/help/index.html"),
+                "<html><body><h1>Lumora Help</h1><p>Fit To Page</p></body></html>");
+    const QString bin = f.dir.mkdir(QStringLiteral("bin"));
+
+    {
+        // A desktop that opens it: no window of ours.
+        const QString marker = f.dir.file(QStringLiteral("opened"));
+        script(f.dir, QStringLiteral("bin/xdg-open"),
+               QStringLiteral("echo \"$1\" > '%1'\nexit 0\n").arg(marker));
+        PathFor path(bin);
+        f.viewer->HelpIndex();
+        ASSERT_TRUE(waitFor([&] { return QFile(marker).size() > 0; }));
+        QTest::qWait(200);
+        EXPECT_EQ(f.viewer->helpWindow(), nullptr);
+        QFile opened(marker);
+        ASSERT_TRUE(opened.open(QIODevice::ReadOnly));
+        EXPECT_EQ(QString::fromUtf8(opened.readAll()).trimmed(),
+                  f.viewer->programFolder + QStringLiteral("/help/index.html"));
+    }
+    {
+        // xdg-open that finds no handler (it exits 3 or 4 then).
+        script(f.dir, QStringLiteral("bin/xdg-open"), QStringLiteral("exit 3\n"));
+        PathFor path(bin);
+        f.viewer->HelpIndex();
+        ASSERT_TRUE(waitFor([&] { return f.viewer->helpWindow() != nullptr; }));
+        auto *window = static_cast<HelpWindow *>(f.viewer->helpWindow());
+        EXPECT_TRUE(window->isVisible());
+        EXPECT_EQ(window->windowTitle(), QStringLiteral("Lumora Help"));
+        EXPECT_TRUE(window->browser()->toPlainText().contains(QStringLiteral("Fit To Page")));
+        window->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_EQ(f.viewer->helpWindow(), nullptr);
+    }
+    {
+        // No xdg-open at all.
+        PathFor path(f.dir.mkdir(QStringLiteral("nothing")));
+        f.viewer->HelpIndex();
+        ASSERT_NE(f.viewer->helpWindow(), nullptr);
+        EXPECT_TRUE(f.viewer->helpWindow()->isVisible());
+        f.viewer->helpWindow()->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    EXPECT_TRUE(f.prompter.asked.isEmpty());
+
+    // Without the shipped page either, the user is told.
+    QFile::remove(f.viewer->programFolder + QStringLiteral("/help/index.html"));
+    f.dir.write(QStringLiteral("program/orx.chm"), "ITSF");
+    PathFor path(f.dir.file(QStringLiteral("nothing")));
+    f.viewer->HelpIndex();
+    ASSERT_EQ(f.prompter.asked.size(), 1);
+    EXPECT_EQ(
+        f.prompter.asked[0].text,
+        QStringLiteral("\"%1/orx.chm\" could not be opened: nothing on this computer opens it.")
+            .arg(f.viewer->programFolder));
 }
 
 // Every prompt the viewer opens holds the slide show: while it is open no

@@ -2,6 +2,7 @@
 
 #include "dialogs/Prompter.h"
 #include "dialogs/Skin.h"
+#include "platform/ProgramStarter.h"
 #include "viewer/BrowserLink.h"
 #include "viewer/Preloader.h"
 #include "viewer/TypeRule.h"
@@ -37,7 +38,10 @@ QString openDialogFilter()
 }
 
 frmViwer::frmViwer(const ViewerContext &context, QWidget *parent)
-    : QMainWindow(parent), m_ctx(context), m_preloader(std::make_unique<Preloader>())
+    : QMainWindow(parent), programFolder(QCoreApplication::applicationDirPath()), m_ctx(context),
+      m_preloader(std::make_unique<Preloader>()),
+      m_programs(std::make_unique<platform::DetachedProgramStarter>()),
+      m_documents(std::make_unique<platform::XdgDocumentOpener>())
 {
     setObjectName(QStringLiteral("frmViwer"));
     setAttribute(Qt::WA_DeleteOnClose, false);

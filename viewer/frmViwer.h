@@ -26,8 +26,10 @@ class QToolBar;
 
 namespace lumora::platform
 {
+class DocumentOpener;
+class ProgramStarter;
 class RegistryStore;
-}
+} // namespace lumora::platform
 
 namespace lumora
 {
@@ -122,8 +124,9 @@ public:
     void RunUpdate();
     ViewerPrint &printing() const { return *m_print; }
     QDialog *aboutBox() const { return m_about; }
-    // Opens a file with the desktop's opener; tests replace it.
-    std::function<bool(const QUrl &)> openDocument;
+    QWidget *helpWindow() const { return m_help; }
+    // Where the help file and the updater are looked for: the program's folder.
+    QString programFolder;
 
     // --- state, for the owner and for tests
     bool bCommand = false;
@@ -171,6 +174,7 @@ private:
     double menuAreaTwips() const;
     void pumpEvents(int times);
     void preloadNeighbours();
+    void showOwnHelp(const QString &tried);
     // Window placement within the screen's work area (frmViwerPlacement.cpp).
     QMargins frameEstimate() const;
     QRect workArea() const;
@@ -212,6 +216,9 @@ private:
     std::shared_ptr<ViewerPrint> m_print = makeViewerPrint();
     QPointer<QDialog> m_dialog; // the key prompt while it is up
     QPointer<QDialog> m_about;
+    QPointer<QWidget> m_help;
+    std::unique_ptr<platform::ProgramStarter> m_programs;
+    std::unique_ptr<platform::DocumentOpener> m_documents;
 };
 
 } // namespace lumora

@@ -3,11 +3,11 @@
 
 #include "dialogs/Prompter.h"
 #include "dialogs/frmAbout.h"
+#include "platform/ProgramStarter.h"
 #include "viewer/HelpFiles.h"
+#include "viewer/HelpWindow.h"
 
-#include <QCoreApplication>
-#include <QDesktopServices>
-#include <QUrl>
+#include <QFileInfo>
 
 namespace lumora
 {
@@ -22,30 +22,51 @@ void frmViwer::ShowAbout()
     m_about->activateWindow();
 }
 
-static void openHelpTarget(frmViwer *viewer, Prompter *prompter, const HelpTarget &target,
-                           const std::function<bool(const QUrl &)> &opener)
-{
-    QString problem = target.missing;
-    if (problem.isEmpty()) {
-        const QUrl url = QUrl::fromLocalFile(target.path);
-        const bool opened = opener ? opener(url) : QDesktopServices::openUrl(url);
-        if (!opened)
-            problem = QStringLiteral("\"%1\" could not be opened.").arg(target.path);
-    }
-    if (!problem.isEmpty() && prompter)
-        prompter->message(viewer, problem, Prompter::Icon::Warning);
-}
-
 void frmViwer::HelpIndex()
 {
-    openHelpTarget(this, m_ctx.prompter, helpIndexTarget(QCoreApplication::applicationDirPath()),
-                   openDocument);
+    const HelpTarget target = helpIndexTarget(programFolder);
+    if (!target.missing.isEmpty()) {
+        if (m_ctx.prompter)
+            m_ctx.prompter->message(this, target.missing, Prompter::Icon::Warning);
+        return;
+    }
+    // The desktop's viewer when it has one; else our own window.
+    m_documents->open(target.path, this, [this, path = target.path](bool opened) {
+        if (!opened)
+            showOwnHelp(path);
+    });
+}
+
+void frmViwer::showOwnHelp(const QString &tried)
+{
+    const QString page = programFolder + QLatin1String(kHtmlHelp);
+    if (!QFileInfo(page).isFile()) {
+        if (m_ctx.prompter)
+            m_ctx.prompter->message(
+                this,
+                QStringLiteral("\"%1\" could not be opened: nothing on this computer opens it.")
+                    .arg(tried),
+                Prompter::Icon::Warning);
+        return;
+    }
+    if (!m_help)
+        m_help = new HelpWindow(page, this);
+    m_help->show();
+    m_help->raise();
+    m_help->activateWindow();
 }
 
 void frmViwer::RunUpdate()
 {
-    openHelpTarget(this, m_ctx.prompter, updaterTarget(QCoreApplication::applicationDirPath()),
-                   openDocument);
+    const HelpTarget target = updaterTarget(programFolder);
+    QString problem = target.missing;
+    // Started as the updater always was: the argument "0", the root folder
+    // as its working folder.
+    if (problem.isEmpty() &&
+        !m_programs->start(target.path, {QStringLiteral("0")}, QStringLiteral("/")))
+        problem = QStringLiteral("The updater \"%1\" could not be started.").arg(target.path);
+    if (!problem.isEmpty() && m_ctx.prompter)
+        m_ctx.prompter->message(this, problem, Prompter::Icon::Warning);
 }
 
 } // namespace lumora
