@@ -37,16 +37,16 @@ void ViewerPrint::Print(QWidget *owner, const imaging::ImageDocument &doc, Promp
 
     QString error;
     bool ok = true;
+    const QString title = QString::fromLatin1(kJobTitle);
     const QPrinter::PrintRange range = m_printer->printRange();
     if (n > 1 && range == QPrinter::AllPages) {
         QList<QImage> pages;
         for (int i = 0; i < n; ++i)
             pages << doc.ImageItem(i);
-        ok =
-            PrintImages(QString::fromLatin1(kJobTitle), pages, flags.centred, flags.fitted, &error);
+        ok = PrintImages(title, pages, flags.centred, flags.fitted, &error);
     } else if (range == QPrinter::CurrentPage || range == QPrinter::Selection) {
         // The current page always goes centred at its own size.
-        ok = PrintImage(QString::fromLatin1(kJobTitle), doc.currentImage(), true, false, &error);
+        ok = PrintImage(title, doc.currentImage(), true, false, &error);
     } else {
         int f = 1, t = n;
         if (range == QPrinter::PageRange) {
@@ -60,14 +60,32 @@ void ViewerPrint::Print(QWidget *owner, const imaging::ImageDocument &doc, Promp
                         .arg(t)
                         .arg(n);
         }
-        // One job per page.
-        for (int i = f - 1; ok && i <= t - 1; ++i)
-            ok = PrintImage(QString::fromLatin1(kJobTitle), doc.ImageItem(i), flags.centred,
-                            flags.fitted, &error);
+        if (ok && outputIsAFile()) {
+            // Each job would replace the file the one before wrote, so a
+            // range to a file is one job of its pages.
+            QList<QImage> pages;
+            for (int i = f - 1; i <= t - 1; ++i)
+                pages << doc.ImageItem(i);
+            ok = PrintImages(title, pages, flags.centred, flags.fitted, &error);
+        }
+        // To a printer, one job per page.
+        for (int i = f - 1; ok && !outputIsAFile() && i <= t - 1; ++i)
+            ok = PrintImage(title, doc.ImageItem(i), flags.centred, flags.fitted, &error);
     }
     if (!ok)
         prompter.message(owner, QStringLiteral("The image could not be printed. %1").arg(error),
                          Prompter::Icon::Critical);
+}
+
+bool ViewerPrint::outputIsAFile() const
+{
+    return m_printer->outputFormat() == QPrinter::PdfFormat ||
+           !m_printer->outputFileName().isEmpty();
+}
+
+QImage ViewerPrint::printablePixels(const QImage &page)
+{
+    return page;
 }
 
 bool ViewerPrint::PrintImage(const QString &title, const QImage &image, bool centred, bool fitted,
@@ -96,22 +114,33 @@ bool ViewerPrint::printJob(const QString &title, const QList<QImage> &images, bo
         return false;
     }
     m_printer->setDocName(title);
+    // Where the printer cannot repeat the pages itself (Qt's PDF output), the
+    // copies the dialog asked for are drawn here, in the order it asked:
+    // collated 1 2 3 1 2 3, else 1 1 2 2 3 3.
+    const int copies = m_printer->supportsMultipleCopies() ? 1 : qMax(1, m_printer->copyCount());
+    QList<int> order;
+    const bool collated = m_printer->collateCopies();
+    for (int outer = 0; outer < (collated ? copies : int(images.size())); ++outer)
+        for (int inner = 0; inner < (collated ? int(images.size()) : copies); ++inner)
+            order << (collated ? inner : outer);
     QPainter painter;
     if (!painter.begin(m_printer.get())) {
         *error = QStringLiteral("The printer could not be started.");
         return false;
     }
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    // A PNG stays a PNG on paper: no JPEG fringes in the PDF.
+    painter.setRenderHint(QPainter::LosslessImageRendering);
     // The painter's origin is the printable area's corner.
     const QRectF area(QPointF(0, 0), m_printer->pageRect(QPrinter::DevicePixel).size());
     const QSizeF deviceDpi(m_printer->logicalDpiX(), m_printer->logicalDpiY());
-    for (qsizetype i = 0; i < images.size(); ++i) {
-        if (i > 0 && !m_printer->newPage()) {
+    for (qsizetype k = 0; k < order.size(); ++k) {
+        if (k > 0 && !m_printer->newPage()) {
             painter.end();
-            *error = QStringLiteral("The printer refused page %1.").arg(i + 1);
+            *error = QStringLiteral("The printer refused page %1.").arg(k + 1);
             return false;
         }
-        const QImage &img = images.at(i);
+        const QImage img = printablePixels(images.at(order.at(k)));
         painter.drawImage(
             placeOnPage(img.size(), printResolution(img), area, deviceDpi, centred, fitted), img);
     }
@@ -121,8 +150,6 @@ bool ViewerPrint::printJob(const QString &title, const QList<QImage> &images, bo
         return false;
     }
     ++m_jobs;
-    if (jobFinished)
-        jobFinished(m_jobs);
     return true;
 }
 

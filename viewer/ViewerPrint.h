@@ -4,7 +4,6 @@
 #include <QList>
 #include <QString>
 
-#include <functional>
 #include <memory>
 
 class QPrinter;
@@ -47,12 +46,21 @@ public:
     bool PrintImages(const QString &title, const QList<QImage> &images, bool centred, bool fitted,
                      QString *error);
 
-    // Called after each job that was sent (tests collect the output here).
-    std::function<void(int jobNumber)> jobFinished;
+    // Jobs sent so far by this print object.
+    int jobsSent() const { return m_jobs; }
+
+    // The pixels a page is printed from. Today the decoded ones; this is
+    // where colour management will convert them (embedded profile to sRGB)
+    // once the program has it.
+    static QImage printablePixels(const QImage &page);
 
 private:
     bool printJob(const QString &title, const QList<QImage> &images, bool centred, bool fitted,
                   QString *error);
+    // Whether the jobs of one print command would overwrite one another:
+    // output to a file (PDF, or a printer's "print to file") is one file per
+    // job.
+    bool outputIsAFile() const;
 
     std::unique_ptr<QPrinter> m_printer;
     int m_jobs = 0;
