@@ -51,6 +51,7 @@ FileOpServices LumoraApp::fileOpServices()
 {
     FileOpServices s;
     s.operations = m_fileOperations.get();
+    s.trashUndo = m_trashUndo;
     s.chooser = [this] { return folderChooser(); };
     s.questions = [this](QWidget *parent) -> std::unique_ptr<platform::FileOpQuestions> {
         return std::make_unique<PromptedFileOpQuestions>(m_prompter, parent);

@@ -67,6 +67,8 @@ private:
     std::unique_ptr<frmMain> m_main;
     QPointer<frmViwer> m_viewer;
     std::unique_ptr<platform::FileOperations> m_fileOperations;
+    // One memory of the last Delete for the viewer and the grid (Ctrl+Z).
+    std::shared_ptr<TrashUndo> m_trashUndo = std::make_shared<TrashUndo>();
     std::unique_ptr<frmFile> m_folderChooser;
 };
 

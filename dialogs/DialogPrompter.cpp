@@ -239,4 +239,21 @@ int DialogPrompter::choose(QWidget *parent, const QString &text, const QStringLi
     return int(made.indexOf(box.clickedButton()));
 }
 
+int DialogPrompter::chooseSafely(QWidget *parent, const QString &text, const QStringList &buttons,
+                                 int safe, Icon icon, const QString &title)
+{
+    QMessageBox box(parent);
+    dressBox(box, text, icon, title);
+    QList<QAbstractButton *> made;
+    for (const QString &caption : buttons)
+        made << box.addButton(caption, QMessageBox::ActionRole);
+    if (safe >= 0 && safe < made.size()) {
+        box.setDefaultButton(static_cast<QPushButton *>(made[safe]));
+        box.setEscapeButton(made[safe]);
+    }
+    box.exec();
+    const int i = int(made.indexOf(box.clickedButton()));
+    return i < 0 ? safe : i;
+}
+
 } // namespace lumora

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "dialogs/TrashUndo.h"
+
 #include <functional>
 #include <memory>
 
@@ -26,6 +28,9 @@ struct FileOpServices {
     std::function<frmFile *()> chooser;
     // Confirmations, collisions, errors and progress, shown over `parent`.
     std::function<std::unique_ptr<platform::FileOpQuestions>(QWidget *parent)> questions;
+    // The files sent to the Trash last, for Ctrl+Z; the owner may share one
+    // between windows.
+    std::shared_ptr<TrashUndo> trashUndo = std::make_shared<TrashUndo>();
 
     bool usable() const { return operations && questions; }
 };

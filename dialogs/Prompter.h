@@ -68,6 +68,15 @@ public:
     // index of the button pressed, or -1 when the box was closed otherwise.
     virtual int choose(QWidget *parent, const QString &text, const QStringList &buttons,
                        Icon icon = Icon::Question, const QString &title = {}) = 0;
+    // A question whose other answers can destroy data: the button at `safe`
+    // is the one Enter presses, and Escape and the close box give it too.
+    // Prompters that cannot mark a button still map "closed" to it.
+    virtual int chooseSafely(QWidget *parent, const QString &text, const QStringList &buttons,
+                             int safe, Icon icon = Icon::Warning, const QString &title = {})
+    {
+        const int i = choose(parent, text, buttons, icon, title);
+        return i < 0 ? safe : i;
+    }
 
     // --- dialogs, print and page setup
     // What the print dialog is opened with besides the printer's own state.

@@ -29,6 +29,17 @@ QString withSeparator(QString path)
     return path;
 }
 
+// "~" and "~/..." typed by hand mean the home folder, as in a shell.
+QString expandHome(const QString &typed)
+{
+    const QString &path = typed;
+    if (path == QLatin1String("~"))
+        return QDir::homePath();
+    if (path.startsWith(QLatin1String("~/")))
+        return QDir::homePath() + path.mid(1);
+    return path;
+}
+
 QTreeWidgetItem *folderItem(const QString &name, const QString &path)
 {
     auto *item = new QTreeWidgetItem(QStringList{name});
@@ -158,7 +169,7 @@ QString frmFile::ShowFileForm(int opType, const QString &sSource)
         return {};
     // A folder typed by hand without its separator would otherwise be glued
     // to the file name.
-    return withSeparator(txtDestination->text());
+    return withSeparator(expandHome(txtDestination->text()));
 }
 
 void frmFile::FolderTree_DesktopClick()

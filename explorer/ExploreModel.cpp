@@ -182,6 +182,48 @@ void ExploreModel::removeItem(int row)
     endRemoveRows();
 }
 
+void ExploreModel::insertItem(int row, const QString &path, bool isFolder)
+{
+    row = std::clamp(row, 0, int(m_items.size()));
+    beginInsertRows({}, row, row);
+    Item it;
+    it.caption = namePart(path);
+    it.tag = path;
+    it.ticket = m_nextTicket++;
+    it.folder = isFolder;
+    if (isFolder) {
+        it.iconKey = kFolderKey;
+    } else {
+        it.iconKey = path;
+        it.dropped = true; // asked for when painted, like a thumbnail let go
+    }
+    m_items.insert(m_items.begin() + row, std::move(it));
+    endInsertRows();
+}
+
+void ExploreModel::setUnreadable(int row, const QString &reason)
+{
+    if (row < 0 || row >= int(m_items.size()))
+        return;
+    Item &it = m_items[size_t(row)];
+    m_bytes -= bytesOf(it.thumb);
+    it.thumb = QImage();
+    it.failed = true;
+    it.dropped = false;
+    it.tooltip = reason;
+    const QModelIndex i = index(row);
+    emit dataChanged(i, i);
+}
+
+int ExploreModel::findExactTag(const QString &path) const
+{
+    for (size_t i = 0; i < m_items.size(); ++i) {
+        if (m_items[i].tag == path)
+            return int(i);
+    }
+    return -1;
+}
+
 QString ExploreModel::tag(int row) const
 {
     return row >= 0 && row < int(m_items.size()) ? m_items[size_t(row)].tag : QString();

@@ -47,12 +47,20 @@ public:
     void fillImage(int row, const QString &path, const QImage &thumb, const QString &error);
     void setTag(int row, const QString &path); // tag and caption
     void removeItem(int row);
+    // A new item at `row` for a file or folder that appeared after the
+    // listing; an image's thumbnail is made when it is first painted.
+    void insertItem(int row, const QString &path, bool isFolder);
+    // An item that cannot be opened at all, with the reason as its tooltip.
+    void setUnreadable(int row, const QString &reason);
 
     QString tag(int row) const;
     QString iconKey(int row) const;
     bool isFolder(int row) const;
     // 0-based row of the first item whose tag equals `path` ignoring case, or -1.
     int findTag(const QString &path) const;
+    // 0-based row of the item whose tag is exactly `path` (names differing in
+    // case are different files here), or -1.
+    int findExactTag(const QString &path) const;
     QImage thumbnail(int row) const; // null for a placeholder, folder or dropped one
 
     // Thumbnail memory: the budget and what is held now.

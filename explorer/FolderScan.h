@@ -15,11 +15,22 @@ class ExtensionFilter;
 struct FolderEntries {
     QStringList folders;
     QStringList images;
-    int count() const { return int(folders.size() + images.size()); }
+    // Image files whose names are not valid text (bytes that are not UTF-8,
+    // from old disks and archives): the program's paths cannot name them, so
+    // they are listed last, shown with replacement characters and a red cross,
+    // and never opened, copied or moved under a wrong name.
+    QStringList undecodable;
+    int count() const { return int(folders.size() + images.size() + undecodable.size()); }
 };
+
+// Why an undecodable entry cannot be used, for its tooltip and messages.
+QString undecodableReason();
 
 // `path` must end with '/'. An unreadable folder gives no entries.
 FolderEntries scanFolder(const QString &path, const ExtensionFilter &filter,
                          const QString &searchStr);
+
+// The image files of `path` whose names are not valid text, as shown names.
+QStringList undecodableImages(const QString &path, const ExtensionFilter &filter);
 
 } // namespace lumora

@@ -9,12 +9,14 @@
 #include "imaging/Twips.h"
 
 #include <QCoreApplication>
+#include <QFileSystemWatcher>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListView>
 #include <QMouseEvent>
 #include <QPointer>
 #include <QScrollBar>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -67,6 +69,15 @@ ImageExplore::ImageExplore(Prompter &prompter, QWidget *parent)
                 m_model->restoreThumbnail(ticket, path, r.image);
             });
 
+    // The grid follows its folder on disk, whoever changed it.
+    m_watcher = new QFileSystemWatcher(this);
+    m_syncTimer = new QTimer(this);
+    m_syncTimer->setSingleShot(true);
+    m_syncTimer->setInterval(150);
+    connect(m_watcher, &QFileSystemWatcher::directoryChanged, m_syncTimer,
+            qOverload<>(&QTimer::start));
+    connect(m_syncTimer, &QTimer::timeout, this, [this] { syncWithDisk(); });
+
     const Twips tw = Twips::forScreen();
     setMinimumWidth(tw.toPixelsX(kMinWidthTwips));
     layoutParts();
@@ -111,6 +122,7 @@ void ImageExplore::ExplorePath(const QString &path)
     if (!alive)
         return;
     m_listingStopped = false;
+    watchShownFolder();
     PrepareListing(path, QStringLiteral("*.*"));
     if (!alive)
         return;
@@ -127,6 +139,8 @@ void ImageExplore::PrepareListing(QString path, const QString &SearchStr)
     m_note->hide();
     m_added = 0;
     m_rowShift = 0;
+    m_undecodable.clear();
+    m_syncPending = false;
     if (!path.endsWith(QLatin1Char('/')))
         path += QLatin1Char('/');
 
@@ -162,11 +176,25 @@ void ImageExplore::FillListing(const FolderEntries &entries, quint64 listing)
             return;
         ++m_added;
     }
+    for (const QString &name : entries.undecodable) {
+        if (superseded(listing))
+            return;
+        const int row = m_added - m_rowShift;
+        m_model->fillImage(row, name, QImage(), undecodableReason());
+        m_undecodable.insert(name);
+        ++m_added;
+    }
     if (m_added == 0) {
         m_note->show();
         m_note->raise();
     }
     m_listingStopped = true;
+    if (m_syncPending) {
+        QPointer<ImageExplore> alive(this);
+        syncWithDisk();
+        if (!alive)
+            return;
+    }
 }
 
 bool ImageExplore::superseded(quint64 listing) const
@@ -267,18 +295,22 @@ void ImageExplore::SetSelectedFocus(const QString &sPath)
 
 void ImageExplore::UpdateAfterOperation(const QString &path, const QString &pathTO)
 {
-    const int row = m_model->findTag(path);
-    if (row < 0)
-        return;
-    if (!pathTO.isEmpty()) {
-        m_model->setTag(row, pathTO);
-    } else {
-        m_model->removeItem(row);
-        // A running listing fills by position; keep it on the right placeholder.
-        if (!m_listingStopped)
-            ++m_rowShift;
+    const int row = m_model->findExactTag(path);
+    if (row >= 0) {
+        if (!pathTO.isEmpty()) {
+            m_model->setTag(row, pathTO);
+        } else {
+            m_model->removeItem(row);
+            // A running listing fills by position; keep it on the right placeholder.
+            if (!m_listingStopped && row < m_added - m_rowShift)
+                ++m_rowShift;
+            emit itemRemoved();
+        }
     }
     m_grid->viewport()->update();
+    // Whatever else the operation changed in this folder (a copy kept beside
+    // its original, a file put back) shows too.
+    syncWithDisk();
 }
 
 // ------------------------------------------------------- selection helpers
@@ -409,6 +441,10 @@ bool ImageExplore::eventFilter(QObject *watched, QEvent *event)
             if (ke->key() == Qt::Key_Delete) {
                 deleteCommand(ke->modifiers());
                 update();
+                return true;
+            }
+            if (ke->key() == Qt::Key_Z && (ke->modifiers() & Qt::ControlModifier)) {
+                UndoTrash();
                 return true;
             }
         }

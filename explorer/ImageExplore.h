@@ -4,12 +4,15 @@
 #include "explorer/ExtensionFilter.h"
 #include "explorer/ThumbnailMaker.h"
 
+#include <QSet>
 #include <QWidget>
 
 #include <functional>
 
 class QAction;
+class QFileSystemWatcher;
 class QLabel;
+class QTimer;
 class QListView;
 class QMenu;
 
@@ -92,6 +95,18 @@ public:
     QStringList selectedPathList() const;
     void RemoveListItem(int position); // 0-based
     bool CopyImage();
+    // Ctrl+Z: the last Delete to the Trash put back, and shown again.
+    void UndoTrash();
+    // Brings the grid in line with the shown folder on disk: items whose file
+    // has gone leave, files that appeared (a copy kept beside its original, a
+    // file put back, one written by another program) come in at their place in
+    // name order. Runs after every file command and when the folder changes.
+    void syncWithDisk();
+    // How long a change on disk waits before the grid follows (changes close
+    // together are taken at once).
+    void setSyncDelay(int ms);
+    // Items listed with a red cross because their names are not valid text.
+    bool isUndecodable(const QString &tag) const { return m_undecodable.contains(tag); }
     QMenu *contextMenu() const { return mnuMenu; }
     // Tests replace the modal tracking of the context menu; it returns the entry chosen.
     std::function<QAction *(QMenu &, const QPoint &)> trackMenu;
@@ -103,7 +118,8 @@ signals:
     void ItemOpened(const QString &path, bool isFolder);
     // The listing is about to let pending events run after filling `position`.
     void listingYield(int position, int total);
-    // An item has been taken out of the grid (deleted or moved away).
+    // Items have been taken out of the grid (deleted or moved away) or put in
+    // (files that appeared): the count of items changed.
     void itemRemoved();
 
 protected:
@@ -127,6 +143,9 @@ private:
     void buildContextMenu();
     void rightButtonReleased(const QPoint &pos);
     void deleteCommand(Qt::KeyboardModifiers modifiers);
+    // Takes out an item whose file has gone, other than the current one.
+    void removeGoneItem(int row);
+    void watchShownFolder();
 
     Prompter &m_prompter;
     ExtensionFilter m_filter;
@@ -145,6 +164,10 @@ private:
     bool m_holdsShown = false;
     FileOpServices m_fileOps;
     QMenu *mnuMenu = nullptr;
+    QSet<QString> m_undecodable;
+    QFileSystemWatcher *m_watcher = nullptr;
+    QTimer *m_syncTimer = nullptr;
+    bool m_syncPending = false; // the disk changed while a listing ran
 };
 
 } // namespace lumora

@@ -3,9 +3,10 @@
 // disk.
 #include "explorer/ImageExplore.h"
 
+#include "dialogs/FileOpCommand.h"
 #include "dialogs/Prompter.h"
-#include "dialogs/frmFile.h"
 #include "explorer/ExploreModel.h"
+#include "explorer/FolderScan.h"
 #include "explorer/ThumbnailMaker.h"
 #include "imaging/Decoder.h"
 #include "imaging/ImageClipboard.h"
@@ -14,10 +15,14 @@
 
 #include <QAction>
 #include <QFileInfo>
+#include <QFileSystemWatcher>
 #include <QGuiApplication>
+#include <QHash>
+#include <QLabel>
 #include <QListView>
 #include <QMenu>
 #include <QPointer>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -109,70 +114,184 @@ void ImageExplore::DoFileOperation(int opType, QString &destination)
     const QString source = m_model->tag(row);
     if (source.isEmpty())
         return;
-    const QFileInfo info(source);
-    QPointer<ImageExplore> alive(this);
-
-    switch (opType) {
-    case 1:
-    case 4: {
-        frmFile *chooser = m_fileOps.chooser ? m_fileOps.chooser() : nullptr;
-        if (!chooser)
-            return;
-        const QString folder = chooser->ShowFileForm(opType, source);
-        if (!alive || folder.isEmpty())
-            return;
-        destination = folder + info.fileName();
-        break;
-    }
-    case 2:
-    case 3:
-        destination.clear();
-        break;
-    case 5: {
-        const std::optional<QString> name = m_prompter.inputText(
-            this, QStringLiteral("Rename File"), QStringLiteral("File Name:"), info.fileName());
-        if (!alive)
-            return;
-        // Cancel and an empty answer leave the folder itself, which is refused
-        // along with the name of a sub-folder.
-        destination = info.path() + QLatin1Char('/') + name.value_or(QString());
-        if (QFileInfo(destination).isDir())
-            return;
-        break;
-    }
-    default:
-        return;
-    }
-
+    // What the command acts on is fixed now, as the user sees it before any
+    // question opens: the current item, and for codes 1 to 4 every selected one.
     const QStringList sources = opType == 5 ? QStringList{source} : selectedPathList();
     if (sources.isEmpty())
         return;
-    if (opType == 5 && destination == source)
+    for (const QString &s : sources) {
+        if (m_undecodable.contains(s)) {
+            m_prompter.message(
+                this,
+                QStringLiteral("\"%1\": %2").arg(QFileInfo(s).fileName(), undecodableReason()),
+                Prompter::Icon::Warning, Prompter::Buttons::Ok);
+            return;
+        }
+    }
+    QPointer<ImageExplore> alive(this);
+    const std::optional<QString> target =
+        askFileOpTarget(m_fileOps, &m_prompter, this, opType, source);
+    if (!alive || !target)
         return;
+    destination = *target;
 
-    // A file in the root folder gives "//name"; one separator is meant.
-    QString target = destination;
-    target.replace(QStringLiteral("//"), QStringLiteral("/"));
-    const platform::FileOpRequest request =
-        platform::FileOpRequest::forOperation(opType, sources, target);
-    const std::unique_ptr<platform::FileOpQuestions> questions = m_fileOps.questions(this);
-    if (!questions)
+    const FileOpOutcome out = runFileOp(m_fileOps, this, opType, sources, destination);
+    if (!alive)
         return;
-    const int answer = m_fileOps.operations->perform(request, *questions);
-    if (!alive || answer != 0)
-        return;
-    if (QFileInfo(source).isFile())
-        return; // a copy, or called off on the way
+    if (opType == 5 && !out.renamedTo.isEmpty()) {
+        // The name the file really got (Keep Both numbers it), never the typed one.
+        destination = out.renamedTo;
+        const int at = m_model->findExactTag(source);
+        if (at >= 0)
+            m_model->setTag(at, out.renamedTo);
+    } else {
+        // Every item whose file left the folder leaves the grid, also when
+        // the operation was cancelled or failed part-way. The current one goes
+        // the way of RemoveListItem: the item before it becomes current.
+        for (const QString &gone : out.left) {
+            if (gone == source)
+                continue;
+            const int at = m_model->findExactTag(gone);
+            if (at >= 0)
+                removeGoneItem(at);
+        }
+        if (out.left.contains(source)) {
+            const int at = m_model->findExactTag(source);
+            if (at >= 0)
+                RemoveListItem(at);
+            if (!alive)
+                return;
+        }
+    }
+    syncWithDisk();
+}
 
-    // The grid may have changed while the questions were open (a listing
-    // lets events run): act on the item that still carries the source.
-    const int at = m_model->tag(row) == source ? row : m_model->findTag(source);
-    if (at < 0)
+void ImageExplore::removeGoneItem(int row)
+{
+    m_model->removeItem(row);
+    // A running listing fills by position; keep it on the right placeholder.
+    if (!m_listingStopped && row < m_added - m_rowShift)
+        ++m_rowShift;
+    emit itemRemoved();
+}
+
+void ImageExplore::setSyncDelay(int ms)
+{
+    m_syncTimer->setInterval(ms);
+}
+
+void ImageExplore::watchShownFolder()
+{
+    const QStringList watched = m_watcher->directories();
+    if (!watched.isEmpty())
+        m_watcher->removePaths(watched);
+    QString folder = m_shownFolder;
+    if (folder.size() > 1 && folder.endsWith(QLatin1Char('/')))
+        folder.chop(1);
+    if (QFileInfo(folder).isDir())
+        m_watcher->addPath(folder);
+}
+
+void ImageExplore::syncWithDisk()
+{
+    if (!m_holdsShown || m_shownFolder.isEmpty())
         return;
-    if (opType == 5)
-        m_model->setTag(at, target);
-    else
-        RemoveListItem(at);
+    if (!m_listingStopped) {
+        // The listing fills by position; it takes the change when it ends.
+        m_syncPending = true;
+        return;
+    }
+    m_syncPending = false;
+    m_syncTimer->stop();
+    const FolderEntries entries = scanFolder(m_shownFolder, m_filter, QStringLiteral("*.*"));
+    QStringList want = entries.folders + entries.images + entries.undecodable;
+    QHash<QString, int> order;
+    for (int i = 0; i < want.size(); ++i)
+        order.insert(want[i], i);
+    const QSet<QString> folders(entries.folders.cbegin(), entries.folders.cend());
+
+    QPointer<ImageExplore> alive(this);
+    const int currentRow = SelectedIndex();
+    const QString currentTag = m_model->tag(currentRow);
+    bool changed = false;
+    bool currentGone = false;
+    int removedBefore = 0; // items before the current one that leave
+    for (int r = itemCount() - 1; r >= 0; --r) {
+        const QString tag = m_model->tag(r);
+        const auto it = order.constFind(tag);
+        // A folder that became a file of that name (or the other way) is a new item.
+        if (it != order.cend() && m_model->isFolder(r) == folders.contains(tag))
+            continue;
+        if (r == currentRow)
+            currentGone = true;
+        else if (r < currentRow)
+            ++removedBefore;
+        m_model->removeItem(r);
+        m_undecodable.remove(tag);
+        changed = true;
+    }
+    // The nearest item before the current one that stays (-1: none).
+    const int survivorBefore = currentGone ? currentRow - removedBefore - 1 : -1;
+    // New entries go before the first item that sorts after them.
+    QSet<QString> have;
+    for (int r = 0; r < itemCount(); ++r)
+        have.insert(m_model->tag(r));
+    const QSet<QString> undecodable(entries.undecodable.cbegin(), entries.undecodable.cend());
+    for (int i = 0; i < want.size(); ++i) {
+        if (have.contains(want[i]))
+            continue;
+        int at = itemCount();
+        for (int r = 0; r < itemCount(); ++r) {
+            if (order.value(m_model->tag(r), -1) > i) {
+                at = r;
+                break;
+            }
+        }
+        m_model->insertItem(at, want[i], folders.contains(want[i]));
+        if (undecodable.contains(want[i])) {
+            m_model->setUnreadable(at, undecodableReason());
+            m_undecodable.insert(want[i]);
+        }
+        have.insert(want[i]);
+        changed = true;
+    }
+    if (!changed)
+        return;
+    m_note->setVisible(itemCount() == 0);
+    if (currentGone) {
+        // As RemoveListItem does: the item before becomes current, else none.
+        SetAllSelected(false);
+        if (survivorBefore >= 0) {
+            SelectItem(survivorBefore + 1, true);
+            if (!alive)
+                return;
+        }
+    } else if (!currentTag.isEmpty()) {
+        const int r = m_model->findExactTag(currentTag);
+        if (r >= 0 && r != SelectedIndex())
+            m_grid->selectionModel()->setCurrentIndex(m_model->index(r),
+                                                      QItemSelectionModel::NoUpdate);
+    }
+    m_grid->viewport()->update();
+    emit itemRemoved();
+}
+
+void ImageExplore::UndoTrash()
+{
+    QPointer<ImageExplore> alive(this);
+    const QStringList back = undoLastTrash(m_fileOps, &m_prompter, this);
+    if (!alive || back.isEmpty())
+        return;
+    syncWithDisk();
+    if (!alive)
+        return;
+    for (const QString &p : back) {
+        const int at = m_model->findExactTag(p);
+        if (at >= 0) {
+            SelectItem(at + 1, true);
+            return;
+        }
+    }
 }
 
 void ImageExplore::RemoveListItem(int position)

@@ -16,6 +16,18 @@ public:
 
     virtual ~FileOpQuestions() = default;
 
+    // The caller's operation code (1 copy, 2 trash, 3 delete, 4 move, 5
+    // rename) and destination, told before the request runs, so questions
+    // can be worded and limited to it: a rename never replaces another file,
+    // so its collision question offers no Replace.
+    virtual void setOperation(int opType, const QString &destination = {})
+    {
+        m_opType = opType;
+        m_destination = destination;
+    }
+    int operation() const { return m_opType; }
+    const QString &destination() const { return m_destination; }
+
     // Before anything goes to the Trash: one named file, or the count.
     virtual bool confirmTrash(const QStringList &paths) = 0;
     // Before anything is deleted for good.
@@ -37,6 +49,10 @@ public:
     virtual void begin(const QString &title, int fileCount, qint64 totalBytes) = 0;
     virtual bool progress(int filesDone, qint64 bytesDone, const QString &currentPath) = 0;
     virtual void end() = 0;
+
+private:
+    int m_opType = 0;
+    QString m_destination;
 };
 
 // Answers every question with a fixed choice and shows nothing: for callers

@@ -179,16 +179,25 @@ TEST(ExplorerFileOps, ShiftDeleteIsForGood)
     Grid g(2);
     g.list();
     g.control.SelectItem(2, false);
-    g.prompter.answers = {Answer::Yes};
+    // The question's default (and Escape) keeps the file.
+    g.pressDelete(Qt::ShiftModifier);
+    EXPECT_TRUE(QFile::exists(g.p(2)));
+    ASSERT_EQ(g.asked(QStringLiteral("choose")), 1);
+    EXPECT_EQ(g.prompter.asked[0].choices,
+              (QStringList{QStringLiteral("Delete Permanently"), QStringLiteral("Cancel")}));
+    EXPECT_EQ(g.prompter.asked[0].safe, 1);
+    EXPECT_EQ(g.tags(), (QStringList{g.p(1), g.p(2)}));
+
+    g.prompter.chosen = {0};
     g.pressDelete(Qt::ShiftModifier);
     EXPECT_FALSE(QFile::exists(g.p(2)));
     EXPECT_TRUE(g.ops.trashed().isEmpty());
-    ASSERT_EQ(g.asked(QStringLiteral("message")), 1);
-    EXPECT_TRUE(g.prompter.asked[0].text.contains(QStringLiteral("permanently")));
+    ASSERT_EQ(g.asked(QStringLiteral("choose")), 2);
+    EXPECT_TRUE(g.prompter.asked[1].text.contains(QStringLiteral("permanently")));
     EXPECT_EQ(g.tags(), QStringList{g.p(1)});
 }
 
-TEST(ExplorerFileOps, DeleteActsOnEverySelectedItemButUpdatesTheCurrentOne)
+TEST(ExplorerFileOps, DeleteActsOnEverySelectedItemAndEachLeavesTheGrid)
 {
     Grid g(4);
     g.list();
@@ -201,9 +210,11 @@ TEST(ExplorerFileOps, DeleteActsOnEverySelectedItemButUpdatesTheCurrentOne)
     EXPECT_FALSE(QFile::exists(g.p(2)));
     EXPECT_FALSE(QFile::exists(g.p(4)));
     EXPECT_EQ(g.ops.trashed(), (QStringList{QStringLiteral("p2.png"), QStringLiteral("p4.png")}));
-    // Only the current item's entry follows; the grid shows p2 until it is listed again.
-    EXPECT_EQ(g.tags(), (QStringList{g.p(1), g.p(2), g.p(3)}));
-    EXPECT_EQ(g.control.SelectedIndex(), 2);
+    // Every item that left goes, not only the current one (p4); the one
+    // before the current item becomes current, as with one item.
+    EXPECT_EQ(g.tags(), (QStringList{g.p(1), g.p(3)}));
+    EXPECT_EQ(g.control.SelectedIndex(), 1);
+    EXPECT_EQ(g.announced.last(), g.p(3));
 }
 
 TEST(ExplorerFileOps, DeleteAfterArrowKeysDuringAListingActsOnOneItem)

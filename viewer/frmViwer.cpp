@@ -217,6 +217,8 @@ bool frmViwer::LoadImage()
         ImgX->document()->ResetImages();
         loadEntry(*it);
     }
+    // The first file opened is the one on screen, so the commands act on it.
+    m_current = int(m_paths.size());
     m_paths += chosen;
     ImgX->document()->SetCurrentImage(0);
     setWindowTitle(viewerCaption(chosen.first()));

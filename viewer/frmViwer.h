@@ -103,6 +103,11 @@ public:
     // --- file operations on the shown file (1 copy, 2 trash, 3 delete, 4 move, 5 rename)
     void DoFileOperation(int opType, QString &destination);
     void CopyImage();
+    // Ctrl+Z: the last Delete to the Trash put back and shown.
+    void UndoTrash();
+    // The list entry of the image on screen ("" when none): what every
+    // command acts on, and where Next and Previous go on from.
+    QString shownPath() const;
 
     // --- settings
     void LoadSettings();
@@ -173,6 +178,8 @@ private:
     QSizeF windowTwips() const;
     double menuAreaTwips() const;
     void pumpEvents(int times);
+    // Takes an entry out of the list, keeping the positions after it.
+    void forgetEntry(int at);
     void preloadNeighbours();
     void showOwnHelp(const QString &tried);
     // Window placement within the screen's work area (frmViwerPlacement.cpp).

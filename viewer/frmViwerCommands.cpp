@@ -232,6 +232,11 @@ bool frmViwer::handleKey(int key, Qt::KeyboardModifiers modifiers)
     case Qt::Key_F:
         ToggleFullScreen();
         return true;
+    case Qt::Key_Z:
+        if (!(modifiers & Qt::ControlModifier))
+            return false;
+        UndoTrash();
+        return true;
     case Qt::Key_Plus:
     case Qt::Key_Equal:
         ZoomIn();

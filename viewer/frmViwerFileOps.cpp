@@ -1,88 +1,70 @@
-// Copy To, Move To, Rename, Delete and Copy Image of the viewer, keeping its
-// list, its caption and the browser's grid in step with the disk.
+// Copy To, Move To, Rename, Delete, Undo and Copy Image of the viewer,
+// keeping its list, its caption and the browser's grid in step with the disk.
 #include "viewer/frmViwer.h"
 
+#include "dialogs/FileOpCommand.h"
 #include "dialogs/Prompter.h"
-#include "dialogs/frmFile.h"
 #include "imaging/ImageClipboard.h"
-#include "platform/FileOperations.h"
 #include "viewer/BrowserLink.h"
 #include "viewer/TypeRule.h"
 
+#include <QCollator>
 #include <QFileInfo>
 
 namespace lumora
 {
+
+QString frmViwer::shownPath() const
+{
+    return (m_current >= 0 && m_current < m_paths.size()) ? m_paths.at(m_current) : QString();
+}
 
 void frmViwer::DoFileOperation(int opType, QString &destination)
 {
     // The folder chooser and the service's questions are windows of their
     // own, outside the viewer's prompter: the show waits for all of them.
     const auto paused = pauseSlideShow();
-    if (m_current < 0 || m_current >= m_paths.size() || !m_ctx.fileOps.usable())
+    // The command acts on the image on screen as it was when its question
+    // opened; whatever is shown by the time the answer comes does not change that.
+    const QString source = shownPath();
+    if (source.isEmpty() || !m_ctx.fileOps.usable())
         return;
-    const QString source = m_paths.at(m_current);
-    if (source.isEmpty())
+    const std::optional<QString> target =
+        askFileOpTarget(m_ctx.fileOps, m_ctx.prompter, this, opType, source);
+    if (!target)
         return;
-    const QFileInfo info(source);
-
-    switch (opType) {
-    case 1:
-    case 4: {
-        frmFile *chooser = m_ctx.fileOps.chooser ? m_ctx.fileOps.chooser() : nullptr;
-        if (!chooser)
-            return;
-        const QString folder = chooser->ShowFileForm(opType, source);
-        if (folder.isEmpty())
-            return;
-        destination = folder + info.fileName();
-        break;
-    }
-    case 2:
-    case 3:
-        destination.clear();
-        break;
-    case 5: {
-        if (!m_ctx.prompter)
-            return;
-        const std::optional<QString> name = m_ctx.prompter->inputText(
-            this, QStringLiteral("Rename File"), QStringLiteral("File Name:"), info.fileName());
-        // Cancel and an empty answer leave the folder itself, which is refused
-        // along with the name of a sub-folder.
-        destination = info.path() + QLatin1Char('/') + name.value_or(QString());
-        if (QFileInfo(destination).isDir())
-            return;
-        if (destination == source)
-            return;
-        break;
-    }
-    default:
+    destination = *target;
+    const FileOpOutcome out = runFileOp(m_ctx.fileOps, this, opType, {source}, destination);
+    // A copy, or something called off or refused: the file is where it was.
+    if (!out.left.contains(source))
         return;
-    }
-
-    const platform::FileOpRequest request =
-        platform::FileOpRequest::forOperation(opType, {source}, destination);
-    const std::unique_ptr<platform::FileOpQuestions> questions = m_ctx.fileOps.questions(this);
-    if (!questions || m_ctx.fileOps.operations->perform(request, *questions) != 0)
-        return;
-    // Still there: a copy, or something the user called off on the way.
-    if (QFileInfo(source).isFile())
-        return;
+    const int at = (m_current >= 0 && m_current < m_paths.size() && m_paths.at(m_current) == source)
+                       ? m_current
+                       : int(m_paths.indexOf(source));
 
     if (opType == 5) {
+        // The name the file really got (Keep Both numbers it), never the typed one.
+        destination = out.renamedTo;
         if (!bCommand && m_ctx.browser)
             m_ctx.browser->RefreshImages(source, destination);
-        m_paths[m_current] = destination;
-        setWindowTitle(viewerCaption(destination));
-        // The picture on screen is the same; only its file has a new name.
-        ImgX->document()->setSourcePath(destination);
-        refreshStatus();
+        if (at < 0)
+            return;
+        m_paths[at] = destination;
+        if (at == m_current) {
+            setWindowTitle(viewerCaption(destination));
+            // The picture on screen is the same; only its file has a new name.
+            ImgX->document()->setSourcePath(destination);
+            refreshStatus();
+        }
         return;
     }
 
     if (!bCommand && m_ctx.browser)
         m_ctx.browser->RefreshImages(source, QString());
-    removeListEntry(m_current);
+    if (at < 0)
+        return;
+    const bool wasShown = at == m_current;
+    forgetEntry(at);
     if (m_paths.isEmpty()) {
         // Nothing is left to show or act on: close as Escape does, back to the
         // browser or, from the command line, out of the program.
@@ -91,8 +73,61 @@ void frmViwer::DoFileOperation(int opType, QString &destination)
         close();
         return;
     }
+    if (!wasShown)
+        return;
     int index = m_current;
     ViewImage(QStringList(m_paths), index);
+}
+
+void frmViwer::forgetEntry(int at)
+{
+    removeListEntry(at);
+    if (at < m_current)
+        --m_current;
+    if (at < m_slideIndex)
+        --m_slideIndex;
+}
+
+void frmViwer::UndoTrash()
+{
+    const QStringList back = undoLastTrash(m_ctx.fileOps, m_ctx.prompter, this);
+    if (back.isEmpty())
+        return;
+    QCollator order;
+    order.setNumericMode(true);
+    order.setCaseSensitivity(Qt::CaseInsensitive);
+    for (const QString &path : back) {
+        if (!bCommand && m_ctx.browser)
+            m_ctx.browser->RefreshImages(path, path);
+        int at = int(m_paths.indexOf(path));
+        if (at < 0) {
+            // Back among the entries of its folder, in the grid's name order.
+            const QFileInfo info(path);
+            at = int(m_paths.size());
+            int lastOfFolder = -1;
+            for (int i = 0; i < m_paths.size(); ++i) {
+                const QFileInfo e(m_paths.at(i));
+                if (e.path() != info.path())
+                    continue;
+                lastOfFolder = i;
+                if (order.compare(info.fileName(), e.fileName()) < 0) {
+                    at = i;
+                    lastOfFolder = -1;
+                    break;
+                }
+            }
+            if (lastOfFolder >= 0)
+                at = lastOfFolder + 1;
+            m_paths.insert(at, path);
+            if (at <= m_slideIndex)
+                ++m_slideIndex;
+        }
+    }
+    int first = int(m_paths.size());
+    for (const QString &path : back)
+        first = std::min(first, int(m_paths.indexOf(path)));
+    ImgX->setZoom(1.0);
+    ViewImage(QStringList(m_paths), first);
 }
 
 void frmViwer::CopyImage()
@@ -100,9 +135,7 @@ void frmViwer::CopyImage()
     const imaging::ImageDocument *doc = ImgX->document();
     if (doc->isEmpty())
         return;
-    const QString path =
-        (m_current >= 0 && m_current < m_paths.size()) ? m_paths.at(m_current) : QString();
-    imaging::CopyToClipboard(doc->currentImage(), path);
+    imaging::CopyToClipboard(doc->currentImage(), shownPath());
 }
 
 } // namespace lumora

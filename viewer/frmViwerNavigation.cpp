@@ -68,9 +68,15 @@ void frmViwer::ShowSlide(bool fromTimer)
     }
     if (!m_timerTick)
         return;
+    // Entries taken out of the list meanwhile may have left the index past its end.
+    if (m_slideIndex > m_paths.size() || m_slideIndex < -1)
+        m_slideIndex = 0;
     m_slideIndex = wrapIndex(m_slideIndex, int(m_paths.size()));
     if (m_slideIndex >= 0 && m_slideIndex < m_paths.size()) {
         const QString path = m_paths.at(m_slideIndex);
+        // The slide on screen is the current entry: Delete, Rename, Save As
+        // and the rest act on it, and Next and Previous go on from it.
+        m_current = m_slideIndex;
         m_slideShown = m_slideIndex;
         loadEntry(path);
         setWindowTitle(viewerCaption(path));

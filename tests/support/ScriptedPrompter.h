@@ -25,6 +25,7 @@ public:
         Icon icon = Icon::None;
         Buttons buttons = Buttons::Ok;
         QStringList choices = {}; // the buttons offered by choose()
+        int safe = -1;            // chooseSafely(): the default and Escape button
     };
 
     std::deque<Answer> answers;
@@ -77,6 +78,14 @@ public:
     {
         note({QStringLiteral("choose"), text, title, icon, Buttons::Ok, buttons});
         return pop(chosen, -1);
+    }
+    // Like a box whose Escape gives `safe`: an empty queue or -1 answers it.
+    int chooseSafely(QWidget *, const QString &text, const QStringList &buttons, int safe,
+                     Icon icon, const QString &title) override
+    {
+        asked.push_back({QStringLiteral("choose"), text, title, icon, Buttons::Ok, buttons, safe});
+        const int i = pop(chosen, -1);
+        return i < 0 ? safe : i;
     }
 
     // --- Save dialog with a preselected file type: recorded in full, and

@@ -1,0 +1,119 @@
+#include "dialogs/FileOpCommand.h"
+
+#include "dialogs/Prompter.h"
+#include "dialogs/TrashUndo.h"
+#include "dialogs/frmFile.h"
+#include "platform/FileOpQuestions.h"
+
+#include <QFileInfo>
+#include <QPointer>
+#include <QWidget>
+
+namespace lumora
+{
+
+namespace
+{
+
+bool stillThere(const QString &path)
+{
+    const QFileInfo info(path);
+    return info.exists() || info.isSymLink();
+}
+
+} // namespace
+
+std::optional<QString> askFileOpTarget(const FileOpServices &services, Prompter *prompter,
+                                       QWidget *parent, int opType, const QString &source)
+{
+    const QFileInfo info(source);
+    QPointer<QWidget> alive(parent);
+    switch (opType) {
+    case 1:
+    case 4: {
+        frmFile *chooser = services.chooser ? services.chooser() : nullptr;
+        if (!chooser)
+            return std::nullopt;
+        const QString folder = chooser->ShowFileForm(opType, source);
+        if ((parent && !alive) || folder.isEmpty())
+            return std::nullopt;
+        return folder + info.fileName();
+    }
+    case 2:
+    case 3:
+        return QString();
+    case 5: {
+        if (!prompter)
+            return std::nullopt;
+        const std::optional<QString> name = prompter->inputText(
+            parent, QStringLiteral("Rename File"), QStringLiteral("File Name:"), info.fileName());
+        if (parent && !alive)
+            return std::nullopt;
+        // Cancel and an empty answer leave the folder itself, which is refused
+        // along with the name of a sub-folder.
+        const QString target = info.path() + QLatin1Char('/') + name.value_or(QString());
+        if (QFileInfo(target).isDir() || target == source)
+            return std::nullopt;
+        return target;
+    }
+    default:
+        return std::nullopt;
+    }
+}
+
+FileOpOutcome runFileOp(const FileOpServices &services, QWidget *parent, int opType,
+                        const QStringList &sources, const QString &target)
+{
+    FileOpOutcome out;
+    if (!services.usable() || sources.isEmpty())
+        return out;
+    // A file in the root folder gives "//name"; one separator is meant.
+    QString destination = target;
+    while (destination.contains(QStringLiteral("//")))
+        destination.replace(QStringLiteral("//"), QStringLiteral("/"));
+    const platform::FileOpRequest request =
+        platform::FileOpRequest::forOperation(opType, sources, destination);
+    const std::unique_ptr<platform::FileOpQuestions> questions = services.questions(parent);
+    if (!questions)
+        return out;
+    questions->setOperation(opType, destination);
+    out.sent = true;
+    out.answer = services.operations->perform(request, *questions, &out.result);
+
+    if (opType == 5) {
+        const qsizetype i = out.result.done.indexOf(sources.first());
+        if (i >= 0 && i < out.result.targets.size() && out.result.targets[i] != sources.first())
+            out.renamedTo = out.result.targets[i];
+        if (!out.renamedTo.isEmpty())
+            out.left << sources.first();
+    } else if (opType != 1) {
+        // The disk decides, not the answer: after a cancel or a failure
+        // part-way some files have gone already, and one may have vanished
+        // on its own meanwhile.
+        for (const QString &s : sources)
+            if (!stillThere(s))
+                out.left << s;
+    }
+
+    if (opType == 2 && services.trashUndo) {
+        QList<TrashUndo::Entry> batch;
+        for (qsizetype i = 0; i < out.result.done.size() && i < out.result.targets.size(); ++i)
+            if (!out.result.targets[i].isEmpty())
+                batch << TrashUndo::Entry{out.result.done[i], out.result.targets[i]};
+        services.trashUndo->remember(batch);
+    }
+    return out;
+}
+
+QStringList undoLastTrash(const FileOpServices &services, Prompter *prompter, QWidget *parent)
+{
+    if (!services.trashUndo || !services.trashUndo->canUndo())
+        return {};
+    const TrashUndo::Undone undone = services.trashUndo->undoLast();
+    if (!undone.message.isEmpty() && prompter)
+        prompter->message(parent, undone.message, Prompter::Icon::Warning, Prompter::Buttons::Ok,
+                          QStringLiteral("Undo Delete"));
+    return undone.restored;
+}
+
+} // namespace lumora
