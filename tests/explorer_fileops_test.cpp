@@ -14,6 +14,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <cstdio>
+
 using namespace lumora;
 using Answer = Prompter::Answer;
 
@@ -333,4 +337,131 @@ TEST(ExplorerFileOps, CopyImageOfAnImageAndOfAFolder)
     EXPECT_EQ(g.asked(QStringLiteral("message")), 1);
     EXPECT_EQ(qvariant_cast<QImage>(QGuiApplication::clipboard()->mimeData()->imageData()).size(),
               QSize(122, 90));
+}
+
+TEST(ExplorerFileOps, RenameWithKeepBothShowsTheNumberedName)
+{
+    Grid g(3);
+    g.list();
+    g.control.SelectItem(1, false);
+    const QByteArray mine = test::fileBytes(g.p(1));
+    const QByteArray other = test::fileBytes(g.p(2));
+    g.prompter.inputs = {QStringLiteral("p2.png")};
+    g.prompter.chosen = {0}; // Keep Both
+    g.rightClick(0, "mnuRename");
+    const QString kept = g.dir.file(QStringLiteral("p2 (2).png"));
+    ASSERT_EQ(test::fileBytes(kept), mine);
+    EXPECT_EQ(test::fileBytes(g.p(2)), other);
+    // One item per file, each named as on disk; the renamed one keeps its place.
+    EXPECT_EQ(g.tags(), (QStringList{kept, g.p(2), g.p(3)}));
+    EXPECT_EQ(g.control.model()->data(g.control.model()->index(0), Qt::DisplayRole).toString(),
+              QStringLiteral("p2 (2).png"));
+
+    // Shift+Delete on it now destroys the renamed photo, never the other one.
+    g.control.SelectItem(1, false);
+    g.prompter.chosen = {0};
+    g.pressDelete(Qt::ShiftModifier);
+    EXPECT_FALSE(QFile::exists(kept));
+    EXPECT_EQ(test::fileBytes(g.p(2)), other);
+    EXPECT_EQ(g.tags(), (QStringList{g.p(2), g.p(3)}));
+}
+
+TEST(ExplorerFileOps, MoveOfSeveralCancelledPartWayShowsWhatWasDone)
+{
+    // Three selected, moved into a folder that already holds the second:
+    // the first moves, Cancel at the collision stops there. The grid loses
+    // exactly the item that left, and the count follows.
+    Grid g(4);
+    const QString target = g.dir.mkdir(QStringLiteral("zz-target"));
+    QFile::copy(g.p(2), target + QStringLiteral("/p2.png"));
+    g.list();
+    int removedSignals = 0;
+    QObject::connect(&g.control, &ImageExplore::itemRemoved, [&] { ++removedSignals; });
+    const int folderItems = 1;
+    g.control.SelectItem(folderItems + 1, false);
+    QTest::mouseClick(g.grid()->viewport(), Qt::LeftButton, Qt::ShiftModifier,
+                      g.centre(folderItems + 2));
+    ASSERT_EQ(g.selectedCount(), 3);
+    g.ops.chooseFolder(target + QLatin1Char('/'));
+    g.prompter.chosen = {-1}; // the collision box closed: Cancel
+    g.rightClick(folderItems + 2, "mnuMoveTo");
+    EXPECT_FALSE(QFile::exists(g.p(1)));
+    EXPECT_TRUE(QFile::exists(g.p(2)));
+    EXPECT_TRUE(QFile::exists(g.p(3)));
+    EXPECT_EQ(g.tags(), (QStringList{target, g.p(2), g.p(3), g.p(4)}));
+    EXPECT_GE(removedSignals, 1);
+}
+
+TEST(ExplorerFileOps, TheGridFollowsItsFolderOnDisk)
+{
+    Grid g(3);
+    g.control.setSyncDelay(0);
+    g.list();
+    g.control.SelectItem(3, false);
+    // Another program adds one file and removes another.
+    QImage img(20, 20, QImage::Format_RGB32);
+    img.fill(Qt::blue);
+    ASSERT_TRUE(img.save(g.dir.file(QStringLiteral("p10.png"))));
+    ASSERT_TRUE(QFile::remove(g.p(2)));
+    const QStringList want = {g.p(1), g.p(3), g.dir.file(QStringLiteral("p10.png"))};
+    for (int i = 0; i < 200 && g.tags() != want; ++i)
+        QTest::qWait(5);
+    EXPECT_EQ(g.tags(), want); // natural name order: p10 after p3
+    EXPECT_EQ(g.control.itemPath(g.control.SelectedIndex() + 1), g.p(3)); // still current
+
+    // Copy To its own folder, Keep Both: the copy appears beside it at once.
+    g.ops.chooseFolder(g.dir.path() + QLatin1Char('/'));
+    g.prompter.chosen = {2}; // Replace, Skip, Keep Both, Cancel
+    g.rightClick(1, "mnuCopyTo");
+    EXPECT_TRUE(QFile::exists(g.dir.file(QStringLiteral("p3 (2).png"))));
+    EXPECT_TRUE(g.tags().contains(g.dir.file(QStringLiteral("p3 (2).png"))));
+    EXPECT_EQ(g.tags().size(), 4);
+}
+
+TEST(ExplorerFileOps, CtrlZBringsTheLastDeleteBack)
+{
+    Grid g(3);
+    g.list();
+    g.control.SelectItem(2, false);
+    QTest::mouseClick(g.grid()->viewport(), Qt::LeftButton, Qt::ControlModifier, g.centre(2));
+    const QByteArray two = test::fileBytes(g.p(2));
+    const QByteArray three = test::fileBytes(g.p(3));
+    g.prompter.answers = {Answer::Yes};
+    g.pressDelete();
+    ASSERT_EQ(g.tags(), QStringList{g.p(1)});
+    QTest::keyClick(g.grid(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(test::fileBytes(g.p(2)), two);
+    EXPECT_EQ(test::fileBytes(g.p(3)), three);
+    EXPECT_TRUE(g.ops.trashed().isEmpty());
+    EXPECT_EQ(g.tags(), (QStringList{g.p(1), g.p(2), g.p(3)}));
+    EXPECT_EQ(g.announced.last(), g.p(2));
+}
+
+TEST(ExplorerFileOps, NamesThatAreNotTextAreListedWithTheReason)
+{
+    Grid g(2);
+    const QByteArray raw = QFile::encodeName(g.dir.path()) + "/caf\xe9.png";
+    {
+        ASSERT_TRUE(QFile::copy(g.p(1), g.dir.file(QStringLiteral("tmp.png"))));
+        ASSERT_EQ(::rename(QFile::encodeName(g.dir.file(QStringLiteral("tmp.png"))).constData(),
+                           raw.constData()),
+                  0);
+    }
+    g.list();
+    ASSERT_EQ(g.control.itemCount(), 3);
+    const QString shown = g.control.itemPath(3);
+    EXPECT_TRUE(shown.endsWith(QStringLiteral("caf\uFFFD.png"))) << shown.toStdString();
+    EXPECT_TRUE(g.control.isUndecodable(shown));
+    const QString tip =
+        g.control.model()->data(g.control.model()->index(2), Qt::ToolTipRole).toString();
+    EXPECT_TRUE(tip.contains(QStringLiteral("not valid text"))) << tip.toStdString();
+
+    // Acting on it is refused with the reason; the file stays as it is.
+    g.control.SelectItem(3, false);
+    g.pressDelete();
+    ASSERT_EQ(g.asked(QStringLiteral("message")), 1);
+    EXPECT_TRUE(g.prompter.asked.last().text.contains(QStringLiteral("not valid text")));
+    struct stat st;
+    EXPECT_EQ(::stat(raw.constData(), &st), 0);
+    EXPECT_EQ(g.control.itemCount(), 3);
 }

@@ -54,7 +54,7 @@ TEST(ViewerNavigation, NextAndPreviousStopAtTheEndsAndSkipOneEmptyEntry)
     EXPECT_DOUBLE_EQ(f.viewer->ImgX->Zoom(), 1.0);
 }
 
-TEST(ViewerSlideShow, OwnIndexWrapsWhileCurrentStays)
+TEST(ViewerSlideShow, OwnIndexWrapsAndTheSlideOnScreenIsCurrent)
 {
     ViewerFixture f;
     const QStringList list = f.images(5);
@@ -71,14 +71,15 @@ TEST(ViewerSlideShow, OwnIndexWrapsWhileCurrentStays)
         shown << f.viewer->ImgX->document()->ImageFilePath();
         EXPECT_EQ(f.viewer->windowTitle(),
                   QFileInfo(shown.last()).fileName() + QStringLiteral("- Lumora 2.1"));
-        EXPECT_EQ(f.viewer->currentIndex(), 1);
+        // The slide on screen is the entry the commands act on.
+        EXPECT_EQ(f.viewer->pathList().at(f.viewer->currentIndex()), shown.last());
     }
     EXPECT_EQ(shown, (QStringList{list[2], list[3], list[4], list[0], list[1], list[2]}));
     // The status bar counts the slide while the show runs.
     EXPECT_EQ(f.viewer->statusText(1), QStringLiteral("3/5"));
 
-    f.viewer->ShowNextImage(); // relative to the current entry, not the slide
-    EXPECT_EQ(f.viewer->currentIndex(), 2);
+    f.viewer->ShowNextImage(); // on from the slide on screen
+    EXPECT_EQ(f.viewer->currentIndex(), 3);
 
     f.viewer->ToggleSlideShow();
     EXPECT_FALSE(f.viewer->slideShowRunning());

@@ -308,3 +308,103 @@ TEST(ViewerFileOps, CopyImagePutsPictureAndFileOnTheClipboard)
     EXPECT_EQ(data->urls()[0].toLocalFile(), v.files[1]);
     EXPECT_TRUE(QFile::exists(v.files[1]));
 }
+
+TEST(ViewerFileOps, RenameWithKeepBothFollowsTheNameTheFileReallyGot)
+{
+    // img1 renamed onto img2's name, answered Keep Both: the file is now
+    // "img2 (2).png", and every part of the viewer says so; the other photo
+    // (img2.png) is untouched and is not what a later Delete acts on.
+    Viewer v(3);
+    v.view(1);
+    const QByteArray mine = test::fileBytes(v.files[1]);
+    const QByteArray other = test::fileBytes(v.files[2]);
+    v.prompter.inputs = {QStringLiteral("img2.png")};
+    v.prompter.chosen = {0}; // Keep Both, the first button of a rename collision
+    v.run("mnuRename");
+    const QString kept = v.dir.file(QStringLiteral("img2 (2).png"));
+    ASSERT_EQ(test::fileBytes(kept), mine);
+    EXPECT_EQ(test::fileBytes(v.files[2]), other);
+    ASSERT_EQ(v.questionsAsked(QStringLiteral("choose")), 1);
+    EXPECT_EQ(v.prompter.asked.last().choices,
+              (QStringList{QStringLiteral("Keep Both"), QStringLiteral("Cancel")}));
+    EXPECT_EQ(v.viewer->pathList(), (QStringList{v.files[0], kept, v.files[2]}));
+    EXPECT_EQ(v.viewer->windowTitle(), v.caption(kept));
+    EXPECT_EQ(v.viewer->statusText(2), QStringLiteral("img2 (2).png"));
+    EXPECT_EQ(v.viewer->ImgX->document()->ImageFilePath(), kept);
+    ASSERT_EQ(v.browser.refreshed.size(), 1);
+    EXPECT_EQ(v.browser.refreshed[0], qMakePair(v.files[1], kept));
+
+    v.prompter.answers = {Answer::Yes};
+    v.run("mnuDelete");
+    EXPECT_FALSE(QFile::exists(kept));
+    EXPECT_EQ(test::fileBytes(v.files[2]), other);
+    EXPECT_TRUE(v.prompter.asked.last().text.contains(QStringLiteral("\"img2 (2).png\"")));
+}
+
+TEST(ViewerFileOps, CommandsActOnTheSlideOnScreenAndNextGoesOnFromIt)
+{
+    Viewer v(5);
+    v.view(0);
+    v.viewer->ToggleSlideShow();
+    v.viewer->onSlideTimer();
+    v.viewer->onSlideTimer(); // img2 on screen
+    v.viewer->ToggleSlideShow();
+    ASSERT_EQ(v.viewer->ImgX->document()->ImageFilePath(), v.files[2]);
+    EXPECT_EQ(v.viewer->shownPath(), v.files[2]);
+
+    // The question names what is on screen, and the answer acts on it.
+    v.prompter.answers = {Answer::Yes};
+    v.run("mnuDelete");
+    ASSERT_FALSE(v.prompter.asked.isEmpty());
+    EXPECT_TRUE(v.prompter.asked.last().text.contains(QStringLiteral("\"img2.png\"")));
+    EXPECT_FALSE(QFile::exists(v.files[2]));
+    EXPECT_TRUE(QFile::exists(v.files[0]));
+    EXPECT_EQ(v.viewer->windowTitle(), v.caption(v.files[3]));
+
+    // Copy Image carries the file on screen too.
+    v.run("mnuCopyImage");
+    const QMimeData *data = QGuiApplication::clipboard()->mimeData();
+    ASSERT_TRUE(data && data->urls().size() == 1);
+    EXPECT_EQ(data->urls()[0].toLocalFile(), v.files[3]);
+
+    v.viewer->ShowNextImage();
+    EXPECT_EQ(v.viewer->windowTitle(), v.caption(v.files[4]));
+    v.viewer->ShowPreviousImage();
+    v.viewer->ShowPreviousImage();
+    EXPECT_EQ(v.viewer->windowTitle(), v.caption(v.files[1]));
+}
+
+TEST(ViewerFileOps, CtrlZPutsTheLastDeleteBackAndShowsIt)
+{
+    Viewer v(3);
+    v.view(1);
+    const QByteArray bytes = test::fileBytes(v.files[1]);
+    v.prompter.answers = {Answer::Yes};
+    v.run("mnuDelete");
+    ASSERT_FALSE(QFile::exists(v.files[1]));
+    ASSERT_EQ(v.ops.trashed(), QStringList{QStringLiteral("img1.png")});
+
+    EXPECT_TRUE(v.viewer->handleKey(Qt::Key_Z, Qt::ControlModifier));
+    EXPECT_EQ(test::fileBytes(v.files[1]), bytes);
+    EXPECT_TRUE(v.ops.trashed().isEmpty());
+    EXPECT_FALSE(v.ops.hasTrashInfo(QStringLiteral("img1.png")));
+    EXPECT_EQ(v.viewer->pathList(), v.files);
+    EXPECT_EQ(v.viewer->windowTitle(), v.caption(v.files[1]));
+    EXPECT_EQ(v.browser.refreshed.last(), qMakePair(v.files[1], v.files[1]));
+
+    // Nothing left to undo: nothing happens.
+    EXPECT_TRUE(v.viewer->handleKey(Qt::Key_Z, Qt::ControlModifier));
+    EXPECT_EQ(v.viewer->pathList(), v.files);
+
+    // The place taken meanwhile: the file stays in the Trash, and the user hears why.
+    v.prompter.answers = {Answer::Yes};
+    v.run("mnuDelete");
+    test::writeImage(v.dir, QStringLiteral("img1.png"), 9, 9);
+    const int before = v.questionsAsked(QStringLiteral("message"));
+    EXPECT_TRUE(v.viewer->handleKey(Qt::Key_Z, Qt::ControlModifier));
+    EXPECT_EQ(v.questionsAsked(QStringLiteral("message")), before + 1);
+    EXPECT_TRUE(v.prompter.asked.last().text.contains(QStringLiteral("stays in the Trash")));
+    EXPECT_EQ(v.ops.trashed(), QStringList{QStringLiteral("img1.png")});
+    EXPECT_TRUE(v.ops.hasTrashInfo(QStringLiteral("img1.png")));
+    EXPECT_EQ(QImage(v.files[1]).width(), 9);
+}

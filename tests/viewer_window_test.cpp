@@ -159,7 +159,8 @@ TEST(ViewerOpen, ThreeFilesAppendedFirstInCaptionIndexKept)
     ASSERT_EQ(f.viewer->pathList().size(), 5);
     EXPECT_EQ(f.viewer->pathList().at(2), other.file(QStringLiteral("o0.png")));
     EXPECT_EQ(f.viewer->pathList().at(4), other.file(QStringLiteral("o2.png")));
-    EXPECT_EQ(f.viewer->currentIndex(), 1);
+    // The first file opened is on screen, and so is the entry commands act on.
+    EXPECT_EQ(f.viewer->currentIndex(), 2);
     EXPECT_EQ(f.viewer->windowTitle(), QStringLiteral("o0.png- Lumora 2.1"));
     ASSERT_EQ(f.prompter.asked.size(), 1);
     EXPECT_TRUE(
