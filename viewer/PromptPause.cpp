@@ -102,6 +102,13 @@ int PausingPrompter::choose(QWidget *parent, const QString &text, const QStringL
     return m_inner.choose(parent, text, buttons, icon, title);
 }
 
+int PausingPrompter::chooseSafely(QWidget *parent, const QString &text, const QStringList &buttons,
+                                  int safe, Icon icon, const QString &title)
+{
+    const auto hold = m_pause.hold();
+    return m_inner.chooseSafely(parent, text, buttons, safe, icon, title);
+}
+
 int PausingPrompter::execDialog(QWidget *parent, QDialog &dialog)
 {
     const auto hold = m_pause.hold();

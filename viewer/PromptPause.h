@@ -58,6 +58,8 @@ public:
 
     Answer message(QWidget *parent, const QString &text, Icon icon, Buttons buttons,
                    const QString &title) override;
+    int chooseSafely(QWidget *parent, const QString &text, const QStringList &buttons, int safe,
+                     Icon icon, const QString &title) override;
     std::optional<QString> inputText(QWidget *parent, const QString &title, const QString &prompt,
                                      const QString &initial) override;
     std::optional<FileChoice> openFiles(QWidget *parent, const QString &title,
