@@ -9,6 +9,7 @@
 #include "imaging/Twips.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QFileSystemWatcher>
 #include <QKeyEvent>
 #include <QLabel>
@@ -295,22 +296,27 @@ void ImageExplore::SetSelectedFocus(const QString &sPath)
 
 void ImageExplore::UpdateAfterOperation(const QString &path, const QString &pathTO)
 {
-    const int row = m_model->findExactTag(path);
-    if (row >= 0) {
-        if (!pathTO.isEmpty()) {
-            m_model->setTag(row, pathTO);
-        } else {
-            m_model->removeItem(row);
-            // A running listing fills by position; keep it on the right placeholder.
-            if (!m_listingStopped && row < m_added - m_rowShift)
-                ++m_rowShift;
-            emit itemRemoved();
-        }
+    // The very name first: on this system "a.jpg" and "A.jpg" are two files.
+    int row = m_model->findExactTag(path);
+    if (row < 0)
+        row = m_model->findTag(path);
+    if (row < 0) {
+        // A file that came back (put back from the Trash) shows again.
+        if (!pathTO.isEmpty() && QFileInfo::exists(pathTO) &&
+            QFileInfo(pathTO).absolutePath() + QLatin1Char('/') == m_shownFolder)
+            syncWithDisk();
+        return;
+    }
+    if (!pathTO.isEmpty()) {
+        m_model->setTag(row, pathTO);
+    } else {
+        m_model->removeItem(row);
+        // A running listing fills by position; keep it on the right placeholder.
+        if (!m_listingStopped && row < m_added - m_rowShift)
+            ++m_rowShift;
+        emit itemRemoved();
     }
     m_grid->viewport()->update();
-    // Whatever else the operation changed in this folder (a copy kept beside
-    // its original, a file put back) shows too.
-    syncWithDisk();
 }
 
 // ------------------------------------------------------- selection helpers
