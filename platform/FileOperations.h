@@ -59,6 +59,17 @@ struct FileOpResult {
     QStringList skipped; // sources the user chose to skip on a collision
 };
 
+// Names on disk are bytes; most are UTF-8, but old disks and archives hold
+// others ("caf\xe9.jpg"). These carry any name through a QString and back
+// unchanged: a byte that is not part of a valid UTF-8 character becomes the
+// lone surrogate U+DC80 + (byte - 0x80), which no valid name decodes to. The
+// service takes and reports paths in this form; QFile::encodeName would
+// turn such bytes into other ones.
+QByteArray pathBytes(const QString &path);
+QString pathFromBytes(const QByteArray &bytes);
+// The path to show a person: every such byte as U+FFFD.
+QString displayPath(const QString &path);
+
 // The stand-in for the shell's file operation. Every confirmation, question
 // and error goes through the FileOpQuestions given; the call returns when the
 // work is done, failed, or was cancelled. No file is ever overwritten without

@@ -1,12 +1,10 @@
 #include "platform/linux/LinuxFileOperations.h"
 
-#include <QFile>
-#include <QFileInfo>
-
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <optional>
+#include <string>
 #include <unistd.h>
 
 namespace lumora::platform
@@ -22,11 +20,15 @@ namespace
 
 QString shown(const QByteArray &path)
 {
-    return QFile::decodeName(path);
+    return displayPath(pathFromBytes(path));
 }
 QString shownName(const QByteArray &path)
 {
-    return QFile::decodeName(nameOf(path));
+    return shown(nameOf(path));
+}
+QString asPath(const QByteArray &path)
+{
+    return pathFromBytes(path);
 }
 
 QByteArray withoutTrailingSlashes(QByteArray p)
@@ -55,8 +57,12 @@ QByteArray cleaned(const QByteArray &p)
 struct LinuxFileOperations::Run {
     const FileOpRequest &request;
     FileOpQuestions &questions;
+    SysIo &io;
     FileOpResult result;
-    QString verb; // "copy", "move", "rename", "delete"
+    QString verb = {}; // "copy", "move", "rename", "delete"
+    QString done = {}; // "copied", "moved", ...
+    int fileCount = 0; // files in the request
+    std::optional<FileOpQuestions::Collision> forAll = {};
 
     void fail(FileOpResult::Code code, const QString &message)
     {
@@ -66,6 +72,21 @@ struct LinuxFileOperations::Run {
             questions.showError(message);
     }
     void cancel() { result.code = FileOpResult::Cancelled; }
+    bool ok() const { return result.code == FileOpResult::Ok; }
+
+    // What the failure leaves behind, so nobody is told "nothing was changed"
+    // after part of the work was done.
+    QString tail() const
+    {
+        const qsizetype n = result.done.size();
+        if (n == 0)
+            return QStringLiteral("Nothing was changed.");
+        return QStringLiteral("%1 of the %2 files had already been %3; the others are where "
+                              "they were.")
+            .arg(n)
+            .arg(fileCount)
+            .arg(done);
+    }
 
     // Keep Both found no name of its own beside `taken`.
     void failFreeName(int err, const QByteArray &source, const QByteArray &taken)
@@ -75,60 +96,62 @@ struct LinuxFileOperations::Run {
                             : err == EEXIST ? QStringLiteral("every numbered name is taken")
                                             : QString::fromLocal8Bit(std::strerror(err));
         fail(err == ENAMETOOLONG ? FileOpResult::BadName : FileOpResult::IoError,
-             QStringLiteral("Cannot keep both \"%1\" and \"%2\": %3. Rename one of them first.")
-                 .arg(shownName(source), shown(taken), why));
+             QStringLiteral("Cannot keep both \"%1\" and \"%2\": %3. Rename one of them first. %4")
+                 .arg(shownName(source), shown(taken), why, tail()));
     }
 
-    // A failed system call on one file, told in the user's terms.
-    void failIo(int err, const QByteArray &source, const QByteArray &targetFolder,
-                const char *step = "")
+    // A failed system call on one file, told in the user's terms. folder is
+    // the folder that was being changed when it failed.
+    void failIo(int err, const QByteArray &source, const QByteArray &folder, const char *step = "")
     {
         const QString name = shownName(source);
-        const QString folder = shown(targetFolder);
+        const QString where = shown(folder);
         switch (err) {
         case ENOSPC:
         case EDQUOT:
             fail(FileOpResult::DiskFull,
-                 QStringLiteral(
-                     "There is not enough space in \"%1\" to %2 \"%3\". Nothing was changed.")
-                     .arg(folder, verb, name));
+                 QStringLiteral("The disk is full: there is not enough space in \"%1\" to %2 "
+                                "\"%3\". %4")
+                     .arg(where, verb, name, tail()));
             return;
         case EROFS:
             fail(FileOpResult::NotPermitted,
-                 QStringLiteral("Cannot %1 \"%2\": \"%3\" is on a read-only disk.")
-                     .arg(verb, name, folder));
+                 QStringLiteral("Cannot %1 \"%2\": the folder \"%3\" is on a read-only disk. %4")
+                     .arg(verb, name, where, tail()));
             return;
         case EACCES:
         case EPERM:
             fail(FileOpResult::NotPermitted,
-                 QStringLiteral("Cannot %1 \"%2\": you do not have permission to change \"%3\".")
-                     .arg(verb, name, folder));
+                 QStringLiteral("Cannot %1 \"%2\": you do not have permission to change the "
+                                "folder \"%3\". %4")
+                     .arg(verb, name, where, tail()));
             return;
         case ENAMETOOLONG:
             fail(FileOpResult::BadName,
-                 QStringLiteral("Cannot %1 \"%2\": the name is too long.").arg(verb, name));
+                 QStringLiteral("Cannot %1 \"%2\": the name is too long for \"%3\". %4")
+                     .arg(verb, name, where, tail()));
             return;
         default:
             break;
         }
         struct stat st;
-        if (::lstat(source.constData(), &st) != 0 && errno == ENOENT) {
+        if (io.lstat(source.constData(), &st) != 0 && errno == ENOENT) {
             fail(FileOpResult::SourceMissing,
                  QStringLiteral(
-                     "\"%1\" could not be found. It may have been moved, renamed or deleted.")
-                     .arg(shown(source)));
+                     "\"%1\" could not be found. It may have been moved, renamed or deleted. %2")
+                     .arg(shown(source), tail()));
             return;
         }
         if (err == EIO && std::strcmp(step, "verify") == 0) {
             fail(FileOpResult::IoError,
                  QStringLiteral("Cannot %1 \"%2\": the copy in \"%3\" did not match the original. "
-                                "The original was kept.")
-                     .arg(verb, name, folder));
+                                "The original was kept. %4")
+                     .arg(verb, name, where, tail()));
             return;
         }
         fail(FileOpResult::IoError,
-             QStringLiteral("Cannot %1 \"%2\" to \"%3\": %4.")
-                 .arg(verb, name, folder, QString::fromLocal8Bit(std::strerror(err))));
+             QStringLiteral("Cannot %1 \"%2\" (in \"%3\"): %4. %5")
+                 .arg(verb, name, where, QString::fromLocal8Bit(std::strerror(err)), tail()));
     }
 };
 
@@ -146,7 +169,8 @@ LinuxFileOperations::LinuxFileOperations(SysIo &io, QByteArray homeTrash)
 int LinuxFileOperations::perform(const FileOpRequest &request, FileOpQuestions &questions,
                                  FileOpResult *result)
 {
-    Run run{request, questions, {}, {}};
+    Run run{request, questions, m_io, {}};
+    run.fileCount = int(request.sources.size());
     bool valid = !request.sources.isEmpty();
     for (const QString &s : request.sources)
         valid = valid && s.startsWith(QLatin1Char('/'));
@@ -156,20 +180,26 @@ int LinuxFileOperations::perform(const FileOpRequest &request, FileOpQuestions &
         switch (request.function) {
         case FileOpRequest::Copy:
             run.verb = QStringLiteral("copy");
+            run.done = QStringLiteral("copied");
             copyOrMove(run, false);
             break;
         case FileOpRequest::Move:
             run.verb = QStringLiteral("move");
+            run.done = QStringLiteral("moved");
             copyOrMove(run, true);
             break;
         case FileOpRequest::Rename:
             run.verb = QStringLiteral("rename");
+            run.done = QStringLiteral("renamed");
             rename(run);
             break;
-        case FileOpRequest::Delete:
+        case FileOpRequest::Delete: {
+            const bool toTrash = request.flags & FileOpRequest::AllowUndo;
             run.verb = QStringLiteral("delete");
-            remove(run, request.flags & FileOpRequest::AllowUndo);
+            run.done = toTrash ? QStringLiteral("moved to the Trash") : QStringLiteral("deleted");
+            remove(run, toTrash);
             break;
+        }
         default:
             run.fail(FileOpResult::BadRequest, QStringLiteral("This file operation is not known."));
             break;
@@ -184,10 +214,11 @@ bool LinuxFileOperations::checkSource(Run &run, const QByteArray &source, struct
 {
     if (m_io.lstat(source.constData(), st) != 0) {
         if (errno == ENOENT || errno == ENOTDIR)
-            run.fail(FileOpResult::SourceMissing,
-                     QStringLiteral(
-                         "\"%1\" could not be found. It may have been moved, renamed or deleted.")
-                         .arg(shown(source)));
+            run.fail(
+                FileOpResult::SourceMissing,
+                QStringLiteral(
+                    "\"%1\" could not be found. It may have been moved, renamed or deleted. %2")
+                    .arg(shown(source), run.tail()));
         else
             run.failIo(errno, source, parentOf(source));
         return false;
@@ -195,13 +226,13 @@ bool LinuxFileOperations::checkSource(Run &run, const QByteArray &source, struct
     if (S_ISDIR(st->st_mode)) {
         run.fail(FileOpResult::SourceIsFolder,
                  QStringLiteral("\"%1\" is a folder. Only files can be copied, moved, renamed or "
-                                "deleted here.")
-                     .arg(shown(source)));
+                                "deleted here. %2")
+                     .arg(shown(source), run.tail()));
         return false;
     }
     if (!S_ISREG(st->st_mode) && !S_ISLNK(st->st_mode)) {
         run.fail(FileOpResult::BadRequest,
-                 QStringLiteral("\"%1\" is not a regular file.").arg(shown(source)));
+                 QStringLiteral("\"%1\" is not a regular file. %2").arg(shown(source), run.tail()));
         return false;
     }
     return true;
@@ -215,8 +246,8 @@ int LinuxFileOperations::freeName(const QByteArray &target, QByteArray *name)
     const QByteArray stem = dot > 0 ? base.left(dot) : base;
     const QByteArray ext = dot > 0 ? base.mid(dot) : QByteArray();
     for (int n = 2; n < 10000; ++n) {
-        const QByteArray candidate = (folder == "/" ? QByteArray() : folder) + "/" + stem + " (" +
-                                     QByteArray::number(n) + ")" + ext;
+        const QByteArray candidate =
+            joinPath(folder, stem + " (" + QByteArray::number(n) + ")" + ext);
         struct stat st;
         if (m_io.lstat(candidate.constData(), &st) == 0)
             continue;
@@ -231,183 +262,326 @@ int LinuxFileOperations::freeName(const QByteArray &target, QByteArray *name)
     return EEXIST;
 }
 
-int LinuxFileOperations::moveOne(const QByteArray &source, const QByteArray &target,
-                                 SafeFileCopy::Publish publish,
-                                 const SafeFileCopy::Progress &progress)
+int LinuxFileOperations::copyLink(const QByteArray &source, const QByteArray &target,
+                                  SafeFileCopy::Publish publish)
 {
-    const bool replace = publish == SafeFileCopy::Publish::Replace;
-    if ((replace ? m_io.renameReplace(source.constData(), target.constData())
-                 : m_io.renameNoReplace(source.constData(), target.constData())) == 0)
-        return 0;
-    if (errno != EXDEV)
+    char buf[4096];
+    const ssize_t n = m_io.readlink(source.constData(), buf, sizeof buf - 1);
+    if (n < 0)
         return errno;
-
-    // Another file system: the source goes only once a complete, verified,
-    // flushed copy has its name.
-    struct stat st;
-    if (m_io.lstat(source.constData(), &st) != 0)
-        return errno;
-    if (S_ISLNK(st.st_mode)) {
-        char link[4096];
-        const ssize_t n = m_io.readlink(source.constData(), link, sizeof link - 1);
-        if (n < 0)
-            return errno;
-        link[n] = '\0';
-        if (replace) {
-            const QByteArray temp = parentOf(target) + "/." + nameOf(target) + ".lumora-link";
-            if (m_io.symlink(link, temp.constData()) != 0)
-                return errno;
-            if (m_io.renameReplace(temp.constData(), target.constData()) != 0) {
-                const int err = errno;
-                m_io.unlink(temp.constData());
-                return err;
-            }
-        } else if (m_io.symlink(link, target.constData()) != 0) {
-            return errno;
-        }
-    } else if (const int err = m_copier.copy(source, target, publish, true, progress)) {
-        return err;
+    QByteArray link(buf, n);
+    if (!link.startsWith('/')) {
+        // A relative link names its target from its own folder; from the
+        // new folder it would point elsewhere or nowhere. Where the original
+        // resolves, the copy names that place in full.
+        std::string real;
+        struct stat here, there;
+        const QByteArray from = joinPath(parentOf(source), link);
+        const QByteArray fromNew = joinPath(parentOf(target), link);
+        const bool sameThere = m_io.stat(from.constData(), &here) == 0 &&
+                               m_io.stat(fromNew.constData(), &there) == 0 &&
+                               here.st_dev == there.st_dev && here.st_ino == there.st_ino;
+        if (!sameThere && m_io.realPath(from.constData(), &real) == 0)
+            link = QByteArray::fromStdString(real);
     }
-    if (m_io.unlink(source.constData()) != 0) {
+    if (publish == SafeFileCopy::Publish::NoReplace)
+        return m_io.symlink(link.constData(), target.constData()) == 0 ? 0 : errno;
+    const QByteArray temp = joinPath(parentOf(target), partName(nameOf(target)));
+    if (m_io.symlink(link.constData(), temp.constData()) != 0)
+        return errno;
+    if (m_io.renameReplace(temp.constData(), target.constData()) != 0) {
         const int err = errno;
-        // Someone else removed the original meanwhile: the complete copy is
-        // now the only one, so it must stay.
-        if (err == ENOENT)
-            return 0;
-        // Back to where we were: the original stays, the new copy goes.
-        if (!replace)
-            m_io.unlink(target.constData());
+        m_io.unlink(temp.constData());
         return err;
     }
     return 0;
 }
 
-void LinuxFileOperations::copyOrMove(Run &run, bool move)
+bool LinuxFileOperations::resolveDestination(Run &run, Destination *d)
 {
-    const QList<QString> &sources = run.request.sources;
-    QByteArray dest = cleaned(QFile::encodeName(run.request.destination));
-    if (dest.isEmpty() || !dest.startsWith('/')) {
+    d->path = cleaned(pathBytes(run.request.destination));
+    if (d->path.isEmpty() || !d->path.startsWith('/')) {
         run.fail(FileOpResult::BadRequest, QStringLiteral("No destination folder was given."));
-        return;
+        return false;
     }
     // A folder receives the files under their own names; a file path names
     // the one target (or, for several files, its folder receives them).
-    const bool namesFolder = run.request.destination.endsWith(QLatin1Char('/'));
-    const bool intoFolder = namesFolder || QFileInfo(QFile::decodeName(dest)).isDir();
-    const QByteArray folder = intoFolder ? dest : parentOf(dest);
-    if (!QFileInfo(QFile::decodeName(folder)).isDir()) {
+    struct stat st;
+    const bool isDir = m_io.stat(d->path.constData(), &st) == 0 && S_ISDIR(st.st_mode);
+    d->intoFolder = run.request.destination.endsWith(QLatin1Char('/')) || isDir;
+    d->folder = d->intoFolder ? d->path : parentOf(d->path);
+    if (m_io.stat(d->folder.constData(), &st) != 0 || !S_ISDIR(st.st_mode)) {
         run.fail(FileOpResult::BadRequest,
-                 QStringLiteral("The folder \"%1\" does not exist.").arg(shown(folder)));
-        return;
+                 QStringLiteral("The folder \"%1\" does not exist.").arg(shown(d->folder)));
+        return false;
     }
+    return true;
+}
 
-    QList<QByteArray> paths;
-    qint64 total = 0;
-    for (const QString &s : sources) {
-        const QByteArray p = cleaned(QFile::encodeName(s));
+bool LinuxFileOperations::collectSources(Run &run, QList<QByteArray> *paths, qint64 *total)
+{
+    *total = 0;
+    for (const QString &s : run.request.sources) {
+        const QByteArray p = cleaned(pathBytes(s));
         struct stat st;
         if (!checkSource(run, p, &st))
-            return;
-        paths << p;
-        total += st.st_size;
+            return false;
+        *paths << p;
+        *total += st.st_size;
     }
+    return true;
+}
+
+LinuxFileOperations::Decision LinuxFileOperations::decide(Run &run, const QByteArray &source,
+                                                          const struct stat &st,
+                                                          const QByteArray &target, bool move,
+                                                          bool moreToCome)
+{
+    using Collision = FileOpQuestions::Collision;
+    Decision d;
+    d.target = target;
+    struct stat there;
+    if (m_io.lstat(target.constData(), &there) != 0) {
+        if (errno == ENOENT)
+            return d;
+        run.failIo(errno, source, parentOf(target));
+        d.step = Decision::Fail;
+        return d;
+    }
+    const bool same = there.st_dev == st.st_dev && there.st_ino == st.st_ino;
+    if (same && move && target == source) {
+        d.step = Decision::Skip; // already where it should go
+        return d;
+    }
+    if (!S_ISREG(there.st_mode) && !S_ISLNK(there.st_mode)) {
+        // A device, pipe or folder under that name is nothing a photo replaces.
+        run.fail(FileOpResult::BadRequest,
+                 QStringLiteral("Cannot %1 \"%2\": \"%3\" is there already and is not a regular "
+                                "file. %4")
+                     .arg(run.verb, shownName(source), shown(target), run.tail()));
+        d.step = Decision::Fail;
+        return d;
+    }
+    Collision answer = run.forAll
+                           ? *run.forAll
+                           : run.questions.askCollision(asPath(source), asPath(target), moreToCome);
+    if (answer == Collision::ReplaceAll) {
+        run.forAll = answer = Collision::Replace;
+    } else if (answer == Collision::SkipAll) {
+        run.forAll = answer = Collision::Skip;
+    }
+    if (answer == Collision::Cancel) {
+        run.cancel();
+        d.step = Decision::Cancel;
+    } else if (answer == Collision::Skip || (same && answer == Collision::Replace)) {
+        // Replacing a file by itself changes nothing.
+        d.step = Decision::Skip;
+    } else if (answer == Collision::KeepBoth) {
+        if (const int err = freeName(target, &d.target)) {
+            run.failFreeName(err, source, target);
+            d.step = Decision::Fail;
+        }
+    } else {
+        d.publish = SafeFileCopy::Publish::Replace;
+    }
+    return d;
+}
+
+bool LinuxFileOperations::placeOne(Run &run, const QByteArray &source, const struct stat &st,
+                                   Decision d, bool move, bool moreToCome, Batch &batch,
+                                   const SafeFileCopy::Progress &progress)
+{
+    const bool replace = d.publish == SafeFileCopy::Publish::Replace;
+    const QByteArray folder = parentOf(d.target);
+    if (move) {
+        // One file system: a rename, done at once.
+        for (int attempt = 0; attempt < 20; ++attempt) {
+            const int r = replace ? m_io.renameReplace(source.constData(), d.target.constData())
+                                  : m_io.renameNoReplace(source.constData(), d.target.constData());
+            const int err = r == 0 ? 0 : errno;
+            if (err == 0) {
+                run.result.done << asPath(source);
+                run.result.targets << asPath(d.target);
+                return true;
+            }
+            if (err == EXDEV)
+                break;
+            if (err != EEXIST || replace) {
+                run.failIo(err, source, err == EACCES || err == EPERM ? parentOf(source) : folder);
+                return false;
+            }
+            // A file took the name in the meantime: ask again about that one.
+            d = decide(run, source, st, d.target, move, moreToCome);
+            if (d.step == Decision::Skip) {
+                run.result.skipped << asPath(source);
+                return true;
+            }
+            if (d.step != Decision::Place)
+                return false;
+        }
+    }
+    if (S_ISLNK(st.st_mode)) {
+        // A link is copied as a link, at once: there are no bytes to flush.
+        if (const int err = copyLink(source, d.target, d.publish)) {
+            run.failIo(err, source, folder);
+            return false;
+        }
+        if (move && m_io.unlink(source.constData()) != 0 && errno != ENOENT) {
+            const int err = errno;
+            if (!replace)
+                m_io.unlink(d.target.constData());
+            run.failIo(err, source, parentOf(source));
+            return false;
+        }
+        run.result.done << asPath(source);
+        run.result.targets << asPath(d.target);
+        return true;
+    }
+    Pending p{source, d.target, d.publish, {}};
+    if (const int err = m_copier.stage(source, d.target, &p.staged, progress)) {
+        if (err == ECANCELED)
+            run.cancel();
+        else
+            run.failIo(err, source, folder, m_copier.failedStep());
+        return false;
+    }
+    batch.push_back(std::move(p));
+    return true;
+}
+
+bool LinuxFileOperations::settle(Run &run, Batch &batch, bool move)
+{
+    if (batch.empty())
+        return true;
+    // Whatever happened before (a cancel, a failure on the next file), the
+    // copies written completely are finished; any error here is told only
+    // when none was told yet.
+    auto failed = [&](int err, const Pending &p, const QByteArray &folder, const char *step) {
+        if (run.ok())
+            run.failIo(err, p.source, folder, step);
+        batch.clear();
+        return false;
+    };
+    std::vector<SafeFileCopy::Staged *> staged;
+    for (Pending &p : batch)
+        staged.push_back(&p.staged);
+    if (const int err = m_copier.flush(staged))
+        return failed(err, batch.front(), parentOf(batch.front().target), "flush");
+
+    QByteArray folder;
+    std::vector<Pending *> named;
+    bool stopped = false;
+    for (Pending &p : batch) {
+        if (stopped)
+            break;
+        if (move) {
+            if (const int err = m_copier.check(p.staged)) {
+                if (run.ok())
+                    run.failIo(err, p.source, parentOf(p.target), "verify");
+                break;
+            }
+        }
+        struct stat st = p.staged.st;
+        for (int attempt = 0;; ++attempt) {
+            const int err = m_copier.publish(p.staged, p.target, p.publish);
+            if (err == 0) {
+                named.push_back(&p);
+                folder = parentOf(p.target);
+                break;
+            }
+            if (err != EEXIST || p.publish == SafeFileCopy::Publish::Replace || attempt >= 20 ||
+                !run.ok()) {
+                if (run.ok())
+                    run.failIo(err, p.source, parentOf(p.target), "rename");
+                stopped = true;
+                break;
+            }
+            // A file took the name while the batch was written: ask again.
+            const Decision d = decide(run, p.source, st, p.target, move, false);
+            if (d.step == Decision::Skip) {
+                run.result.skipped << asPath(p.source);
+                break;
+            }
+            if (d.step != Decision::Place) {
+                stopped = true;
+                break;
+            }
+            p.target = d.target;
+            p.publish = d.publish;
+        }
+    }
+    if (!named.empty())
+        m_copier.flushFolder(folder);
+    // A move's originals go only now that their copies are named and flushed.
+    for (Pending *p : named) {
+        if (move && m_io.unlink(p->source.constData()) != 0 && errno != ENOENT) {
+            // Back to where we were: the original stays, the new copy goes.
+            const int err = errno;
+            if (p->publish == SafeFileCopy::Publish::NoReplace)
+                m_io.unlink(p->target.constData());
+            if (run.ok())
+                run.failIo(err, p->source, parentOf(p->source));
+            continue;
+        }
+        // Someone else removed the original meanwhile (ENOENT): the
+        // complete copy is now the only one, so it stays.
+        run.result.done << asPath(p->source);
+        run.result.targets << asPath(p->target);
+    }
+    const bool ok = run.ok();
+    batch.clear();
+    return ok;
+}
+
+void LinuxFileOperations::copyOrMove(Run &run, bool move)
+{
+    Destination dest;
+    if (!resolveDestination(run, &dest))
+        return;
+    QList<QByteArray> paths;
+    qint64 total = 0;
+    if (!collectSources(run, &paths, &total))
+        return;
+    m_copier.sweepStaleParts(dest.folder);
 
     run.questions.begin(move ? QStringLiteral("Moving") : QStringLiteral("Copying"),
                         int(paths.size()), total);
-    std::optional<FileOpQuestions::Collision> forAll;
+    Batch batch;
+    qint64 batchBytes = 0;
     qint64 bytesBefore = 0;
     for (qsizetype i = 0; i < paths.size(); ++i) {
         const QByteArray &source = paths[i];
-        if (!run.questions.progress(int(i), bytesBefore, QFile::decodeName(source))) {
+        if (!run.questions.progress(int(i), bytesBefore, asPath(source))) {
             run.cancel();
             break;
         }
         struct stat st;
         if (!checkSource(run, source, &st))
             break;
-        QByteArray target = (intoFolder || paths.size() > 1) ? folder + "/" + nameOf(source) : dest;
-        if (folder == "/")
-            target = intoFolder || paths.size() > 1 ? "/" + nameOf(source) : dest;
-
-        const auto progress = [&](qint64 done) {
-            return run.questions.progress(int(i), bytesBefore + done, QFile::decodeName(source));
-        };
-        SafeFileCopy::Publish publish = SafeFileCopy::Publish::NoReplace;
-        bool skip = false;
-        int err = 0;
-        bool freeNameFailed = false;
-        const char *step = "";
-        for (int attempt = 0; attempt < 20; ++attempt) {
-            struct stat there;
-            if (m_io.lstat(target.constData(), &there) == 0) {
-                const bool same = there.st_dev == st.st_dev && there.st_ino == st.st_ino;
-                if (same && move && target == source) {
-                    skip = true; // already where it should go
-                    break;
-                }
-                FileOpQuestions::Collision answer =
-                    forAll ? *forAll
-                           : run.questions.askCollision(QFile::decodeName(source),
-                                                        QFile::decodeName(target),
-                                                        i + 1 < paths.size());
-                if (answer == FileOpQuestions::Collision::ReplaceAll) {
-                    forAll = FileOpQuestions::Collision::Replace;
-                    answer = FileOpQuestions::Collision::Replace;
-                } else if (answer == FileOpQuestions::Collision::SkipAll) {
-                    forAll = FileOpQuestions::Collision::Skip;
-                    answer = FileOpQuestions::Collision::Skip;
-                }
-                if (answer == FileOpQuestions::Collision::Cancel) {
-                    run.cancel();
-                    break;
-                }
-                if (answer == FileOpQuestions::Collision::Skip ||
-                    (same && answer == FileOpQuestions::Collision::Replace)) {
-                    // Replacing a file by itself changes nothing.
-                    skip = true;
-                    break;
-                }
-                if (answer == FileOpQuestions::Collision::KeepBoth) {
-                    QByteArray free;
-                    if ((err = freeName(target, &free)) != 0) {
-                        freeNameFailed = true;
-                        break;
-                    }
-                    target = free;
-                    publish = SafeFileCopy::Publish::NoReplace;
-                } else {
-                    publish = SafeFileCopy::Publish::Replace;
-                }
-            } else {
-                publish = SafeFileCopy::Publish::NoReplace;
-            }
-            err = move ? moveOne(source, target, publish, progress)
-                       : m_copier.copy(source, target, publish, false, progress);
-            step = m_copier.failedStep();
-            // A file that took the name in the meantime: ask again.
-            if (err != EEXIST || publish == SafeFileCopy::Publish::Replace)
-                break;
-        }
-        if (run.result.code == FileOpResult::Cancelled)
-            break;
-        if (freeNameFailed) {
-            run.failFreeName(err, source, target);
-            break;
-        }
-        if (skip) {
-            run.result.skipped << QFile::decodeName(source);
-        } else if (err == ECANCELED) {
-            run.cancel();
-            break;
-        } else if (err) {
-            run.failIo(err, source, folder, step);
+        const bool one = !dest.intoFolder && paths.size() == 1;
+        const QByteArray target = one ? dest.path : joinPath(dest.folder, nameOf(source));
+        const bool more = i + 1 < paths.size();
+        const Decision d = decide(run, source, st, target, move, more);
+        if (d.step == Decision::Skip) {
+            run.result.skipped << asPath(source);
+        } else if (d.step != Decision::Place) {
             break;
         } else {
-            run.result.done << QFile::decodeName(source);
-            run.result.targets << QFile::decodeName(target);
+            const auto progress = [&](qint64 done) {
+                return run.questions.progress(int(i), bytesBefore + done, asPath(source));
+            };
+            if (!placeOne(run, source, st, d, move, more, batch, progress))
+                break;
+            batchBytes += st.st_size;
+            if (int(batch.size()) >= m_batchFiles || batchBytes >= m_batchBytes) {
+                batchBytes = 0;
+                if (!settle(run, batch, move))
+                    break;
+            }
         }
         bytesBefore += st.st_size;
     }
+    settle(run, batch, move);
     run.questions.end();
 }
 
@@ -418,8 +592,8 @@ void LinuxFileOperations::rename(Run &run)
                  QStringLiteral("Only one file can be renamed at a time."));
         return;
     }
-    const QByteArray source = cleaned(QFile::encodeName(run.request.sources.first()));
-    const QByteArray raw = QFile::encodeName(run.request.destination);
+    const QByteArray source = cleaned(pathBytes(run.request.sources.first()));
+    const QByteArray raw = pathBytes(run.request.destination);
     const qsizetype slash = raw.lastIndexOf('/');
     const QByteArray newName = raw.mid(slash + 1);
     if (newName.isEmpty() || newName.trimmed().isEmpty()) {
@@ -434,15 +608,15 @@ void LinuxFileOperations::rename(Run &run)
         return;
     }
     if (newName == "." || newName == "..") {
-        run.fail(FileOpResult::BadName, QStringLiteral("\"%1\" cannot be used as a file name.")
-                                            .arg(QFile::decodeName(newName)));
+        run.fail(FileOpResult::BadName,
+                 QStringLiteral("\"%1\" cannot be used as a file name.").arg(shown(newName)));
         return;
     }
     struct stat st;
     if (!checkSource(run, source, &st))
         return;
     if (target == source) {
-        run.result.skipped << QFile::decodeName(source);
+        run.result.skipped << asPath(source);
         return;
     }
 
@@ -458,15 +632,14 @@ void LinuxFileOperations::rename(Run &run)
             } else {
                 // A rename never replaces another file: the only ways on are
                 // a name of its own beside it, or no change.
-                const auto answer = run.questions.askCollision(QFile::decodeName(source),
-                                                               QFile::decodeName(to), false);
+                const auto answer = run.questions.askCollision(asPath(source), asPath(to), false);
                 if (answer == FileOpQuestions::Collision::Cancel) {
                     run.cancel();
                     return;
                 }
                 if (answer == FileOpQuestions::Collision::Skip ||
                     answer == FileOpQuestions::Collision::SkipAll) {
-                    run.result.skipped << QFile::decodeName(source);
+                    run.result.skipped << asPath(source);
                     return;
                 }
                 if (answer != FileOpQuestions::Collision::KeepBoth) {
@@ -492,8 +665,8 @@ void LinuxFileOperations::rename(Run &run)
             r = m_io.renameNoReplace(source.constData(), to.constData());
         }
         if (r == 0) {
-            run.result.done << QFile::decodeName(source);
-            run.result.targets << QFile::decodeName(to);
+            run.result.done << asPath(source);
+            run.result.targets << asPath(to);
             return;
         }
         // Another file took the name in between: ask again about that one.
@@ -509,7 +682,7 @@ void LinuxFileOperations::remove(Run &run, bool toTrash)
 {
     QList<QByteArray> paths;
     for (const QString &s : run.request.sources) {
-        const QByteArray p = cleaned(QFile::encodeName(s));
+        const QByteArray p = cleaned(pathBytes(s));
         struct stat st;
         if (!checkSource(run, p, &st))
             return;
@@ -526,7 +699,7 @@ void LinuxFileOperations::remove(Run &run, bool toTrash)
                         int(paths.size()), 0);
     for (qsizetype i = 0; i < paths.size(); ++i) {
         const QByteArray &path = paths[i];
-        if (!run.questions.progress(int(i), 0, QFile::decodeName(path))) {
+        if (!run.questions.progress(int(i), 0, asPath(path))) {
             run.cancel();
             break;
         }
@@ -536,12 +709,12 @@ void LinuxFileOperations::remove(Run &run, bool toTrash)
         if (toTrash) {
             const FreedesktopTrash::Outcome out = m_trash.trash(path);
             if (out.err == 0) {
-                run.result.done << QFile::decodeName(path);
-                run.result.targets << QFile::decodeName(out.trashedAs);
+                run.result.done << asPath(path);
+                run.result.targets << asPath(out.trashedAs);
                 continue;
             }
             // Never a silent permanent delete: the user decides.
-            if (!run.questions.confirmDeleteUntrashable(QFile::decodeName(path), out.reason)) {
+            if (!run.questions.confirmDeleteUntrashable(asPath(path), out.reason)) {
                 run.cancel();
                 break;
             }
@@ -550,7 +723,7 @@ void LinuxFileOperations::remove(Run &run, bool toTrash)
             run.failIo(errno, path, parentOf(path));
             break;
         }
-        run.result.done << QFile::decodeName(path);
+        run.result.done << asPath(path);
         run.result.targets << QString();
     }
     run.questions.end();

@@ -4,8 +4,10 @@
 
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <memory>
+#include <string>
 #include <unistd.h>
 
 namespace lumora::platform
@@ -24,27 +26,61 @@ QByteArray nameOf(const QByteArray &path)
     return path.mid(path.lastIndexOf('/') + 1);
 }
 
-namespace
+QByteArray joinPath(const QByteArray &folder, const QByteArray &name)
 {
-
-// Closes a descriptor on every way out of a scope.
-struct Fd {
-    SysIo &io;
-    int fd = -1;
-    ~Fd()
-    {
-        if (fd >= 0)
-            io.close(fd);
-    }
-};
-
-QByteArray hiddenTempName(const QByteArray &folder, const QByteArray &name)
-{
-    const quint32 r = QRandomGenerator::global()->generate();
-    return folder + "/." + name + ".lumora-" + QByteArray::number(r, 36) + ".part";
+    return (folder.endsWith('/') ? folder : folder + "/") + name;
 }
 
-} // namespace
+QByteArray cutName(const QByteArray &name, qsizetype maxBytes)
+{
+    if (name.size() <= maxBytes)
+        return name;
+    qsizetype n = qMax<qsizetype>(maxBytes, 0);
+    while (n > 0 && (uchar(name[n]) & 0xC0) == 0x80)
+        --n;
+    return name.left(n);
+}
+
+QByteArray partName(const QByteArray &name)
+{
+    const quint32 r = QRandomGenerator::global()->generate();
+    const QByteArray suffix = ".lumora-" + QByteArray::number(qlonglong(::getpid())) + "-" +
+                              QByteArray::number(r, 36) + ".part";
+    // The user's name stays whole; only the helper's copy of it is cut.
+    return "." + cutName(name, 255 - 1 - suffix.size()) + suffix;
+}
+
+SafeFileCopy::Staged &SafeFileCopy::Staged::operator=(Staged &&other) noexcept
+{
+    if (this != &other) {
+        release();
+        source = std::move(other.source);
+        folder = std::move(other.folder);
+        tempName = std::move(other.tempName);
+        st = other.st;
+        published = other.published;
+        io = other.io;
+        in = other.in;
+        out = other.out;
+        other.in = other.out = -1;
+        other.tempName.clear();
+    }
+    return *this;
+}
+
+void SafeFileCopy::Staged::release()
+{
+    if (!io)
+        return;
+    if (in >= 0)
+        io->close(in);
+    if (out >= 0)
+        io->close(out);
+    in = out = -1;
+    if (!published && !tempName.isEmpty())
+        io->unlink(tempName.constData());
+    tempName.clear();
+}
 
 SafeFileCopy::SafeFileCopy(SysIo &io, size_t chunkBytes) : m_io(io), m_chunk(chunkBytes) {}
 
@@ -57,97 +93,215 @@ int SafeFileCopy::fail(const char *step, int err)
 int SafeFileCopy::copy(const QByteArray &source, const QByteArray &target, Publish publish,
                        bool verify, const Progress &progress)
 {
-    m_step = "";
-    Fd in{m_io};
-    in.fd = m_io.open(source.constData(), O_RDONLY);
-    if (in.fd < 0)
-        return fail("open", errno);
-    struct stat st;
-    if (m_io.fstat(in.fd, &st) != 0)
-        return fail("stat", errno);
-    if (!S_ISREG(st.st_mode))
-        return fail("open", S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
+    Staged staged;
+    if (const int err = stage(source, target, &staged, progress))
+        return err;
+    if (const int err = flush({&staged}))
+        return err;
+    if (verify) {
+        if (const int err = check(staged))
+            return err;
+    }
+    if (const int err = this->publish(staged, target, publish))
+        return err;
+    flushFolder(staged.folder);
+    return 0;
+}
 
-    const QByteArray folder = parentOf(target);
-    QByteArray tempName; // empty while the copy has no name at all
-    Fd out{m_io};
-    out.fd = m_io.open(folder.constData(), O_TMPFILE | O_RDWR, 0600);
-    if (out.fd < 0) {
+int SafeFileCopy::stage(const QByteArray &source, const QByteArray &target, Staged *staged,
+                        const Progress &progress)
+{
+    m_step = "";
+    Staged s;
+    s.io = &m_io;
+    s.source = source;
+    s.folder = parentOf(target);
+    s.in = m_io.open(source.constData(), O_RDONLY);
+    if (s.in < 0)
+        return fail("open", errno);
+    if (m_io.fstat(s.in, &s.st) != 0)
+        return fail("stat", errno);
+    if (!S_ISREG(s.st.st_mode))
+        return fail("open", S_ISDIR(s.st.st_mode) ? EISDIR : EINVAL);
+
+    s.out = m_io.open(s.folder.constData(), O_TMPFILE | O_RDWR, 0600);
+    if (s.out < 0) {
         const int err = errno;
         if (err != EOPNOTSUPP && err != EISDIR && err != EINVAL)
             return fail("create", err);
-        for (int attempt = 0; attempt < 100 && out.fd < 0; ++attempt) {
-            tempName = hiddenTempName(folder, nameOf(target));
-            out.fd = m_io.open(tempName.constData(), O_CREAT | O_EXCL | O_RDWR, 0600);
-            if (out.fd < 0 && errno != EEXIST)
-                return fail("create", errno);
+        for (int attempt = 0; attempt < 100 && s.out < 0; ++attempt) {
+            s.tempName = joinPath(s.folder, partName(nameOf(target)));
+            s.out = m_io.open(s.tempName.constData(), O_CREAT | O_EXCL | O_RDWR, 0600);
+            if (s.out < 0) {
+                const int e = errno;
+                s.tempName.clear();
+                if (e != EEXIST)
+                    return fail("create", e);
+            }
         }
-        if (out.fd < 0)
+        if (s.out < 0)
             return fail("create", EEXIST);
     }
-    // From here on a failure must take the temporary name away again.
-    auto abandon = [&](const char *step, int err) {
-        const int e = fail(step, err);
-        if (!tempName.isEmpty())
-            m_io.unlink(tempName.constData());
-        return e;
-    };
+    // From here on a failure takes the part file away again (Staged does).
+    if (const int err = transfer(s.in, s.out, progress))
+        return err;
+    copyMetadata(s.in, s.out, s.st);
+    // The medium starts receiving the bytes now; flush() only waits.
+    m_io.startWriteback(s.out);
+    *staged = std::move(s);
+    return 0;
+}
 
-    if (const int err = transfer(in.fd, out.fd, progress))
-        return abandon(m_step, err);
-
-    // Keep what a file manager's copy keeps: permissions and times. Neither
-    // matters for the data, so a file system that refuses them is no failure.
-    m_io.fchmod(out.fd, st.st_mode & 07777);
-    const struct timespec times[2] = {st.st_atim, st.st_mtim};
-    m_io.futimens(out.fd, times);
-
-    if (m_io.fsync(out.fd) != 0)
-        return abandon("flush", errno);
-    if (verify) {
-        struct stat copied;
-        if (m_io.fstat(out.fd, &copied) != 0)
-            return abandon("verify", errno);
-        if (copied.st_size != st.st_size)
-            return abandon("verify", EIO);
-        if (const int err = compare(in.fd, out.fd, st.st_size))
-            return abandon("verify", err);
+void SafeFileCopy::copyMetadata(int in, int out, const struct stat &st)
+{
+    // What `cp -a` keeps. None of it matters for the bytes, so a file system
+    // that refuses a part is no failure. The owner first (it clears set-id
+    // bits), the mode, the attributes (an ACL after the mode, which it
+    // refines), the times last.
+    if (m_io.fchown(out, st.st_uid, st.st_gid) != 0)
+        m_io.fchown(out, uid_t(-1), st.st_gid);
+    m_io.fchmod(out, st.st_mode & 07777);
+    const ssize_t size = m_io.listXattr(in, nullptr, 0);
+    if (size > 0) {
+        std::string names(size_t(size), '\0');
+        const ssize_t n = m_io.listXattr(in, names.data(), names.size());
+        for (size_t at = 0; n > 0 && at < size_t(n);) {
+            const char *name = names.c_str() + at;
+            at += std::strlen(name) + 1;
+            const ssize_t len = m_io.getXattr(in, name, nullptr, 0);
+            if (len < 0)
+                continue;
+            std::string value(size_t(len), '\0');
+            const ssize_t got = m_io.getXattr(in, name, value.data(), value.size());
+            if (got >= 0)
+                m_io.setXattr(out, name, value.data(), size_t(got));
+        }
     }
+    const struct timespec times[2] = {st.st_atim, st.st_mtim};
+    m_io.futimens(out, times);
+}
 
-    if (tempName.isEmpty()) {
+int SafeFileCopy::flush(const std::vector<Staged *> &staged)
+{
+    // Many files on one file system: one syncfs writes them all (and their
+    // inodes) with one journal commit, where an fdatasync each would wait
+    // for the medium once per file.
+    bool oneFs = staged.size() >= 4;
+    dev_t dev = 0;
+    for (size_t i = 0; oneFs && i < staged.size(); ++i) {
+        struct stat st;
+        if (m_io.fstat(staged[i]->out, &st) != 0)
+            return fail("flush", errno);
+        if (i == 0)
+            dev = st.st_dev;
+        oneFs = st.st_dev == dev;
+    }
+    if (oneFs) {
+        if (m_io.syncfs(staged.front()->out) == 0)
+            return 0;
+        if (errno != ENOSYS)
+            return fail("flush", errno);
+    }
+    for (Staged *s : staged) {
+        if (m_io.fdatasync(s->out) != 0)
+            return fail("flush", errno);
+    }
+    return 0;
+}
+
+int SafeFileCopy::check(Staged &s)
+{
+    // The pages just written are still in memory; compared as they are they
+    // would prove nothing about the medium.
+    m_io.dropCache(s.out);
+    struct stat copied;
+    if (m_io.fstat(s.out, &copied) != 0)
+        return fail("verify", errno);
+    if (copied.st_size != s.st.st_size)
+        return fail("verify", EIO);
+    if (const int err = compare(s.in, s.out, s.st.st_size))
+        return fail("verify", err);
+    return 0;
+}
+
+int SafeFileCopy::publish(Staged &s, const QByteArray &target, Publish publish)
+{
+    m_step = "";
+    if (parentOf(target) != s.folder)
+        return fail("rename", EXDEV);
+    int r;
+    if (s.tempName.isEmpty()) {
         if (publish == Publish::NoReplace) {
-            if (m_io.linkOpenFile(out.fd, target.constData()) != 0)
-                return fail("rename", errno);
+            r = m_io.linkOpenFile(s.out, target.constData());
         } else {
             // An unnamed file cannot replace a name in one step: give it a
             // hidden name first, then rename that over the target.
+            QByteArray temp;
             int err = EEXIST;
             for (int attempt = 0; attempt < 100 && err == EEXIST; ++attempt) {
-                tempName = hiddenTempName(folder, nameOf(target));
-                err = m_io.linkOpenFile(out.fd, tempName.constData()) == 0 ? 0 : errno;
+                temp = joinPath(s.folder, partName(nameOf(target)));
+                err = m_io.linkOpenFile(s.out, temp.constData()) == 0 ? 0 : errno;
             }
-            if (err) {
-                tempName.clear();
+            if (err)
                 return fail("rename", err);
+            r = m_io.renameReplace(temp.constData(), target.constData());
+            if (r != 0) {
+                const int e = errno;
+                m_io.unlink(temp.constData());
+                errno = e;
             }
-            if (m_io.renameReplace(tempName.constData(), target.constData()) != 0)
-                return abandon("rename", errno);
         }
     } else {
-        const int r = publish == Publish::NoReplace
-                          ? m_io.renameNoReplace(tempName.constData(), target.constData())
-                          : m_io.renameReplace(tempName.constData(), target.constData());
-        if (r != 0)
-            return abandon("rename", errno);
+        r = publish == Publish::NoReplace
+                ? m_io.renameNoReplace(s.tempName.constData(), target.constData())
+                : m_io.renameReplace(s.tempName.constData(), target.constData());
+        if (r == 0)
+            s.tempName.clear();
     }
+    if (r != 0)
+        return fail("rename", errno);
+    s.published = true;
+    return 0;
+}
 
-    // The new name itself must survive a crash too.
+void SafeFileCopy::flushFolder(const QByteArray &folder)
+{
     const int dir = m_io.open(folder.constData(), O_RDONLY | O_DIRECTORY);
     if (dir >= 0) {
         m_io.fsync(dir);
         m_io.close(dir);
     }
-    return 0;
+}
+
+void SafeFileCopy::sweepStaleParts(const QByteArray &folder)
+{
+    std::vector<std::string> names;
+    if (m_io.listDir(folder.constData(), &names) != 0)
+        return;
+    const pid_t self = ::getpid();
+    const uid_t me = ::getuid();
+    for (const std::string &n : names) {
+        const QByteArray name = QByteArray::fromStdString(n);
+        const qsizetype mark = name.lastIndexOf(".lumora-");
+        if (!name.startsWith('.') || mark <= 0 || !name.endsWith(".part"))
+            continue;
+        const QByteArray tag = name.mid(mark + 8, name.size() - mark - 8 - 5);
+        const qsizetype dash = tag.indexOf('-');
+        bool ok = false;
+        const qlonglong pid = dash > 0 ? tag.left(dash).toLongLong(&ok) : 0;
+        const QByteArray path = joinPath(folder, name);
+        struct stat st;
+        if (m_io.lstat(path.constData(), &st) != 0 || st.st_uid != me ||
+            !(S_ISREG(st.st_mode) || S_ISLNK(st.st_mode)))
+            continue;
+        bool stale;
+        if (ok && pid > 0)
+            stale = pid != self && !m_io.processExists(pid_t(pid));
+        else // older part files name no process: gone when a day old
+            stale = dash < 0 && std::time(nullptr) - st.st_mtim.tv_sec > 24 * 3600;
+        if (stale)
+            m_io.unlink(path.constData());
+    }
 }
 
 int SafeFileCopy::transfer(int in, int out, const Progress &progress)

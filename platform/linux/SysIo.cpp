@@ -1,10 +1,16 @@
 #include "platform/linux/SysIo.h"
 
 #include <cerrno>
+#include <climits>
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <dirent.h>
 #include <fcntl.h>
 #include <string>
+#include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 namespace lumora::platform
@@ -151,6 +157,106 @@ int SysIo::symlink(const char *target, const char *linkPath)
 ssize_t SysIo::readlink(const char *path, char *buf, size_t size)
 {
     return ::readlink(path, buf, size);
+}
+
+int SysIo::stat(const char *path, struct stat *st)
+{
+    return ::stat(path, st);
+}
+
+int SysIo::fdatasync(int fd)
+{
+    int r;
+    do {
+        r = ::fdatasync(fd);
+    } while (r < 0 && errno == EINTR);
+    return r;
+}
+
+int SysIo::syncfs(int fd)
+{
+    return ::syncfs(fd);
+}
+
+int SysIo::startWriteback(int fd)
+{
+    return ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+}
+
+int SysIo::dropCache(int fd)
+{
+    const int err = ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+    if (err == 0)
+        return 0;
+    errno = err;
+    return -1;
+}
+
+int SysIo::fchown(int fd, uid_t uid, gid_t gid)
+{
+    return ::fchown(fd, uid, gid);
+}
+
+ssize_t SysIo::listXattr(int fd, char *names, size_t size)
+{
+    return ::flistxattr(fd, names, size);
+}
+
+ssize_t SysIo::getXattr(int fd, const char *name, void *value, size_t size)
+{
+    return ::fgetxattr(fd, name, value, size);
+}
+
+int SysIo::setXattr(int fd, const char *name, const void *value, size_t size)
+{
+    return ::fsetxattr(fd, name, value, size, 0);
+}
+
+int SysIo::realPath(const char *path, std::string *resolved)
+{
+    char *r = ::realpath(path, nullptr);
+    if (!r)
+        return -1;
+    *resolved = r;
+    std::free(r);
+    return 0;
+}
+
+int SysIo::mountId(const char *path, std::uint64_t *id)
+{
+    struct statx stx {
+    };
+    if (::statx(AT_FDCWD, path, AT_SYMLINK_NOFOLLOW, STATX_MNT_ID, &stx) != 0)
+        return -1;
+    if (!(stx.stx_mask & STATX_MNT_ID)) {
+        errno = ENOSYS;
+        return -1;
+    }
+    *id = stx.stx_mnt_id;
+    return 0;
+}
+
+int SysIo::listDir(const char *path, std::vector<std::string> *names)
+{
+    DIR *d = ::opendir(path);
+    if (!d)
+        return -1;
+    names->clear();
+    errno = 0;
+    while (const struct dirent *e = ::readdir(d)) {
+        const std::string n = e->d_name;
+        if (n != "." && n != "..")
+            names->push_back(n);
+    }
+    const int err = errno;
+    ::closedir(d);
+    errno = err;
+    return err ? -1 : 0;
+}
+
+bool SysIo::processExists(pid_t pid)
+{
+    return ::kill(pid, 0) == 0 || errno == EPERM;
 }
 
 } // namespace lumora::platform

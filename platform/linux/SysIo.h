@@ -4,7 +4,10 @@
 #include <sys/types.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <ctime>
+#include <string>
+#include <vector>
 
 namespace lumora::platform
 {
@@ -41,6 +44,33 @@ public:
     virtual int mkdir(const char *path, mode_t mode);
     virtual int symlink(const char *target, const char *linkPath);
     virtual ssize_t readlink(const char *path, char *buf, size_t size);
+
+    // Follows symbolic links, as stat(2).
+    virtual int stat(const char *path, struct stat *st);
+    // The data of one file on the medium (fdatasync), and every file of the
+    // file system that holds fd at once (syncfs).
+    virtual int fdatasync(int fd);
+    virtual int syncfs(int fd);
+    // Starts writing the file's dirty pages out without waiting for them.
+    virtual int startWriteback(int fd);
+    // Drops the file's clean pages from memory, so the next read comes from
+    // the medium.
+    virtual int dropCache(int fd);
+    virtual int fchown(int fd, uid_t uid, gid_t gid);
+    // The extended attributes of an open file (ACLs among them), as
+    // flistxattr, fgetxattr and fsetxattr.
+    virtual ssize_t listXattr(int fd, char *names, size_t size);
+    virtual ssize_t getXattr(int fd, const char *name, void *value, size_t size);
+    virtual int setXattr(int fd, const char *name, const void *value, size_t size);
+    // The path with every link and "." or ".." resolved (realpath(3)).
+    virtual int realPath(const char *path, std::string *resolved);
+    // The kernel's id of the mount that holds path (statx STATX_MNT_ID);
+    // the link itself, not what it points at.
+    virtual int mountId(const char *path, std::uint64_t *id);
+    // The names in a folder, without "." and "..".
+    virtual int listDir(const char *path, std::vector<std::string> *names);
+    // Whether a process with this id runs (kill(pid, 0)).
+    virtual bool processExists(pid_t pid);
 };
 
 } // namespace lumora::platform

@@ -37,15 +37,29 @@ public:
         Mkdir,
         Symlink,
         Readlink,
+        Stat,
+        Fdatasync,
+        Syncfs,
+        StartWriteback,
+        DropCache,
+        Fchown,
+        ListXattr,
+        GetXattr,
+        SetXattr,
+        RealPath,
+        MountId,
+        ListDir,
         CallCount
     };
     static const char *name(Call c)
     {
         static const char *names[] = {
-            "open",     "read",         "write",           "pread",         "copyRange",
-            "fsync",    "close",        "fstat",           "lstat",         "fchmod",
-            "futimens", "linkOpenFile", "renameNoReplace", "renameReplace", "unlink",
-            "mkdir",    "symlink",      "readlink"};
+            "open",     "read",           "write",           "pread",         "copyRange",
+            "fsync",    "close",          "fstat",           "lstat",         "fchmod",
+            "futimens", "linkOpenFile",   "renameNoReplace", "renameReplace", "unlink",
+            "mkdir",    "symlink",        "readlink",        "stat",          "fdatasync",
+            "syncfs",   "startWriteback", "dropCache",       "fchown",        "listXattr",
+            "getXattr", "setXattr",       "realPath",        "mountId",       "listDir"};
         return names[c];
     }
 
@@ -56,6 +70,7 @@ public:
     int failErrno = EIO;
     bool kill = false;      // SIGKILL this process instead of failing
     bool noTmpFile = false; // behave like a file system without unnamed files
+    bool noMountId = false; // an older kernel: no mount ids from statx
     bool fired = false;
     // Runs right before the given call (kind, index) happens; for a file
     // that vanishes or appears in between.
@@ -145,6 +160,50 @@ public:
     ssize_t readlink(const char *p, char *b, size_t n) override
     {
         return step(Readlink) ? platform::SysIo::readlink(p, b, n) : -1;
+    }
+
+    int stat(const char *p, struct stat *st) override
+    {
+        return step(Stat) ? platform::SysIo::stat(p, st) : -1;
+    }
+    int fdatasync(int fd) override { return step(Fdatasync) ? platform::SysIo::fdatasync(fd) : -1; }
+    int syncfs(int fd) override { return step(Syncfs) ? platform::SysIo::syncfs(fd) : -1; }
+    int startWriteback(int fd) override
+    {
+        return step(StartWriteback) ? platform::SysIo::startWriteback(fd) : -1;
+    }
+    int dropCache(int fd) override { return step(DropCache) ? platform::SysIo::dropCache(fd) : -1; }
+    int fchown(int fd, uid_t u, gid_t g) override
+    {
+        return step(Fchown) ? platform::SysIo::fchown(fd, u, g) : -1;
+    }
+    ssize_t listXattr(int fd, char *names, size_t n) override
+    {
+        return step(ListXattr) ? platform::SysIo::listXattr(fd, names, n) : -1;
+    }
+    ssize_t getXattr(int fd, const char *name, void *v, size_t n) override
+    {
+        return step(GetXattr) ? platform::SysIo::getXattr(fd, name, v, n) : -1;
+    }
+    int setXattr(int fd, const char *name, const void *v, size_t n) override
+    {
+        return step(SetXattr) ? platform::SysIo::setXattr(fd, name, v, n) : -1;
+    }
+    int realPath(const char *p, std::string *r) override
+    {
+        return step(RealPath) ? platform::SysIo::realPath(p, r) : -1;
+    }
+    int mountId(const char *p, std::uint64_t *id) override
+    {
+        if (noMountId) {
+            errno = ENOSYS;
+            return -1;
+        }
+        return step(MountId) ? platform::SysIo::mountId(p, id) : -1;
+    }
+    int listDir(const char *p, std::vector<std::string> *names) override
+    {
+        return step(ListDir) ? platform::SysIo::listDir(p, names) : -1;
     }
 
 private:
