@@ -3,6 +3,7 @@
 
 #include "platform/FileOperations.h"
 #include "platform/linux/LinuxFileOperations.h"
+#include "support/FaultyIo.h"
 #include "support/ScratchMount.h"
 #include "support/ScriptedFileOpQuestions.h"
 #include "support/TempDir.h"
@@ -11,12 +12,17 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QMap>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QUrl>
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 using namespace lumora;
@@ -54,6 +60,48 @@ dev_t deviceOf(const QString &path)
     };
     ::stat(QFile::encodeName(path).constData(), &st);
     return st.st_dev;
+}
+
+// Extended attributes of a path by name (ACLs among them), where the file
+// system keeps them.
+QMap<QByteArray, QByteArray> xattrs(const QString &path)
+{
+    QMap<QByteArray, QByteArray> out;
+    const QByteArray p = QFile::encodeName(path);
+    char names[4096];
+    const ssize_t n = ::llistxattr(p.constData(), names, sizeof names);
+    for (ssize_t at = 0; at < n;) {
+        const char *name = names + at;
+        at += ssize_t(std::strlen(name)) + 1;
+        char value[4096];
+        const ssize_t len = ::lgetxattr(p.constData(), name, value, sizeof value);
+        if (len >= 0 && QByteArray(name) != "security.selinux")
+            out.insert(name, QByteArray(value, len));
+    }
+    return out;
+}
+
+bool setXattr(const QString &path, const char *name, const QByteArray &value)
+{
+    return ::setxattr(QFile::encodeName(path).constData(), name, value.constData(),
+                      size_t(value.size()), 0) == 0;
+}
+
+bool runTool(const QString &program, const QStringList &args)
+{
+    QProcess p;
+    p.start(program, args);
+    return p.waitForFinished(20000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+
+// A process id that no process has: a child that has ended and been reaped.
+pid_t deadPid()
+{
+    const pid_t child = ::fork();
+    if (child == 0)
+        ::_exit(0);
+    ::waitpid(child, nullptr, 0);
+    return child;
 }
 
 class FileOperationsTest : public ::testing::Test
@@ -320,6 +368,302 @@ TEST_F(FileOperationsTest, KeepBothOnALongNameEndsWithAMessage)
         EXPECT_EQ(readAll(taken), "OTHER");
         EXPECT_TRUE(QFileInfo::exists(source));
     }
+}
+
+TEST_F(FileOperationsTest, TrashGoesToTheTopOfTheRealMount)
+{
+    // Through a linked folder onto another disk, and through a bind mount of
+    // a folder of the home disk: the Trash at the top of the mount that
+    // really holds the file, with Path relative to that top.
+    lumora::test::ScratchMount disk("size=4m");
+    if (!disk.ok())
+        GTEST_SKIP() << "cannot mount here";
+    const QString uid = QString::number(::getuid());
+    ASSERT_TRUE(QDir().mkpath(disk.path() + "/photos/2019"));
+    ASSERT_TRUE(QFile::link(disk.path() + "/photos/2019", dir.file("linked")));
+    const QString homeSide = dir.mkdir("bound");
+    lumora::test::BindMount bound(homeSide);
+    ASSERT_TRUE(bound.ok());
+    struct Case {
+        const char *label;
+        QString file;  // where the user sees it
+        QString trash; // the Trash it must reach
+        const char *infoPath;
+        bool mountIds;
+    };
+    const Case cases[] = {
+        {"linked folder", dir.file("linked") + "/a.jpg", disk.path() + "/.Trash-" + uid,
+         "photos/2019/a.jpg", true},
+        {"linked folder, no mount ids", dir.file("linked") + "/b.jpg",
+         disk.path() + "/.Trash-" + uid, "photos/2019/b.jpg", false},
+        {"bind mount of a home folder", bound.path() + "/c.jpg", bound.path() + "/.Trash-" + uid,
+         "c.jpg", true},
+    };
+    for (const Case &c : cases) {
+        {
+            QFile f(c.file);
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << c.label;
+            f.write(c.label);
+        }
+        lumora::test::FaultyIo fio;
+        fio.noMountId = !c.mountIds;
+        LinuxFileOperations faulty(fio, QFile::encodeName(trashHome));
+        q.confirms = {true};
+        q.errors.clear();
+        ASSERT_EQ(faulty.perform(FileOpRequest::forOperation(2, {c.file}, {}), q, &result), 0)
+            << c.label << ": " << q.errors.join("\n").toStdString();
+        const QString name = QFileInfo(c.file).fileName();
+        EXPECT_EQ(result.targets.value(0), c.trash + "/files/" + name) << c.label;
+        EXPECT_EQ(readAll(c.trash + "/files/" + name), c.label);
+        EXPECT_TRUE(readAll(c.trash + "/info/" + name + ".trashinfo")
+                        .contains(QByteArray("\nPath=") + c.infoPath + "\n"))
+            << c.label;
+        EXPECT_FALSE(QFileInfo::exists(disk.path() + "/photos/2019/.Trash-" + uid)) << c.label;
+    }
+}
+
+TEST_F(FileOperationsTest, LongNamesKeepTheirNameWhereverTheyGo)
+{
+    // Names of 240-255 bytes are legal; the names of the helpers (the
+    // .trashinfo, a part file) must not push them past the limit, and the
+    // user's name is never cut.
+    lumora::test::ExfatMount exfat;
+    QTemporaryDir shm(QStringLiteral("/dev/shm/lumora-fileops-XXXXXX"));
+    for (int length : {240, 250, 251, 255}) {
+        const QString name = QString(length - 4, QLatin1Char('x')) + QStringLiteral(".jpg");
+        const QString tag = QString::number(length);
+        // The Trash, twice under the same name.
+        for (int i = 0; i < 2; ++i) {
+            const QString a = dir.write("t/" + name, tag.toUtf8() + char('0' + i));
+            q.confirms = {true};
+            ASSERT_EQ(run(2, {a}), 0) << length << q.errors.join("\n").toStdString();
+            const QString entry = QFileInfo(result.targets.value(0)).fileName();
+            EXPECT_EQ(readAll(result.targets.value(0)), tag.toUtf8() + char('0' + i));
+            const QByteArray info = readAll(trashHome + "/info/" + entry + ".trashinfo");
+            EXPECT_TRUE(info.contains("/t/" + QUrl::toPercentEncoding(name) + "\n")) << length;
+        }
+        // Copies through a part file, new and over an existing file.
+        for (const QString &folder : {exfat.ok() ? exfat.path() : QString(), shm.path()}) {
+            if (folder.isEmpty())
+                continue;
+            lumora::test::FaultyIo fio;
+            fio.noTmpFile = true;
+            LinuxFileOperations faulty(fio, QFile::encodeName(trashHome));
+            const QString a = dir.write("c/" + name, "NEW" + tag.toUtf8());
+            q.collisions = {Collision::Replace};
+            for (int round = 0; round < 2; ++round) {
+                ASSERT_EQ(faulty.perform(FileOpRequest::forOperation(1, {a}, folder), q, &result),
+                          0)
+                    << length << " " << folder.toStdString() << " "
+                    << q.errors.join("\n").toStdString();
+                EXPECT_EQ(readAll(folder + "/" + name), "NEW" + tag.toUtf8());
+            }
+            EXPECT_EQ(entries(folder).filter(".part"), QStringList());
+            QFile::remove(folder + "/" + name);
+        }
+    }
+    if (!exfat.ok())
+        std::printf("exFAT through FUSE cannot be mounted here: /dev/shm without unnamed files "
+                    "stands in\n");
+}
+
+TEST_F(FileOperationsTest, CopiesAndMovesKeepWhatCpAKeeps)
+{
+    QTemporaryDir shm(QStringLiteral("/dev/shm/lumora-fileops-XXXXXX"));
+    const QString within = dir.mkdir("within");
+    struct Case {
+        const char *label;
+        int op;
+        QString target;
+    };
+    const Case cases[] = {
+        {"copy within", 1, within},
+        {"copy across", 1, shm.path()},
+        {"move across", 4, shm.path() + "/moved"},
+    };
+    ASSERT_TRUE(QDir().mkpath(shm.path() + "/moved"));
+    for (const Case &c : cases) {
+        const QString a = dir.write(QStringLiteral("src/%1.jpg").arg(c.op), pattern(70000, 4));
+        const QByteArray p = QFile::encodeName(a);
+        ASSERT_TRUE(setXattr(a, "user.xdg.origin.url", "https://example.org/a.jpg"));
+        ASSERT_TRUE(setXattr(a, "user.xdg.comment", "beach"));
+        const bool acl = runTool("setfacl", {"-m", "u:nobody:r", a});
+        ::chmod(p.constData(), 0640);
+        const bool chowned = ::chown(p.constData(), 1234, 1234) == 0;
+        struct timespec times[2] = {{1100000000, 5}, {1300000000, 123456789}};
+        ::utimensat(AT_FDCWD, p.constData(), times, 0);
+        const auto before = xattrs(a);
+        struct stat was {
+        };
+        ::stat(p.constData(), &was);
+
+        ASSERT_EQ(run(c.op, {a}, c.target + "/"), 0) << c.label;
+        const QString t = c.target + "/" + QFileInfo(a).fileName();
+        EXPECT_EQ(readAll(t), pattern(70000, 4)) << c.label;
+        const auto after = xattrs(t);
+        EXPECT_EQ(after.value("user.xdg.origin.url"), "https://example.org/a.jpg") << c.label;
+        EXPECT_EQ(after.value("user.xdg.comment"), "beach") << c.label;
+        if (acl) {
+            EXPECT_EQ(after.value("system.posix_acl_access"),
+                      before.value("system.posix_acl_access"))
+                << c.label;
+        }
+        struct stat now {
+        };
+        ::stat(QFile::encodeName(t).constData(), &now);
+        EXPECT_EQ(now.st_mode & 07777, was.st_mode & 07777) << c.label;
+        EXPECT_EQ(now.st_mtim.tv_sec, 1300000000) << c.label;
+        EXPECT_EQ(now.st_mtim.tv_nsec, 123456789) << c.label;
+        if (chowned) {
+            EXPECT_EQ(now.st_uid, 1234u) << c.label;
+            EXPECT_EQ(now.st_gid, 1234u) << c.label;
+        }
+        EXPECT_EQ(QFileInfo::exists(a), c.op == 1) << c.label;
+    }
+}
+
+TEST_F(FileOperationsTest, ARelativeLinkMovedAcrossDisksStillPointsAtItsFile)
+{
+    QTemporaryDir shm(QStringLiteral("/dev/shm/lumora-fileops-XXXXXX"));
+    const QString photo = dir.write("photos/a.jpg", "A");
+    const QString link = dir.file("photos/latest.jpg");
+    ASSERT_EQ(::symlink("a.jpg", QFile::encodeName(link).constData()), 0);
+    const QString dangling = dir.file("photos/gone.jpg");
+    ASSERT_EQ(::symlink("nothing-here.jpg", QFile::encodeName(dangling).constData()), 0);
+    ASSERT_EQ(run(4, {link, dangling}, shm.path() + "/"), 0) << q.errors.join("\n").toStdString();
+    EXPECT_FALSE(QFileInfo::exists(link));
+    EXPECT_EQ(readAll(shm.path() + "/latest.jpg"), "A");
+    EXPECT_EQ(QFileInfo(shm.path() + "/latest.jpg").symLinkTarget(), photo);
+    // A link that pointed nowhere still says what it said.
+    char buf[256] = {};
+    ASSERT_GT(::readlink(QFile::encodeName(shm.path() + "/gone.jpg").constData(), buf, 255), 0);
+    EXPECT_STREQ(buf, "nothing-here.jpg");
+}
+
+TEST_F(FileOperationsTest, StalePartFilesOfDeadProcessesGoWhenTheFolderIsNextUsed)
+{
+    const QString target = dir.mkdir("target");
+    const QString dead = QStringLiteral(".a.jpg.lumora-%1-x1.part").arg(deadPid());
+    const QString alive = QStringLiteral(".b.jpg.lumora-%1-x2.part").arg(::getppid());
+    const QString old = QStringLiteral(".c.jpg.lumora-abc123.part"); // older form, fresh
+    const QString stranger = QStringLiteral(".d.jpg.part");
+    for (const QString &n : {dead, alive, old, stranger})
+        dir.write("target/" + n, pattern(1000, 1));
+    const QString a = dir.write("a.jpg", "A");
+    ASSERT_EQ(run(1, {a}, target), 0);
+    EXPECT_EQ(entries(target), (QStringList{alive, old, stranger, "a.jpg"}));
+}
+
+TEST_F(FileOperationsTest, NamesThatAreNotUtf8WorkOnTheirBytes)
+{
+    // The helpers carry any bytes through a QString and back.
+    const QByteArray samples[] = {
+        "caf\xe9.jpg",           "\xff\xfe\x80.png", "ok-\xc3\xa9\xf0\x9f\x93\xb7",
+        "\xed\xa0\x80surrogate", "\xc0\xafoverlong", "plain.jpg"};
+    for (const QByteArray &b : samples) {
+        EXPECT_EQ(pathBytes(pathFromBytes(b)), b) << b.toHex().constData();
+        if (QString::fromUtf8(b).toUtf8() == b) {
+            EXPECT_EQ(pathFromBytes(b), QString::fromUtf8(b));
+        }
+        EXPECT_FALSE(displayPath(pathFromBytes(b)).toUtf8().contains('?'));
+    }
+    EXPECT_EQ(displayPath(pathFromBytes("caf\xe9.jpg")), QString::fromUtf8("caf\xef\xbf\xbd.jpg"));
+
+    QTemporaryDir shm(QStringLiteral("/dev/shm/lumora-fileops-XXXXXX"));
+    const QByteArray root = QFile::encodeName(dir.path());
+    const QByteArray raw = root + "/caf\xe9.jpg";
+    {
+        const int fd = ::open(raw.constData(), O_CREAT | O_WRONLY, 0644);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::write(fd, "BYTES", 5), 5);
+        ::close(fd);
+    }
+    auto exists = [](const QByteArray &p) {
+        struct stat st;
+        return ::lstat(p.constData(), &st) == 0;
+    };
+    const QString source = pathFromBytes(raw);
+    const QString target = dir.mkdir("target");
+    ASSERT_EQ(run(1, {source}, target), 0) << q.errors.join("\n").toStdString();
+    EXPECT_TRUE(exists(QFile::encodeName(target) + "/caf\xe9.jpg"));
+    EXPECT_EQ(result.targets,
+              QStringList{pathFromBytes(QFile::encodeName(target) + "/caf\xe9.jpg")});
+    ASSERT_EQ(run(5, {source}, pathFromBytes(root + "/\xff.jpg")), 0);
+    EXPECT_TRUE(exists(root + "/\xff.jpg"));
+    ASSERT_EQ(run(4, {pathFromBytes(root + "/\xff.jpg")}, shm.path()), 0);
+    EXPECT_TRUE(exists(QFile::encodeName(shm.path()) + "/\xff.jpg"));
+    EXPECT_FALSE(exists(root + "/\xff.jpg"));
+    q.confirms = {true};
+    ASSERT_EQ(run(2, {pathFromBytes(QFile::encodeName(target) + "/caf\xe9.jpg")}), 0)
+        << q.errors.join("\n").toStdString();
+    EXPECT_TRUE(exists(QFile::encodeName(trashHome) + "/files/caf\xe9.jpg"));
+    QFile info;
+    const QByteArray infoPath = QFile::encodeName(trashHome) + "/info/caf\xe9.jpg.trashinfo";
+    const int fd = ::open(infoPath.constData(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    ASSERT_TRUE(info.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle));
+    EXPECT_TRUE(info.readAll().contains("/target/caf%E9.jpg\n"));
+    q.confirms = {true};
+    ASSERT_EQ(run(3, {pathFromBytes(QFile::encodeName(shm.path()) + "/\xff.jpg")}), 0);
+    EXPECT_FALSE(exists(QFile::encodeName(shm.path()) + "/\xff.jpg"));
+    // QDir cannot remove what it cannot name.
+    ::unlink(raw.constData());
+    ::unlink(infoPath.constData());
+    ::unlink((QFile::encodeName(trashHome) + "/files/caf\xe9.jpg").constData());
+}
+
+TEST_F(FileOperationsTest, APartlyDoneOperationSaysWhatWasDone)
+{
+    lumora::test::ScratchMount small("size=300k");
+    if (!small.ok())
+        GTEST_SKIP() << "cannot mount a tmpfs here";
+    QStringList sources;
+    for (int i = 0; i < 3; ++i)
+        sources << dir.write(QStringLiteral("src/%1.jpg").arg(i), pattern(120000, char(i)));
+    EXPECT_EQ(run(4, sources, small.path()), int(FileOpResult::DiskFull));
+    ASSERT_EQ(q.errors.size(), 1);
+    const QString m = q.errors.last();
+    EXPECT_TRUE(m.contains("disk is full")) << m.toStdString();
+    EXPECT_TRUE(m.contains(small.path())) << m.toStdString();
+    EXPECT_FALSE(m.contains("Nothing was changed")) << m.toStdString();
+    EXPECT_TRUE(m.contains("2 of the 3 files had already been moved")) << m.toStdString();
+    EXPECT_EQ(result.done, sources.mid(0, 2));
+
+    // A read-only folder is named, not the file.
+    ASSERT_TRUE(small.setReadOnly(true));
+    q.errors.clear();
+    EXPECT_EQ(run(1, {sources[2]}, small.path()), int(FileOpResult::NotPermitted));
+    ASSERT_EQ(q.errors.size(), 1);
+    EXPECT_TRUE(q.errors.last().contains("the folder \"" + small.path() + "\" is on a read-only"))
+        << q.errors.last().toStdString();
+    EXPECT_TRUE(q.errors.last().contains("Nothing was changed"));
+}
+
+TEST_F(FileOperationsTest, ManyFilesAreFlushedOnceAndNamedAfterwards)
+{
+    // The batch: every copy written, one flush of the file system, then the
+    // names. A flush that fails leaves none of them named.
+    QStringList sources;
+    for (int i = 0; i < 10; ++i)
+        sources << dir.write(QStringLiteral("src/%1.jpg").arg(i), pattern(3000, char(i)));
+    const QString target = dir.mkdir("target");
+    lumora::test::FaultyIo fio;
+    LinuxFileOperations faulty(fio, QFile::encodeName(trashHome));
+    ASSERT_EQ(faulty.perform(FileOpRequest::forOperation(1, sources, target), q, &result), 0);
+    EXPECT_EQ(fio.counts[lumora::test::FaultyIo::Syncfs], 1);
+    EXPECT_EQ(fio.counts[lumora::test::FaultyIo::Fdatasync], 0);
+    EXPECT_EQ(fio.counts[lumora::test::FaultyIo::Fsync], 1); // the folder, once
+    EXPECT_EQ(entries(target).size(), 10);
+
+    const QString other = dir.mkdir("other");
+    lumora::test::FaultyIo failing;
+    failing.failCall = lumora::test::FaultyIo::Syncfs;
+    failing.failIndex = 0;
+    LinuxFileOperations broken(failing, QFile::encodeName(trashHome));
+    EXPECT_EQ(broken.perform(FileOpRequest::forOperation(1, sources, other), q, &result),
+              int(FileOpResult::IoError));
+    EXPECT_TRUE(entries(other).isEmpty());
+    EXPECT_TRUE(result.done.isEmpty());
 }
 
 TEST_F(FileOperationsTest, ClearMessagesForFoldersVanishedSourcesAndMissingTargets)

@@ -2,12 +2,13 @@
 
 #include "platform/linux/SafeFileCopy.h"
 
+#include <QCryptographicHash>
 #include <QDir>
-#include <QUrl>
 
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <string>
 
 namespace lumora::platform
 {
@@ -51,6 +52,109 @@ bool FreedesktopTrash::ensureDir(const QByteArray &dir, bool mustBeOwned)
     return !mustBeOwned || st.st_uid == m_uid;
 }
 
+QByteArray FreedesktopTrash::entryName(const QByteArray &base, int n)
+{
+    const qsizetype dot = base.lastIndexOf('.');
+    QByteArray stem = dot > 0 ? base.left(dot) : base;
+    QByteArray ext = dot > 0 ? base.mid(dot) : QByteArray();
+    const QByteArray number = n == 1 ? QByteArray() : "." + QByteArray::number(n);
+    const qsizetype limit = 255 - qsizetype(sizeof ".trashinfo" - 1);
+    if (stem.size() + number.size() + ext.size() <= limit)
+        return stem + number + ext;
+    // Too long for its info file: the entry gets a shorter name that stays
+    // apart from other long names; the info's Path keeps the real one.
+    if (ext.size() > 32)
+        ext.clear();
+    const QByteArray tag =
+        "~" + QCryptographicHash::hash(base, QCryptographicHash::Sha1).toHex().left(8);
+    stem = cutName(stem, limit - tag.size() - number.size() - ext.size());
+    return stem + tag + number + ext;
+}
+
+bool FreedesktopTrash::makePath(const QByteArray &dir)
+{
+    struct stat st;
+    if (m_io.stat(dir.constData(), &st) == 0)
+        return S_ISDIR(st.st_mode);
+    if (errno != ENOENT || dir == "/")
+        return false;
+    if (!makePath(parentOf(dir)))
+        return false;
+    return m_io.mkdir(dir.constData(), 0700) == 0 || errno == EEXIST;
+}
+
+void FreedesktopTrash::flushDir(const QByteArray &dir)
+{
+    const int fd = m_io.open(dir.constData(), O_RDONLY | O_DIRECTORY);
+    if (fd >= 0) {
+        m_io.fsync(fd);
+        m_io.close(fd);
+    }
+}
+
+namespace
+{
+// A mount point as /proc/self/mountinfo writes it: blanks, tabs, newlines
+// and backslashes as three octal digits.
+QByteArray unescapeMountField(const QByteArray &f)
+{
+    QByteArray out;
+    for (qsizetype i = 0; i < f.size(); ++i) {
+        if (f[i] == '\\' && i + 3 < f.size() && f[i + 1] >= '0' && f[i + 1] <= '3') {
+            out += char(((f[i + 1] - '0') << 6) | ((f[i + 2] - '0') << 3) | (f[i + 3] - '0'));
+            i += 3;
+        } else {
+            out += f[i];
+        }
+    }
+    return out;
+}
+} // namespace
+
+QByteArray FreedesktopTrash::mountPointOf(const QByteArray &realPath)
+{
+    QByteArray table;
+    const int fd = m_io.open("/proc/self/mountinfo", O_RDONLY);
+    if (fd < 0)
+        return {};
+    char buf[16384];
+    for (;;) {
+        const ssize_t n = m_io.read(fd, buf, sizeof buf);
+        if (n <= 0)
+            break;
+        table.append(buf, n);
+    }
+    m_io.close(fd);
+    std::uint64_t id = 0;
+    const bool haveId = m_io.mountId(realPath.constData(), &id) == 0;
+    QByteArray best;
+    for (const QByteArray &line : table.split('\n')) {
+        const QList<QByteArray> f = line.split(' ');
+        if (f.size() < 5)
+            continue;
+        const QByteArray point = unescapeMountField(f[4]);
+        if (haveId) {
+            if (f[0].toULongLong() == id)
+                return point;
+            continue;
+        }
+        const QByteArray prefix = point.endsWith('/') ? point : point + "/";
+        if ((realPath == point || realPath.startsWith(prefix)) && point.size() >= best.size())
+            best = point; // later lines are mounted over earlier ones
+    }
+    return best;
+}
+
+bool FreedesktopTrash::sameMount(const QByteArray &a, const QByteArray &b)
+{
+    std::uint64_t ia = 0, ib = 0;
+    if (m_io.mountId(a.constData(), &ia) == 0 && m_io.mountId(b.constData(), &ib) == 0)
+        return ia == ib;
+    struct stat sa, sb;
+    return m_io.stat(a.constData(), &sa) == 0 && m_io.stat(b.constData(), &sb) == 0 &&
+           sa.st_dev == sb.st_dev;
+}
+
 bool FreedesktopTrash::usableTrash(const QByteArray &trash)
 {
     return ensureDir(trash, true) && ensureDir(trash + "/files", true) &&
@@ -72,27 +176,37 @@ QByteArray FreedesktopTrash::topDirOf(const QByteArray &path, dev_t dev)
     return top;
 }
 
-FreedesktopTrash::Outcome FreedesktopTrash::trash(const QByteArray &path)
+FreedesktopTrash::Outcome FreedesktopTrash::trash(const QByteArray &given)
 {
     Outcome out;
     struct stat st;
-    if (m_io.lstat(path.constData(), &st) != 0) {
+    if (m_io.lstat(given.constData(), &st) != 0) {
         out.err = errno;
         out.reason = QString::fromLocal8Bit(std::strerror(out.err));
         return out;
     }
-
-    // The home Trash serves the file system it lives on.
-    const QByteArray homeParent = parentOf(m_homeTrash);
-    struct stat home;
-    QDir().mkpath(QFile::decodeName(homeParent));
-    if (m_io.lstat(homeParent.constData(), &home) != 0) {
+    // The folder as it really is: through a linked folder the file may sit
+    // on another disk than the path suggests. The file itself may be a link
+    // and is not followed.
+    std::string realFolder;
+    if (m_io.realPath(parentOf(given).constData(), &realFolder) != 0) {
         out.err = errno;
+        out.reason = QStringLiteral("its folder cannot be found (%1)")
+                         .arg(QString::fromLocal8Bit(std::strerror(out.err)));
+        return out;
+    }
+    const QByteArray folder = QByteArray::fromStdString(realFolder);
+    const QByteArray path = joinPath(folder, nameOf(given));
+
+    // The home Trash serves the mount it lives on.
+    const QByteArray homeParent = parentOf(m_homeTrash);
+    if (!makePath(homeParent)) {
+        out.err = errno ? errno : EACCES;
         out.reason = QStringLiteral("the Trash folder cannot be reached (%1)")
                          .arg(QString::fromLocal8Bit(std::strerror(out.err)));
         return out;
     }
-    if (home.st_dev == st.st_dev) {
+    if (sameMount(homeParent, folder)) {
         // Files beside the home Trash go there or nowhere: a Trash at the top
         // of the home file system would hide them where nobody looks.
         if (!usableTrash(m_homeTrash)) {
@@ -105,7 +219,9 @@ FreedesktopTrash::Outcome FreedesktopTrash::trash(const QByteArray &path)
     }
 
     // Another mount: the Trash at its top, with Path relative to the top.
-    const QByteArray top = topDirOf(path, st.st_dev);
+    QByteArray top = mountPointOf(folder);
+    if (top.isEmpty())
+        top = topDirOf(path, st.st_dev);
     if (top.isEmpty()) {
         out.err = errno ? errno : EIO;
         out.reason = QStringLiteral("the top of its drive cannot be found (%1)")
@@ -119,7 +235,7 @@ FreedesktopTrash::Outcome FreedesktopTrash::trash(const QByteArray &path)
     struct stat shared;
     const QByteArray adminTrash = prefix + ".Trash";
     if (m_io.lstat(adminTrash.constData(), &shared) == 0 && S_ISDIR(shared.st_mode) &&
-        (shared.st_mode & S_ISVTX) && shared.st_dev == st.st_dev) {
+        (shared.st_mode & S_ISVTX) && sameMount(adminTrash, folder)) {
         const QByteArray mine = adminTrash + "/" + uid;
         if (usableTrash(mine)) {
             out = putInto(mine, path, relative);
@@ -128,13 +244,10 @@ FreedesktopTrash::Outcome FreedesktopTrash::trash(const QByteArray &path)
         }
     }
     const QByteArray own = prefix + ".Trash-" + uid;
-    if (usableTrash(own)) {
-        struct stat ownSt;
-        if (m_io.lstat(own.constData(), &ownSt) == 0 && ownSt.st_dev == st.st_dev) {
-            out = putInto(own, path, relative);
-            if (out.err == 0)
-                return out;
-        }
+    if (usableTrash(own) && sameMount(own, folder)) {
+        out = putInto(own, path, relative);
+        if (out.err == 0)
+            return out;
     }
     if (out.err == 0 || out.reason.isEmpty()) {
         out.err = out.err ? out.err : EXDEV;
@@ -149,14 +262,11 @@ FreedesktopTrash::Outcome FreedesktopTrash::putInto(const QByteArray &trash, con
     Outcome out;
     out.trashDir = trash;
     const QByteArray base = nameOf(path);
-    const qsizetype dot = base.lastIndexOf('.');
-    const QByteArray stem = dot > 0 ? base.left(dot) : base;
-    const QByteArray ext = dot > 0 ? base.mid(dot) : QByteArray();
     const QByteArray text =
         infoText(pathForInfo, m_now.isValid() ? m_now : QDateTime::currentDateTime());
 
     for (int n = 1; n < 10000; ++n) {
-        const QByteArray name = n == 1 ? base : stem + "." + QByteArray::number(n) + ext;
+        const QByteArray name = entryName(base, n);
         const QByteArray info = trash + "/info/" + name + ".trashinfo";
         const QByteArray file = trash + "/files/" + name;
         struct stat st;
@@ -195,6 +305,10 @@ FreedesktopTrash::Outcome FreedesktopTrash::putInto(const QByteArray &trash, con
             out.err = err;
             break;
         }
+        // Both halves of the entry must survive a crash, as the file is gone
+        // from its folder.
+        flushDir(trash + "/info");
+        flushDir(trash + "/files");
         out.trashedAs = file;
         out.infoPath = info;
         return out;

@@ -37,13 +37,24 @@ public:
     // For tests: the clock written into DeletionDate.
     void setNow(const QDateTime &now) { m_now = now; }
 
-    // The .trashinfo text for a file (Path percent-encoded as a URI path).
+    // The .trashinfo text for a file (Path percent-encoded as a URI path,
+    // byte for byte).
     static QByteArray infoText(const QByteArray &pathForInfo, const QDateTime &when);
+    // The name of the n-th candidate entry for a file called base (n = 1:
+    // base itself), short enough that "<entry>.trashinfo" fits in 255 bytes.
+    static QByteArray entryName(const QByteArray &base, int n);
+    // The mount point holding path, from /proc/self/mountinfo: the mount
+    // whose id statx gives, else the longest mount point above path.
+    QByteArray mountPointOf(const QByteArray &realPath);
 
 private:
     bool ensureDir(const QByteArray &dir, bool mustBeOwned);
+    bool makePath(const QByteArray &dir);
+    void flushDir(const QByteArray &dir);
     bool usableTrash(const QByteArray &trash);
     QByteArray topDirOf(const QByteArray &path, dev_t dev);
+    // The same mount (by id; by device where the kernel gives no ids).
+    bool sameMount(const QByteArray &a, const QByteArray &b);
     Outcome putInto(const QByteArray &trash, const QByteArray &path, const QByteArray &pathForInfo);
 
     SysIo &m_io;

@@ -3,9 +3,11 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <functional>
 #include <optional>
 #include <string>
 #include <unistd.h>
+#include <utility>
 
 namespace lumora::platform
 {
@@ -63,9 +65,18 @@ struct LinuxFileOperations::Run {
     QString done = {}; // "copied", "moved", ...
     int fileCount = 0; // files in the request
     std::optional<FileOpQuestions::Collision> forAll = {};
+    // Finishes the copies already written before a failure is told, so the
+    // message counts them.
+    std::function<void()> settleFirst = {};
 
+    void settleNow()
+    {
+        if (auto settle = std::exchange(settleFirst, nullptr))
+            settle();
+    }
     void fail(FileOpResult::Code code, const QString &message)
     {
+        settleNow();
         result.code = code;
         result.message = message;
         if (!message.isEmpty())
@@ -76,8 +87,9 @@ struct LinuxFileOperations::Run {
 
     // What the failure leaves behind, so nobody is told "nothing was changed"
     // after part of the work was done.
-    QString tail() const
+    QString tail()
     {
+        settleNow();
         const qsizetype n = result.done.size();
         if (n == 0)
             return QStringLiteral("Nothing was changed.");
@@ -456,6 +468,7 @@ bool LinuxFileOperations::settle(Run &run, Batch &batch, bool move)
     // Whatever happened before (a cancel, a failure on the next file), the
     // copies written completely are finished; any error here is told only
     // when none was told yet.
+    run.settleFirst = nullptr;
     auto failed = [&](int err, const Pending &p, const QByteArray &folder, const char *step) {
         if (run.ok())
             run.failIo(err, p.source, folder, step);
@@ -547,6 +560,7 @@ void LinuxFileOperations::copyOrMove(Run &run, bool move)
     run.questions.begin(move ? QStringLiteral("Moving") : QStringLiteral("Copying"),
                         int(paths.size()), total);
     Batch batch;
+    run.settleFirst = [&] { settle(run, batch, move); };
     qint64 batchBytes = 0;
     qint64 bytesBefore = 0;
     for (qsizetype i = 0; i < paths.size(); ++i) {
@@ -577,11 +591,13 @@ void LinuxFileOperations::copyOrMove(Run &run, bool move)
                 batchBytes = 0;
                 if (!settle(run, batch, move))
                     break;
+                run.settleFirst = [&] { settle(run, batch, move); };
             }
         }
         bytesBefore += st.st_size;
     }
     settle(run, batch, move);
+    run.settleFirst = nullptr;
     run.questions.end();
 }
 
