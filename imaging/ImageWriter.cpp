@@ -3,11 +3,11 @@
 #include "imaging/Codec.h"
 #include "imaging/ImageEncoders.h"
 #include "imaging/JpegExif.h"
+#include "platform/AtomicFile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace lumora::imaging
 {
@@ -33,16 +33,6 @@ QString cannotWrite(const QString &path, const QString &reason)
 {
     return QStringLiteral("The file \"%1\" cannot be written: %2.")
         .arg(QDir::toNativeSeparators(path), reason);
-}
-
-// QSaveFile's reasons are terse ("No space left on device"); the common case
-// of a folder the user may not write to deserves plainer words.
-QString openFailureReason(const QString &path, const QSaveFile &file)
-{
-    const QFileInfo folder(QFileInfo(path).absolutePath());
-    if (!folder.exists())
-        return QStringLiteral("the folder does not exist");
-    return file.errorString();
 }
 
 } // namespace
@@ -95,19 +85,10 @@ bool writeImageFile(const QImage &image, const QString &path, FormatCode code,
     if (bytes.isEmpty())
         return fail(error, reason);
 
-    // Never fall back to writing in place: the old file must survive any
-    // failure, so a folder without room for a temporary file refuses.
-    QSaveFile file(path);
-    file.setDirectWriteFallback(false);
-    if (!file.open(QIODevice::WriteOnly))
-        return fail(error, cannotWrite(path, openFailureReason(path, file)));
-    if (file.write(bytes) != bytes.size()) {
-        const QString why = file.errorString();
-        file.cancelWriting();
-        return fail(error, cannotWrite(path, why));
-    }
-    if (!file.commit())
-        return fail(error, cannotWrite(path, file.errorString()));
+    // Written beside the target and named only when complete: the old file
+    // survives any failure, and only a regular file is ever replaced.
+    if (!platform::commitFile(path, bytes, options.overwrite, &reason))
+        return fail(error, cannotWrite(path, reason));
     if (error)
         error->clear();
     return true;

@@ -1,6 +1,9 @@
 // The file-operation service against real folders, a real Trash under a
 // temporary data home, and a second file system (/dev/shm).
 
+#include "app/ConvertJobs.h"
+#include "imaging/ImageWriter.h"
+#include "platform/AtomicFile.h"
 #include "platform/FileOperations.h"
 #include "platform/linux/LinuxFileOperations.h"
 #include "support/FaultyIo.h"
@@ -12,6 +15,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
 #include <QMap>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -20,7 +24,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -664,6 +670,92 @@ TEST_F(FileOperationsTest, ManyFilesAreFlushedOnceAndNamedAfterwards)
               int(FileOpResult::IoError));
     EXPECT_TRUE(entries(other).isEmpty());
     EXPECT_TRUE(result.done.isEmpty());
+}
+
+TEST_F(FileOperationsTest, SavesReplaceOnlyRegularFilesAndNeverATakenName)
+{
+    // Save As and the converter write through commitFile: whatever is at the
+    // target that is not a regular file (or a link to one) stays as it is.
+    const QString fifo = dir.file("pipe.png");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0644), 0);
+    const QString device = dir.file("null.png");
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/null"), device));
+    const QString sock = dir.file("socket.png");
+    {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        struct sockaddr_un addr {
+        };
+        addr.sun_family = AF_UNIX;
+        std::strncpy(addr.sun_path, QFile::encodeName(sock).constData(), sizeof addr.sun_path - 1);
+        ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr), 0);
+        ::close(fd);
+    }
+    const QString folder = dir.mkdir("folder.png");
+    for (const QString &target : {fifo, device, sock, folder}) {
+        for (bool replace : {false, true}) {
+            QString error;
+            EXPECT_FALSE(commitFile(target, "PNG", replace, &error)) << target.toStdString();
+            EXPECT_TRUE(error.contains(target)) << error.toStdString();
+        }
+    }
+    struct stat st {
+    };
+    ASSERT_EQ(::lstat(QFile::encodeName(fifo).constData(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+    EXPECT_EQ(QFileInfo(device).symLinkTarget(), "/dev/null");
+    ASSERT_EQ(::stat("/dev/null", &st), 0);
+    EXPECT_TRUE(S_ISCHR(st.st_mode));
+
+    // The viewer's writer and lumora-convert --overwrite say why.
+    QImage img(4, 4, QImage::Format_RGB32);
+    img.fill(Qt::red);
+    QString error;
+    EXPECT_FALSE(imaging::writeImageFile(img, device, imaging::FormatCode::Png, 0, true, &error));
+    EXPECT_TRUE(error.contains("not a regular file")) << error.toStdString();
+    const QString input = dir.file("in.png");
+    ASSERT_TRUE(img.save(input));
+    const ConvertOutcome out = convertOne({input, fifo}, imaging::FormatCode::Png, true);
+    EXPECT_FALSE(out.ok);
+    EXPECT_TRUE(out.message.contains("not a regular file")) << out.message.toStdString();
+
+    // A link to a regular file: the file behind it is replaced, the link stays.
+    const QString real = dir.write("real.png", "OLD");
+    const QString link = dir.file("link.png");
+    ASSERT_TRUE(QFile::link(real, link));
+    EXPECT_TRUE(commitFile(link, "NEW", true, &error)) << error.toStdString();
+    EXPECT_EQ(readAll(real), "NEW");
+    EXPECT_EQ(QFileInfo(link).symLinkTarget(), real);
+    EXPECT_FALSE(commitFile(real, "NEWER", false, &error));
+    EXPECT_EQ(readAll(real), "NEW");
+    EXPECT_TRUE(entries(dir.path()).filter(".part").isEmpty());
+}
+
+TEST_F(FileOperationsTest, ANameTakenWhileTheSaveIsWrittenIsNeverReplaced)
+{
+    // Another program creates the file between the check and the naming:
+    // with unnamed files (link) and without (no-replace rename); for a save
+    // that may not replace, and for one that may replace only what was there.
+    using lumora::test::FaultyIo;
+    for (bool noTmp : {false, true}) {
+        for (bool replace : {false, true}) {
+            TempDir d;
+            const QString target = d.file("photo.jpg");
+            FaultyIo fio;
+            fio.noTmpFile = noTmp;
+            fio.hookCall = noTmp ? FaultyIo::RenameNoReplace : FaultyIo::LinkOpenFile;
+            fio.hookIndex = 0;
+            fio.hook = [&] {
+                QFile f(target);
+                f.open(QIODevice::WriteOnly);
+                f.write("THEIRS");
+            };
+            QString error;
+            EXPECT_FALSE(commitFile(target, "OURS", replace, &error, &fio)) << noTmp << replace;
+            EXPECT_TRUE(error.contains("appeared meanwhile")) << error.toStdString();
+            EXPECT_EQ(readAll(target), "THEIRS");
+            EXPECT_EQ(entries(d.path()), QStringList{"photo.jpg"});
+        }
+    }
 }
 
 TEST_F(FileOperationsTest, ClearMessagesForFoldersVanishedSourcesAndMissingTargets)
