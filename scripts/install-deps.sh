@@ -22,6 +22,7 @@ PKGS=(
   libtiff-dev
   mate-backgrounds libglib2.0-bin
   qt6-base-private-dev
+  exfatprogs exfat-fuse acl attr
 )
 missing=()
 for p in "${PKGS[@]}"; do
