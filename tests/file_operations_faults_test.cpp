@@ -169,6 +169,7 @@ struct Scenario {
     bool copyRange = false;                  // the kernel's in-place copy instead of read/write
     Collision collision = Collision::Cancel; // answer when the target is taken
     bool taken = false;                      // the first target name holds another file already
+    int batchFiles = 64;                     // files written before each flush
 };
 
 // One run in fresh folders: sources, target folder, Trash.
@@ -238,6 +239,7 @@ public:
         LinuxFileOperations ops(io, QFile::encodeName(trashHome));
         ops.copier().setChunkBytes(64 * 1024);
         ops.copier().setUseCopyRange(m_scenario.copyRange);
+        ops.setBatchLimits(m_scenario.batchFiles, qint64(1) << 30);
         io.noTmpFile = m_scenario.noTmpFile;
         return ops.perform(request(), q, result);
     }
@@ -288,6 +290,9 @@ const Scenario kScenarios[] = {
     {"move across onto a taken name, keep both", Op::Move, true, false, false, false,
      Collision::KeepBoth, true},
     {"move onto a taken name, skip", Op::Move, false, false, false, false, Collision::Skip, true},
+    {"copy in batches of two", Op::Copy, false, false, false, false, Collision::Cancel, false, 2},
+    {"move across in batches of two, no unnamed files", Op::Move, true, false, true, false,
+     Collision::Cancel, false, 2},
     {"trash", Op::Trash},
     {"rename", Op::Rename},
 };
@@ -434,6 +439,7 @@ TEST(FileOperationFaults, KilledAtEveryStep)
             ASSERT_EQ(stage.run(probe, q, nullptr), 0);
         }
         for (FaultyIo::Call c : {FaultyIo::Open, FaultyIo::Read, FaultyIo::Write, FaultyIo::Fsync,
+                                 FaultyIo::Fdatasync, FaultyIo::DropCache, FaultyIo::SetXattr,
                                  FaultyIo::Pread, FaultyIo::LinkOpenFile, FaultyIo::RenameNoReplace,
                                  FaultyIo::RenameReplace, FaultyIo::Unlink, FaultyIo::Close}) {
             for (int i = 0; i < probe.counts[c]; ++i) {
@@ -544,6 +550,57 @@ TEST(FileOperationFaults, RealFullDiskAndReadOnlyMount)
             }
         }
     }
+}
+
+// A copy killed half-way on a disk without unnamed files (exFAT through
+// FUSE where it can be mounted, else /dev/shm told to have none) leaves its
+// part file; the next operation into that folder removes it.
+TEST(FileOperationFaults, AKilledCopyLeavesNoPartFileAfterTheNextOperation)
+{
+    lumora::test::ExfatMount exfat;
+    QTemporaryDir shm(QStringLiteral("/dev/shm/lumora-faults-XXXXXX"));
+    const QString target = exfat.ok() ? exfat.path() : shm.path();
+    QTemporaryDir tmp;
+    const QString big = tmp.path() + "/big.jpg";
+    writeFile(big, content(3 << 20, 5));
+    writeFile(tmp.path() + "/next.jpg", content(1000, 6));
+    const Inventory before = inventory({tmp.path()});
+    for (int killAt : {0, 5, 20}) {
+        std::fflush(nullptr);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            FaultyIo io;
+            io.noTmpFile = true;
+            io.failCall = FaultyIo::Write;
+            io.failIndex = killAt;
+            io.kill = true;
+            LinuxFileOperations ops(io, QFile::encodeName(tmp.path() + "/data/Trash"));
+            ops.copier().setUseCopyRange(false);
+            ops.copier().setChunkBytes(64 * 1024);
+            SilentFileOpQuestions q;
+            ::_exit(ops.perform(FileOpRequest::forOperation(1, {big}, target + "/"), q));
+        }
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        ASSERT_TRUE(WIFSIGNALED(status)) << killAt;
+        const QStringList left =
+            QDir(target).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
+        ASSERT_EQ(left.size(), 1) << killAt;
+        EXPECT_TRUE(left.first().startsWith(".big.jpg.lumora-")) << left.first().toStdString();
+        EXPECT_FALSE(QFileInfo::exists(target + "/big.jpg"));
+    }
+    SysIo io;
+    LinuxFileOperations ops(io, QFile::encodeName(tmp.path() + "/data/Trash"));
+    SilentFileOpQuestions q;
+    ASSERT_EQ(
+        ops.perform(FileOpRequest::forOperation(1, {tmp.path() + "/next.jpg"}, target + "/"), q),
+        0);
+    EXPECT_EQ(QDir(target).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList{"next.jpg"});
+    EXPECT_EQ(inventory({tmp.path()}), before);
+    if (!exfat.ok())
+        std::printf("exFAT through FUSE cannot be mounted here: /dev/shm stood in\n");
 }
 
 // Last, by name order within this executable: the totals.
