@@ -270,6 +270,36 @@ void frmDialog::AddControl(const QString &Caption, const QVariant &Default, int 
         break;
     }
 
+    // Tab goes down the rows, then to OK and Cancel: rows made after the
+    // buttons would otherwise come after them.
+    QWidget *input = nullptr;
+    switch (ControlType) {
+    case TextRow:
+        input = m_texts.value(n);
+        break;
+    case ColorRow:
+        input = m_colors.value(n);
+        break;
+    case ListRow:
+        input = m_combos.value(n);
+        break;
+    case CheckRow:
+        input = m_checks.value(n);
+        break;
+    case OptionRow:
+        input = m_options.value(n);
+        break;
+    default:
+        break;
+    }
+    if (input) {
+        if (m_lastInput)
+            setTabOrder(m_lastInput, input);
+        setTabOrder(input, m_ok);
+        setTabOrder(m_ok, m_cancel);
+        m_lastInput = input;
+    }
+
     // The client area ends one gap below the last label, plus the strip.
     const QRect last = m_twips.value(label);
     m_clientH = last.y() + last.height() + kRowGap + kBottomHeight;

@@ -105,6 +105,7 @@ private:
     QWidget *m_bottom = nullptr;
     QPushButton *m_ok = nullptr;
     QPushButton *m_cancel = nullptr;
+    QWidget *m_lastInput = nullptr; // the last row's input control, for Tab
     QHash<const QWidget *, QRect> m_twips;
     QSet<const QLineEdit *> m_masked;
 };

@@ -4,6 +4,7 @@
 #include "support/QtPrinters.h"
 #include "support/ScriptedPrompter.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -243,4 +244,25 @@ TEST(frmDialog, MaskedRowsTakeLongTextAndAreWipedInPlace)
     // An unmasked row is emptied but a caller's string is left alone.
     EXPECT_TRUE(d.txtText(1)->text().isEmpty());
     EXPECT_EQ(name, QStringLiteral("kept"));
+}
+
+// Tab walks the rows top to bottom and then the buttons, also for rows made
+// after the buttons were.
+TEST(frmDialog, TabGoesDownTheRowsThenToTheButtons)
+{
+    frmDialog d(nullptr, nullptr, nullptr);
+    d.AddControl(QStringLiteral("Key:"), QString(), frmDialog::TextRow);
+    d.AddControl(QStringLiteral("Again:"), QString(), frmDialog::TextRow);
+    d.AddControl(QStringLiteral("Colour:"), 0, frmDialog::ColorRow);
+    d.show();
+    QApplication::setActiveWindow(&d);
+    d.txtText(0)->setFocus();
+    const QList<QWidget *> expected = {d.txtText(1), d.cmdColor(2), d.cmdOK(), d.cmdCancel()};
+    for (QWidget *next : expected) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        EXPECT_EQ(QApplication::focusWidget(), next)
+            << (QApplication::focusWidget()
+                    ? QApplication::focusWidget()->objectName().toStdString()
+                    : std::string("none"));
+    }
 }
