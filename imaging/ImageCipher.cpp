@@ -380,4 +380,16 @@ QString encryptedSaveWarning(FormatCode code)
         .arg(QString::fromLatin1(formatShortName(code)).toUpper());
 }
 
+QString encryptedSaveWarning(FormatCode code, const QSize &sealed)
+{
+    const QString lossy = encryptedSaveWarning(code);
+    if (!lossy.isEmpty() || code == FormatCode::Png || support::fitsBudget(sealed, 32))
+        return lossy;
+    return QStringLiteral("This image is encrypted and too large (%1 x %2 pixels) to be opened "
+                          "again from a %3 file; only PNG can hold it. Save it anyway?")
+        .arg(sealed.width())
+        .arg(sealed.height())
+        .arg(QString::fromLatin1(formatShortName(code)).toUpper());
+}
+
 } // namespace lumora::imaging

@@ -64,5 +64,9 @@ bool formatKeepsEncryptedPicture(FormatCode code);
 // The warning to show before a sealed picture is saved in a format that
 // loses it; empty when the format keeps it.
 QString encryptedSaveWarning(FormatCode code);
+// The same for a sealed picture of this size: only PNG is read back at 3
+// bytes a pixel, so a large sealed picture saved in another lossless format
+// could not be opened again.
+QString encryptedSaveWarning(FormatCode code, const QSize &sealed);
 
 } // namespace lumora::imaging

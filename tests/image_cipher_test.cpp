@@ -341,6 +341,15 @@ TEST(ImageCipher, EdgesAndTheSaveWarning)
     EXPECT_FALSE(encryptedSaveWarning(FormatCode::Wbmp).isEmpty());
     EXPECT_TRUE(encryptedSaveWarning(FormatCode::Png).isEmpty());
     EXPECT_TRUE(encryptedSaveWarning(FormatCode::Bmp).isEmpty());
+    // A sealed picture only PNG reads back at 3 bytes a pixel: warned about
+    // for the other lossless formats.
+    const QSize large(16384, 18667);
+    EXPECT_TRUE(encryptedSaveWarning(FormatCode::Png, large).isEmpty());
+    for (FormatCode code : {FormatCode::Tiff, FormatCode::Bmp, FormatCode::Psd, FormatCode::Tga})
+        EXPECT_TRUE(encryptedSaveWarning(code, large).contains(QStringLiteral("only PNG")));
+    EXPECT_TRUE(encryptedSaveWarning(FormatCode::Tiff, QSize(100, 100)).isEmpty());
+    EXPECT_EQ(encryptedSaveWarning(FormatCode::Jpeg, large),
+              encryptedSaveWarning(FormatCode::Jpeg));
 }
 
 // Keys: the same letters typed composed or decomposed are one key; any

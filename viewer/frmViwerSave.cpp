@@ -66,7 +66,8 @@ void frmViwer::SaveAs()
     // A sealed picture lives in its exact colours; a lossy file keeps the
     // noise but not the key's way back, so the user decides knowingly.
     if (doc->isEncrypted()) {
-        const QString warning = imaging::encryptedSaveWarning(imaging::FormatCode(formatCode));
+        const QString warning = imaging::encryptedSaveWarning(imaging::FormatCode(formatCode),
+                                                              doc->currentImage().size());
         if (!warning.isEmpty() &&
             m_ctx.prompter->message(this, warning, Prompter::Icon::Warning,
                                     Prompter::Buttons::YesNoDefaultNo) != Prompter::Answer::Yes)
