@@ -493,6 +493,8 @@ TEST_F(DesktopRoundTripTest, AnInstalledProgramUsesItsPackagedEntryAndWritesNoCo
     assoc::DeAssociateTypes(*assoc);
     EXPECT_TRUE(QFileInfo::exists(xdg.sys + QStringLiteral("/applications/lumora.desktop")));
     EXPECT_FALSE(readBytes(xdg.mimeAppsList()).contains("lumora"));
+    // The user had no list before; one saying nothing is not left behind.
+    EXPECT_FALSE(QFileInfo::exists(xdg.mimeAppsList()));
 
     // A packaged entry that starts another program does not count: a run
     // from a build tree installs an entry of its own.

@@ -234,6 +234,15 @@ bool FreedesktopAssociations::removeUserEntry()
 
 bool FreedesktopAssociations::releaseApplication()
 {
+    // A list left saying nothing (the group our lines were added under) is
+    // what a missing one means to every reader; it goes, so that an account
+    // that had none before has none again.
+    const QString list = mimeAppsPath();
+    const std::optional<QByteArray> bytes =
+        QFileInfo(list).isSymLink() ? std::nullopt : readWholeFile(list);
+    if (bytes && !bytes->isEmpty() &&
+        bytes->trimmed() == QByteArray("[") + MimeAppsList::kDefaultGroup + ']')
+        QFile::remove(list);
     return removeUserEntry();
 }
 
