@@ -7,7 +7,9 @@ deb=$(readlink -f "${1:?usage: check-deb.sh dist/lumora_VERSION_amd64.deb}")
 cd "$(dirname "$0")/.."
 user=${LUMORA_TEST_USER:-lumoradeb}
 fail() { echo "FAIL: $*" >&2; exit 1; }
-id "$user" > /dev/null 2>&1 || useradd -m -s /bin/bash "$user"
+# A fresh account each time, so its home shows only what this run did.
+if id "$user" > /dev/null 2>&1; then pkill -u "$user" || true; sleep 1; userdel -r "$user"; fi
+useradd -m -s /bin/bash "$user"
 home=$(getent passwd "$user" | cut -d: -f6)
 cp resources/samples/*.png "$home/" 2> /dev/null || true
 png=$(ls "$home"/*.png | head -1)
@@ -38,10 +40,14 @@ echo "after /Associate: xdg-open $png starts $app: $exec_line -> $program"
 [ "$program" = /usr/lib/lumora/lumora ] || fail "the entry starts $program"
 [ ! -e "$home/.local/share/applications/lumora.desktop" ] || fail "a user copy of the entry was written"
 # And it really opens: the viewer starts on the file (no display needed).
-as_user timeout 20 xdg-open "$png" &
+# xdg-open asks the desktop only when there is a display (Lumora itself runs
+# offscreen, so none needs to be there).
+as_user DISPLAY=${LUMORA_TEST_DISPLAY:-:16} timeout 20 xdg-open "$png" &
 sleep 8
-pgrep -u "$user" -a -f /usr/lib/lumora/lumora || fail "xdg-open started no Lumora"
-pkill -u "$user" -f /usr/lib/lumora/lumora || true
+pgrep -u "$user" -a -x lumora || fail "xdg-open started no Lumora"
+[ "$(readlink -f "/proc/$(pgrep -u "$user" -x lumora | head -1)/exe")" = /usr/lib/lumora/lumora ] \
+  || fail "the program started is not /usr/lib/lumora/lumora"
+pkill -u "$user" -x lumora || true
 wait || true
 as_user timeout 120 lumora /DeAssociate
 echo "after /DeAssociate: xdg-open would start $(as_user xdg-mime query default image/png)"
