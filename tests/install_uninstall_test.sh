@@ -34,6 +34,12 @@ for f in bin/lumora bin/lumora-convert lib/lumora/lumora lib/lumora/lumora-conve
          share/icons/hicolor/scalable/apps/lumora.svg share/mime/packages/lumora.xml; do
   grep -qx "$prefix/$f" "$manifest" || fail "$f is not in install_manifest.txt"
 done
+# The decoder programs, where the build makes them, live beside lumora.
+for p in lumora-loader lumora-loader-emf; do
+  if [ -x "$build/bin/$p" ]; then
+    grep -qx "$prefix/lib/lumora/$p" "$manifest" || fail "$p is not installed"
+  fi
+done
 while read -r f; do
   [ -e "$f" ] || [ -L "$f" ] || fail "listed but not installed: $f"
 done < "$manifest"
