@@ -264,13 +264,10 @@ TEST(MimeAppsCorpus, ForeignBytesStayAndDefaultsAreExact)
         f.close();
 
         assoc::DeAssociateTypes(ops);
-        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-        const QByteArray restored = f.readAll();
-        f.close();
+        QByteArray expect = before;
         if (was.hasDefaults) {
             // Exactly the file there was, unless its group header was the
             // last line and had no line end.
-            QByteArray expect = before;
             const QList<RawLine> lines = splitLines(before);
             int firstHeader = -1;
             for (int i = 0; i < lines.size() && firstHeader < 0; ++i) {
@@ -280,17 +277,26 @@ TEST(MimeAppsCorpus, ForeignBytesStayAndDefaultsAreExact)
             }
             if (firstHeader == lines.size() - 1 && lines.last().end.isEmpty())
                 expect += "\n";
-            EXPECT_EQ(restored, expect);
         } else {
-            QByteArray expect = before;
             if (!expect.isEmpty()) {
                 if (!expect.endsWith('\n'))
                     expect += "\n";
                 if (!splitLines(before).last().text.trimmed().isEmpty())
                     expect += "\n";
             }
-            EXPECT_EQ(restored, expect + "[Default Applications]\n");
+            expect += "[Default Applications]\n";
         }
+        // A list that would say nothing but an empty group is removed: to
+        // every reader that is what a missing list says, and a user who had
+        // none has none again.
+        if (expect.trimmed() == "[Default Applications]") {
+            EXPECT_FALSE(f.exists());
+            continue;
+        }
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        const QByteArray restored = f.readAll();
+        f.close();
+        EXPECT_EQ(restored, expect);
         EXPECT_EQ(readFile(restored, typeSet).ourText, was.ourText);
     }
     EXPECT_GE(xdgChecked, 25);
