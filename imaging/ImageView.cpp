@@ -5,8 +5,10 @@
 #include <QMimeData>
 #include <QPainter>
 #include <QUrl>
+#include <QWheelEvent>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 
 namespace lumora::imaging
@@ -33,6 +35,7 @@ void ImageView::setZoom(double zoom)
     m_zoom = zoom;
     invalidateCache();
     clampScroll();
+    updateCursor();
     update();
     emit viewChanged();
 }
@@ -44,20 +47,65 @@ void ImageView::setDisplayMode(int mode)
     m_mode = mode;
     invalidateCache();
     clampScroll();
+    updateCursor();
     update();
 }
 
 void ImageView::setScrollX(int x)
 {
-    m_scrollX = x;
+    m_scrollX = int(std::clamp<qint64>(qint64(x) * scrollUnitX(), INT_MIN, INT_MAX));
     clampScroll();
     update();
 }
 
 void ImageView::setScrollY(int y)
 {
-    m_scrollY = y;
+    m_scrollY = int(std::clamp<qint64>(qint64(y) * scrollUnitY(), INT_MIN, INT_MAX));
     clampScroll();
+    update();
+}
+
+void ImageView::scrollByPixels(int dx, int dy)
+{
+    m_scrollX += dx;
+    m_scrollY += dy;
+    clampScroll();
+    update();
+}
+
+bool ImageView::scrollable() const
+{
+    const QSize z = zoomedSize();
+    return m_mode == 2 && (z.width() > width() || z.height() > height());
+}
+
+void ImageView::updateCursor()
+{
+    if (m_dragging)
+        setCursor(Qt::ClosedHandCursor);
+    else if (scrollable())
+        setCursor(Qt::OpenHandCursor);
+    else
+        unsetCursor();
+}
+
+QPointF ImageView::pictureFraction(QPointF pos) const
+{
+    const QRect r = targetRect();
+    if (r.isEmpty())
+        return {0.5, 0.5};
+    return {(pos.x() - r.left()) / r.width(), (pos.y() - r.top()) / r.height()};
+}
+
+void ImageView::bringFractionTo(QPointF fraction, QPointF pos)
+{
+    // With the offsets at zero the picture starts at the control's edge on
+    // each side it overflows; the offset is what moves the point under pos.
+    const QSize z = zoomedSize();
+    m_scrollX = int(std::lround(fraction.x() * z.width() - pos.x()));
+    m_scrollY = int(std::lround(fraction.y() * z.height() - pos.y()));
+    clampScroll();
+    updateCursor();
     update();
 }
 
@@ -94,6 +142,7 @@ void ImageView::onDocumentChanged()
 {
     invalidateCache();
     m_scrollX = m_scrollY = 0;
+    updateCursor();
     update();
     emit viewChanged();
 }
@@ -186,6 +235,7 @@ void ImageView::resizeEvent(QResizeEvent *)
     if (m_mode == 0)
         invalidateCache();
     clampScroll();
+    updateCursor();
 }
 
 void ImageView::mouseDoubleClickEvent(QMouseEvent *e)
@@ -198,10 +248,68 @@ void ImageView::mouseDoubleClickEvent(QMouseEvent *e)
 void ImageView::mousePressEvent(QMouseEvent *e)
 {
     setFocus(Qt::MouseFocusReason);
+    if (e->button() == Qt::LeftButton && scrollable()) {
+        m_dragging = true;
+        m_dragFrom = e->position().toPoint();
+        updateCursor();
+    }
     // Pixel coordinates of the control, as the event has always given them.
     const QPoint pos = e->position().toPoint();
     emit mouseDown(e->button(), e->modifiers(), pos.x(), pos.y());
     QWidget::mousePressEvent(e);
+}
+
+void ImageView::mouseMoveEvent(QMouseEvent *e)
+{
+    if (!m_dragging || !(e->buttons() & Qt::LeftButton)) {
+        QWidget::mouseMoveEvent(e);
+        return;
+    }
+    const QPoint at = e->position().toPoint();
+    // The picture follows the hand: dragging right shows what lies left.
+    scrollByPixels(m_dragFrom.x() - at.x(), m_dragFrom.y() - at.y());
+    m_dragFrom = at;
+    e->accept();
+}
+
+void ImageView::mouseReleaseEvent(QMouseEvent *e)
+{
+    if (e->button() == Qt::LeftButton && m_dragging) {
+        m_dragging = false;
+        updateCursor();
+    }
+    QWidget::mouseReleaseEvent(e);
+}
+
+void ImageView::wheelEvent(QWheelEvent *e)
+{
+    const QPoint angle = e->angleDelta();
+    if (e->modifiers() & Qt::ControlModifier) {
+        // One zoom step a notch (120 eighths of a degree); touchpads send
+        // smaller deltas that add up to a notch.
+        m_wheelRemainder += angle.y() != 0 ? angle.y() : angle.x();
+        const int steps = m_wheelRemainder / 120;
+        m_wheelRemainder %= 120;
+        if (steps != 0)
+            emit zoomStepRequested(steps, e->position());
+        e->accept();
+        return;
+    }
+    if (!scrollable()) {
+        e->ignore();
+        return;
+    }
+    // A notch moves as far as five scroll units, the arrow keys' step; Shift
+    // turns the wheel sideways, and a horizontal wheel or swipe scrolls sideways.
+    int dx = -angle.x();
+    int dy = -angle.y();
+    if (e->modifiers() & Qt::ShiftModifier) {
+        dx = dy != 0 ? dy : dx;
+        dy = 0;
+    }
+    const qint64 stepX = 5LL * scrollUnitX(), stepY = 5LL * scrollUnitY();
+    scrollByPixels(int(dx * stepX / 120), int(dy * stepY / 120));
+    e->accept();
 }
 
 void ImageView::keyPressEvent(QKeyEvent *e)

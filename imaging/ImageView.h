@@ -7,6 +7,8 @@
 #include <QStringList>
 #include <QWidget>
 
+#include <algorithm>
+
 namespace lumora::imaging
 {
 
@@ -14,7 +16,10 @@ namespace lumora::imaging
 //   3 — the zoomed image is drawn whole, centred in the control (shrunk to
 //       the control should it still be larger);
 //   2 — the zoomed image is larger than the control and scrolls (ScrollX/Y,
-//       in pixels of the zoomed image, clamped to what can be shown);
+//       clamped to what can be shown). A scroll unit is a fiftieth of the
+//       control's side, so the viewer's steps of 5 move a tenth of the view;
+//       the left button drags the picture, the wheel scrolls it (Shift:
+//       sideways) and Ctrl+wheel asks for a zoom step around the pointer;
 //   0 — a preview: drawn as in mode 3.
 // Emits viewChanged() after every change of image, zoom or orientation.
 class ImageView : public QWidget
@@ -31,10 +36,25 @@ public:
     void setZoom(double zoom);
     int DisplayMode() const { return m_mode; }
     void setDisplayMode(int mode);
-    int ScrollX() const { return m_scrollX; }
-    int ScrollY() const { return m_scrollY; }
+    // In scroll units (see below), rounded to the nearest.
+    int ScrollX() const { return (m_scrollX + scrollUnitX() / 2) / scrollUnitX(); }
+    int ScrollY() const { return (m_scrollY + scrollUnitY() / 2) / scrollUnitY(); }
     void setScrollX(int x);
     void setScrollY(int y);
+    // The offsets in pixels of the zoomed picture.
+    QPoint scrollPixels() const { return {m_scrollX, m_scrollY}; }
+    // Pixels of the zoomed picture one scroll unit moves.
+    int scrollUnitX() const { return std::max(1, width() / kScrollUnitsPerView); }
+    int scrollUnitY() const { return std::max(1, height() / kScrollUnitsPerView); }
+    static constexpr int kScrollUnitsPerView = 50;
+    // Runs a zoom change so that the picture's point under `pos` (a point
+    // of the control) stays under it, as far as scrolling allows.
+    template <typename F> void keepPointUnder(QPointF pos, F &&change)
+    {
+        const QPointF fraction = pictureFraction(pos);
+        change();
+        bringFractionTo(fraction, pos);
+    }
     bool AntiAliasDisplay() const { return m_smooth; }
     void setAntiAliasDisplay(bool on);
 
@@ -60,6 +80,8 @@ signals:
     void doubleClicked();
     void keyDown(int key, Qt::KeyboardModifiers shift);
     void mouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y);
+    // Ctrl+wheel: steps > 0 to zoom in, < 0 to zoom out, around pos.
+    void zoomStepRequested(int steps, QPointF pos);
     // Local file paths of a drop, in the order given.
     void filesDropped(const QStringList &paths);
 
@@ -68,6 +90,9 @@ protected:
     void resizeEvent(QResizeEvent *) override;
     void mouseDoubleClickEvent(QMouseEvent *) override;
     void mousePressEvent(QMouseEvent *) override;
+    void mouseMoveEvent(QMouseEvent *) override;
+    void mouseReleaseEvent(QMouseEvent *) override;
+    void wheelEvent(QWheelEvent *) override;
     void keyPressEvent(QKeyEvent *) override;
     void dragEnterEvent(QDragEnterEvent *) override;
     void dropEvent(QDropEvent *) override;
@@ -75,6 +100,11 @@ protected:
 private:
     void onDocumentChanged();
     void clampScroll();
+    bool scrollable() const;
+    void updateCursor();
+    void scrollByPixels(int dx, int dy);
+    QPointF pictureFraction(QPointF pos) const;
+    void bringFractionTo(QPointF fraction, QPointF pos);
     QSize zoomedSize() const;
     QRect targetRect() const;
     void invalidateCache();
@@ -82,8 +112,12 @@ private:
     ImageDocument *m_doc;
     double m_zoom = 1.0;
     int m_mode = 3;
+    // Offsets in pixels of the zoomed picture.
     int m_scrollX = 0;
     int m_scrollY = 0;
+    bool m_dragging = false;
+    QPoint m_dragFrom;
+    int m_wheelRemainder = 0;
     bool m_smooth = true;
     QString m_errorText;
     QImage m_proxy;

@@ -2,10 +2,13 @@
 #include "support/QtPrinters.h"
 #include "support/ViewerFixture.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QMouseEvent>
 #include <QSignalSpy>
 #include <QTest>
+#include <QWheelEvent>
 #include <gtest/gtest.h>
 
 using namespace lumora;
@@ -112,6 +115,81 @@ TEST(ViewerFitting, SmallImageWindowInTwipsAndScrollMode)
     EXPECT_EQ(f.viewer->ImgX->ScrollX(), 0); // arrows do nothing while it fits
 }
 
+namespace
+{
+
+void sendMouse(QWidget *w, QEvent::Type type, QPoint at, Qt::MouseButtons buttons)
+{
+    QMouseEvent e(type, QPointF(at), w->mapToGlobal(QPointF(at)), Qt::LeftButton, buttons,
+                  Qt::NoModifier);
+    QApplication::sendEvent(w, &e);
+}
+
+void sendWheel(QWidget *w, QPoint at, int notches, Qt::KeyboardModifiers modifiers)
+{
+    QWheelEvent e(QPointF(at), w->mapToGlobal(QPointF(at)), QPoint(), QPoint(0, 120 * notches),
+                  Qt::NoButton, modifiers, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(w, &e);
+}
+
+} // namespace
+
+TEST(ViewerMouse, DragWheelAndCtrlWheelMoveAndZoomAroundThePointer)
+{
+    ViewerFixture f;
+    const QString small = lumora::test::writeImage(f.dir, QStringLiteral("s.png"), 100, 80);
+    int index = 0;
+    f.viewer->ViewImage({small}, index);
+    imaging::ImageView *view = f.viewer->ImgX;
+    EXPECT_NE(view->cursor().shape(), Qt::OpenHandCursor); // nothing to move yet
+    for (int i = 0; i < 12; ++i)
+        f.viewer->ZoomIn();
+    ASSERT_EQ(view->DisplayMode(), 2);
+    EXPECT_EQ(view->cursor().shape(), Qt::OpenHandCursor);
+
+    // An arrow step (5 units) moves about a tenth of the view.
+    f.viewer->scrollByKey(Qt::Key_Right);
+    EXPECT_NEAR(view->scrollPixels().x(), view->width() / 10.0, view->scrollUnitX());
+
+    // Dragging moves the picture with the hand.
+    const QPoint before = view->scrollPixels();
+    sendMouse(view, QEvent::MouseButtonPress, {100, 100}, Qt::LeftButton);
+    EXPECT_EQ(view->cursor().shape(), Qt::ClosedHandCursor);
+    sendMouse(view, QEvent::MouseMove, {60, 70}, Qt::LeftButton);
+    sendMouse(view, QEvent::MouseButtonRelease, {60, 70}, Qt::NoButton);
+    EXPECT_EQ(view->scrollPixels(), before + QPoint(40, 30));
+    EXPECT_EQ(view->cursor().shape(), Qt::OpenHandCursor);
+
+    // The wheel scrolls down a notch at a time; with Shift it goes sideways.
+    sendWheel(view, {50, 50}, -1, Qt::NoModifier);
+    EXPECT_EQ(view->scrollPixels(), before + QPoint(40, 30 + 5 * view->scrollUnitY()));
+    sendWheel(view, {50, 50}, -1, Qt::ShiftModifier);
+    EXPECT_EQ(view->scrollPixels(),
+              before + QPoint(40 + 5 * view->scrollUnitX(), 30 + 5 * view->scrollUnitY()));
+
+    // Ctrl+wheel takes one zoom step and keeps the picture's point under the pointer.
+    const QPoint pointer(70, 40);
+    const double zoom = view->Zoom();
+    const QPointF spot = QPointF(pointer + view->scrollPixels()) / zoom;
+    sendWheel(view, pointer, -1, Qt::ControlModifier);
+    ASSERT_DOUBLE_EQ(view->Zoom(), zoom * 0.75);
+    const QPointF spotAfter = QPointF(pointer + view->scrollPixels()) / view->Zoom();
+    EXPECT_NEAR(spotAfter.x(), spot.x(), 1.0);
+    EXPECT_NEAR(spotAfter.y(), spot.y(), 1.0);
+    sendWheel(view, pointer, 1, Qt::ControlModifier);
+    EXPECT_DOUBLE_EQ(view->Zoom(), zoom * 0.75 * 1.25);
+
+    // Ctrl+9 shows the whole picture, never enlarged; Ctrl+0 every pixel.
+    QTest::keyClick(view, Qt::Key_9, Qt::ControlModifier);
+    EXPECT_EQ(view->DisplayMode(), 3);
+    EXPECT_DOUBLE_EQ(view->Zoom(), 1.0); // 100 x 80 fits the window as it is
+    EXPECT_NE(view->cursor().shape(), Qt::OpenHandCursor);
+    f.viewer->ZoomIn();
+    f.viewer->ZoomIn();
+    QTest::keyClick(view, Qt::Key_0, Qt::ControlModifier);
+    EXPECT_DOUBLE_EQ(view->Zoom(), 1.0);
+}
+
 TEST(ViewerFitting, HugeImageIsCappedToTheScreenAndFitted)
 {
     ViewerFixture f;
@@ -122,6 +200,11 @@ TEST(ViewerFitting, HugeImageIsCappedToTheScreenAndFitted)
     EXPECT_LE(f.viewer->width(), screen.width());
     EXPECT_LE(f.viewer->height(), screen.height());
     EXPECT_NEAR(f.viewer->ImgX->Zoom(), double(f.viewer->width()) / 4000.0, 1e-9);
+    // Fitted by width it may still run past the bottom; Ctrl+9 shows all of it.
+    QTest::keyClick(f.viewer->ImgX, Qt::Key_9, Qt::ControlModifier);
+    EXPECT_EQ(f.viewer->ImgX->DisplayMode(), 3);
+    EXPECT_LE(4000 * f.viewer->ImgX->Zoom(), f.viewer->ImgX->width() + 0.5);
+    EXPECT_LE(3000 * f.viewer->ImgX->Zoom(), f.viewer->ImgX->height() + 0.5);
 }
 
 TEST(ViewerRotation, QuarterTurnsSwapTheSides)

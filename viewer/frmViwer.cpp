@@ -100,6 +100,7 @@ void frmViwer::buildUi()
     connect(ImgX, &imaging::ImageView::viewChanged, this, &frmViwer::onViewChanged);
     connect(ImgX, &imaging::ImageView::doubleClicked, this, &frmViwer::ReturnToBrowser);
     connect(ImgX, &imaging::ImageView::filesDropped, this, &frmViwer::dropFiles);
+    connect(ImgX, &imaging::ImageView::zoomStepRequested, this, &frmViwer::zoomAtPointer);
     connect(ImgX, &imaging::ImageView::mouseDown, this,
             [this](Qt::MouseButton button, Qt::KeyboardModifiers, int x, int y) {
                 if (button == Qt::RightButton)

@@ -71,6 +71,12 @@ public:
     // --- display
     void ZoomIn();
     void ZoomOut();
+    // Ctrl+0: every pixel of the picture on one pixel of the screen.
+    void ZoomActualPixels();
+    // Ctrl+9: the whole picture in the window, never enlarged.
+    void ZoomToFit();
+    // Ctrl+wheel: zoom steps with the point under the pointer kept in place.
+    void zoomAtPointer(int steps, QPointF pos);
     void RotatePlus90();
     void RotateMinus90();
     void scrollByKey(int key);

@@ -201,7 +201,6 @@ bool frmViwer::eventFilter(QObject *watched, QEvent *event)
 
 bool frmViwer::handleKey(int key, Qt::KeyboardModifiers modifiers)
 {
-    const bool keypad = modifiers & Qt::KeypadModifier;
     switch (key) {
     case Qt::Key_Escape:
         close();
@@ -242,9 +241,17 @@ bool frmViwer::handleKey(int key, Qt::KeyboardModifiers modifiers)
         ZoomIn();
         return true;
     case Qt::Key_Minus:
-        if (!keypad)
-            return false;
         ZoomOut();
+        return true;
+    case Qt::Key_0:
+        if (!(modifiers & Qt::ControlModifier))
+            return false;
+        ZoomActualPixels();
+        return true;
+    case Qt::Key_9:
+        if (!(modifiers & Qt::ControlModifier))
+            return false;
+        ZoomToFit();
         return true;
     case Qt::Key_Left:
     case Qt::Key_Right:
@@ -289,8 +296,8 @@ QMenu *frmViwer::buildContextMenu()
 void frmViwer::showContextMenu(int x, int y)
 {
     QMenu *menu = buildContextMenu();
-    // The window's top-left corner plus the event's position in the image.
-    const QPoint at = geometry().topLeft() + QPoint(x, y);
+    // At the pointer: the event's position is one of the image control.
+    const QPoint at = ImgX->mapToGlobal(QPoint(x, y));
     int id = 0;
     if (trackMenu) {
         id = trackMenu(*menu, at);

@@ -10,6 +10,7 @@
 #include <QStatusBar>
 
 #include <algorithm>
+#include <cstdlib>
 
 namespace lumora
 {
@@ -117,6 +118,37 @@ void frmViwer::ZoomOut()
         ImgX->setZoom(*z);
         applyPlacement();
     }
+}
+
+void frmViwer::ZoomActualPixels()
+{
+    if (ImgX->document()->currentImage().isNull())
+        return;
+    ImgX->setZoom(1.0);
+    applyPlacement();
+}
+
+void frmViwer::ZoomToFit()
+{
+    const QImage &img = ImgX->document()->currentImage();
+    if (img.isNull() || ImgX->width() <= 0 || ImgX->height() <= 0)
+        return;
+    const double z =
+        std::min({1.0, double(ImgX->width()) / img.width(), double(ImgX->height()) / img.height()});
+    ImgX->setZoom(z);
+    applyPlacement();
+}
+
+void frmViwer::zoomAtPointer(int steps, QPointF pos)
+{
+    ImgX->keepPointUnder(pos, [&] {
+        for (int i = 0; i < std::abs(steps); ++i) {
+            if (steps > 0)
+                ZoomIn();
+            else
+                ZoomOut();
+        }
+    });
 }
 
 void frmViwer::RotatePlus90()
