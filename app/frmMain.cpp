@@ -26,6 +26,7 @@
 #include <QShortcut>
 #include <QSplitter>
 #include <QToolBar>
+#include <QWindow>
 
 #include <algorithm>
 #include <cmath>
@@ -94,12 +95,7 @@ void frmMain::buildUi()
     Toolbar->setMovable(false);
     Toolbar->setFloatable(false);
     buildToolbar();
-    // The right pane never gets narrower than its button strip, so dragging
-    // the outer splitter neither collapses it nor cuts "View Image" off.
-    container->setMinimumWidth(
-        std::max(ImageExplore1->minimumWidth(),
-                 Toolbar->sizeHint().width() +
-                     Twips::forScreen().toPixelsX(BrowserLayout::kSplitter1WidthInset)));
+    holdButtonStrip();
 
     lblStatus = new QLabel(central);
     lblStatus->setObjectName(QStringLiteral("lblStatus"));
@@ -172,6 +168,23 @@ void frmMain::applySkinInOrder()
     skin.ApplySkinByName(Splitter2, QStringLiteral("Splitter"));
     skin.ApplySkinByName(Splitter1, QStringLiteral("Splitter"));
     skin.ApplySkinByName(container, QStringLiteral("Splitter"));
+    // The skin's padding and fonts widen the buttons: measure again.
+    holdButtonStrip();
+}
+
+void frmMain::holdButtonStrip()
+{
+    // The right pane never gets narrower than its button strip, so dragging
+    // the outer splitter neither collapses it nor hides "Set as wallpaper" and
+    // "View Image" behind the strip's overflow.
+    Toolbar->ensurePolished();
+    for (QWidget *w : Toolbar->findChildren<QWidget *>())
+        w->ensurePolished();
+    Toolbar->updateGeometry();
+    container->setMinimumWidth(
+        std::max(ImageExplore1->minimumWidth(),
+                 Toolbar->sizeHint().width() +
+                     Twips::forScreen().toPixelsX(BrowserLayout::kSplitter1WidthInset)));
 }
 
 bool frmMain::Form_Load(const QString &commandLine)
@@ -267,9 +280,17 @@ void frmMain::showBrowser()
     // The viewer's close handler asks for the browser; not while it closes.
     if (m_shuttingDown)
         return;
-    // However the viewer was left, the browser is where the user had it.
-    if (!isVisible() && m_placeBeforeHide.isValid() && !isMaximized() && !isFullScreen())
+    // However the viewer was left, the browser is where the user had it. A
+    // place given to the hidden widget alone is mapped without a position
+    // hint on X11 and the window manager places the window anew; given to
+    // its native window it goes out as the user's own position.
+    const bool restore =
+        !isVisible() && m_placeBeforeHide.isValid() && !isMaximized() && !isFullScreen();
+    if (restore) {
         setGeometry(m_placeBeforeHide);
+        if (QWindow *native = windowHandle())
+            native->setGeometry(m_placeBeforeHide);
+    }
     show();
     raise();
     activateWindow();

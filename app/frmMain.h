@@ -132,6 +132,7 @@ private:
     void buildToolbar();
     void connectParts();
     void applySkinInOrder();
+    void holdButtonStrip();
     void viewFromCommandLine(const QString &path);
     void CheckAssociations();
     void DeAssociateTypes();
