@@ -75,8 +75,16 @@ void frmMain::connectParts()
 void frmMain::listTreeFolder()
 {
     const QString path = TV1->currentPath();
-    if (!path.isEmpty())
+    if (path.isEmpty())
+        return;
+    // Walking the tree with the keyboard lists each folder and stays in the
+    // tree; the grid takes the focus on a click or Tab.
+    if (TV1->hasFocus()) {
+        ImageExplore::FocusStays stays(*ImageExplore1);
         explore(path);
+        return;
+    }
+    explore(path);
 }
 
 void frmMain::explore(const QString &folder)

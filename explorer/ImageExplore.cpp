@@ -124,11 +124,16 @@ void ImageExplore::ExplorePath(const QString &path)
         return;
     m_listingStopped = false;
     watchShownFolder();
+    const quint64 ownListing = m_listingId + 1;
     PrepareListing(path, QStringLiteral("*.*"));
     if (!alive)
         return;
-    // After a superseded run this selects the newer grid's first item once more.
-    if (m_added > 0)
+    // The first item was shown as soon as it existed; it is made current here
+    // unless it still is. After a superseded run this selects the newer
+    // grid's first item once more.
+    const bool stillShown =
+        ownListing == m_listingId && m_firstShownFor == m_listingId && SelectedIndex() == 0;
+    if (m_added > 0 && !stillShown)
         SelectItem(1, true);
 }
 
@@ -161,21 +166,31 @@ void ImageExplore::PrepareListing(QString path, const QString &SearchStr)
 
 void ImageExplore::FillListing(const FolderEntries &entries, quint64 listing)
 {
+    QPointer<ImageExplore> alive(this);
     m_added = 0;
     m_note->hide();
+    // The first item is made current as soon as it is filled, so the host's
+    // preview does not wait for the whole folder; the end of the listing
+    // makes it current once more.
+    const auto added = [&] {
+        if (++m_added == 1) {
+            SelectItem(1, true);
+            if (alive)
+                m_firstShownFor = listing;
+        }
+        return alive && !superseded(listing);
+    };
     for (const QString &folder : entries.folders) {
         if (superseded(listing))
             return;
-        if (!addEntry(folder, true))
+        if (!addEntry(folder, true) || !added())
             return;
-        ++m_added;
     }
     for (const QString &image : entries.images) {
         if (superseded(listing))
             return;
-        if (!addEntry(image, false))
+        if (!addEntry(image, false) || !added())
             return;
-        ++m_added;
     }
     for (const QString &name : entries.undecodable) {
         if (superseded(listing))
@@ -367,7 +382,7 @@ void ImageExplore::SelectItem(int position, bool announce)
         if (!alive)
             return;
     }
-    m_grid->setFocus();
+    takeFocus();
 }
 
 void ImageExplore::SetAllSelected(bool select)
@@ -378,7 +393,13 @@ void ImageExplore::SetAllSelected(bool select)
         m_grid->selectAll();
     else
         m_grid->clearSelection();
-    m_grid->setFocus();
+    takeFocus();
+}
+
+void ImageExplore::takeFocus()
+{
+    if (m_focusStays == 0)
+        m_grid->setFocus();
 }
 
 void ImageExplore::announceCurrent()

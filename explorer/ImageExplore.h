@@ -4,6 +4,7 @@
 #include "explorer/ExtensionFilter.h"
 #include "explorer/ThumbnailMaker.h"
 
+#include <QPointer>
 #include <QSet>
 #include <QWidget>
 
@@ -108,6 +109,24 @@ public:
     // Items listed with a red cross because their names are not valid text.
     bool isUndecodable(const QString &tag) const { return m_undecodable.contains(tag); }
     QMenu *contextMenu() const { return mnuMenu; }
+    // While a host holds this (nested holds count), making an item current
+    // leaves the keyboard focus where it is: a folder tree walked with the
+    // keyboard keeps it while each folder is listed.
+    class FocusStays
+    {
+    public:
+        explicit FocusStays(ImageExplore &e) : m_e(&e) { ++e.m_focusStays; }
+        ~FocusStays()
+        {
+            if (m_e) // a listing lets events run; the control may be gone after it
+                --m_e->m_focusStays;
+        }
+        FocusStays(const FocusStays &) = delete;
+        FocusStays &operator=(const FocusStays &) = delete;
+
+    private:
+        QPointer<ImageExplore> m_e;
+    };
     // Tests replace the modal tracking of the context menu; it returns the entry chosen.
     std::function<QAction *(QMenu &, const QPoint &)> trackMenu;
 
@@ -128,6 +147,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    void takeFocus();
     void PrepareListing(QString path, const QString &SearchStr);
     void FillListing(const FolderEntries &entries, quint64 listing);
     // False when the listing that called it must stop (superseded or gone).
@@ -157,8 +177,10 @@ private:
     int m_added = 0;
     bool m_listingStopped = true;
     quint64 m_listingId = 0;
-    int m_imageBase = 0; // position of the first image item minus one
-    int m_rowShift = 0;  // items removed ahead of the fill position while listing
+    int m_focusStays = 0;
+    quint64 m_firstShownFor = 0; // the listing whose first item was shown early
+    int m_imageBase = 0;         // position of the first image item minus one
+    int m_rowShift = 0;          // items removed ahead of the fill position while listing
     int m_total = 0;
     QString m_shownFolder;
     bool m_holdsShown = false;

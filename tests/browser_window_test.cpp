@@ -9,6 +9,7 @@
 #include "support/QtPrinters.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QFile>
 #include <QLabel>
 #include <QListView>
@@ -88,11 +89,18 @@ TEST(BrowserTree, NothingListedBeforeTheFirstClickThenKeyboardMovesList)
     EXPECT_EQ(w.ImageExplore1->itemPath(2), f.winter);
     EXPECT_EQ(w.ImageExplore1->itemPath(3), f.file(QStringLiteral("home/Photos/a.png")));
 
-    // From now on a keyboard move lists the folder it lands on.
-    QTest::keyClick(tree, Qt::Key_Down);
+    // From now on a keyboard move lists the folder it lands on, and the
+    // keys stay in the tree: the next press moves there too.
+    ASSERT_EQ(QApplication::focusWidget(), tree);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
     EXPECT_EQ(tree->currentPath(), f.trips + QLatin1Char('/'));
     ASSERT_EQ(w.ImageExplore1->itemCount(), 1);
     EXPECT_EQ(w.ImageExplore1->itemPath(1), f.file(QStringLiteral("home/Photos/Trips/t1.png")));
+    EXPECT_EQ(QApplication::focusWidget(), tree);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+    EXPECT_EQ(tree->currentPath(), f.winter + QLatin1Char('/'));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Up);
+    EXPECT_EQ(tree->currentPath(), f.trips + QLatin1Char('/'));
 
     // Enter on a node lists it again (the grid showed something else meanwhile).
     w.ImageExplore1->ExplorePath(f.photos);
@@ -143,7 +151,7 @@ TEST(BrowserTree, ArrowKeysDuringASlowListingKeepTreeAndGridTogether)
     QObject::connect(w.ImageExplore1, &ImageExplore::listingYield, [&] {
         if (!pressed && tree->currentPath() == f.trips + QLatin1Char('/')) {
             pressed = true;
-            QTest::keyClick(tree, Qt::Key_Down);
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
         }
     });
     QTest::keyClick(tree, Qt::Key_Down);
@@ -158,6 +166,30 @@ TEST(BrowserTree, ArrowKeysDuringASlowListingKeepTreeAndGridTogether)
     QTest::keyClick(tree, Qt::Key_Up);
     EXPECT_EQ(tree->currentPath(), f.trips + QLatin1Char('/'));
     EXPECT_EQ(w.ImageExplore1->itemCount(), 1);
+}
+
+TEST(BrowserTree, ThePreviewShowsTheFirstPictureBeforeTheListingEnds)
+{
+    BrowserFixture f;
+    const QString many = f.dir.mkdir(QStringLiteral("home/Many"));
+    for (int i = 0; i < 30; ++i)
+        f.picture(QStringLiteral("home/Many/p%1.png").arg(i, 2, 10, QLatin1Char('0')), 40, 30,
+                  Qt::blue);
+    f.show();
+    frmMain &w = *f.main;
+    const QString first = f.file(QStringLiteral("home/Many/p00.png"));
+    QString previewedMidway;
+    QObject::connect(w.ImageExplore1, &ImageExplore::listingYield, [&](int position, int) {
+        if (position == 21)
+            previewedMidway = w.ImgX->document()->ImageFilePath();
+    });
+    int announced = 0;
+    QObject::connect(w.ImageExplore1, &ImageExplore::CurrSelectedImage,
+                     [&](const QString &path) { announced += path == first; });
+    w.ImageExplore1->ExplorePath(many);
+    EXPECT_EQ(previewedMidway, first);
+    EXPECT_EQ(w.ImgX->document()->ImageFilePath(), first);
+    EXPECT_EQ(announced, 1); // shown once, not again when the listing ends
 }
 
 TEST(BrowserTree, TheStatusLineNeverShowsTheOldFoldersCounts)
