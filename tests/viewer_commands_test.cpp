@@ -2,11 +2,14 @@
 #include "settings/CRegister.h"
 #include "support/QtPrinters.h"
 #include "support/ViewerFixture.h"
+#include "viewer/FullScreenHint.h"
 #include "viewer/Preloader.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTest>
@@ -254,6 +257,36 @@ TEST(ViewerContextMenu, IdsTextsChecksAndCommands)
     EXPECT_EQ(f.viewer->ImgX->document()->ImageWidth(), 48);
     f.viewer->runContextCommand(4);
     EXPECT_DOUBLE_EQ(f.viewer->ImgX->Zoom(), 1.25);
+}
+
+TEST(ViewerFullScreen, TheKeysThatLeaveShowForAMomentAndWhenThePointerNearsTheTop)
+{
+    ViewerFixture f;
+    const QStringList list = f.images(2, 300, 200);
+    int index = 0;
+    f.viewer->ViewImage(list, index);
+    FullScreenHint *hint = f.viewer->fullScreenHint();
+    ASSERT_NE(hint, nullptr);
+    EXPECT_FALSE(hint->isVisible()); // windowed: nothing over the picture
+    hint->setShownFor(30);
+    QTest::keyClick(f.viewer->ImgX, Qt::Key_F);
+    ASSERT_TRUE(f.viewer->isFullScreenFlag());
+    EXPECT_TRUE(hint->isVisible());
+    EXPECT_TRUE(hint->text().contains(QStringLiteral("Escape: close")));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !hint->isVisible(); }, 2000));
+
+    const auto moveTo = [&](int y) {
+        QMouseEvent e(QEvent::MouseMove, QPointF(40, y),
+                      f.viewer->ImgX->mapToGlobal(QPointF(40, y)), Qt::NoButton, Qt::NoButton,
+                      Qt::NoModifier);
+        QApplication::sendEvent(f.viewer->ImgX, &e);
+    };
+    moveTo(300);
+    EXPECT_FALSE(hint->isVisible());
+    moveTo(5);
+    EXPECT_TRUE(hint->isVisible());
+    QTest::keyClick(f.viewer->ImgX, Qt::Key_F);
+    EXPECT_FALSE(hint->isVisible()); // back in the window it is gone at once
 }
 
 TEST(ViewerFullScreen, FTwiceRestoresGeometry510TwipsLowerWithEmptyCaption)

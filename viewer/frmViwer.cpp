@@ -4,6 +4,7 @@
 #include "dialogs/Skin.h"
 #include "platform/ProgramStarter.h"
 #include "viewer/BrowserLink.h"
+#include "viewer/FullScreenHint.h"
 #include "viewer/Preloader.h"
 #include "viewer/TypeRule.h"
 #include "viewer/ViewerGeometry.h"
@@ -65,6 +66,7 @@ void frmViwer::buildUi()
     ImgX = new imaging::ImageView(this);
     ImgX->setObjectName(QStringLiteral("ImgX"));
     ImgX->installEventFilter(this);
+    m_fullScreenHint = new FullScreenHint(ImgX);
     setCentralWidget(ImgX);
 
     MenuContainer = new QWidget(this);

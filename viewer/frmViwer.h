@@ -35,6 +35,7 @@ namespace lumora
 {
 
 class BrowserLink;
+class FullScreenHint;
 class Preloader;
 class Prompter;
 class Skin;
@@ -149,6 +150,7 @@ public:
     int currentIndex() const { return m_current; }
     int slideIndex() const { return m_slideIndex; }
     bool isFullScreenFlag() const { return m_fullScreen; }
+    FullScreenHint *fullScreenHint() const { return m_fullScreenHint; }
     QTimer *slideTimer() { return &tmrSlideShow; }
     QString statusText(int panel) const; // 1-based
     QAction *action(const QString &name) const { return m_actions.value(name); }
@@ -214,6 +216,7 @@ private:
     int m_current = 0;
     int m_slideIndex = 0;
     bool m_fullScreen = false;
+    FullScreenHint *m_fullScreenHint = nullptr;
     bool m_timerTick = false;
     bool m_fitting = false;
     bool m_closing = false;

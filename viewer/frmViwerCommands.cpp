@@ -3,6 +3,7 @@
 
 #include "dialogs/Skin.h"
 #include "imaging/Twips.h"
+#include "viewer/FullScreenHint.h"
 #include "viewer/ToolbarIcons.h"
 #include "viewer/modMain.h"
 
@@ -12,6 +13,7 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QScreen>
 #include <QStatusBar>
 #include <QToolBar>
@@ -191,6 +193,11 @@ bool frmViwer::eventFilter(QObject *watched, QEvent *event)
 {
     // Key preview: the window sees keys before its controls, and the image's
     // own keys reach the same handler; either way each press is handled once.
+    // In full screen the pointer near the top brings back the keys that leave it.
+    if (event->type() == QEvent::MouseMove && watched == ImgX && m_fullScreen &&
+        static_cast<QMouseEvent *>(event)->position().y() < FullScreenHint::kTopBand &&
+        !m_fullScreenHint->isVisible())
+        m_fullScreenHint->flash();
     if (event->type() == QEvent::KeyPress && (watched == this || watched == ImgX)) {
         auto *ke = static_cast<QKeyEvent *>(event);
         if (handleKey(ke->key(), ke->modifiers()))
@@ -382,10 +389,14 @@ void frmViwer::ToggleFullScreen()
         if (screen)
             setGeometry(screen->geometry());
         showFullScreen();
+        ImgX->setMouseTracking(true);
+        m_fullScreenHint->flash();
         return;
     }
 
     m_fullScreen = false;
+    m_fullScreenHint->dismiss();
+    ImgX->setMouseTracking(false);
     showNormal();
     skinWindow();
     setWindowTitle(QString());
