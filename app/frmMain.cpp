@@ -40,6 +40,8 @@ namespace
 constexpr int kTreeWidth = 260;
 constexpr int kPreviewHeight = 300;
 constexpr QSize kDefaultSize(1200, 800);
+// Grid, preview and button strip each keep a useful part of the window.
+constexpr int kSmallestUsableHeight = 420;
 
 } // namespace
 
@@ -95,7 +97,6 @@ void frmMain::buildUi()
     Toolbar->setMovable(false);
     Toolbar->setFloatable(false);
     buildToolbar();
-    holdButtonStrip();
 
     lblStatus = new QLabel(central);
     lblStatus->setObjectName(QStringLiteral("lblStatus"));
@@ -112,9 +113,7 @@ void frmMain::buildUi()
     QSize size = kDefaultSize;
     if (const QScreen *screen = QGuiApplication::primaryScreen())
         size = size.boundedTo(screen->availableGeometry().size() * 0.9);
-    const Twips tw = Twips::forScreen();
-    setMinimumSize(int(std::ceil(BrowserLayout::kMinWidth / tw.tpx)),
-                   int(std::ceil(BrowserLayout::kMinHeight / tw.tpy)));
+    holdButtonStrip();
     resize(size);
     Splitter2->setSizes({kTreeWidth, std::max(200, size.width() - kTreeWidth)});
     Splitter1->setSizes({std::max(120, size.height() - kPreviewHeight - 120), kPreviewHeight});
@@ -181,10 +180,17 @@ void frmMain::holdButtonStrip()
     for (QWidget *w : Toolbar->findChildren<QWidget *>())
         w->ensurePolished();
     Toolbar->updateGeometry();
+    const Twips tw = Twips::forScreen();
     container->setMinimumWidth(
         std::max(ImageExplore1->minimumWidth(),
-                 Toolbar->sizeHint().width() +
-                     Twips::forScreen().toPixelsX(BrowserLayout::kSplitter1WidthInset)));
+                 Toolbar->sizeHint().width() + tw.toPixelsX(BrowserLayout::kSplitter1WidthInset)));
+    // Nor can the window be made so small that the tree, the strip or the
+    // preview is cut off.
+    const int width = TV1->minimumWidth() + Splitter2->handleWidth() + container->minimumWidth() +
+                      tw.toPixelsX(BrowserLayout::kSplitter2WidthInset);
+    const int height = kSmallestUsableHeight;
+    setMinimumSize(std::max(int(std::ceil(BrowserLayout::kMinWidth / tw.tpx)), width),
+                   std::max(int(std::ceil(BrowserLayout::kMinHeight / tw.tpy)), height));
 }
 
 bool frmMain::Form_Load(const QString &commandLine)

@@ -658,6 +658,11 @@ TEST(BrowserWindowLayout, MinimumSizeSnapAndPaneRules)
     QCoreApplication::processEvents();
     EXPECT_GE(tw.fromPixelsX(w.width()), 3700);
     EXPECT_GE(tw.fromPixelsY(w.height()), 2400);
+    // Shrunk as far as it goes, every button of the strip and the preview stay.
+    EXPECT_GE(w.container->width(),
+              w.cmdView->mapTo(w.container, QPoint(0, 0)).x() + w.cmdView->sizeHint().width());
+    EXPECT_GE(w.ImgX->height(), w.ImgX->minimumHeight());
+    EXPECT_GE(w.height(), 400);
 
     w.resize(1000, 700);
     ASSERT_TRUE(waitUntil([&] { return w.width() == 1000 && w.height() == 700; }));
