@@ -5,6 +5,7 @@
 #include <QAbstractItemView>
 #include <QImage>
 #include <QPainter>
+#include <QTextOption>
 
 namespace lumora
 {
@@ -45,8 +46,11 @@ void ExploreDelegate::paint(QPainter *painter, const QStyleOptionViewItem &optio
         painter->setPen(pal.color(QPalette::Text));
         painter->setFont(option.font);
         painter->setClipRect(textRect);
-        painter->drawText(textRect, Qt::AlignHCenter | Qt::AlignTop | Qt::TextWrapAnywhere,
-                          caption);
+        // Lines break between words where they can ("IMG 1017" never as
+        // "IMG 10" over "17"); only a word wider than the cell is split.
+        QTextOption wrap(Qt::AlignHCenter | Qt::AlignTop);
+        wrap.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        painter->drawText(QRectF(textRect), caption, wrap);
     }
     painter->restore();
 }
