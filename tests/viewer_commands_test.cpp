@@ -7,6 +7,8 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QLabel>
+#include <QLayout>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
@@ -394,6 +396,37 @@ TEST(ViewerStatusBar, PanelsFollowEveryChange)
 
     f.viewer->removeListEntry(0);
     EXPECT_EQ(f.viewer->pathList(), (QStringList{list.at(1), list.at(2)}));
+}
+
+TEST(ViewerStatusBar, ANarrowWindowNeverLetsThePanelsRunIntoEachOther)
+{
+    ViewerFixture f;
+    const QStringList list = f.images(1, 3000, 2000);
+    int index = 0;
+    f.viewer->ViewImage(list, index);
+    QStatusBar *bar = f.viewer->statusBar();
+    for (int width : {1000, 520, 380, 260}) {
+        f.viewer->resize(width, 400);
+        QCoreApplication::processEvents();
+        bar->layout()->activate();
+        SCOPED_TRACE(f.viewer->width());
+        QList<QRect> shown;
+        for (int p = 1; p <= 5; ++p) {
+            auto *label = bar->findChild<QLabel *>(QStringLiteral("Panel%1").arg(p));
+            ASSERT_NE(label, nullptr);
+            if (!label->isVisible())
+                continue;
+            if (p != 2) { // the file name may give way; figures are read whole
+                EXPECT_GE(label->width(), label->sizeHint().width()) << "panel " << p;
+            }
+            for (const QRect &other : shown)
+                EXPECT_FALSE(other.intersects(label->geometry())) << "panel " << p;
+            shown << label->geometry();
+        }
+        auto *zoom = bar->findChild<QLabel *>(QStringLiteral("Panel5"));
+        EXPECT_TRUE(zoom->isVisible());
+        EXPECT_LE(zoom->geometry().right(), bar->width());
+    }
 }
 
 TEST(ViewerFullScreen, FirstImageOfAFreshProfileFitsTheScreenNotTheUnfittedWindow)

@@ -197,6 +197,8 @@ private:
     void capOnceFramed();
     void keepPanelsReadable();
     static constexpr int kPanelMinWidth = 60;
+    // The status bar's resize grip and margins.
+    static constexpr int kStatusGripRoom = 24;
 
     ViewerContext m_ctx;
     // The timer waits while any prompt is open; m_ctx.prompter is the

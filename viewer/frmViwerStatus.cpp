@@ -5,6 +5,8 @@
 
 #include <QFileInfo>
 #include <QLabel>
+#include <QLayout>
+#include <QStatusBar>
 
 #include <algorithm>
 
@@ -58,8 +60,20 @@ void frmViwer::refreshStatus()
 void frmViwer::keepPanelsReadable()
 {
     // The file name gives way in a narrow window; the figures are read whole.
+    // Where even they do not fit side by side, the file size and then the
+    // picture's facts step aside rather than run into the zoom.
     for (int i : {0, 2, 3, 4})
         m_panels[i]->setMinimumWidth(std::max(kPanelMinWidth, m_panels[i]->sizeHint().width()));
+    const int spacing = statusBar()->layout() ? statusBar()->layout()->spacing() : 6;
+    int room = width() - kStatusGripRoom;
+    for (int i = 0; i < 5; ++i)
+        room -= m_panels[i]->minimumWidth() + spacing;
+    for (int i : {2, 3}) {
+        const bool fits = room >= 0;
+        m_panels[i]->setVisible(fits);
+        if (!fits)
+            room += m_panels[i]->minimumWidth() + spacing;
+    }
 }
 
 } // namespace lumora

@@ -52,6 +52,7 @@ void frmViwer::resizeEvent(QResizeEvent *e)
     QMainWindow::resizeEvent(e);
     capOnceFramed();
     resizeLayout();
+    keepPanelsReadable();
 }
 
 void frmViwer::windowFitting()
