@@ -31,7 +31,8 @@ public:
 
     SafeFileCopy &copier() { return m_copier; }
     FreedesktopTrash &trash() { return m_trash; }
-    // At most this many files (or bytes) are written before a flush.
+    // At most this many files (or bytes) are written before a flush: every
+    // flush waits for the medium, and a file costs two descriptors meanwhile.
     void setBatchLimits(int files, qint64 bytes)
     {
         m_batchFiles = files;
@@ -86,8 +87,8 @@ private:
     SysIo &m_io;
     SafeFileCopy m_copier;
     FreedesktopTrash m_trash;
-    int m_batchFiles = 64;
-    qint64 m_batchBytes = qint64(512) << 20;
+    int m_batchFiles = 256;
+    qint64 m_batchBytes = qint64(2) << 30;
 };
 
 } // namespace lumora::platform
