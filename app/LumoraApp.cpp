@@ -8,6 +8,8 @@
 #include "explorer/ImageExplore.h"
 #include "explorer/ThumbnailCacheSetting.h"
 #include "explorer/ThumbnailCacheUpkeep.h"
+#include "loader/LoaderClient.h"
+#include "loader/LoaderSetting.h"
 #include "platform/FileOperations.h"
 #include "platform/ProcessCommandRunner.h"
 #include "platform/SingleInstance.h"
@@ -62,6 +64,11 @@ FileOpServices LumoraApp::fileOpServices()
 bool LumoraApp::start(const QStringList &arguments)
 {
     m_main->ImageExplore1->setThumbnailCacheWriting(thumbnailCacheWritingAllowed(m_registry.get()));
+    // The decoder processes load their libraries while the window is built.
+    loader::LoaderSettings decoding = loader::currentSettings();
+    decoding.timeLimitMs = loader::decoderTimeLimitMs(m_registry.get());
+    loader::configure(decoding);
+    loader::startLoaders();
     return m_main->Form_Load(commandLineText(arguments));
 }
 

@@ -1,5 +1,8 @@
 #include "app/ConvertTool.h"
 #include "imaging/Decoder.h"
+#include "loader/LoaderClient.h"
+#include "loader/LoaderSetting.h"
+#include "platform/RegistryStore.h"
 
 #include <QGuiApplication>
 #include <QTextStream>
@@ -26,6 +29,13 @@ int main(int argc, char **argv)
     QGuiApplication::setApplicationName(QStringLiteral("Lumora"));
     QGuiApplication::setApplicationVersion(QStringLiteral("2.1.0.0"));
     lumora::imaging::applyDecodeLimits();
+    {
+        // The same time limit a decode has in the viewer.
+        const auto registry = lumora::platform::openDefaultRegistryStore();
+        lumora::loader::LoaderSettings decoding;
+        decoding.timeLimitMs = lumora::loader::decoderTimeLimitMs(registry.get());
+        lumora::loader::configure(decoding);
+    }
 
     QTextStream out(stdout);
     QTextStream err(stderr);

@@ -7,6 +7,7 @@
 // DIR holds the 12-megapixel JPEGs to use; without it, COUNT (default 8) are
 // made from the bundled sample photos in a temporary folder.
 #include "imaging/Decoder.h"
+#include "loader/LoaderClient.h"
 #include "platform/SqliteRegistryStore.h"
 #include "viewer/Preloader.h"
 #include "viewer/frmViwer.h"
@@ -17,6 +18,8 @@
 #include <QImage>
 #include <QPainter>
 #include <QTemporaryDir>
+
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -127,5 +130,10 @@ int main(int argc, char **argv)
         std::printf("%s cold_next_ms=%.1f preloaded_next_ms=%.1f ratio=%.1f\n", mode, median(cold),
                     median(warm), median(warm) > 0 ? median(cold) / median(warm) : 0.0);
     }
+    rusage ru{};
+    getrusage(RUSAGE_SELF, &ru);
+    const double loadersMb = loader::loadersPeakMemoryKb() / 1024.0;
+    std::printf("peak_rss_mb=%.0f (program %.0f, loader processes %.0f)\n",
+                ru.ru_maxrss / 1024.0 + loadersMb, ru.ru_maxrss / 1024.0, loadersMb);
     return 0;
 }

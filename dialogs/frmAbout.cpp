@@ -2,6 +2,7 @@
 
 #include "dialogs/Prompter.h"
 #include "dialogs/Skin.h"
+#include "loader/LoaderClient.h"
 #include "platform/ProgramStarter.h"
 #include "platform/RegistryStore.h"
 
@@ -107,6 +108,9 @@ frmAbout::frmAbout(platform::RegistryStore *registry, Prompter *prompter, const 
     m_sysInfo = new QPushButton(QStringLiteral("&System Info..."), this);
     m_sysInfo->setObjectName(QStringLiteral("cmdSysInfo"));
     m_sysInfo->setAutoDefault(false);
+    // Whether the decoder processes run sandboxed: where the kernel refuses
+    // seccomp they run without it, and this says so.
+    m_sysInfo->setToolTip(QStringLiteral("Decoder sandbox: ") + loader::sandboxDescription());
 
     auto *text = new QVBoxLayout;
     text->addWidget(m_labels[0]);

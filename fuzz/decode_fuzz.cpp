@@ -55,7 +55,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // fromRawData: no copy, and ASan sees reads past the input's end.
     const QByteArray bytes =
         QByteArray::fromRawData(reinterpret_cast<const char *>(data + 1), qsizetype(size - 1));
-    const lumora::imaging::DecodedImage decoded = lumora::imaging::decodeData(bytes, options, hint);
+    const lumora::imaging::DecodedImage decoded =
+        lumora::imaging::decodeDataInProcess(bytes, options, hint);
     // For triage and for checking that the seeds decode at all.
     static const bool verbose = qEnvironmentVariableIsSet("LUMORA_FUZZ_VERBOSE");
     if (verbose)

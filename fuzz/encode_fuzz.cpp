@@ -428,7 +428,7 @@ void checkOne(const QImage &picture, const QImage &reference, int tolerance, For
                    wmf ? "WMF bitmaps (libUEMF)" : "EMF bitmaps (libUEMF)");
 
     const DecodedImage back =
-        decodeData(file, {}, wmf ? QStringLiteral("f.wmf") : QStringLiteral("f.emf"));
+        decodeDataInProcess(file, {}, wmf ? QStringLiteral("f.wmf") : QStringLiteral("f.emf"));
     if (!back.ok())
         fail(QStringLiteral("%1 not decoded: %2").arg(QLatin1String(name), back.error));
     if (back.format != code)

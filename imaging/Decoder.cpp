@@ -23,7 +23,10 @@ QString suffixOf(const QString &name)
     return QFileInfo(name).suffix().toLower();
 }
 
-DecodedImage decodeDevice(QIODevice &device, const DecodeOptions &options, const QString &nameHint)
+} // namespace
+
+DecodedImage decodeDeviceInProcess(QIODevice &device, const DecodeOptions &options,
+                                   const QString &nameHint)
 {
     using namespace support;
     if (isCancelled(options))
@@ -56,8 +59,6 @@ DecodedImage decodeDevice(QIODevice &device, const DecodeOptions &options, const
     return out;
 }
 
-} // namespace
-
 void applyDecodeLimits()
 {
     // Qt's default (256 MB) refuses photos above about 67 megapixels; the cap
@@ -73,16 +74,16 @@ FormatCode detectFormat(const QByteArray &head, const QString &nameHint)
     return entry ? entry->code : FormatCode::Unknown;
 }
 
-DecodedImage decodeData(const QByteArray &data, const DecodeOptions &options,
-                        const QString &nameHint)
+DecodedImage decodeDataInProcess(const QByteArray &data, const DecodeOptions &options,
+                                 const QString &nameHint)
 {
     QBuffer buffer;
     buffer.setData(data); // shares the bytes, no copy
     buffer.open(QIODevice::ReadOnly);
-    return decodeDevice(buffer, options, nameHint);
+    return decodeDeviceInProcess(buffer, options, nameHint);
 }
 
-DecodedImage decodeFile(const QString &path, const DecodeOptions &options)
+DecodedImage decodeFileInProcess(const QString &path, const DecodeOptions &options)
 {
     using support::failure;
     const QFileInfo info(path);
@@ -97,27 +98,19 @@ DecodedImage decodeFile(const QString &path, const DecodeOptions &options)
     if (!file.open(QIODevice::ReadOnly))
         return failure(
             QStringLiteral("The file \"%1\" cannot be read: %2.").arg(path, file.errorString()));
-    return decodeDevice(file, options, path);
+    return decodeDeviceInProcess(file, options, path);
 }
 
-QImage loadPicture(const QString &path, QString *error)
+QImage largestPage(const DecodedImage &decoded)
 {
-    DecodeOptions options;
-    options.allPages = true;
-    DecodedImage decoded = decodeFile(path, options);
-    if (!decoded.ok()) {
-        if (error)
-            *error = decoded.error;
+    if (decoded.pages.isEmpty())
         return {};
-    }
     // Icons hold several sizes; the picture loader hands over the largest.
     const QImage *best = &decoded.pages.front();
     for (const QImage &page : decoded.pages) {
         if (qint64(page.width()) * page.height() > qint64(best->width()) * best->height())
             best = &page;
     }
-    if (error)
-        error->clear();
     return *best;
 }
 

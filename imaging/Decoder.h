@@ -8,13 +8,16 @@
 #include <QSize>
 #include <QString>
 
+class QIODevice;
+
 #include <atomic>
 
 namespace lumora::imaging
 {
 
-// What a caller wants from one decode. Workers call decodeFile() directly, so
-// everything here is a plain value and the result never holds a QPixmap.
+// What a caller wants from one decode. Worker threads call decodeFile()
+// directly, so everything here is a plain value and the result never holds a
+// QPixmap.
 struct DecodeOptions {
     // When valid, the decoder may produce a smaller image whose size fits this
     // box (aspect kept); JPEG uses it to decode at 1/2..1/8 scale. The result
@@ -43,9 +46,21 @@ struct DecodedImage {
 };
 
 // Decodes a file chosen by its content (magic bytes), never by extension alone.
+// The decoders run in a loader process (loader/LoaderClient.cpp): a file
+// that crashes, hangs or floods a decoder costs that file its picture, with
+// the reason as the error, and nothing else.
 DecodedImage decodeFile(const QString &path, const DecodeOptions &options = {});
 DecodedImage decodeData(const QByteArray &data, const DecodeOptions &options = {},
                         const QString &nameHint = {});
+
+// The same decoders in the calling process. Only the loader processes call
+// these, and tests that look at a decoder itself: anywhere else a damaged
+// file could take the program down with it.
+DecodedImage decodeFileInProcess(const QString &path, const DecodeOptions &options = {});
+DecodedImage decodeDataInProcess(const QByteArray &data, const DecodeOptions &options = {},
+                                 const QString &nameHint = {});
+DecodedImage decodeDeviceInProcess(QIODevice &device, const DecodeOptions &options,
+                                   const QString &nameHint);
 
 // Sniffs the format from the first bytes (and the name only where a format
 // has no magic: WBMP, TGA, PCD). Unknown when nothing matches.
@@ -55,6 +70,8 @@ FormatCode detectFormat(const QByteArray &head, const QString &nameHint = {});
 // decodeFile and returns one picture, the largest page of an icon file.
 // A null image with *error set on failure.
 QImage loadPicture(const QString &path, QString *error = nullptr);
+// The largest page of a decode result (null without pages).
+QImage largestPage(const DecodedImage &decoded);
 
 // Decoding limits set once at start-up: photos of at least 200 megapixels open,
 // anything that would need more than about 1 GiB decoded is refused quickly.

@@ -23,6 +23,7 @@ PKGS=(
   mate-backgrounds libglib2.0-bin
   qt6-base-private-dev
   exfatprogs exfat-fuse acl attr
+  libseccomp-dev
 )
 missing=()
 for p in "${PKGS[@]}"; do

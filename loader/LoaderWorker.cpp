@@ -1,0 +1,169 @@
+#include "loader/LoaderWorker.h"
+
+#include "imaging/Codec.h"
+#include "loader/LoaderProtocol.h"
+#include "loader/Sandbox.h"
+
+#include <QFile>
+#include <QGuiApplication>
+
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <malloc.h>
+#include <new>
+#include <signal.h>
+#include <sys/mman.h>
+#include <sys/prctl.h>
+#include <unistd.h>
+
+namespace lumora::loader
+{
+
+namespace
+{
+
+// Room above the decode budget for the decoders' own working copies (a
+// reader's rows, a conversion's second image) and the reply.
+constexpr qint64 kMemoryMargin = qint64(512) << 20;
+
+QString memoryMessage(qint64 budget)
+{
+    return QStringLiteral("the decoder stopped on this file: it needed more than its memory "
+                          "limit of %1 MB")
+        .arg((budget + kMemoryMargin) >> 20);
+}
+
+struct Served {
+    ReplyKind kind = ReplyKind::Decoded;
+    imaging::DecodedImage decoded;
+};
+
+Served decodeOne(int fd, const Request &request, ControlPage *control, const WorkerTraits &traits,
+                 qint64 budget)
+{
+    Served out;
+    if (request.budget > budget) {
+        out.decoded.error = QStringLiteral("The decoder's memory limit is lower than this "
+                                           "decode asks for.");
+        return out;
+    }
+    // The descriptor shares its position with the program's: start at 0.
+    lseek(fd, 0, SEEK_SET);
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::DontCloseHandle)) {
+        out.decoded.error = QStringLiteral("The file cannot be read: %1.").arg(file.errorString());
+        return out;
+    }
+    imaging::DecodeOptions options;
+    options.scaledSize = request.scaledSize;
+    options.allPages = request.allPages;
+    options.cancel = &control->cancel;
+    switch (traits.codecs.claims(file.peek(imaging::kSniffBytes), request.nameHint)) {
+    case Claim::Mine:
+        break;
+    case Claim::Elsewhere:
+        out.kind = ReplyKind::Elsewhere;
+        return out;
+    case Claim::Refused:
+        out.decoded.error = QStringLiteral("The file is not an image in a supported format.");
+        return out;
+    }
+    try {
+        std::optional<imaging::DecodedImage> hooked;
+        if (traits.hook)
+            hooked = traits.hook(file, options);
+        out.decoded =
+            hooked ? std::move(*hooked) : traits.codecs.decode(file, options, request.nameHint);
+    } catch (const std::bad_alloc &) {
+        out.kind = ReplyKind::OutOfMemory;
+        out.decoded = {};
+        out.decoded.error = memoryMessage(budget);
+    }
+    return out;
+}
+
+qint64 argument(int argc, char **argv, const char *name, qint64 fallback)
+{
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (std::strcmp(argv[i], name) == 0)
+            return std::strtoll(argv[i + 1], nullptr, 10);
+    }
+    return fallback;
+}
+
+} // namespace
+
+int runWorker(int argc, char **argv, const WorkerTraits &traits)
+{
+    // The program's end is this process's end, even when it was killed.
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    const int socket = kWorkerSocketFd;
+    if (getppid() == 1 || fcntl(socket, F_GETFD) < 0) {
+        std::fprintf(stderr, "%s: started by the program only, which hands it a socket\n",
+                     traits.name);
+        return 2;
+    }
+    // Every malloc arena reserves 64 MB of address space; a few are plenty
+    // for one decode at a time and keep the cap meaningful.
+    mallopt(M_ARENA_MAX, 2);
+    const qint64 budget = argument(argc, argv, "--budget", imaging::kMaxDecodedBytes);
+
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    int qtArgc = 1;
+    QGuiApplication app(qtArgc, argv);
+    traits.codecs.prepare();
+
+    ControlPage fallback{};
+    ControlPage *control = &fallback;
+    void *page =
+        mmap(nullptr, sizeof(ControlPage), PROT_READ | PROT_WRITE, MAP_SHARED, kWorkerControlFd, 0);
+    if (page != MAP_FAILED)
+        control = static_cast<ControlPage *>(page);
+    close(kWorkerControlFd);
+
+    QString capError;
+    if (!capAddressSpace(budget + kMemoryMargin, &capError))
+        std::fprintf(stderr, "%s: no memory cap: %s\n", traits.name, qPrintable(capError));
+    const SandboxState sandbox = enterSandbox();
+    if (!sandbox.sandboxed)
+        std::fprintf(stderr, "%s: sandbox %s\n", traits.name, qPrintable(sandbox.description));
+    Ready ready;
+    ready.pid = getpid();
+    ready.sandboxed = sandbox.sandboxed;
+    ready.sandbox = sandbox.description;
+    if (!sendMessage(socket, encodeReady(ready)))
+        return 0;
+
+    for (;;) {
+        QByteArray message;
+        int fd = -1;
+        const ReceiveStatus status = receiveMessage(socket, &message, &fd, -1);
+        if (status != ReceiveStatus::Ok)
+            return 0; // the program closed the socket or went away
+        const std::optional<Request> request = decodeRequest(message);
+        Served served;
+        if (!request || fd < 0)
+            served.decoded.error = QStringLiteral("The decoder was sent a request it cannot read.");
+        else
+            served = decodeOne(fd, *request, control, traits, budget);
+        if (fd >= 0)
+            close(fd);
+        PackedReply reply;
+        QString error;
+        if (!packReply(served.kind, served.decoded, &reply, &error)) {
+            imaging::DecodedImage failed;
+            failed.error =
+                QStringLiteral("The decoded picture cannot be handed over: %1.").arg(error);
+            packReply(ReplyKind::Decoded, failed, &reply, &error);
+        }
+        const bool sent = sendMessage(socket, reply.message, reply.pixelFd);
+        if (reply.pixelFd >= 0)
+            close(reply.pixelFd);
+        // After running out of memory a library may be left half-done.
+        if (!sent || served.kind == ReplyKind::OutOfMemory)
+            return 0;
+    }
+}
+
+} // namespace lumora::loader
