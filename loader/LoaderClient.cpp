@@ -1,5 +1,6 @@
 #include "loader/LoaderClient.h"
 
+#include "imaging/DecodeSupport.h"
 #include "imaging/Decoder.h"
 #include "loader/LoaderPool.h"
 
@@ -88,6 +89,8 @@ imaging::DecodedImage failure(const QString &message)
 imaging::DecodedImage decodeDescriptor(int fd, const imaging::DecodeOptions &options,
                                        const QString &name)
 {
+    if (imaging::support::isCancelled(options))
+        return failure(imaging::support::cancelledMessage());
     loader::Request request;
     request.scaledSize = options.scaledSize;
     request.allPages = options.allPages;

@@ -292,7 +292,7 @@ PoolReply LoaderPool::decode(int fd, const Request &request, const std::atomic_b
         return out;
     }
     if (w->control)
-        w->control->cancel = false;
+        w->control->cancel = cancel && cancel->load();
     if (!sendMessage(w->socket, encodeRequest(request), fd)) {
         // It died between two files; that file is not this one's fault.
         bury(*w, false);

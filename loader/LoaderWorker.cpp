@@ -12,9 +12,9 @@
 #include <fcntl.h>
 #include <malloc.h>
 #include <new>
-#include <signal.h>
+#include <poll.h>
 #include <sys/mman.h>
-#include <sys/prctl.h>
+#include <thread>
 #include <unistd.h>
 
 namespace lumora::loader
@@ -96,14 +96,21 @@ qint64 argument(int argc, char **argv, const char *name, qint64 fallback)
 
 int runWorker(int argc, char **argv, const WorkerTraits &traits)
 {
-    // The program's end is this process's end, even when it was killed.
-    prctl(PR_SET_PDEATHSIG, SIGKILL);
     const int socket = kWorkerSocketFd;
-    if (getppid() == 1 || fcntl(socket, F_GETFD) < 0) {
+    if (fcntl(socket, F_GETFD) < 0) {
         std::fprintf(stderr, "%s: started by the program only, which hands it a socket\n",
                      traits.name);
         return 2;
     }
+    // The program's end is this process's end, even in the middle of a file
+    // that hangs. Not PR_SET_PDEATHSIG: that follows the thread that started
+    // the worker, and a thread pool ends its threads when it likes.
+    std::thread([socket] {
+        pollfd p{socket, POLLRDHUP, 0};
+        while (poll(&p, 1, -1) < 0 || !(p.revents & (POLLRDHUP | POLLHUP | POLLERR))) {
+        }
+        _exit(0);
+    }).detach();
     // Every malloc arena reserves 64 MB of address space; a few are plenty
     // for one decode at a time and keep the cap meaningful.
     mallopt(M_ARENA_MAX, 2);

@@ -30,6 +30,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/mman.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace lumora;
@@ -199,6 +200,21 @@ TEST(Loader, PagesAreReadOnlyMappingsAndAWriteGetsItsOwnCopy)
     EXPECT_NE(page.constBits(), mapped);
     EXPECT_EQ(d.pages.front().pixelColor(0, 0), QColor(Qt::darkCyan));
     EXPECT_EQ(page.pixelColor(0, 0), QColor(Qt::red));
+}
+
+TEST(Loader, AWorkerOutlivesTheThreadThatStartedIt)
+{
+    test::TempDir dir;
+    const QString photo = writePhoto(dir, 3);
+    loader::LoaderSettings one = loader::currentSettings();
+    one.workers = 1;
+    loader::configure(one); // a fresh pool: its worker starts below
+    std::thread([&] { EXPECT_TRUE(imaging::decodeFile(photo).ok()); }).join();
+    const int started = loader::loadersStarted();
+    const imaging::DecodedImage d = imaging::decodeFile(photo);
+    EXPECT_TRUE(d.ok()) << d.error.toStdString();
+    EXPECT_EQ(loader::loadersStarted(), started) << "the worker died with its thread";
+    loader::configure({});
 }
 
 TEST(LoaderProtocol, RepliesThatDoNotAddUpAreRefused)
