@@ -83,7 +83,7 @@ void decodeAs(const uint8_t *data, size_t size, const char *const *names, int co
     const QString hint = QString::fromLatin1(names[(data[0] & 0x7F) % count]);
     const QByteArray bytes =
         QByteArray::fromRawData(reinterpret_cast<const char *>(data + 1), qsizetype(size - 1));
-    pictureOrSentence(imaging::decodeData(bytes, options, hint));
+    pictureOrSentence(imaging::decodeDataInProcess(bytes, options, hint));
 }
 
 // Byte 0: bit 0 a file header in front, bit 1 an icon's AND mask after the

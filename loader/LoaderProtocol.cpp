@@ -35,6 +35,7 @@ struct DecodedImageFields {
     int bitsPerPixel;
     QSize originalSize;
     QString error;
+    QString damage;
 };
 static_assert(sizeof(imaging::DecodedImage) == sizeof(DecodedImageFields),
               "a field was added to DecodedImage: carry it in writeFacts()/readFacts()");
@@ -323,7 +324,8 @@ bool packReply(ReplyKind kind, const imaging::DecodedImage &decoded, PackedReply
     }
     QDataStream s(&out->message, QIODevice::WriteOnly);
     beginMessage(s, kReplyMagic) << quint8(kind) << qint32(decoded.format) << decoded.bitsPerPixel
-                                 << decoded.originalSize << decoded.error << total << facts;
+                                 << decoded.originalSize << decoded.error << decoded.damage << total
+                                 << facts;
     return true;
 }
 
@@ -345,7 +347,8 @@ imaging::DecodedImage unpackReply(const QByteArray &message, int pixelFd, ReplyK
     qint64 total = 0;
     QList<PageFacts> facts;
     imaging::DecodedImage out;
-    s >> k >> format >> out.bitsPerPixel >> out.originalSize >> out.error >> total >> facts;
+    s >> k >> format >> out.bitsPerPixel >> out.originalSize >> out.error >> out.damage >> total >>
+        facts;
     if (s.status() != QDataStream::Ok || k < quint8(ReplyKind::Decoded) ||
         k > quint8(ReplyKind::OutOfMemory))
         return brokenReply();

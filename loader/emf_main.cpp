@@ -24,8 +24,13 @@ bool isEmf(const QByteArray &head)
 imaging::DecodedImage decodeEmfFile(QIODevice &file, const imaging::DecodeOptions &options,
                                     const QString &)
 {
-    static const imaging::FormatSpec entry{imaging::FormatCode::Emf, "emf", nullptr,
-                                           &imaging::decodeEmf};
+    static const imaging::FormatSpec entry = [] {
+        imaging::FormatSpec e{};
+        e.code = imaging::FormatCode::Emf;
+        e.shortName = "emf";
+        e.decode = &imaging::decodeEmf;
+        return e;
+    }();
     imaging::DecodedImage out = imaging::decodeEmf(file, entry, options);
     // As the codec table's caller does: a picture or a sentence.
     if (out.error.isEmpty() && (out.pages.isEmpty() || out.pages.front().isNull()))

@@ -116,6 +116,7 @@ QString writePhoto(const test::TempDir &dir, int i)
 void expectSameResult(const imaging::DecodedImage &a, const imaging::DecodedImage &b)
 {
     EXPECT_EQ(a.error, b.error);
+    EXPECT_EQ(a.damage, b.damage);
     EXPECT_EQ(a.format, b.format);
     EXPECT_EQ(a.bitsPerPixel, b.bitsPerPixel);
     EXPECT_EQ(a.originalSize, b.originalSize);
@@ -157,7 +158,13 @@ TEST(Loader, EveryFactOfADecodeCrossesTheSocket)
     deep.fill(QColor::fromRgba64(1000, 30000, 65000, 40000));
     deep.setColorSpace(QColorSpace(QColorSpace::AdobeRgb));
     ASSERT_TRUE(deep.save(dir.file("deep.png")));
-    files << dir.file("indexed.png") << dir.file("deep.png");
+    // A JPEG cut short: what was read, and the word that it is damaged.
+    QFile photo(writePhoto(dir, 7));
+    ASSERT_TRUE(photo.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(photo.resize(photo.size() * 3 / 5));
+    photo.close();
+    ASSERT_FALSE(imaging::decodeFileInProcess(photo.fileName()).damage.isEmpty());
+    files << dir.file("indexed.png") << dir.file("deep.png") << photo.fileName();
     ASSERT_GT(files.size(), 20);
 
     for (const QString &path : files) {
@@ -384,15 +391,17 @@ TEST(LoaderWidgets, TwentyPhotosAndEveryKindOfBadFileInOneFolder)
             const QString tooltip = m->index(row).data(Qt::ToolTipRole).toString();
             if (photos.contains(path)) {
                 EXPECT_FALSE(m->thumbnail(row).isNull());
+            } else if (path.endsWith(QStringLiteral(".bmp"))) {
+                // Once a crash of its reader, now read or refused; either way
+                // the listing went on.
+                EXPECT_TRUE(!m->thumbnail(row).isNull() || !tooltip.isEmpty());
             } else {
                 EXPECT_TRUE(m->thumbnail(row).isNull());
                 EXPECT_FALSE(m->index(row).data(ExploreModel::PictureRole).value<QImage>().isNull())
                     << "the red cross";
-                if (!path.endsWith(QStringLiteral(".bmp"))) {
-                    EXPECT_TRUE(tooltip.contains(QStringLiteral("the decoder stopped")) ||
-                                tooltip.contains(QStringLiteral("refused")))
-                        << tooltip.toStdString();
-                }
+                EXPECT_TRUE(tooltip.contains(QStringLiteral("the decoder stopped")) ||
+                            tooltip.contains(QStringLiteral("refused")))
+                    << tooltip.toStdString();
             }
         }
         EXPECT_EQ(listed.size(), photos.size() + broken.size());
