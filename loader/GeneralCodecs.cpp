@@ -1,6 +1,6 @@
 // What lumora-loader decodes: every row of the codec table but EMF.
 #include "imaging/Decoder.h"
-#include "imaging/ImageWriter.h"
+#include "imaging/ImageEncoders.h"
 #include "loader/LoaderWorker.h"
 
 #include <QBuffer>
@@ -28,11 +28,18 @@ void prepareGeneral()
     }
     QList<QPair<QByteArray, QString>> samples;
     using imaging::FormatCode;
-    for (const FormatCode code :
-         {FormatCode::Jpeg, FormatCode::Png, FormatCode::Tiff, FormatCode::Bmp, FormatCode::Pcx,
-          FormatCode::Tga, FormatCode::Psd, FormatCode::Wbmp, FormatCode::Wmf}) {
+    // Made by the encoders themselves: the writer's commit step (and the
+    // file system code behind it) has no place in a loader.
+    namespace enc = imaging::encoders;
+    const QList<QPair<FormatCode, enc::Encoder>> kinds = {
+        {FormatCode::Jpeg, &enc::encodeWithQt},    {FormatCode::Png, &enc::encodePng},
+        {FormatCode::Tiff, &enc::encodeWithQt},    {FormatCode::Bmp, &enc::encodeWithQt},
+        {FormatCode::Wbmp, &enc::encodeWithQt},    {FormatCode::Pcx, &enc::encodeWithMagick},
+        {FormatCode::Tga, &enc::encodeWithMagick}, {FormatCode::Psd, &enc::encodeWithMagick},
+        {FormatCode::Wmf, &enc::encodeMetafile}};
+    for (const auto &[code, encode] : kinds) {
         QString error;
-        const QByteArray bytes = imaging::encodeImage(picture, code, {}, &error);
+        const QByteArray bytes = encode(picture, code, {}, &error);
         samples.append({bytes, QStringLiteral("sample.") + imaging::formatShortName(code)});
     }
     QByteArray ico;
