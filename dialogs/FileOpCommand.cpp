@@ -71,6 +71,10 @@ FileOpOutcome runFileOp(const FileOpServices &services, QWidget *parent, int opT
     QString destination = target;
     while (destination.contains(QStringLiteral("//")))
         destination.replace(QStringLiteral("//"), QStringLiteral("/"));
+    // Copy To and Move To name the folder: every file keeps its own name,
+    // also when the selection does not hold the item the target was named after.
+    if ((opType == 1 || opType == 4) && !destination.isEmpty())
+        destination = QFileInfo(destination).path() + QLatin1Char('/');
     const platform::FileOpRequest request =
         platform::FileOpRequest::forOperation(opType, sources, destination);
     const std::unique_ptr<platform::FileOpQuestions> questions = services.questions(parent);
