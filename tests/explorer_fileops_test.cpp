@@ -465,3 +465,21 @@ TEST(ExplorerFileOps, NamesThatAreNotTextAreListedWithTheReason)
     EXPECT_EQ(::stat(raw.constData(), &st), 0);
     EXPECT_EQ(g.control.itemCount(), 3);
 }
+
+TEST(ExplorerFileOps, CopyOfASelectionWithoutTheCurrentItemKeepsEachName)
+{
+    // Ctrl+click twice on p3: p3 is current but no longer selected; only p2
+    // is. Copy To must copy p2 under its own name, not as "p3.png".
+    Grid g(3);
+    test::TempDir target;
+    g.list();
+    g.control.SelectItem(2, false);
+    QTest::mouseClick(g.grid()->viewport(), Qt::LeftButton, Qt::ControlModifier, g.centre(2));
+    QTest::mouseClick(g.grid()->viewport(), Qt::LeftButton, Qt::ControlModifier, g.centre(2));
+    ASSERT_EQ(g.control.selectedPathList(), QStringList{g.p(2)});
+    ASSERT_EQ(g.control.SelectedIndex(), 2);
+    g.ops.chooseFolder(target.path() + QLatin1Char('/'));
+    g.control.contextMenu()->findChild<QAction *>(QStringLiteral("mnuCopyTo"))->trigger();
+    EXPECT_EQ(test::fileBytes(target.file(QStringLiteral("p2.png"))), test::fileBytes(g.p(2)));
+    EXPECT_FALSE(QFile::exists(target.file(QStringLiteral("p3.png"))));
+}
