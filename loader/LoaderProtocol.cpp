@@ -371,7 +371,10 @@ imaging::DecodedImage unpackReply(const QByteArray &message, int pixelFd, ReplyK
             f.bytesPerLine > (total - f.offset) / f.height)
             return brokenReply();
     }
-    void *address = mmap(nullptr, size_t(total), PROT_READ, MAP_SHARED | MAP_POPULATE, pixelFd, 0);
+    // Private and writable: the program may draw on a page (the kernel then
+    // copies the pages touched, never the worker's), and Qt need not copy a
+    // whole picture first as it would for read-only bits.
+    void *address = mmap(nullptr, size_t(total), PROT_READ | PROT_WRITE, MAP_PRIVATE, pixelFd, 0);
     if (address == MAP_FAILED) {
         out.error = QStringLiteral("The picture cannot be held in memory: %1.")
                         .arg(QString::fromLocal8Bit(strerror(errno)));
@@ -382,9 +385,7 @@ imaging::DecodedImage unpackReply(const QByteArray &message, int pixelFd, ReplyK
     mapping->length = size_t(total);
     mapping->pages = int(facts.size());
     for (const PageFacts &f : facts) {
-        const auto *bits = static_cast<const uchar *>(address) + f.offset;
-        // Read-only over the mapping: anything that writes to a page gets
-        // its own copy from Qt first.
+        auto *bits = static_cast<uchar *>(address) + f.offset;
         QImage page(bits, f.width, f.height, f.bytesPerLine, QImage::Format(f.format), &releasePage,
                     mapping);
         if (!f.colorTable.isEmpty())

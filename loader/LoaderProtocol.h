@@ -67,8 +67,8 @@ struct PackedReply {
 bool packReply(ReplyKind kind, const imaging::DecodedImage &decoded, PackedReply *out,
                QString *error);
 
-// Program side: the decode result with every page a read-only QImage over
-// the mapped memfd (unmapped when the last page goes). Takes ownership of
+// Program side: the decode result with every page a QImage over a private
+// mapping of the memfd (unmapped when the last page goes). Takes ownership of
 // pixelFd. A worker's reply that does not add up becomes a failure.
 imaging::DecodedImage unpackReply(const QByteArray &message, int pixelFd, ReplyKind *kind);
 

@@ -193,7 +193,7 @@ TEST(Loader, EveryFactOfADecodeCrossesTheSocket)
                      imaging::decodeDataInProcess(bytes, {}, QStringLiteral("x.png")));
 }
 
-TEST(Loader, PagesAreReadOnlyMappingsAndAWriteGetsItsOwnCopy)
+TEST(Loader, PagesAreMappedAndAWriteNeverReachesTheOtherCopies)
 {
     test::TempDir dir;
     QImage img(64, 48, QImage::Format_RGB32);
@@ -203,7 +203,7 @@ TEST(Loader, PagesAreReadOnlyMappingsAndAWriteGetsItsOwnCopy)
     ASSERT_TRUE(d.ok()) << d.error.toStdString();
     QImage page = d.pages.front();
     const uchar *mapped = page.constBits();
-    page.setPixelColor(0, 0, Qt::red); // detaches: the mapping cannot be written
+    page.setPixelColor(0, 0, Qt::red); // detaches: the result's page stays as decoded
     EXPECT_NE(page.constBits(), mapped);
     EXPECT_EQ(d.pages.front().pixelColor(0, 0), QColor(Qt::darkCyan));
     EXPECT_EQ(page.pixelColor(0, 0), QColor(Qt::red));
