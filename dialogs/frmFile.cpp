@@ -71,11 +71,20 @@ frmFile::~frmFile() = default;
 void frmFile::buildUi()
 {
     const Twips t = Twips::forScreen();
-    auto place = [&t](QWidget *w, int left, int top, int width, int height) {
-        w->setGeometry(t.toPixelsX(left), t.toPixelsY(top), t.toPixelsX(width),
+    // A text box is never shorter than its font needs (descenders would be
+    // cut off); what one grows moves everything below it down as far.
+    int shift = 0;
+    auto place = [&t, &shift](QWidget *w, int left, int top, int width, int height) {
+        w->setGeometry(t.toPixelsX(left), t.toPixelsY(top) + shift, t.toPixelsX(width),
                        t.toPixelsY(height));
+        if (auto *box = qobject_cast<QLineEdit *>(w)) {
+            const int need = box->sizeHint().height();
+            if (box->height() < need) {
+                shift += need - box->height();
+                box->resize(box->width(), need);
+            }
+        }
     };
-    setFixedSize(t.toPixelsX(7710), t.toPixelsY(5940));
 
     Label1 = new QLabel(QStringLiteral("Source"), this);
     Label1->setObjectName(QStringLiteral("Label1"));
@@ -100,6 +109,11 @@ void frmFile::buildUi()
     cmdCancel = new QPushButton(QStringLiteral(" &Cancel"), this);
     cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
     place(cmdCancel, 5910, 5385, 1620, 465);
+    setFixedSize(t.toPixelsX(7710), t.toPixelsY(5940) + shift);
+    setTabOrder(txtDestination, FolderTree);
+    setTabOrder(FolderTree, cmdOK);
+    setTabOrder(cmdOK, cmdCancel);
+    setTabOrder(cmdCancel, txtSource);
     // Neither button answers Enter: the user may be typing a folder.
     for (QPushButton *b : {cmdOK, cmdCancel}) {
         b->setAutoDefault(false);
@@ -161,6 +175,10 @@ QString frmFile::ShowFileForm(int opType, const QString &sSource)
         setWindowTitle(QStringLiteral("Move To"));
     txtSource->setText(sSource);
     m_cancel = false;
+    // The user came to say where to: start there, with the kept folder
+    // selected so typing replaces it.
+    txtDestination->setFocus(Qt::OtherFocusReason);
+    txtDestination->selectAll();
     if (runModal)
         runModal(*this);
     else

@@ -15,6 +15,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 using namespace lumora;
 
 namespace
@@ -52,17 +54,22 @@ TEST(FolderChooser, ControlsTextsAndLayout)
     EXPECT_FALSE(f.cmdOK->isDefault() || f.cmdOK->autoDefault());
     EXPECT_FALSE(f.cmdCancel->isDefault() || f.cmdCancel->autoDefault());
 
+    // The twips hold where the font fits; a text box the font needs taller
+    // (descenders cut off) grows and moves what lies below it down as far.
     const Twips t = Twips::forScreen();
-    EXPECT_EQ(f.size(), QSize(t.toPixelsX(7710), t.toPixelsY(5940)));
+    const int grow1 = std::max(0, f.txtSource->sizeHint().height() - t.toPixelsY(315));
+    const int grow2 = std::max(0, f.txtDestination->sizeHint().height() - t.toPixelsY(345));
+    EXPECT_GE(f.txtSource->height(), f.txtSource->sizeHint().height());
+    EXPECT_EQ(f.size(), QSize(t.toPixelsX(7710), t.toPixelsY(5940) + grow1 + grow2));
     EXPECT_EQ(f.minimumSize(), f.maximumSize()); // a fixed border
     EXPECT_FALSE(f.windowFlags() & Qt::WindowMinimizeButtonHint);
     EXPECT_FALSE(f.windowFlags() & Qt::WindowMaximizeButtonHint);
-    EXPECT_EQ(f.txtDestination->geometry(),
-              QRect(t.toPixelsX(165), t.toPixelsY(855), t.toPixelsX(7380), t.toPixelsY(345)));
-    EXPECT_EQ(f.FolderTree->geometry(),
-              QRect(t.toPixelsX(165), t.toPixelsY(1275), t.toPixelsX(7380), t.toPixelsY(3915)));
-    EXPECT_EQ(f.cmdCancel->geometry(),
-              QRect(t.toPixelsX(5910), t.toPixelsY(5385), t.toPixelsX(1620), t.toPixelsY(465)));
+    EXPECT_EQ(f.txtDestination->geometry(), QRect(t.toPixelsX(165), t.toPixelsY(855) + grow1,
+                                                  t.toPixelsX(7380), t.toPixelsY(345) + grow2));
+    EXPECT_EQ(f.FolderTree->geometry(), QRect(t.toPixelsX(165), t.toPixelsY(1275) + grow1 + grow2,
+                                              t.toPixelsX(7380), t.toPixelsY(3915)));
+    EXPECT_EQ(f.cmdCancel->geometry(), QRect(t.toPixelsX(5910), t.toPixelsY(5385) + grow1 + grow2,
+                                             t.toPixelsX(1620), t.toPixelsY(465)));
 
     EXPECT_EQ(f.property(Skin::kProperty).toString(), QStringLiteral("smallform"));
     EXPECT_EQ(f.cmdOK->property(Skin::kProperty).toString(), QStringLiteral("Button"));
@@ -109,15 +116,21 @@ TEST(FolderChooser, RemembersDestinationAndCancelDoesNotStick)
                        }),
               target);
 
-    // Opened again: the last destination is offered; Cancel answers "".
-    QString offered;
+    // Opened again: the last destination is offered, with the keys in it
+    // and its text selected so typing replaces it; Cancel answers "".
+    QString offered, selected;
+    QWidget *focus = nullptr;
     EXPECT_EQ(showWith(f, 4, QStringLiteral("/a.jpg"),
                        [&](frmFile &c) {
                            offered = c.txtDestination->text();
+                           selected = c.txtDestination->selectedText();
+                           focus = c.focusWidget();
                            c.cmdCancel->click();
                        }),
               QString());
     EXPECT_EQ(offered, target);
+    EXPECT_EQ(selected, target);
+    EXPECT_EQ(focus, f.txtDestination);
 
     // The cancel of last time does not make Ok a cancel now.
     EXPECT_EQ(showWith(f, 1, QStringLiteral("/a.jpg"), [](frmFile &c) { c.cmdOK->click(); }),
