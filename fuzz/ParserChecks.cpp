@@ -155,9 +155,9 @@ void fuzzExif(const uint8_t *data, size_t size)
         QByteArray::fromRawData(reinterpret_cast<const char *>(data + 5), qsizetype(size - 5));
     const QByteArray payload = (data[0] & 1) ? bytes : imaging::exif::segmentPayload(bytes);
     const QByteArray fixed = imaging::exif::normalised(payload, pixels);
-    const QByteArray jpeg = QByteArray("\xFF\xD8\xFF\xE0\x00\x10JFIF\x00\x01\x01\x00\x00\x01"
-                                       "\x00\x01\x00\x00\xFF\xD9",
-                                       24);
+    // Start marker, a JFIF APP0 segment, end marker.
+    static const QByteArray jpeg =
+        QByteArray::fromHex("FFD8FFE000104A46494600010100000100010000FFD9");
     const QByteArray out = imaging::exif::withExif(jpeg, payload, pixels);
     require(out.startsWith("\xFF\xD8"), "no start marker after adding EXIF");
     if (out != jpeg) {

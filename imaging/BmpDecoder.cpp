@@ -1,5 +1,6 @@
 #include "imaging/BmpDecoder.h"
 
+#include "imaging/DecodeSupport.h"
 #include "imaging/FormatBytes.h"
 
 #include <QList>
@@ -433,6 +434,14 @@ DibResult decodeDib(const QByteArray &data, const DibSource &source, qint64 maxB
                               : bits <= 8                                    ? qint64(1) << bits
                                                                              : 0;
         offset = paletteStart + stated * entrySize;
+    }
+    // Run-length data can stand for up to 255 pixels in two bytes (and a
+    // delta skips more), so only uncompressed rows are held to this.
+    const qint64 present = qMax<qint64>(0, qint64(data.size()) - offset);
+    const qint64 declared = (h.width * bits + 31) / 32 * 4 * height;
+    if (!rle && support::implausiblyShort(present, declared, h.width * height * 4)) {
+        out.error = unsupported("pixel data far shorter than the picture");
+        return out;
     }
     // Icons keep their alpha in the fourth byte of a 32-bit pixel.
     if (source.iconMask && bits == 32 && !h.hasAlpha) {

@@ -378,7 +378,7 @@ const std::array kFormats{
                .qtName = "wbmp",
                .magickName = "WBMP",
                .matchesLast = isWbmp,
-               .decode = decodeWithQt,
+               .decode = decodeWbmp,
                .encode = encoders::encodeWithQt,
                .saveFilterName = "Wireless Bitmap  <WBMP>"},
 };

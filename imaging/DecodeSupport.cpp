@@ -54,6 +54,12 @@ qint64 decodedBytes(const QSize &size, int bitsPerPixel)
     return rowBytes * size.height();
 }
 
+bool implausiblyShort(qint64 bytesPresent, qint64 bytesDeclared, qint64 decodedBytes)
+{
+    constexpr qint64 kFloor = qint64(16) << 20;
+    return decodedBytes > kFloor && bytesPresent < bytesDeclared / 8;
+}
+
 bool fitsBudget(const QSize &size, int bitsPerPixel)
 {
     const qint64 bytes = decodedBytes(size, bitsPerPixel);

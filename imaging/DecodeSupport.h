@@ -25,6 +25,12 @@ QString corruptDataDamage();
 qint64 decodedBytes(const QSize &size, int bitsPerPixel = 32);
 // True when an image of this size stays inside kMaxDecodedBytes.
 bool fitsBudget(const QSize &size, int bitsPerPixel = 32);
+// A file of uncompressed pixels that holds less than an eighth of what its
+// header declares is refused when decoding it would take more than 16 MiB:
+// a few bytes claiming a huge picture must not cost hundreds of megabytes
+// and seconds for a picture that is almost all missing. A file merely cut
+// short still shows what it holds.
+bool implausiblyShort(qint64 bytesPresent, qint64 bytesDeclared, qint64 decodedBytes);
 
 bool isCancelled(const DecodeOptions &options);
 

@@ -29,6 +29,7 @@ LoadResult ImageDocument::LoadFromFile(const QString &path, int page, const QStr
     m_path = QFileInfo(path).absoluteFilePath();
     m_format = decoded.format;
     m_bitsPerPixel = decoded.bitsPerPixel;
+    m_damage = decoded.damage;
     setPages(std::move(decoded.pages), page);
     return {true, {}};
 }
@@ -45,12 +46,13 @@ LoadResult ImageDocument::LoadFromPicture(const QImage &picture, const QString &
     // The picture carries no file format; the caller names the file.
     m_format = FormatCode::Unknown;
     m_bitsPerPixel = support::storedDepth(picture.format());
+    m_damage.clear();
     setPages({picture}, 0);
     return {true, {}};
 }
 
 void ImageDocument::adopt(QList<QImage> pages, FormatCode format, int bitsPerPixel,
-                          const QString &path)
+                          const QString &path, const QString &damage)
 {
     if (pages.isEmpty()) {
         ResetImages();
@@ -59,6 +61,7 @@ void ImageDocument::adopt(QList<QImage> pages, FormatCode format, int bitsPerPix
     m_path = path;
     m_format = format;
     m_bitsPerPixel = bitsPerPixel;
+    m_damage = damage;
     setPages(std::move(pages), 0);
 }
 
@@ -69,6 +72,7 @@ void ImageDocument::ResetImages(const QString &key)
     m_current = 0;
     m_format = FormatCode::Unknown;
     m_bitsPerPixel = 0;
+    m_damage.clear();
     m_path.clear();
     m_error.clear();
     m_state = State::Empty;

@@ -35,7 +35,8 @@ public:
     // stay as given by setSourcePath() (the picture loader knows the file).
     LoadResult LoadFromPicture(const QImage &picture, const QString &key = {});
     // Adopts an already decoded result (e.g. from a preloading worker).
-    void adopt(QList<QImage> pages, FormatCode format, int bitsPerPixel, const QString &path);
+    void adopt(QList<QImage> pages, FormatCode format, int bitsPerPixel, const QString &path,
+               const QString &damage = {});
     void ResetImages(const QString &key = {});
 
     State state() const { return m_state; }
@@ -52,6 +53,9 @@ public:
     int ImageWidth() const;
     int ImageHeight() const;
     int BitsPerPixel() const { return m_bitsPerPixel; }
+    // Why the file shown is damaged (see DecodedImage::damage); empty when
+    // it is intact.
+    QString damage() const { return m_damage; }
     FormatCode ImageFormat() const { return m_format; }
     QString ImageFileName() const; // name with extension, no folder
     QString ImageFilePath() const { return m_path; }
@@ -103,6 +107,7 @@ private:
     int m_current = 0;
     FormatCode m_format = FormatCode::Unknown;
     int m_bitsPerPixel = 0;
+    QString m_damage;
     QString m_path;
     QString m_error;
     QColor m_fill = Qt::white;

@@ -84,6 +84,31 @@ QImage toQImage(Magick::Image &image)
     return out;
 }
 
+// A true-colour TGA (types 2 and 10) may carry a colour map that its pixels
+// do not use; ImageMagick then takes the map for the pixels and shows noise.
+// The map is cut out and the header says there is none, as the format's
+// readers that follow its description do.
+QByteArray withoutUnusedTgaColourMap(const QByteArray &data)
+{
+    if (data.size() < 18 || quint8(data.at(1)) != 1)
+        return data;
+    const int type = quint8(data.at(2));
+    if (type != 2 && type != 10)
+        return data;
+    const int length = quint8(data.at(5)) | quint8(data.at(6)) << 8;
+    const int entryBits = quint8(data.at(7));
+    const qsizetype mapStart = 18 + quint8(data.at(0));
+    const qsizetype mapBytes = qsizetype(length) * ((entryBits + 7) / 8);
+    if (mapStart + mapBytes > data.size())
+        return data;
+    QByteArray out = data;
+    out.remove(mapStart, mapBytes);
+    out[1] = 0;
+    for (int i = 3; i < 8; ++i)
+        out[i] = 0;
+    return out;
+}
+
 // ImageMagick's words for data that stops before the picture does.
 bool endedEarly(const QString &message)
 {
@@ -105,7 +130,9 @@ DecodedImage decodeWithMagick(QIODevice &device, const FormatSpec &entry,
 {
     using namespace support;
     initMagick();
-    const QByteArray data = device.readAll();
+    QByteArray data = device.readAll();
+    if (entry.code == FormatCode::Tga)
+        data = withoutUnusedTgaColourMap(data);
     if (data.isEmpty())
         return failure(damagedMessage());
     const Magick::Blob blob(data.constData(), size_t(data.size()));

@@ -225,6 +225,28 @@ DecodedImage decodeWithQt(QIODevice &device, const FormatSpec &entry, const Deco
     return retry.ok() ? retry : out;
 }
 
+DecodedImage decodeWbmp(QIODevice &device, const FormatSpec &entry, const DecodeOptions &options)
+{
+    // Type 0: type and header bytes, then width and height as multi-byte
+    // integers, then one bit a pixel, rows padded to a byte.
+    const QByteArray data = device.peek(16);
+    qsizetype pos = 2;
+    quint64 side[2] = {0, 0};
+    for (quint64 &value : side) {
+        for (int digits = 0; pos < data.size() && digits < 5; ++digits) {
+            const quint8 b = quint8(data.at(pos++));
+            value = (value << 7) | (b & 0x7F);
+            if (!(b & 0x80))
+                break;
+        }
+    }
+    const qint64 declared = qint64((side[0] + 7) / 8 * side[1]);
+    // The sniffer allows four digits a side: no overflow here.
+    if (support::implausiblyShort(device.size() - pos, declared, qint64(side[0] * side[1] * 4)))
+        return support::failure(support::damagedMessage());
+    return decodeWithQt(device, entry, options);
+}
+
 DecodedImage decodePng(QIODevice &device, const FormatSpec &entry, const DecodeOptions &options)
 {
     const QByteArray head = device.peek(64);

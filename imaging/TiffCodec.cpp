@@ -86,7 +86,8 @@ QImage readPage(TIFF *tif, int *bits)
     TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &height);
     TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &bps);
     TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &spp);
-    *bits = int(bps) * int(spp);
+    // Both are the file's to claim: 65535 samples of 65535 bits overflow int.
+    *bits = int(qMin<qint64>(qint64(bps) * spp, INT_MAX));
     const QSize size(int(qMin<uint32_t>(width, INT_MAX)), int(qMin<uint32_t>(height, INT_MAX)));
     if (size.isEmpty() || !support::fitsBudget(size))
         return {};

@@ -234,3 +234,26 @@ TEST(FuzzRegression, BitFieldBmpWithAZeroMaskReadsThatChannelAsZero)
             EXPECT_EQ(z.pages.front().pixel(1, 0), qRgb(0, 0, 0));
     }
 }
+
+// A 72-byte cursor whose entry claims 17 million by 12 pixels, and a 12-byte
+// WBMP claiming 2635 x 11094, took seconds and hundreds of megabytes each
+// (1.6 GB together) for pictures that are all but missing; they are refused
+// as damaged. A large bitmap cut short in its second half still shows.
+TEST(FuzzRegression, FilesFarShorterThanTheirPictureAreRefusedCheaply)
+{
+    for (const char *name : {"cursor-named-tga-entry-17-million-by-12.tga",
+                             "wbmp-12-bytes-claiming-29-megapixels.wbmp"}) {
+        SCOPED_TRACE(name);
+        const DecodedImage d =
+            decodeFile(QStringLiteral(LUMORA_TEST_DATA "/fuzz-regressions/") + QLatin1String(name));
+        EXPECT_FALSE(d.ok());
+        EXPECT_TRUE(pictureOrSentence(d));
+    }
+    const QByteArray bmp = encodeWithQt(quadrants(2400, 1800), "bmp");
+    const DecodedImage cut = decodeData(bmp.left(bmp.size() * 2 / 3), {}, QStringLiteral("a.bmp"));
+    ASSERT_TRUE(cut.ok()) << cut.error.toStdString();
+    EXPECT_TRUE(cut.damaged());
+    EXPECT_TRUE(near(cut.pages.front().pixel(2400 / 4, 1800 * 3 / 4), kBottomLeft, 0));
+    const DecodedImage stub = decodeData(bmp.left(bmp.size() / 10), {}, QStringLiteral("a.bmp"));
+    EXPECT_FALSE(stub.ok());
+}
