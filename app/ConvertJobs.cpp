@@ -16,20 +16,22 @@ namespace lumora
 ConvertOutcome convertOne(const ConvertJob &job, imaging::FormatCode format, bool overwrite)
 {
     if (!overwrite && QFileInfo::exists(job.output))
-        return {false, QStringLiteral("%1 exists; use --overwrite to replace it").arg(job.output)};
+        return {
+            false, QStringLiteral("%1 exists; use --overwrite to replace it").arg(job.output), {}};
     imaging::DecodeOptions options;
     options.allPages = false; // the page on screen is what Save As writes
     imaging::DecodedImage decoded = imaging::decodeFile(job.input, options);
     if (!decoded.ok())
-        return {false, decoded.error};
+        return {false, decoded.error, {}};
     // Through the document, so a conversion is exactly what the viewer saves.
     imaging::ImageDocument doc;
     doc.adopt(std::move(decoded.pages), decoded.format, decoded.bitsPerPixel,
               QFileInfo(job.input).absoluteFilePath());
     QString error;
     if (!doc.SaveToFile(job.output, format, 0, overwrite, &error))
-        return {false, error.isEmpty() ? QStringLiteral("the image could not be saved") : error};
-    return {true, {}};
+        return {
+            false, error.isEmpty() ? QStringLiteral("the image could not be saved") : error, {}};
+    return {true, {}, decoded.damage};
 }
 
 QList<ConvertOutcome> runConvertJobs(const QList<ConvertJob> &jobs, imaging::FormatCode format,

@@ -18,6 +18,7 @@ struct ConvertJob {
 struct ConvertOutcome {
     bool ok = false;
     QString message; // why it failed
+    QString damage;  // converted, but from a damaged file: why (DecodedImage::damage)
 };
 
 // Called on the calling thread with the count of finished files.

@@ -86,8 +86,12 @@ QString convertUsage()
                "The first page of a multi-page file is converted. Outputs are written to a\n"
                "temporary file and renamed, so an existing file is never left half written.\n"
                "\n"
-               "Exit status: 0 when every file was converted, 1 when any failed (each failure is\n"
-               "named on standard error), 2 for a usage error.\n")
+               "A damaged file (cut short, partly corrupt) is converted as far as it can be read\n"
+               "and named in a warning on standard error.\n"
+               "\n"
+               "Exit status: 0 when every file was converted intact, 1 when any failed (each\n"
+               "failure is named on standard error), 2 for a usage error, 3 when every file was\n"
+               "converted but at least one was damaged.\n")
         .arg(formatList(true), formatList(false));
 }
 
@@ -203,15 +207,29 @@ std::optional<ConvertRequest> parseConvertArguments(const QStringList &args, QSt
 namespace
 {
 
+// Exit status 3: nothing failed, but something was read from a damaged file.
+constexpr int kDamagedStatus = 3;
+
+void warnDamaged(QTextStream &err, const QString &file, const QString &damage)
+{
+    err << "lumora-convert: warning: " << file << ": damaged file: " << damage
+        << "; converted what could be read\n";
+}
+
 int identify(const QStringList &files, QTextStream &out, QTextStream &err)
 {
     int failed = 0;
+    int damaged = 0;
     for (const QString &file : files) {
         const imaging::DecodedImage d = imaging::decodeFile(file);
         if (!d.ok()) {
             err << "lumora-convert: " << file << ": " << d.error << '\n';
             ++failed;
             continue;
+        }
+        if (d.damaged()) {
+            err << "lumora-convert: warning: " << file << ": damaged file: " << d.damage << '\n';
+            ++damaged;
         }
         const qsizetype pages = d.pages.size();
         out << file << ' ' << QString::fromLatin1(imaging::formatShortName(d.format)).toUpper()
@@ -220,7 +238,7 @@ int identify(const QStringList &files, QTextStream &out, QTextStream &err)
     }
     out.flush();
     err.flush();
-    return failed ? 1 : 0;
+    return failed ? 1 : damaged ? kDamagedStatus : 0;
 }
 
 QList<ConvertJob> batchJobs(const ConvertRequest &req, QStringList *clashes)
@@ -262,6 +280,11 @@ int runConvert(const ConvertRequest &req, QTextStream &out, QTextStream &err, bo
             err.flush();
             return 1;
         }
+        if (!r.damage.isEmpty()) {
+            warnDamaged(err, req.inputs[0], r.damage);
+            err.flush();
+            return kDamagedStatus;
+        }
         return 0;
     }
     case ConvertRequest::Mode::Batch:
@@ -289,9 +312,15 @@ int runConvert(const ConvertRequest &req, QTextStream &out, QTextStream &err, bo
     if (progress)
         err << '\n';
     int failed = 0;
+    int damaged = 0;
     for (qsizetype i = 0; i < jobs.size(); ++i) {
-        if (results[i].ok)
+        if (results[i].ok) {
+            if (!results[i].damage.isEmpty()) {
+                ++damaged;
+                warnDamaged(err, jobs[i].input, results[i].damage);
+            }
             continue;
+        }
         ++failed;
         err << "lumora-convert: " << jobs[i].input << ": " << results[i].message << '\n';
     }
@@ -301,12 +330,17 @@ int runConvert(const ConvertRequest &req, QTextStream &out, QTextStream &err, bo
             << ": another input already writes the same output name; not converted\n";
     }
     const qsizetype total = req.inputs.size();
-    if (!req.quiet)
-        out << "Converted " << (total - failed) << " of " << total << " files"
-            << (failed ? QStringLiteral(", %1 failed.").arg(failed) : QStringLiteral(".")) << '\n';
+    if (!req.quiet) {
+        out << "Converted " << (total - failed) << " of " << total << " files";
+        if (damaged)
+            out << ", " << damaged << " damaged";
+        if (failed)
+            out << ", " << failed << " failed";
+        out << ".\n";
+    }
     out.flush();
     err.flush();
-    return failed ? 1 : 0;
+    return failed ? 1 : damaged ? kDamagedStatus : 0;
 }
 
 } // namespace lumora

@@ -94,7 +94,8 @@ TEST(ConvertArguments, FormatsFromNamesAndExtensions)
     ASSERT_TRUE(help);
     ToolRun r = convert({QStringLiteral("--help")});
     EXPECT_EQ(r.status, 0);
-    for (const char *word : {"--out-dir", "--identify", "--overwrite", "--format", "Exit status"})
+    for (const char *word :
+         {"--out-dir", "--identify", "--overwrite", "--format", "Exit status", "3 when every"})
         EXPECT_TRUE(r.out.contains(QLatin1String(word))) << word;
 }
 
@@ -130,6 +131,52 @@ TEST(ConvertBatch, OneCorruptInputAmongGoodOnesIsNamedAndTheRestConverted)
     EXPECT_FALSE(QFile::exists(outDir + QStringLiteral("/broken.bmp")));
     // Nothing but the three outputs: no temporary files left behind.
     EXPECT_EQ(QDir(outDir).entryList(QDir::Files | QDir::Hidden).size(), 3);
+}
+
+// A JPEG cut short converts as far as it can be read, but is named in a
+// warning, counted as damaged in the summary and in the exit status (3);
+// a failure elsewhere in the batch still makes it 1.
+TEST(ConvertBatch, ACutShortJpegIsConvertedNamedAndCountedAsDamaged)
+{
+    test::TempDir dir;
+    QImage photo(320, 240, QImage::Format_RGB32);
+    for (int y = 0; y < photo.height(); ++y)
+        for (int x = 0; x < photo.width(); ++x)
+            photo.setPixel(x, y, qRgb((x * 7) % 256, (y * 5) % 256, ((x ^ y) * 3) % 256));
+    const QString whole = dir.file(QStringLiteral("whole.jpg"));
+    ASSERT_TRUE(photo.save(whole, "JPEG", 90));
+    const QByteArray bytes = readAll(whole);
+    const QString cut = dir.write(QStringLiteral("cut.jpg"), bytes.left(bytes.size() / 2));
+    const QString good = writePng(dir, QStringLiteral("good.png"), {20, 10});
+    const QString outDir = dir.file(QStringLiteral("out"));
+
+    ToolRun r = convert({QStringLiteral("-f"), QStringLiteral("png"), QStringLiteral("-o"), outDir,
+                         whole, cut, good});
+    EXPECT_EQ(r.status, 3) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(QStringLiteral("warning: %1: damaged file").arg(cut)))
+        << r.err.toStdString();
+    EXPECT_FALSE(r.err.contains(whole)) << r.err.toStdString();
+    EXPECT_TRUE(r.out.contains(QLatin1String("Converted 3 of 3 files, 1 damaged.")))
+        << r.out.toStdString();
+    const imaging::DecodedImage written = imaging::decodeFile(outDir + QStringLiteral("/cut.png"));
+    ASSERT_TRUE(written.ok()) << written.error.toStdString();
+    EXPECT_EQ(written.pages.first().size(), QSize(320, 240));
+
+    const QString bad =
+        dir.write(QStringLiteral("bad.jpg"), QByteArray("\xFF\xD8\xFF nothing", 12));
+    r = convert({QStringLiteral("-f"), QStringLiteral("png"), QStringLiteral("-o"), outDir,
+                 QStringLiteral("--overwrite"), cut, bad});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.out.contains(QLatin1String("Converted 1 of 2 files, 1 damaged, 1 failed.")))
+        << r.out.toStdString();
+
+    r = convert({cut, dir.file(QStringLiteral("single.bmp"))});
+    EXPECT_EQ(r.status, 3);
+    EXPECT_TRUE(r.err.contains(cut));
+    r = convert({QStringLiteral("--identify"), whole, cut});
+    EXPECT_EQ(r.status, 3);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("warning: %1: damaged file").arg(cut)));
+    EXPECT_TRUE(r.out.contains(cut)); // still identified
 }
 
 TEST(ConvertBatch, TwoInputsWithOneOutputNameNeverReplaceEachOther)
