@@ -3,6 +3,7 @@
 #include "explorer/ThumbnailCache.h"
 #include "explorer/ThumbnailCacheWriter.h"
 #include "explorer/ThumbnailShape.h"
+#include "imaging/DamageNote.h"
 #include "imaging/Decoder.h"
 
 #include <algorithm>
@@ -17,6 +18,7 @@ struct LargeDecode {
     QImage large;
     QSize original;
     QString error;
+    QString damage; // the picture is what a damaged file held
     bool cancelled = false;
 };
 
@@ -40,6 +42,7 @@ LargeDecode decodeLarge(const QString &path, const std::atomic_bool *cancel)
         return out;
     }
     out.large = d.pages.first();
+    out.damage = d.damage;
     out.original = d.originalSize.isEmpty() ? out.large.size() : d.originalSize;
     if (std::max(out.large.width(), out.large.height()) > ThumbnailCache::kLargeSide)
         out.large = out.large.scaled(ThumbnailCache::kLargeSide, ThumbnailCache::kLargeSide,
@@ -102,6 +105,11 @@ CachedResult cachedThumbnail(const QString &path, const ThumbnailCache &cache, b
         d.large = QImage();
         d.error = QStringLiteral("The image has no size.");
     }
+    // A damaged file (a download still arriving, say) is not cached: its
+    // thumbnail would lose the note that says so, and the file may yet be
+    // completed under the same time stamp.
+    if (!thumb.isNull() && !d.damage.isEmpty())
+        return {ThumbnailResult{thumb, imaging::damageNote(d.damage)}, nullptr};
     const QString error = d.error;
     return {ThumbnailResult{thumb, error}, workFor(*source, std::move(d))};
 }
@@ -109,7 +117,7 @@ CachedResult cachedThumbnail(const QString &path, const ThumbnailCache &cache, b
 std::shared_ptr<CacheWork> decodeForCache(const CacheSource &source, const std::atomic_bool *cancel)
 {
     LargeDecode d = decodeLarge(source.path, cancel);
-    if (d.cancelled)
+    if (d.cancelled || (!d.large.isNull() && !d.damage.isEmpty()))
         return nullptr;
     return workFor(source, std::move(d));
 }

@@ -30,7 +30,8 @@ CachedResult cachedThumbnail(const QString &path, const ThumbnailCache &cache, b
 QImage shapeFromLarge(const QImage &large, QSize original);
 
 // Decodes a file for the cache alone (the writer's second chance when the
-// picture was not kept); null when it was cancelled.
+// picture was not kept); null when it was cancelled or the file is damaged
+// (what it holds is shown, never cached).
 std::shared_ptr<CacheWork> decodeForCache(const CacheSource &source,
                                           const std::atomic_bool *cancel);
 

@@ -2,6 +2,7 @@
 
 #include "explorer/ExtensionFilter.h"
 #include "explorer/ThumbnailShape.h"
+#include "imaging/DamageNote.h"
 #include "imaging/Decoder.h"
 
 #include <cmath>
@@ -78,7 +79,8 @@ ThumbnailResult decodeShapedThumbnail(const QString &path, const std::atomic_boo
     QImage thumb = shapeThumbnail(page, original);
     if (thumb.isNull())
         return {QImage(), QStringLiteral("The image has no size.")};
-    return {thumb, QString()};
+    // With a picture, the text is its tooltip: the note that it is damaged.
+    return {thumb, d.damaged() ? imaging::damageNote(d.damage) : QString()};
 }
 
 ThumbnailResult makeThumbnail(const QString &path, const std::atomic_bool *cancel)

@@ -8,7 +8,8 @@
 namespace lumora
 {
 
-// What a worker hands back for one file: a picture or the reason there is none.
+// What a worker hands back for one file: a picture or the reason there is
+// none. With a picture, `error` is a note about it (a damaged file) or empty.
 struct ThumbnailResult {
     QImage image;
     QString error;

@@ -143,6 +143,38 @@ TEST(ExplorerListing, FirstSubFolderBecomesCurrentAndIsAnnounced)
     EXPECT_TRUE(e.control.grid()->selectionModel()->isRowSelected(0, {}));
 }
 
+// A JPEG cut short gets the thumbnail of what could be read, and its tooltip
+// says the file is damaged, on the second visit as well (a damaged file is
+// never taken from or put into the thumbnail cache as if it were whole).
+TEST(ExplorerListing, ADamagedImageHasAThumbnailAndATooltipSayingSo)
+{
+    Explorer e;
+    test::TempDir dir;
+    saveImage(dir.file("1.png"));
+    QImage photo(320, 240, QImage::Format_RGB32);
+    for (int y = 0; y < photo.height(); ++y)
+        for (int x = 0; x < photo.width(); ++x)
+            photo.setPixel(x, y, qRgb((x * 7) % 256, (y * 5) % 256, ((x ^ y) * 3) % 256));
+    ASSERT_TRUE(photo.save(dir.file("2.jpg"), "JPEG", 90));
+    QFile file(dir.file("2.jpg"));
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(file.resize(file.size() / 2));
+    file.close();
+    for (int visit = 0; visit < 2; ++visit) {
+        SCOPED_TRACE(visit);
+        e.control.ExplorePath(dir.path());
+        ASSERT_EQ(e.control.itemCount(), 2);
+        const ExploreModel *m = e.control.model();
+        EXPECT_FALSE(m->thumbnail(1).isNull());
+        EXPECT_TRUE(m->index(1)
+                        .data(Qt::ToolTipRole)
+                        .toString()
+                        .startsWith(QLatin1String("Damaged file: ")))
+            << m->index(1).data(Qt::ToolTipRole).toString().toStdString();
+        EXPECT_TRUE(m->index(0).data(Qt::ToolTipRole).toString().isEmpty());
+    }
+}
+
 TEST(ExplorerListing, UnreadableImageDoesNotStopTheListing)
 {
     Explorer e;

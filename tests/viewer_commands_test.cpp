@@ -7,6 +7,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QBuffer>
 #include <QLabel>
 #include <QLayout>
 #include <QMenu>
@@ -467,4 +468,37 @@ TEST(ViewerStatusBar, AnUnreadableFileReadsTheSameOnEveryRoute)
     EXPECT_EQ((QStringList{f.viewer->statusText(1), f.viewer->statusText(2),
                            f.viewer->statusText(3), f.viewer->statusText(4)}),
               byNext);
+}
+
+// A JPEG cut short shows what could be read, and the status bar says the
+// file is damaged, whether it is reached by Next (from the preloader) or
+// opened directly; the intact picture before it reads as before.
+TEST(ViewerStatusBar, ADamagedFileIsSaidToBeDamagedOnEveryRoute)
+{
+    ViewerFixture f;
+    QStringList list = f.images(1, 400, 300);
+    QImage photo(320, 240, QImage::Format_RGB32);
+    for (int y = 0; y < photo.height(); ++y)
+        for (int x = 0; x < photo.width(); ++x)
+            photo.setPixel(x, y, qRgb((x * 7) % 256, (y * 5) % 256, ((x ^ y) * 3) % 256));
+    QByteArray jpeg;
+    QBuffer buffer(&jpeg);
+    buffer.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(photo.save(&buffer, "JPEG", 90));
+    list << f.dir.write(QStringLiteral("cut.jpg"), jpeg.left(jpeg.size() / 2));
+    int index = 0;
+    f.viewer->ViewImage(list, index);
+    EXPECT_EQ(f.viewer->statusText(2), QStringLiteral("img0.png"));
+    f.viewer->ShowNextImage();
+    ASSERT_EQ(f.viewer->currentIndex(), 1);
+    EXPECT_EQ(f.viewer->statusText(2), QStringLiteral("cut.jpg (damaged)"));
+    EXPECT_EQ(f.viewer->statusText(4), QStringLiteral("320x240x24b jpg"));
+    EXPECT_FALSE(f.viewer->ImgX->document()->damage().isEmpty());
+    f.viewer->ShowPreviousImage();
+    EXPECT_EQ(f.viewer->statusText(2), QStringLiteral("img0.png"));
+
+    f.makeViewer();
+    index = 1;
+    f.viewer->ViewImage(list, index);
+    EXPECT_EQ(f.viewer->statusText(2), QStringLiteral("cut.jpg (damaged)"));
 }

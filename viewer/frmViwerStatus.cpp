@@ -1,6 +1,7 @@
 // The status bar's five panels.
 #include "viewer/frmViwer.h"
 
+#include "imaging/DamageNote.h"
 #include "viewer/StatusText.h"
 
 #include <QFileInfo>
@@ -30,6 +31,7 @@ void frmViwer::refreshStatus()
 
     const QString entry = (m_current >= 0 && m_current < count) ? m_paths.at(m_current) : QString();
     const imaging::ImageDocument *doc = ImgX->document();
+    m_panels[1]->setToolTip(QString());
     if (isIconOrDib(entry)) {
         const QFileInfo info(entry);
         if (!info.exists())
@@ -45,7 +47,13 @@ void frmViwer::refreshStatus()
         m_panels[2]->setText(info.exists() ? formatFileSize(float(info.size())) : QString());
         m_panels[3]->setText(QString());
     } else {
-        m_panels[1]->setText(doc->ImageFileName());
+        // A damaged file is shown as far as it could be read, and said so.
+        const QString damage = doc->damage();
+        m_panels[1]->setText(damage.isEmpty()
+                                 ? doc->ImageFileName()
+                                 : doc->ImageFileName() + QStringLiteral(" (damaged)"));
+        if (!damage.isEmpty())
+            m_panels[1]->setToolTip(imaging::damageNote(damage));
         const QFileInfo info(doc->ImageFilePath());
         if (!info.exists())
             return;
