@@ -17,7 +17,7 @@ PKGS=(
   libvips-tools
   libuemf-dev x11-utils
   poppler-utils xdg-utils desktop-file-utils shared-mime-info
-  python3-pil libwmf-bin emf2svg graphicsmagick netpbm libtiff-tools
+  python3-pil libwmf-bin emf2svg graphicsmagick netpbm libtiff-tools libgs-common
   libgdk-pixbuf2.0-bin
   libtiff-dev
   mate-backgrounds libglib2.0-bin
