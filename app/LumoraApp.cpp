@@ -26,7 +26,8 @@ namespace lumora
 LumoraApp::LumoraApp()
     : m_registry(platform::openDefaultRegistryStore()),
       m_instance(platform::createSingleInstance()), m_main(std::make_unique<frmMain>(*this)),
-      m_fileOperations(withThumbnailCacheUpkeep(platform::createFileOperations()))
+      m_fileOperations(withThumbnailCacheUpkeep(platform::createFileOperations(),
+                                                thumbnailCacheWritingAllowed(m_registry.get())))
 {
     m_main->ImageExplore1->setFileOperations(fileOpServices());
 }

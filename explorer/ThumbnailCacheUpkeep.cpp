@@ -7,8 +7,9 @@ namespace lumora
 {
 
 ThumbnailCacheUpkeep::ThumbnailCacheUpkeep(std::unique_ptr<platform::FileOperations> inner,
-                                           std::shared_ptr<const ThumbnailCache> cache)
-    : m_inner(std::move(inner)), m_cache(std::move(cache))
+                                           std::shared_ptr<const ThumbnailCache> cache,
+                                           bool writing)
+    : m_inner(std::move(inner)), m_cache(std::move(cache)), m_writing(writing)
 {
 }
 
@@ -21,6 +22,8 @@ int ThumbnailCacheUpkeep::perform(const platform::FileOpRequest &request,
     platform::FileOpResult own;
     platform::FileOpResult &r = result ? *result : own;
     const int rc = m_inner->perform(request, questions, &r);
+    if (!m_writing)
+        return rc;
     // Whatever was done counts, also when a later file failed.
     using F = platform::FileOpRequest;
     for (qsizetype i = 0; i < r.done.size(); ++i) {
@@ -34,11 +37,13 @@ int ThumbnailCacheUpkeep::perform(const platform::FileOpRequest &request,
 }
 
 std::unique_ptr<platform::FileOperations>
-withThumbnailCacheUpkeep(std::unique_ptr<platform::FileOperations> inner)
+withThumbnailCacheUpkeep(std::unique_ptr<platform::FileOperations> inner, bool writing)
 {
     return std::make_unique<ThumbnailCacheUpkeep>(
-        std::move(inner), std::make_shared<ThumbnailCache>(ThumbnailCache::defaultRoot(),
-                                                           platform::createMountKind()));
+        std::move(inner),
+        std::make_shared<ThumbnailCache>(ThumbnailCache::defaultRoot(),
+                                         platform::createMountKind()),
+        writing);
 }
 
 } // namespace lumora

@@ -15,11 +15,13 @@ class ThumbnailCache;
 // Standard asks of a program that moves and deletes files), so nothing is
 // left behind under a name that no file has any more. Copies need nothing:
 // a copy is a file of its own and gets its thumbnail when it is seen.
+// With writing to the cache turned off ("Thumbnail Cache" 0) the cache is
+// left exactly as it is.
 class ThumbnailCacheUpkeep : public platform::FileOperations
 {
 public:
     ThumbnailCacheUpkeep(std::unique_ptr<platform::FileOperations> inner,
-                         std::shared_ptr<const ThumbnailCache> cache);
+                         std::shared_ptr<const ThumbnailCache> cache, bool writing = true);
     ~ThumbnailCacheUpkeep() override;
 
     int perform(const platform::FileOpRequest &request, platform::FileOpQuestions &questions,
@@ -28,10 +30,11 @@ public:
 private:
     std::unique_ptr<platform::FileOperations> m_inner;
     std::shared_ptr<const ThumbnailCache> m_cache;
+    bool m_writing;
 };
 
 // The service for this platform with the desktop's cache kept in step.
 std::unique_ptr<platform::FileOperations>
-withThumbnailCacheUpkeep(std::unique_ptr<platform::FileOperations> inner);
+withThumbnailCacheUpkeep(std::unique_ptr<platform::FileOperations> inner, bool writing);
 
 } // namespace lumora

@@ -317,6 +317,13 @@ TEST(ThumbnailCache, TheProgramsFileOperationsKeepTheCacheInStep)
     const QString thumbKept = thumb(kept);
     ASSERT_NE(ops.perform(FileOpRequest::forOperation(3, {kept}, {}), answers), 0);
     EXPECT_TRUE(QFileInfo::exists(thumbKept));
+
+    // With writing turned off the cache is not touched: nothing moves along.
+    ThumbnailCacheUpkeep readOnly(platform::createFileOperations(), shared, false);
+    const QString renamed = pics.file("c.png");
+    ASSERT_EQ(readOnly.perform(FileOpRequest::forOperation(5, {kept}, renamed), answers), 0);
+    EXPECT_TRUE(QFileInfo::exists(thumbKept));
+    EXPECT_FALSE(QFileInfo::exists(c.cache.describe(renamed)->largeFile));
 }
 
 TEST(ThumbnailCache, ChangedFileMakesItsThumbnailStale)
