@@ -167,6 +167,29 @@ void frmFile::onCurrentItemChanged(QTreeWidgetItem *item)
         FolderTree_FolderClick(withSeparator(item->data(0, kPathRole).toString()));
 }
 
+void frmFile::revealFolder(const QString &folder)
+{
+    // The tree opens down to the source's folder, under Home when it lies
+    // there; it is shown, not chosen, so the kept destination stays.
+    const QString home = QDir::cleanPath(QDir::homePath());
+    const QString clean = QDir::cleanPath(folder);
+    const bool underHome = clean == home || clean.startsWith(home + QLatin1Char('/'));
+    QTreeWidgetItem *item = m_root->child(underHome ? 0 : 1);
+    const QString rest = underHome ? clean.mid(home.size()) : clean;
+    for (const QString &part : rest.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        item->setExpanded(true);
+        QTreeWidgetItem *next = nullptr;
+        for (int i = 0; i < item->childCount() && !next; ++i) {
+            if (item->child(i)->text(0) == part)
+                next = item->child(i);
+        }
+        if (!next)
+            break; // a hidden or vanished folder: show as far as it goes
+        item = next;
+    }
+    FolderTree->scrollToItem(item);
+}
+
 QString frmFile::ShowFileForm(int opType, const QString &sSource)
 {
     if (opType == 1)
@@ -175,6 +198,9 @@ QString frmFile::ShowFileForm(int opType, const QString &sSource)
         setWindowTitle(QStringLiteral("Move To"));
     txtSource->setText(sSource);
     m_cancel = false;
+    const QFileInfo source(sSource);
+    if (!sSource.isEmpty() && source.exists())
+        revealFolder(source.absolutePath());
     // The user came to say where to: start there, with the kept folder
     // selected so typing replaces it.
     txtDestination->setFocus(Qt::OtherFocusReason);

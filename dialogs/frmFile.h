@@ -46,6 +46,7 @@ public:
     QTreeWidgetItem *desktopItem() const { return m_root; }
     // Reads the sub-folders of an item of the tree (once).
     void expandItem(QTreeWidgetItem *item);
+    void revealFolder(const QString &folder);
 
     // Tests replace the modal run; the default shows the window modally.
     std::function<void(frmFile &)> runModal;

@@ -6,13 +6,14 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QFile>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
 #include <QTreeWidget>
-
+#include <QTreeWidgetItemIterator>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -140,6 +141,33 @@ TEST(FolderChooser, RemembersDestinationAndCancelDoesNotStick)
     EXPECT_EQ(showWith(f, 1, QStringLiteral("/a.jpg"), [](frmFile &c) { c.close(); }), QString());
     EXPECT_EQ(showWith(f, 1, QStringLiteral("/a.jpg"), [](frmFile &c) { c.cmdOK->click(); }),
               target);
+}
+
+TEST(FolderChooser, TheTreeOpensDownToTheSourcesFolderWithoutChoosingIt)
+{
+    frmFile f;
+    test::TempDir dir;
+    const QString deep = dir.mkdir(QStringLiteral("trip/day 2"));
+    const QString photo = deep + QStringLiteral("/p.jpg");
+    QFile(photo).open(QIODevice::WriteOnly);
+    const QString kept = dir.mkdir(QStringLiteral("kept")) + QLatin1Char('/');
+    bool opened = false;
+    QString destination;
+    showWith(f, 1, photo, [&](frmFile &c) {
+        destination = c.txtDestination->text();
+        QTreeWidgetItemIterator it(c.FolderTree);
+        for (; *it; ++it) {
+            if ((*it)->text(0) != QStringLiteral("day 2"))
+                continue;
+            opened = true;
+            for (QTreeWidgetItem *up = (*it)->parent(); up; up = up->parent())
+                opened = opened && up->isExpanded();
+        }
+        c.txtDestination->setText(kept);
+        c.cmdOK->click();
+    });
+    EXPECT_TRUE(opened);
+    EXPECT_EQ(destination, QString()); // shown, not chosen
 }
 
 TEST(FolderChooser, TypedFolderGetsItsSeparator)
