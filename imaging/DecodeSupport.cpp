@@ -1,6 +1,7 @@
 #include "imaging/DecodeSupport.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 
 #include <limits>
 
@@ -12,6 +13,19 @@ DecodedImage failure(const QString &message)
     DecodedImage out;
     out.error = message;
     return out;
+}
+
+QString notAnImageFile(const QString &path)
+{
+    const QFileInfo info(path);
+    if (path.isEmpty() || !info.exists())
+        return QStringLiteral("The file \"%1\" does not exist.").arg(path);
+    if (info.isDir())
+        return QStringLiteral("\"%1\" is a folder, not an image file.").arg(path);
+    // A pipe or device would block or never end; images live in plain files.
+    if (!info.isFile())
+        return QStringLiteral("\"%1\" is not an image file.").arg(path);
+    return {};
 }
 
 QString damagedMessage()

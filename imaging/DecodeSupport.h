@@ -14,6 +14,9 @@ namespace lumora::imaging::support
 DecodedImage failure(const QString &message);
 
 QString damagedMessage();
+// Why the path cannot be decoded as an image file (missing, a folder, a pipe
+// or device that would block), or "" when it is a plain file.
+QString notAnImageFile(const QString &path);
 QString cancelledMessage();
 QString tooLargeMessage(const QSize &size);
 // The short reasons a picture is shown although its file is damaged.

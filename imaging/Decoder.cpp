@@ -86,14 +86,8 @@ DecodedImage decodeDataInProcess(const QByteArray &data, const DecodeOptions &op
 DecodedImage decodeFileInProcess(const QString &path, const DecodeOptions &options)
 {
     using support::failure;
-    const QFileInfo info(path);
-    if (path.isEmpty() || !info.exists())
-        return failure(QStringLiteral("The file \"%1\" does not exist.").arg(path));
-    if (info.isDir())
-        return failure(QStringLiteral("\"%1\" is a folder, not an image file.").arg(path));
-    // A pipe or device would block or never end; images live in plain files.
-    if (!info.isFile())
-        return failure(QStringLiteral("\"%1\" is not an image file.").arg(path));
+    if (const QString why = support::notAnImageFile(path); !why.isEmpty())
+        return failure(why);
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return failure(

@@ -166,14 +166,8 @@ namespace imaging
 
 DecodedImage decodeFile(const QString &path, const DecodeOptions &options)
 {
-    const QFileInfo info(path);
-    if (path.isEmpty() || !info.exists())
-        return failure(QStringLiteral("The file \"%1\" does not exist.").arg(path));
-    if (info.isDir())
-        return failure(QStringLiteral("\"%1\" is a folder, not an image file.").arg(path));
-    // A pipe or device would block or never end; images live in plain files.
-    if (!info.isFile())
-        return failure(QStringLiteral("\"%1\" is not an image file.").arg(path));
+    if (const QString why = support::notAnImageFile(path); !why.isEmpty())
+        return failure(why);
     // Opened here, read-only, and handed over: the loader opens nothing.
     const int fd =
         open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
@@ -186,7 +180,7 @@ DecodedImage decodeFile(const QString &path, const DecodeOptions &options)
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
         out = failure(QStringLiteral("\"%1\" is not an image file.").arg(path));
     else
-        out = decodeDescriptor(fd, options, info.fileName());
+        out = decodeDescriptor(fd, options, QFileInfo(path).fileName());
     close(fd);
     return out;
 }
