@@ -40,6 +40,13 @@ struct DecodedImage {
     // is in pages, and this says briefly why the rest is missing or wrong
     // (e.g. "the file ends early"). Empty for an intact file.
     QString damage;
+    // The ICC profile the file embeds (bytes as stored), empty when it has
+    // none. Pixels stay as the file holds them; converting for the screen is
+    // the viewer's business, and Save As can keep the profile with them.
+    QByteArray iccProfile;
+    // How long each page shows, in milliseconds, for an animation (GIF,
+    // WebP); empty for a still picture or a document of pages.
+    QList<int> frameDelays;
 
     bool ok() const { return error.isEmpty() && !pages.isEmpty(); }
     bool damaged() const { return ok() && !damage.isEmpty(); }

@@ -36,6 +36,8 @@ struct DecodedImageFields {
     QSize originalSize;
     QString error;
     QString damage;
+    QByteArray iccProfile;
+    QList<int> frameDelays;
 };
 static_assert(sizeof(imaging::DecodedImage) == sizeof(DecodedImageFields),
               "a field was added to DecodedImage: carry it in writeFacts()/readFacts()");
@@ -324,8 +326,8 @@ bool packReply(ReplyKind kind, const imaging::DecodedImage &decoded, PackedReply
     }
     QDataStream s(&out->message, QIODevice::WriteOnly);
     beginMessage(s, kReplyMagic) << quint8(kind) << qint32(decoded.format) << decoded.bitsPerPixel
-                                 << decoded.originalSize << decoded.error << decoded.damage << total
-                                 << facts;
+                                 << decoded.originalSize << decoded.error << decoded.damage
+                                 << decoded.iccProfile << decoded.frameDelays << total << facts;
     return true;
 }
 
@@ -347,8 +349,8 @@ imaging::DecodedImage unpackReply(const QByteArray &message, int pixelFd, ReplyK
     qint64 total = 0;
     QList<PageFacts> facts;
     imaging::DecodedImage out;
-    s >> k >> format >> out.bitsPerPixel >> out.originalSize >> out.error >> out.damage >> total >>
-        facts;
+    s >> k >> format >> out.bitsPerPixel >> out.originalSize >> out.error >> out.damage >>
+        out.iccProfile >> out.frameDelays >> total >> facts;
     if (s.status() != QDataStream::Ok || k < quint8(ReplyKind::Decoded) ||
         k > quint8(ReplyKind::OutOfMemory))
         return brokenReply();
@@ -402,6 +404,9 @@ imaging::DecodedImage unpackReply(const QByteArray &message, int pixelFd, ReplyK
                                            QColorSpace::TransferFunction(f.transfer), f.gamma));
         out.pages.append(std::move(page));
     }
+    // A delay list that does not pair with the pages is no animation.
+    if (out.frameDelays.size() != out.pages.size())
+        out.frameDelays.clear();
     return out;
 }
 
