@@ -178,8 +178,10 @@ bool ImageDocument::SaveToFile(const QString &path, FormatCode code, int option,
     options.overwrite = overwrite;
     // A JPEG saved from a JPEG keeps the camera's data. It is read from the
     // source now, before the target (possibly the same file) is replaced.
-    if (code == FormatCode::Jpeg && m_format == FormatCode::Jpeg && !m_path.isEmpty())
-        options.exif = readJpegExif(m_path);
+    if (code == FormatCode::Jpeg && m_format == FormatCode::Jpeg && !m_path.isEmpty()) {
+        options.sourceJpegHead = readJpegHead(m_path);
+        options.exif = jpegExifSegment(options.sourceJpegHead);
+    }
     return writeImageFile(currentImage(), path, code, options, error);
 }
 

@@ -108,15 +108,19 @@ QByteArray jpegExifSegment(const QByteArray &jpegHead)
     return exif::segmentPayload(jpegHead);
 }
 
-QByteArray readJpegExif(const QString &path)
+QByteArray readJpegHead(const QString &path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return {};
     // Header segments are at most 64 KiB each and come before the image data;
     // a few of them fit easily in the first 256 KiB.
-    const QByteArray head = file.read(256 * 1024);
-    return exif::segmentPayload(head);
+    return file.read(kJpegHeadBytes);
+}
+
+QByteArray readJpegExif(const QString &path)
+{
+    return exif::segmentPayload(readJpegHead(path));
 }
 
 } // namespace lumora::imaging

@@ -22,6 +22,10 @@ struct WriteOptions {
     // readJpegExif); a JPEG output keeps it with the orientation reset to
     // normal, since the pixels handed over are already upright.
     QByteArray exif;
+    // The leading bytes of the JPEG the image came from (readJpegHead): a
+    // JPEG output keeps its XMP, IPTC and comments as they were, in place of
+    // the comments Qt would make of the image's text.
+    QByteArray sourceJpegHead;
 };
 
 // Whether writeImageFile() can produce this format: the ten save formats.
@@ -47,6 +51,9 @@ bool writeImageFile(const QImage &image, const QString &path, FormatCode code, i
 // The payload of the first APP1 "Exif" segment of a JPEG file (starting with
 // "Exif\0\0"), or an empty array when the file is no JPEG or has none.
 QByteArray readJpegExif(const QString &path);
+// The first bytes of a file, enough for every header segment of a JPEG.
+QByteArray readJpegHead(const QString &path);
+constexpr qsizetype kJpegHeadBytes = 256 * 1024;
 QByteArray jpegExifSegment(const QByteArray &jpegHead);
 
 } // namespace lumora::imaging

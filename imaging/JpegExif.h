@@ -1,9 +1,17 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QSize>
 
-// Carrying a JPEG's EXIF block over to a re-encoded copy.
+class QImage;
+
+namespace lumora::imaging
+{
+struct WriteOptions;
+}
+
+// Carrying a JPEG's EXIF block, XMP, IPTC and comments over to a re-encoded copy.
 namespace lumora::imaging::exif
 {
 
@@ -21,5 +29,23 @@ QByteArray normalised(const QByteArray &payload, const QSize &size);
 // header (or straight after the start marker). Unchanged when the payload is
 // unusable or too long for one segment.
 QByteArray withExif(const QByteArray &jpeg, const QByteArray &payload, const QSize &size);
+
+// The header segments a re-encoded copy keeps as they are, each whole
+// (marker, length, payload) and in file order: XMP (the packet and its
+// extension parts), Photoshop's APP13 with the IPTC record, and comments.
+QList<QByteArray> keptSegments(const QByteArray &jpeg);
+
+// Whether the EXIF payload links a thumbnail (IFD1).
+bool hasThumbnail(const QByteArray &payload);
+// The payload with `thumbnail` (a JPEG) linked as IFD1 when it has none;
+// unchanged when it has one or the result would not fit in one segment.
+QByteArray withThumbnail(const QByteArray &payload, const QByteArray &thumbnail);
+
+// The freshly encoded `jpeg` of `written` with what options carries over
+// from the source JPEG: the normalised EXIF block (with an upright thumbnail
+// in place of a sideways one) and, when options.sourceJpegHead is set, its
+// kept segments in place of the comments Qt made of the picture's text.
+QByteArray withSourceMetadata(const QByteArray &jpeg, const WriteOptions &options,
+                              const QImage &written);
 
 } // namespace lumora::imaging::exif

@@ -147,8 +147,8 @@ QByteArray encodeWithQt(const QImage &image, FormatCode code, const WriteOptions
         break;
     }
     QByteArray bytes = run(writer, buffer, prepared, error);
-    if (code == FormatCode::Jpeg && !bytes.isEmpty() && !options.exif.isEmpty())
-        bytes = exif::withExif(bytes, options.exif, prepared.size());
+    if (code == FormatCode::Jpeg && !bytes.isEmpty())
+        bytes = exif::withSourceMetadata(bytes, options, prepared);
     return bytes;
 }
 
