@@ -3,16 +3,29 @@
 #include "app/ConvertJobs.h"
 #include "imaging/Codec.h"
 #include "imaging/Decoder.h"
+#include "platform/FileOperations.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSet>
 #include <QTextStream>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace lumora
 {
 
 using imaging::FormatCode;
+using platform::displayPath;
+using platform::pathBytes;
+using platform::pathFromBytes;
 
 std::optional<FormatCode> convertFormatFromName(const QString &name)
 {
@@ -59,32 +72,53 @@ QString convertUsage()
 {
     return QStringLiteral(
                "Usage:\n"
-               "  lumora-convert [--format FMT] [--overwrite] IN OUT\n"
-               "  lumora-convert --format FMT --out-dir DIR [--jobs N] [--overwrite] [--quiet] "
-               "IN...\n"
+               "  lumora-convert [OPTIONS] IN OUT\n"
+               "  lumora-convert [OPTIONS] --format FMT --out-dir DIR [--recursive] IN...\n"
                "  lumora-convert --identify FILE...\n"
+               "  lumora-convert --list-formats | --version | --help\n"
                "\n"
                "Converts images with the same decoders and writers as the Lumora viewer.\n"
                "\n"
                "  IN OUT              convert one file; the format is taken from OUT's extension\n"
-               "                      unless --format names it\n"
+               "                      unless --format names it. \"-\" for IN reads standard\n"
+               "                      input, for OUT writes standard output (give --format)\n"
                "  --format FMT, -f    output format, one of:\n"
                "                      %1\n"
                "  --out-dir DIR, -o   convert every IN into DIR (made when missing), each output\n"
                "                      named after its input with the format's extension; uses\n"
                "                      every core, shows a progress bar on a terminal and a\n"
                "                      summary at the end\n"
+               "  --recursive, -r     a folder among the INs gives every image under it (by\n"
+               "                      extension, hidden files left out), its tree mirrored\n"
+               "                      under DIR\n"
+               "  --quality N         JPEG quality 1-100 (default 90); a lossless format\n"
+               "                      ignores it\n"
+               "  --resize GEOMETRY   N: the long side at most N pixels; WxH: fit within W by H,\n"
+               "                      aspect kept (Wx or xH bound one side); pictures are only\n"
+               "                      made smaller unless --enlarge is given; WxH! gives\n"
+               "                      exactly W by H, aspect ignored, larger or smaller\n"
+               "  --enlarge           let --resize make small pictures larger too\n"
+               "  --strip             write no metadata: no EXIF (GPS included), XMP, IPTC,\n"
+               "                      comments or text; the colour profile stays\n"
+               "  --page N            convert page N (from 1) of a multi-page file (TIFF pages,\n"
+               "                      icon sizes, GIF frames); default the first\n"
                "  --jobs N, -j        at most N files at once (default: one per core)\n"
                "  --overwrite         replace outputs that exist (default: refuse and report)\n"
+               "  --skip-existing     leave outputs that exist alone and do not count them as\n"
+               "                      failures: reruns an interrupted batch where it stopped\n"
                "  --quiet, -q         no progress bar and no summary\n"
                "  --identify          one line per file: the format found by content,\n"
                "                      width x height, bits per pixel and pages\n"
+               "  --list-formats      every format with whether it is read and written\n"
+               "  --version           the program's version\n"
                "  --help, -h          this text\n"
                "\n"
                "Inputs are read by content, whatever their names say, in these formats:\n"
                "                      %2\n"
-               "The first page of a multi-page file is converted. Outputs are written to a\n"
-               "temporary file and renamed, so an existing file is never left half written.\n"
+               "A JPEG written from a JPEG keeps its EXIF (orientation reset to normal, with\n"
+               "an upright thumbnail), XMP, IPTC and comments. Outputs are written to a\n"
+               "temporary file and only then given their name, so a name never holds a half\n"
+               "written file, even after a crash or kill.\n"
                "\n"
                "A damaged file (cut short, partly corrupt) is converted as far as it can be read\n"
                "and named in a warning on standard error.\n"
@@ -95,108 +129,208 @@ QString convertUsage()
         .arg(formatList(true), formatList(false));
 }
 
+std::optional<ResizeSpec> parseResize(const QString &text)
+{
+    static const QRegularExpression box(QStringLiteral("^(?:(\\d+)|(\\d*)[xX](\\d*))([!>]?)$"));
+    const QRegularExpressionMatch m = box.match(text.trimmed());
+    if (!m.hasMatch())
+        return std::nullopt;
+    ResizeSpec spec;
+    auto number = [](const QString &digits) {
+        bool ok = false;
+        const int v = digits.toInt(&ok);
+        return ok && v > 0 && v <= 1 << 20 ? v : -1;
+    };
+    if (!m.captured(1).isEmpty()) {
+        const int n = number(m.captured(1));
+        if (n < 0)
+            return std::nullopt;
+        spec.longSide = true;
+        spec.box = QSize(n, n);
+    } else {
+        const QString w = m.captured(2), h = m.captured(3);
+        if (w.isEmpty() && h.isEmpty())
+            return std::nullopt;
+        const int wv = w.isEmpty() ? 0 : number(w);
+        const int hv = h.isEmpty() ? 0 : number(h);
+        if (wv < 0 || hv < 0)
+            return std::nullopt;
+        spec.box = QSize(wv, hv);
+    }
+    spec.exact = m.captured(4) == QLatin1String("!");
+    return spec;
+}
+
+QString formatTableText()
+{
+    QString text = QStringLiteral("%1 %2 %3 %4\n")
+                       .arg(QStringLiteral("FORMAT"), -7)
+                       .arg(QStringLiteral("READ"), -5)
+                       .arg(QStringLiteral("WRITE"), -6)
+                       .arg(QStringLiteral("NAMES"));
+    for (const imaging::FormatSpec &row : imaging::formatTable()) {
+        const QString names =
+            row.names ? QString::fromLatin1(row.names) : QString::fromLatin1(row.shortName);
+        text += QStringLiteral("%1 %2 %3 %4\n")
+                    .arg(QString::fromLatin1(row.shortName), -7)
+                    .arg(row.decode ? QStringLiteral("yes") : QStringLiteral("no"), -5)
+                    .arg(row.encode ? QStringLiteral("yes") : QStringLiteral("no"), -6)
+                    .arg(names);
+    }
+    return text;
+}
+
 std::optional<ConvertRequest> parseConvertArguments(const QStringList &args, QString *error)
 {
     ConvertRequest req;
     bool identify = false;
+    bool enlarge = false;
     QString formatText;
     QStringList positional;
     bool optionsEnded = false;
-    auto needValue = [&](qsizetype &i, const QString &opt) -> std::optional<QString> {
-        if (i + 1 >= args.size()) {
-            *error = QStringLiteral("%1 needs a value").arg(opt);
+    auto fail = [error](const QString &message) {
+        *error = message;
+        return std::nullopt;
+    };
+    auto wholeNumber = [](const QString &v, int low, int high) -> std::optional<int> {
+        bool ok = false;
+        const int n = v.toInt(&ok);
+        if (!ok || n < low || n > high)
             return std::nullopt;
-        }
-        return args[++i];
+        return n;
     };
     for (qsizetype i = 0; i < args.size(); ++i) {
-        const QString &a = args[i];
-        if (optionsEnded || !a.startsWith(QLatin1Char('-')) || a == QLatin1String("-")) {
-            positional << a;
+        const QString &arg = args[i];
+        if (optionsEnded || !arg.startsWith(QLatin1Char('-')) || arg == QLatin1String("-")) {
+            positional << arg;
             continue;
         }
+        // "--name=value" and "--name value" alike.
+        QString a = arg;
+        std::optional<QString> inlineValue;
+        if (a.startsWith(QLatin1String("--")) && a.contains(QLatin1Char('='))) {
+            inlineValue = a.mid(a.indexOf(QLatin1Char('=')) + 1);
+            a = a.left(a.indexOf(QLatin1Char('=')));
+        }
+        auto value = [&]() -> std::optional<QString> {
+            if (inlineValue)
+                return inlineValue;
+            if (i + 1 >= args.size())
+                return std::nullopt;
+            return args[++i];
+        };
+        auto takesValue = [&](std::initializer_list<const char *> names) {
+            return std::any_of(names.begin(), names.end(),
+                               [&](const char *n) { return a == QLatin1String(n); });
+        };
+        if (takesValue({"--format", "-f", "--out-dir", "-o", "--jobs", "-j", "--quality",
+                        "--resize", "--page"})) {
+            const std::optional<QString> v = value();
+            if (!v)
+                return fail(QStringLiteral("%1 needs a value").arg(a));
+            if (a == QLatin1String("--format") || a == QLatin1String("-f")) {
+                formatText = *v;
+            } else if (a == QLatin1String("--out-dir") || a == QLatin1String("-o")) {
+                req.outDir = *v;
+            } else if (a == QLatin1String("--jobs") || a == QLatin1String("-j")) {
+                const auto n = wholeNumber(*v, 1, 4096);
+                if (!n)
+                    return fail(QStringLiteral("--jobs needs a whole number of at least 1"));
+                req.jobs = *n;
+            } else if (a == QLatin1String("--quality")) {
+                const auto n = wholeNumber(*v, 1, 100);
+                if (!n)
+                    return fail(QStringLiteral("--quality needs a whole number from 1 to 100"));
+                req.quality = *n;
+            } else if (a == QLatin1String("--page")) {
+                const auto n = wholeNumber(*v, 1, 1 << 20);
+                if (!n)
+                    return fail(QStringLiteral("--page needs a page number, from 1"));
+                req.page = *n;
+            } else {
+                req.resize = parseResize(*v);
+                if (!req.resize)
+                    return fail(QStringLiteral("--resize needs N, WxH, Wx or xH (with ! for an "
+                                               "exact size), not \"%1\"")
+                                    .arg(*v));
+            }
+            continue;
+        }
+        if (inlineValue)
+            return fail(QStringLiteral("%1 takes no value").arg(a));
         if (a == QLatin1String("--")) {
             optionsEnded = true;
         } else if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
             req.mode = ConvertRequest::Mode::Help;
             return req;
-        } else if (a == QLatin1String("--format") || a == QLatin1String("-f")) {
-            auto v = needValue(i, a);
-            if (!v)
-                return std::nullopt;
-            formatText = *v;
-        } else if (a.startsWith(QLatin1String("--format="))) {
-            formatText = a.mid(9);
-        } else if (a == QLatin1String("--out-dir") || a == QLatin1String("-o")) {
-            auto v = needValue(i, a);
-            if (!v)
-                return std::nullopt;
-            req.outDir = *v;
-        } else if (a.startsWith(QLatin1String("--out-dir="))) {
-            req.outDir = a.mid(10);
-        } else if (a == QLatin1String("--jobs") || a == QLatin1String("-j")) {
-            auto v = needValue(i, a);
-            if (!v)
-                return std::nullopt;
-            bool ok = false;
-            req.jobs = v->toInt(&ok);
-            if (!ok || req.jobs < 1) {
-                *error = QStringLiteral("--jobs needs a whole number of at least 1");
-                return std::nullopt;
-            }
+        } else if (a == QLatin1String("--version")) {
+            req.mode = ConvertRequest::Mode::Version;
+            return req;
+        } else if (a == QLatin1String("--list-formats")) {
+            req.mode = ConvertRequest::Mode::ListFormats;
+            return req;
         } else if (a == QLatin1String("--overwrite")) {
             req.overwrite = true;
+        } else if (a == QLatin1String("--skip-existing")) {
+            req.skipExisting = true;
         } else if (a == QLatin1String("--quiet") || a == QLatin1String("-q")) {
             req.quiet = true;
+        } else if (a == QLatin1String("--recursive") || a == QLatin1String("-r")) {
+            req.recursive = true;
+        } else if (a == QLatin1String("--strip")) {
+            req.strip = true;
+        } else if (a == QLatin1String("--enlarge")) {
+            enlarge = true;
         } else if (a == QLatin1String("--identify")) {
             identify = true;
         } else {
-            *error = QStringLiteral("unknown option %1").arg(a);
-            return std::nullopt;
+            return fail(QStringLiteral("unknown option %1").arg(a));
         }
     }
+    if (enlarge) {
+        if (!req.resize)
+            return fail(QStringLiteral("--enlarge needs --resize"));
+        req.resize->enlarge = true;
+    }
+    if (req.overwrite && req.skipExisting)
+        return fail(QStringLiteral("--overwrite and --skip-existing exclude each other"));
     if (!formatText.isEmpty()) {
         req.format = convertFormatFromName(formatText);
-        if (!req.format) {
-            *error = QStringLiteral("cannot write the format \"%1\"").arg(formatText);
-            return std::nullopt;
-        }
+        if (!req.format)
+            return fail(QStringLiteral("cannot write the format \"%1\"").arg(formatText));
     }
     if (identify) {
-        if (positional.isEmpty()) {
-            *error = QStringLiteral("--identify needs at least one file");
-            return std::nullopt;
-        }
+        if (positional.isEmpty())
+            return fail(QStringLiteral("--identify needs at least one file"));
         req.mode = ConvertRequest::Mode::Identify;
         req.inputs = positional;
         return req;
     }
     if (!req.outDir.isEmpty()) {
-        if (!req.format) {
-            *error = QStringLiteral("--out-dir needs --format");
-            return std::nullopt;
-        }
-        if (positional.isEmpty()) {
-            *error = QStringLiteral("no input files");
-            return std::nullopt;
-        }
+        if (!req.format)
+            return fail(QStringLiteral("--out-dir needs --format"));
+        if (positional.isEmpty())
+            return fail(QStringLiteral("no input files"));
+        if (positional.contains(QLatin1String(kStandardStream)))
+            return fail(QStringLiteral("standard input (-) is converted alone: IN OUT, not with "
+                                       "--out-dir"));
         req.mode = ConvertRequest::Mode::Batch;
         req.inputs = positional;
         return req;
     }
-    if (positional.size() != 2) {
-        *error = positional.size() < 2
-                     ? QStringLiteral("give an input and an output file, or --out-dir")
-                     : QStringLiteral("more than one input needs --out-dir");
-        return std::nullopt;
-    }
+    if (req.recursive)
+        return fail(QStringLiteral("--recursive needs --out-dir"));
+    if (positional.size() != 2)
+        return fail(positional.size() < 2
+                        ? QStringLiteral("give an input and an output file, or --out-dir")
+                        : QStringLiteral("more than one input needs --out-dir"));
     if (!req.format) {
+        if (positional[1] == QLatin1String(kStandardStream))
+            return fail(QStringLiteral("writing to standard output (-) needs --format"));
         req.format = convertFormatFromName(QFileInfo(positional[1]).suffix());
-        if (!req.format) {
-            *error = QStringLiteral("cannot tell the output format from \"%1\"; use --format")
-                         .arg(positional[1]);
-            return std::nullopt;
-        }
+        if (!req.format)
+            return fail(QStringLiteral("cannot tell the output format from \"%1\"; use --format")
+                            .arg(displayPath(positional[1])));
     }
     req.mode = ConvertRequest::Mode::Single;
     req.inputs = {positional[0]};
@@ -210,94 +344,281 @@ namespace
 // Exit status 3: nothing failed, but something was read from a damaged file.
 constexpr int kDamagedStatus = 3;
 
+QString shown(const QString &path)
+{
+    return path == QLatin1String(kStandardStream) ? QStringLiteral("(standard input)")
+                                                  : displayPath(path);
+}
+
 void warnDamaged(QTextStream &err, const QString &file, const QString &damage)
 {
-    err << "lumora-convert: warning: " << file << ": damaged file: " << damage
+    err << "lumora-convert: warning: " << shown(file) << ": damaged file: " << damage
         << "; converted what could be read\n";
 }
 
-int identify(const QStringList &files, QTextStream &out, QTextStream &err)
+void tellNote(QTextStream &err, const QString &file, const QString &note)
+{
+    if (!note.isEmpty())
+        err << "lumora-convert: note: " << shown(file) << ": " << note << '\n';
+}
+
+int identify(const ConvertRequest &req, QTextStream &out, QTextStream &err)
 {
     int failed = 0;
     int damaged = 0;
-    for (const QString &file : files) {
-        const imaging::DecodedImage d = imaging::decodeFile(file);
+    for (const QString &file : req.inputs) {
+        const imaging::DecodedImage d = decodeInput(file, req.inputFd);
         if (!d.ok()) {
-            err << "lumora-convert: " << file << ": " << d.error << '\n';
+            err << "lumora-convert: " << shown(file) << ": " << d.error << '\n';
             ++failed;
             continue;
         }
         if (d.damaged()) {
-            err << "lumora-convert: warning: " << file << ": damaged file: " << d.damage << '\n';
+            err << "lumora-convert: warning: " << shown(file) << ": damaged file: " << d.damage
+                << '\n';
             ++damaged;
         }
         const qsizetype pages = d.pages.size();
-        out << file << ' ' << QString::fromLatin1(imaging::formatShortName(d.format)).toUpper()
-            << ' ' << d.originalSize.width() << 'x' << d.originalSize.height() << ' '
-            << d.bitsPerPixel << "-bit " << pages << (pages == 1 ? " page" : " pages") << '\n';
+        out << shown(file) << ' '
+            << QString::fromLatin1(imaging::formatShortName(d.format)).toUpper() << ' '
+            << d.originalSize.width() << 'x' << d.originalSize.height() << ' ' << d.bitsPerPixel
+            << "-bit " << pages << (pages == 1 ? " page" : " pages") << '\n';
     }
     out.flush();
     err.flush();
     return failed ? 1 : damaged ? kDamagedStatus : 0;
 }
 
-QList<ConvertJob> batchJobs(const ConvertRequest &req, QStringList *clashes)
+// One input of a batch: the file, and the folder under --out-dir (relative,
+// "" for the top) its output goes to.
+struct BatchInput {
+    QString path;
+    QString folder;
+};
+
+// Whether the file's extension is one the program reads.
+bool hasImageExtension(const QByteArray &name)
 {
-    const QString ext = QString::fromLatin1(imaging::formatShortName(*req.format));
-    const QDir dir(req.outDir);
-    QList<ConvertJob> jobs;
-    QSet<QString> taken;
-    for (const QString &in : req.inputs) {
-        const QString out = dir.filePath(QFileInfo(in).completeBaseName() + QLatin1Char('.') + ext);
-        // Two inputs that would write one output: the second must not replace
-        // the first, even with --overwrite.
-        if (taken.contains(out)) {
-            clashes->append(in);
+    const qsizetype dot = name.lastIndexOf('.');
+    if (dot <= 0 || dot + 1 >= name.size())
+        return false;
+    return imaging::formatNamed(QString::fromLatin1(name.mid(dot + 1)).toLower()) != nullptr;
+}
+
+struct Walk {
+    dev_t skipDev = 0;
+    ino_t skipIno = 0;
+    bool skip = false;
+    QList<BatchInput> found;
+    QStringList unreadable; // folders that could not be listed, with the reason
+};
+
+// Every image under the folder, by the bytes of its names (which need not
+// be UTF-8), in name order; symbolic links to folders are not followed, so
+// a loop cannot make it endless, and the output folder is left out.
+void walkFolder(const QByteArray &dir, const QString &relative, Walk &walk, int depth)
+{
+    DIR *d = ::opendir(dir.constData());
+    if (!d) {
+        walk.unreadable << QStringLiteral("%1: the folder cannot be read: %2")
+                               .arg(displayPath(pathFromBytes(dir)),
+                                    QString::fromLocal8Bit(std::strerror(errno)));
+        return;
+    }
+    QList<QByteArray> names;
+    while (const dirent *e = ::readdir(d)) {
+        const QByteArray name(e->d_name);
+        if (!name.startsWith('.')) // hidden files, part files and "." / ".."
+            names << name;
+    }
+    ::closedir(d);
+    std::sort(names.begin(), names.end());
+    QList<std::pair<QByteArray, QString>> folders;
+    for (const QByteArray &name : names) {
+        const QByteArray full = dir + '/' + name;
+        struct stat st {
+        };
+        if (::lstat(full.constData(), &st) != 0)
+            continue; // gone meanwhile
+        if (S_ISDIR(st.st_mode)) {
+            if (walk.skip && st.st_dev == walk.skipDev && st.st_ino == walk.skipIno)
+                continue;
+            const QString sub = pathFromBytes(name);
+            folders.append({full, relative.isEmpty() ? sub : relative + QLatin1Char('/') + sub});
             continue;
         }
-        taken.insert(out);
-        jobs.append({in, out});
+        if (S_ISLNK(st.st_mode) && (::stat(full.constData(), &st) != 0 || !S_ISREG(st.st_mode)))
+            continue;
+        if (S_ISREG(st.st_mode) && hasImageExtension(name))
+            walk.found.append({pathFromBytes(full), relative});
     }
-    return jobs;
+    if (depth > 256)
+        return;
+    for (const auto &[full, rel] : folders)
+        walkFolder(full, rel, walk, depth + 1);
+}
+
+// Makes the folder and its parents, by bytes.
+bool makeFolders(const QByteArray &path, QString *error)
+{
+    QByteArray sofar;
+    const QList<QByteArray> parts = path.split('/');
+    for (qsizetype i = 0; i < parts.size(); ++i) {
+        if (i > 0)
+            sofar += '/';
+        sofar += parts[i];
+        if (parts[i].isEmpty() || parts[i] == ".")
+            continue;
+        if (::mkdir(sofar.constData(), 0777) != 0 && errno != EEXIST) {
+            *error = QStringLiteral("cannot make the folder %1: %2")
+                         .arg(displayPath(pathFromBytes(sofar)),
+                              QString::fromLocal8Bit(std::strerror(errno)));
+            return false;
+        }
+    }
+    struct stat st {
+    };
+    if (::stat(path.constData(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        *error = QStringLiteral("cannot make the folder %1: something else has that name")
+                     .arg(displayPath(pathFromBytes(path)));
+        return false;
+    }
+    return true;
+}
+
+// The name of `path`'s last part without its extension.
+QString baseName(const QString &path)
+{
+    const QString name = path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    return dot > 0 ? name.left(dot) : name;
 }
 
 } // namespace
 
 int runConvert(const ConvertRequest &req, QTextStream &out, QTextStream &err, bool terminal)
 {
+    ConvertSettings settings;
+    settings.format = req.format.value_or(FormatCode::Unknown);
+    settings.overwrite = req.overwrite;
+    settings.skipExisting = req.skipExisting;
+    settings.quality = req.quality;
+    settings.resize = req.resize;
+    settings.strip = req.strip;
+    settings.page = req.page;
+    settings.inputFd = req.inputFd;
+    settings.outputFd = req.outputFd;
+
     switch (req.mode) {
     case ConvertRequest::Mode::Help:
         out << convertUsage();
         out.flush();
         return 0;
+    case ConvertRequest::Mode::Version: {
+        QString version = QCoreApplication::applicationVersion();
+        if (version.isEmpty())
+            version = QStringLiteral("%1.%2").arg(LUMORA_VERSION_MAJOR).arg(LUMORA_VERSION_MINOR);
+        out << "lumora-convert " << version << " (Qt " << qVersion() << ")\n";
+        out.flush();
+        return 0;
+    }
+    case ConvertRequest::Mode::ListFormats:
+        out << formatTableText();
+        out.flush();
+        return 0;
     case ConvertRequest::Mode::Identify:
-        return identify(req.inputs, out, err);
+        return identify(req, out, err);
     case ConvertRequest::Mode::Single: {
-        const ConvertOutcome r =
-            convertOne({req.inputs[0], req.output}, *req.format, req.overwrite);
+        const ConvertOutcome r = convertOne({req.inputs[0], req.output}, settings);
         if (!r.ok) {
-            err << "lumora-convert: " << req.inputs[0] << ": " << r.message << '\n';
+            err << "lumora-convert: " << shown(req.inputs[0]) << ": " << r.message << '\n';
             err.flush();
             return 1;
         }
+        if (r.skipped && !req.quiet)
+            err << "lumora-convert: " << displayPath(req.output)
+                << " is there already; left as it is\n";
+        tellNote(err, req.inputs[0], r.note);
         if (!r.damage.isEmpty()) {
             warnDamaged(err, req.inputs[0], r.damage);
             err.flush();
             return kDamagedStatus;
         }
+        err.flush();
         return 0;
     }
     case ConvertRequest::Mode::Batch:
         break;
     }
 
-    if (!QDir().mkpath(req.outDir)) {
-        err << "lumora-convert: cannot make the folder " << req.outDir << '\n';
+    // The inputs, folders opened up with --recursive.
+    Walk walk;
+    QStringList refused;
+    struct stat outSt {
+    };
+    if (::stat(pathBytes(req.outDir).constData(), &outSt) == 0) {
+        walk.skip = true;
+        walk.skipDev = outSt.st_dev;
+        walk.skipIno = outSt.st_ino;
+    }
+    for (const QString &in : req.inputs) {
+        struct stat st {
+        };
+        const QByteArray bytes = pathBytes(in);
+        if (::stat(bytes.constData(), &st) == 0 && S_ISDIR(st.st_mode)) {
+            if (!req.recursive) {
+                refused << QStringLiteral("%1: is a folder; use --recursive to convert the images "
+                                          "in it")
+                               .arg(displayPath(in));
+                continue;
+            }
+            QByteArray root = bytes;
+            while (root.size() > 1 && root.endsWith('/'))
+                root.chop(1);
+            walkFolder(root, QString(), walk, 0);
+            continue;
+        }
+        walk.found.append({in, QString()});
+    }
+
+    const QString ext = QString::fromLatin1(imaging::formatShortName(settings.format));
+    QString outRoot = req.outDir;
+    while (outRoot.size() > 1 && outRoot.endsWith(QLatin1Char('/')))
+        outRoot.chop(1);
+    QList<ConvertJob> jobs;
+    QList<QString> jobInputs;
+    QSet<QString> taken;
+    QSet<QString> folders;
+    QStringList clashes;
+    for (const BatchInput &in : walk.found) {
+        const QString folder =
+            in.folder.isEmpty() ? outRoot : outRoot + QLatin1Char('/') + in.folder;
+        const QString output =
+            folder + QLatin1Char('/') + baseName(in.path) + QLatin1Char('.') + ext;
+        // Two inputs that would write one output: the second must not replace
+        // the first, even with --overwrite.
+        if (taken.contains(output)) {
+            clashes << in.path;
+            continue;
+        }
+        taken.insert(output);
+        folders.insert(folder);
+        jobs.append({in.path, output});
+    }
+    QString folderError;
+    if (!makeFolders(pathBytes(outRoot), &folderError)) {
+        err << "lumora-convert: " << folderError << '\n';
         err.flush();
         return 1;
     }
-    QStringList clashes;
-    const QList<ConvertJob> jobs = batchJobs(req, &clashes);
+    for (const QString &folder : std::as_const(folders)) {
+        if (!makeFolders(pathBytes(folder), &folderError)) {
+            err << "lumora-convert: " << folderError << '\n';
+            err.flush();
+            return 1;
+        }
+    }
+
     ProgressFn progress;
     if (terminal && !req.quiet)
         progress = [&err](int done, int total) {
@@ -307,31 +628,44 @@ int runConvert(const ConvertRequest &req, QTextStream &out, QTextStream &err, bo
                 << QString(width - filled, QLatin1Char(' ')) << "] " << done << '/' << total;
             err.flush();
         };
-    const QList<ConvertOutcome> results =
-        runConvertJobs(jobs, *req.format, req.overwrite, req.jobs, progress);
-    if (progress)
+    const QList<ConvertOutcome> results = runConvertJobs(jobs, settings, req.jobs, progress);
+    if (progress) {
+        // The bar's line is ended before anything else is printed, on either stream.
         err << '\n';
+        err.flush();
+    }
     int failed = 0;
     int damaged = 0;
+    int skipped = 0;
     for (qsizetype i = 0; i < jobs.size(); ++i) {
-        if (results[i].ok) {
-            if (!results[i].damage.isEmpty()) {
+        const ConvertOutcome &r = results[i];
+        if (r.ok) {
+            skipped += r.skipped ? 1 : 0;
+            tellNote(err, jobs[i].input, r.note);
+            if (!r.damage.isEmpty()) {
                 ++damaged;
-                warnDamaged(err, jobs[i].input, results[i].damage);
+                warnDamaged(err, jobs[i].input, r.damage);
             }
             continue;
         }
         ++failed;
-        err << "lumora-convert: " << jobs[i].input << ": " << results[i].message << '\n';
+        err << "lumora-convert: " << shown(jobs[i].input) << ": " << r.message << '\n';
     }
-    for (const QString &in : clashes) {
+    for (const QString &in : std::as_const(clashes)) {
         ++failed;
-        err << "lumora-convert: " << in
+        err << "lumora-convert: " << shown(in)
             << ": another input already writes the same output name; not converted\n";
     }
-    const qsizetype total = req.inputs.size();
+    for (const QString &why : std::as_const(refused) + walk.unreadable) {
+        ++failed;
+        err << "lumora-convert: " << why << '\n';
+    }
+    err.flush();
+    const qsizetype total = jobs.size() + clashes.size() + refused.size() + walk.unreadable.size();
     if (!req.quiet) {
-        out << "Converted " << (total - failed) << " of " << total << " files";
+        out << "Converted " << (total - failed - skipped) << " of " << total << " files";
+        if (skipped)
+            out << ", " << skipped << " already there";
         if (damaged)
             out << ", " << damaged << " damaged";
         if (failed)
@@ -339,7 +673,6 @@ int runConvert(const ConvertRequest &req, QTextStream &out, QTextStream &err, bo
         out << ".\n";
     }
     out.flush();
-    err.flush();
     return failed ? 1 : damaged ? kDamagedStatus : 0;
 }
 

@@ -2,12 +2,15 @@
 #include "imaging/Decoder.h"
 #include "loader/LoaderClient.h"
 #include "loader/LoaderSetting.h"
+#include "platform/FileOperations.h"
 #include "platform/RegistryStore.h"
 
 #include <QGuiApplication>
 #include <QTextStream>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <unistd.h>
 
 // Qt's own chatter (a missing XDG_RUNTIME_DIR over ssh, font fallbacks) is
@@ -39,13 +42,27 @@ int main(int argc, char **argv)
 
     QTextStream out(stdout);
     QTextStream err(stderr);
-    QStringList args = QCoreApplication::arguments();
-    args.removeFirst();
+    // Names are taken as the bytes given: one that is not UTF-8 still names
+    // its file (QCoreApplication::arguments() would replace those bytes).
+    QStringList args;
+    for (int i = 1; i < argc; ++i)
+        args << lumora::platform::pathFromBytes(QByteArray(argv[i]));
     QString error;
     const auto request = lumora::parseConvertArguments(args, &error);
     if (!request) {
         err << "lumora-convert: " << error << "\nTry 'lumora-convert --help'.\n";
         return 2;
     }
-    return lumora::runConvert(*request, out, err, isatty(STDERR_FILENO) != 0);
+    int status = lumora::runConvert(*request, out, err, isatty(STDERR_FILENO) != 0);
+    // Output that never arrived (a full disk, /dev/full, a closed pipe) is a
+    // failure, not a success with nothing to show.
+    out.flush();
+    if (out.status() != QTextStream::Ok || std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        err << "lumora-convert: cannot write to standard output: "
+            << QString::fromLocal8Bit(std::strerror(errno ? errno : EIO)) << '\n';
+        err.flush();
+        if (status == 0 || status == 3)
+            status = 1;
+    }
+    return status;
 }
