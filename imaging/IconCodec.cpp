@@ -20,12 +20,33 @@ struct Page {
     int bits = 0;
 };
 
-Page decodeEntry(const QByteArray &bytes, qint64 budget)
+// An embedded PNG up to its first chunk that claims more bytes than follow.
+// libpng allocates a whole chunk before reading it, so a few bytes declaring
+// a chunk of a gigabyte cost that gigabyte; what is cut off could not be read
+// anyway, and the image data streams, so a short IDAT still shows its rows.
+QByteArray withoutOverlongChunk(const QByteArray &png)
+{
+    qsizetype at = 8;
+    while (at + 8 <= png.size()) {
+        const quint32 length = quint32(quint8(png[at])) << 24 | quint32(quint8(png[at + 1])) << 16 |
+                               quint32(quint8(png[at + 2])) << 8 | quint32(quint8(png[at + 3]));
+        const qint64 left = png.size() - at - 12;
+        if (qint64(length) > left)
+            return png.mid(at + 4, 4) == QByteArray("IDAT", 4) ? png : png.left(at);
+        at += 12 + qsizetype(length);
+    }
+    return png;
+}
+
+Page decodeEntry(const QByteArray &bytes, qint64 budget, bool *overlong)
 {
     Page page;
     if (bytes.startsWith("\x89PNG\r\n\x1A\n")) {
+        const QByteArray png = withoutOverlongChunk(bytes);
+        if (png.size() != bytes.size())
+            *overlong = true;
         QBuffer buffer;
-        buffer.setData(bytes);
+        buffer.setData(png);
         buffer.open(QIODevice::ReadOnly);
         QImageReader reader(&buffer, "png");
         const QSize size = reader.size();
@@ -54,6 +75,7 @@ DecodedImage decodeIcon(QIODevice &device, const FormatSpec &entry, const Decode
     DecodedImage out;
     out.format = entry.code;
     qint64 total = 0;
+    bool overlong = false;
     for (int i = 0; i < count; ++i) {
         if (isCancelled(options))
             return failure(cancelledMessage());
@@ -66,7 +88,7 @@ DecodedImage decodeIcon(QIODevice &device, const FormatSpec &entry, const Decode
             continue;
         // Sizes in the directory are often wrong; the image data tells.
         const QByteArray bytes = data.mid(offset, size >= 40 ? qsizetype(size) : -1);
-        Page page = decodeEntry(bytes, kMaxDecodedBytes - total);
+        Page page = decodeEntry(bytes, kMaxDecodedBytes - total, &overlong);
         if (page.image.isNull())
             continue;
         total += page.image.sizeInBytes();
@@ -78,6 +100,9 @@ DecodedImage decodeIcon(QIODevice &device, const FormatSpec &entry, const Decode
         if (!options.allPages)
             break;
     }
+    // Qt's and ImageMagick's icon readers would hand that PNG to libpng whole.
+    if (out.pages.isEmpty() && overlong)
+        return failure(damagedMessage());
     if (out.pages.isEmpty()) {
         // Nothing we could read: Qt's own icon reader gets the last word.
         device.seek(0);
