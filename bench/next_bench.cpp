@@ -1,8 +1,9 @@
 // How fast Next shows the following photo: a cold load (decode on demand)
-// against a Next whose image was decoded ahead while the previous one was on
-// screen. Both run in this process on the same files; the ratio is the point.
+// and a Next whose image was decoded ahead while the previous one was on
+// screen, each through the loader processes against the same decoders run in
+// this process, taking turns; the ratios are the point.
 //
-//   lumora-nextbench [DIR] [COUNT]
+//   lumora-nextbench [DIR] [COUNT] [ROUNDS]
 //
 // DIR holds the 12-megapixel JPEGs to use; without it, COUNT (default 8) are
 // made from the bundled sample photos in a temporary folder.
@@ -23,6 +24,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <map>
 #include <vector>
 
 using namespace lumora;
@@ -81,6 +84,12 @@ static std::vector<double> timeNext(frmViwer &viewer, const QStringList &photos,
         viewer.ShowNextImage();
         viewer.ImgX->repaint();
         ms.push_back(double(t.nsecsElapsed()) / 1e6);
+        // A Next that showed nothing would be the fastest of all.
+        const imaging::ImageDocument &shown = *viewer.ImgX->document();
+        if (shown.ImageFilePath() != photos.at(i + 1) || shown.currentImage().isNull()) {
+            std::fprintf(stderr, "Next did not show %s\n", qPrintable(photos.at(i + 1)));
+            std::exit(1);
+        }
     }
     return ms;
 }
@@ -113,22 +122,46 @@ int main(int argc, char **argv)
     const QString key = QStringLiteral("SOFTWARE\\Quorvane\\Lumora Settings");
     registry.createKey(platform::RegistryRoot::LocalMachine, key);
     const QImage first(photos.first());
-    std::printf("files=%lld size=%dx%d\n", qlonglong(photos.size()), first.width(), first.height());
-    // Windowed and full screen (the default on a fresh profile) differ in
-    // what a Next does besides loading: refitting the window or re-entering
-    // full screen.
+    const int rounds = args.size() > 3 ? std::max(1, args.at(3).toInt()) : 3;
+    std::printf("files=%lld size=%dx%d rounds=%d\n", qlonglong(photos.size()), first.width(),
+                first.height(), rounds);
+    // The same decoders in this process are the reference: the loader
+    // processes should cost next to nothing on top. The two take turns, so
+    // a busy machine slows both alike.
+    std::map<QString, std::vector<double>> samples;
+    for (int round = 0; round < rounds; ++round) {
+        for (const bool inProcess : {true, false}) {
+            loader::LoaderSettings settings = loader::currentSettings();
+            settings.inProcess = inProcess;
+            loader::configure(settings);
+            // Windowed and full screen (the default on a fresh profile) differ
+            // in what a Next does besides loading: refitting the window or
+            // re-entering full screen.
+            for (const char *mode : {"windowed", "fullscreen"}) {
+                const bool full = QByteArray(mode) == "fullscreen";
+                registry.setValue(
+                    platform::RegistryRoot::LocalMachine, key, QStringLiteral("FullScreen"),
+                    {full ? QStringLiteral("-1") : QStringLiteral("0"), platform::RegSz});
+                ViewerContext ctx;
+                ctx.registry = &registry;
+                frmViwer viewer(ctx);
+                timeNext(viewer, photos.mid(0, 2), false); // warm the caches and the code
+                const QString name =
+                    QLatin1String(mode) + (inProcess ? QStringLiteral("/in-process") : QString());
+                for (double ms : timeNext(viewer, photos, false))
+                    samples[name + QStringLiteral(" cold")].push_back(ms);
+                for (double ms : timeNext(viewer, photos, true))
+                    samples[name + QStringLiteral(" preloaded")].push_back(ms);
+            }
+        }
+    }
     for (const char *mode : {"windowed", "fullscreen"}) {
-        const bool full = QByteArray(mode) == "fullscreen";
-        registry.setValue(platform::RegistryRoot::LocalMachine, key, QStringLiteral("FullScreen"),
-                          {full ? QStringLiteral("-1") : QStringLiteral("0"), platform::RegSz});
-        ViewerContext ctx;
-        ctx.registry = &registry;
-        frmViwer viewer(ctx);
-        timeNext(viewer, photos.mid(0, 2), false); // warm the caches and the code
-        const std::vector<double> cold = timeNext(viewer, photos, false);
-        const std::vector<double> warm = timeNext(viewer, photos, true);
-        std::printf("%s cold_next_ms=%.1f preloaded_next_ms=%.1f ratio=%.1f\n", mode, median(cold),
-                    median(warm), median(warm) > 0 ? median(cold) / median(warm) : 0.0);
+        for (const char *kind : {"cold", "preloaded"}) {
+            const double ours = median(samples[QStringLiteral("%1 %2").arg(mode, kind)]);
+            const double ref = median(samples[QStringLiteral("%1/in-process %2").arg(mode, kind)]);
+            std::printf("%s %s_next_ms=%.1f in_process_ms=%.1f ratio=%.2f\n", mode, kind, ours, ref,
+                        ref > 0 ? ours / ref : 0.0);
+        }
     }
     rusage ru{};
     getrusage(RUSAGE_SELF, &ru);

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 
+#include <atomic>
 #include <limits>
 
 namespace lumora::imaging::support
@@ -118,6 +119,24 @@ void scalePages(DecodedImage &result, const DecodeOptions &options)
         if (target != page.size())
             page = page.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     }
+}
+
+namespace
+{
+std::atomic<PageAllocator> pageAllocator{nullptr};
+}
+
+void setPageAllocator(PageAllocator allocator)
+{
+    pageAllocator = allocator;
+}
+
+QImage newPage(QSize size, QImage::Format format)
+{
+    const PageAllocator allocator = pageAllocator;
+    if (!allocator || size.isEmpty() || format == QImage::Format_Invalid)
+        return {};
+    return allocator(size, format);
 }
 
 int storedDepth(QImage::Format format)

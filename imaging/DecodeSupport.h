@@ -55,6 +55,14 @@ bool metafileTooLarge(const QSize &declared, const QSize &requested);
 // Smoothly shrinks every page to the requested box (no-op without a box).
 void scalePages(DecodedImage &result, const DecodeOptions &options);
 
+// Where a decoder that can be handed its destination (Qt's readers keep an
+// image of the right size and format) gets it. The loader puts the pixels
+// straight into memory it can pass to the program; by default (null) the
+// reader allocates its own.
+using PageAllocator = QImage (*)(QSize size, QImage::Format format);
+void setPageAllocator(PageAllocator allocator);
+QImage newPage(QSize size, QImage::Format format);
+
 // Depth of a decoded QImage format as a file would have stored it.
 int storedDepth(QImage::Format format);
 

@@ -123,7 +123,13 @@ DecodedImage readPages(QImageReader &reader, const FormatSpec &entry, const QByt
             if (reader.currentImageNumber() < i && !reader.jumpToImage(i) && count <= 0)
                 break;
         }
-        QImage page;
+        // A full-size photo that needs no turning is decoded straight into
+        // the memory it is handed over in (Qt's JPEG and PNG readers fill an
+        // image of the right size and format whole, as it is).
+        const bool intoPlace = i == 0 && !options.scaledSize.isValid() &&
+                               (entry.code == FormatCode::Jpeg || entry.code == FormatCode::Png) &&
+                               reader.transformation() == QImageIOHandler::TransformationNone;
+        QImage page = intoPlace ? newPage(decodeSize, decodedFormat) : QImage();
         rewindDevice();
         if (!reader.read(&page) || page.isNull()) {
             if (i == 0)

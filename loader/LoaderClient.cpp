@@ -79,6 +79,13 @@ std::shared_ptr<loader::LoaderPool> pool(bool emf)
     return slot;
 }
 
+bool inProcess()
+{
+    Loaders &l = loaders();
+    std::lock_guard lock(l.mutex);
+    return l.settings.inProcess;
+}
+
 imaging::DecodedImage failure(const QString &message)
 {
     imaging::DecodedImage out;
@@ -91,6 +98,13 @@ imaging::DecodedImage decodeDescriptor(int fd, const imaging::DecodeOptions &opt
 {
     if (imaging::support::isCancelled(options))
         return failure(imaging::support::cancelledMessage());
+    if (inProcess()) {
+        lseek(fd, 0, SEEK_SET);
+        QFile file;
+        if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
+            return failure(file.errorString());
+        return imaging::decodeDeviceInProcess(file, options, name);
+    }
     loader::Request request;
     request.scaledSize = options.scaledSize;
     request.allPages = options.allPages;

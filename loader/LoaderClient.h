@@ -17,6 +17,9 @@ struct LoaderSettings {
     QString program;
     QString emfProgram;
     int workers = 0; // 0: one per core, at most four
+    // Decodes in this process instead, unguarded: only for benchmarks that
+    // measure what the loader processes cost against the same decoders.
+    bool inProcess = false;
 };
 
 // Replaces the settings; decodes already under way finish on the old pool.

@@ -5,12 +5,16 @@
 #include <QIODevice>
 
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
 #include <fcntl.h>
+#include <mutex>
 #include <poll.h>
 #include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <thread>
 #include <time.h>
 #include <unistd.h>
 
@@ -129,13 +133,51 @@ struct Mapping {
     std::atomic_int pages{0};
 };
 
+// Unmapping a photo's pixels also frees its memfd, which costs milliseconds
+// per picture; a thread of its own does it so a Next never waits for the
+// picture it leaves. Never destroyed: pages may go during static teardown.
+class Unmapper
+{
+public:
+    static Unmapper &instance()
+    {
+        static Unmapper *one = new Unmapper;
+        return *one;
+    }
+    void post(Mapping *mapping)
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_queue.push_back(mapping);
+        }
+        m_wake.notify_one();
+    }
+
+private:
+    Unmapper()
+    {
+        std::thread([this] {
+            for (;;) {
+                std::unique_lock lock(m_mutex);
+                m_wake.wait(lock, [this] { return !m_queue.empty(); });
+                Mapping *mapping = m_queue.front();
+                m_queue.pop_front();
+                lock.unlock();
+                munmap(mapping->address, mapping->length);
+                delete mapping;
+            }
+        }).detach();
+    }
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::deque<Mapping *> m_queue;
+};
+
 void releasePage(void *info)
 {
     auto *mapping = static_cast<Mapping *>(info);
-    if (mapping->pages.fetch_sub(1) == 1) {
-        munmap(mapping->address, mapping->length);
-        delete mapping;
-    }
+    if (mapping->pages.fetch_sub(1) == 1)
+        Unmapper::instance().post(mapping);
 }
 
 imaging::DecodedImage brokenReply()
@@ -279,6 +321,22 @@ std::optional<Ready> decodeReady(const QByteArray &message)
     return r;
 }
 
+namespace
+{
+
+QByteArray replyMessage(ReplyKind kind, const imaging::DecodedImage &decoded, qint64 total,
+                        const QList<PageFacts> &facts)
+{
+    QByteArray message;
+    QDataStream s(&message, QIODevice::WriteOnly);
+    beginMessage(s, kReplyMagic) << quint8(kind) << qint32(decoded.format) << decoded.bitsPerPixel
+                                 << decoded.originalSize << decoded.error << decoded.damage
+                                 << decoded.iccProfile << decoded.frameDelays << total << facts;
+    return message;
+}
+
+} // namespace
+
 bool packReply(ReplyKind kind, const imaging::DecodedImage &decoded, PackedReply *out,
                QString *error)
 {
@@ -297,8 +355,8 @@ bool packReply(ReplyKind kind, const imaging::DecodedImage &decoded, PackedReply
                 close(fd);
             return false;
         }
-        // Written, not mapped: the pages never count against the worker's
-        // address-space cap, and the program maps them without a copy.
+        // Written, not mapped: the pages never count twice against the
+        // worker's address-space cap, and the program maps them without a copy.
         for (qsizetype i = 0; i < decoded.pages.size(); ++i) {
             const QImage &page = decoded.pages[i];
             const char *bits = reinterpret_cast<const char *>(page.constBits());
@@ -324,10 +382,33 @@ bool packReply(ReplyKind kind, const imaging::DecodedImage &decoded, PackedReply
         }
         out->pixelFd = fd;
     }
-    QDataStream s(&out->message, QIODevice::WriteOnly);
-    beginMessage(s, kReplyMagic) << quint8(kind) << qint32(decoded.format) << decoded.bitsPerPixel
-                                 << decoded.originalSize << decoded.error << decoded.damage
-                                 << decoded.iccProfile << decoded.frameDelays << total << facts;
+    out->message = replyMessage(kind, decoded, total, facts);
+    return true;
+}
+
+bool packReplyInPlace(ReplyKind kind, imaging::DecodedImage &&decoded, int pixelFd,
+                      PackedReply *out, QString *error)
+{
+    out->pixelFd = -1;
+    struct stat st {
+    };
+    if (decoded.pages.size() != 1 || fstat(pixelFd, &st) != 0 ||
+        st.st_size < decoded.pages.first().sizeInBytes()) {
+        *error = QStringLiteral("the pixels are not where they were decoded");
+        close(pixelFd);
+        return false;
+    }
+    const QList<PageFacts> facts{factsOf(decoded.pages.first(), 0)};
+    out->message = replyMessage(kind, decoded, st.st_size, facts);
+    // The worker's writable mapping goes with its last page; only then can
+    // the memfd be sealed against writing.
+    decoded.pages.clear();
+    if (fcntl(pixelFd, F_ADD_SEALS, kSeals | F_SEAL_SEAL) != 0) {
+        *error = QString::fromLocal8Bit(strerror(errno));
+        close(pixelFd);
+        return false;
+    }
+    out->pixelFd = pixelFd;
     return true;
 }
 

@@ -66,6 +66,11 @@ struct PackedReply {
 };
 bool packReply(ReplyKind kind, const imaging::DecodedImage &decoded, PackedReply *out,
                QString *error);
+// The same without a copy, for a picture of one page decoded straight into
+// the memfd `pixelFd` (from offset 0), which it takes over: the page is let
+// go of here, so its writable mapping must be the last hold on the memfd.
+bool packReplyInPlace(ReplyKind kind, imaging::DecodedImage &&decoded, int pixelFd,
+                      PackedReply *out, QString *error);
 
 // Program side: the decode result with every page a QImage over a private
 // mapping of the memfd (unmapped when the last page goes). Takes ownership of

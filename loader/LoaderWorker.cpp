@@ -1,21 +1,25 @@
 #include "loader/LoaderWorker.h"
 
 #include "imaging/Codec.h"
+#include "imaging/DecodeSupport.h"
 #include "loader/LoaderProtocol.h"
 #include "loader/Sandbox.h"
 
 #include <QFile>
 #include <QGuiApplication>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <malloc.h>
+#include <mutex>
 #include <new>
 #include <poll.h>
 #include <sys/mman.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace lumora::loader
 {
@@ -32,6 +36,79 @@ QString memoryMessage(qint64 budget)
     return QStringLiteral("the decoder stopped on this file: it needed more than its memory "
                           "limit of %1 MB")
         .arg((budget + kMemoryMargin) >> 20);
+}
+
+// Pixels decoded straight into a memfd of their own, so a photo reaches the
+// program without being copied (Qt's readers fill the image they are given).
+struct PixelBlock {
+    void *address = nullptr;
+    size_t length = 0;
+    int fd = -1;
+    bool handedOver = false; // the fd now belongs to the reply
+};
+
+std::mutex blocksMutex;
+std::vector<PixelBlock *> blocks;
+
+void releaseBlock(void *info)
+{
+    auto *block = static_cast<PixelBlock *>(info);
+    munmap(block->address, block->length);
+    if (!block->handedOver)
+        close(block->fd);
+    {
+        std::lock_guard lock(blocksMutex);
+        blocks.erase(std::find(blocks.begin(), blocks.end(), block));
+    }
+    delete block;
+}
+
+QImage memfdPage(QSize size, QImage::Format format)
+{
+    const int depth = QImage::toPixelFormat(format).bitsPerPixel();
+    // Laid out as QImage lays out its own rows (32-bit aligned).
+    const qint64 rowBytes = ((qint64(size.width()) * depth + 31) >> 5) << 2;
+    const qint64 bytes = rowBytes * size.height();
+    if (depth <= 0 || bytes <= 0 || bytes > imaging::kMaxDecodedBytes)
+        return {};
+    const size_t length = size_t((bytes + 4095) / 4096 * 4096);
+    const int fd = memfd_create("lumora-pixels", MFD_CLOEXEC | MFD_ALLOW_SEALING);
+    if (fd < 0)
+        return {};
+    void *address = MAP_FAILED;
+    if (ftruncate(fd, off_t(length)) == 0)
+        address = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    if (address == MAP_FAILED) {
+        close(fd);
+        return {};
+    }
+    auto *block = new PixelBlock{address, length, fd, false};
+    {
+        std::lock_guard lock(blocksMutex);
+        blocks.push_back(block);
+    }
+    QImage page(static_cast<uchar *>(address), size.width(), size.height(), rowBytes, format,
+                &releaseBlock, block);
+    if (page.isNull())
+        releaseBlock(block);
+    return page;
+}
+
+// The memfd holding the only page of `decoded`, when it was decoded in place
+// and nothing else holds the page; -1 otherwise (the reply copies).
+int inPlaceFd(const imaging::DecodedImage &decoded)
+{
+    if (decoded.pages.size() != 1 || !decoded.pages.first().isDetached())
+        return -1;
+    const void *bits = decoded.pages.first().constBits();
+    std::lock_guard lock(blocksMutex);
+    for (PixelBlock *block : blocks) {
+        if (block->address == bits && !block->handedOver) {
+            block->handedOver = true;
+            return block->fd;
+        }
+    }
+    return -1;
 }
 
 struct Served {
@@ -119,6 +196,7 @@ int runWorker(int argc, char **argv, const WorkerTraits &traits)
     qputenv("QT_QPA_PLATFORM", "offscreen");
     int qtArgc = 1;
     QGuiApplication app(qtArgc, argv);
+    imaging::support::setPageAllocator(&memfdPage);
     traits.codecs.prepare();
 
     ControlPage fallback{};
@@ -158,7 +236,11 @@ int runWorker(int argc, char **argv, const WorkerTraits &traits)
             close(fd);
         PackedReply reply;
         QString error;
-        if (!packReply(served.kind, served.decoded, &reply, &error)) {
+        const int inPlace = inPlaceFd(served.decoded);
+        const bool packed = inPlace >= 0 ? packReplyInPlace(served.kind, std::move(served.decoded),
+                                                            inPlace, &reply, &error)
+                                         : packReply(served.kind, served.decoded, &reply, &error);
+        if (!packed) {
             imaging::DecodedImage failed;
             failed.error =
                 QStringLiteral("The decoded picture cannot be handed over: %1.").arg(error);
