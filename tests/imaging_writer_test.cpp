@@ -4,6 +4,7 @@
 #include "imaging/Decoder.h"
 #include "imaging/ImageDocument.h"
 #include "imaging/ImageWriter.h"
+#include "imaging/JpegExif.h"
 #include "imaging_samples.h"
 #include "support/ExternalReaders.h"
 #include "support/PixelCompare.h"
@@ -143,6 +144,70 @@ TEST(ImageWriter, DamagedExifIsDroppedRatherThanCopied)
     // A second pass finds nothing left to change.
     options.exif = kept;
     EXPECT_EQ(jpegExifSegment(encodeImage(page, FormatCode::Jpeg, options, &error)), kept);
+}
+
+// What a photo manager added to a JPEG comes back byte for byte in a JPEG
+// saved from it: XMP (with an extension part), Photoshop's IPTC block and
+// the comment, which Qt alone would rewrite as "Description: ...". The
+// camera's sideways thumbnail gives way to an upright one.
+TEST(ImageWriter, JpegFromJpegKeepsXmpIptcAndCommentAndTurnsTheThumbnailUpright)
+{
+    auto segment = [](char marker, const QByteArray &payload) {
+        QByteArray s("\xFF", 1);
+        s.append(marker);
+        char len[2];
+        qToBigEndian(quint16(payload.size() + 2), len);
+        return s.append(len, 2).append(payload);
+    };
+    const QList<QByteArray> added = {
+        segment('\xE1', QByteArray("http://ns.adobe.com/xap/1.0/\0", 29) +
+                            "<x:xmpmeta><xmp:Rating>4</xmp:Rating></x:xmpmeta>"),
+        segment('\xE1', QByteArray("http://ns.adobe.com/xmp/extension/\0", 35) +
+                            QByteArray(32, 'A') + QByteArray("\0\0\0\x10\0\0\0\0", 8) +
+                            "<rdf:Bag>cat</rdf:Bag>"),
+        segment('\xED', QByteArray("Photoshop 3.0\0"
+                                   "8BIM\x04\x04\0\0\0\0\0\x0B"
+                                   "\x1C\x02\x19\0\x07holiday\0",
+                                   39)),
+        segment('\xFE', "taken at dawn"),
+    };
+    QString error;
+    const QImage stored = quadrants(40, 24); // as the sensor held it
+    QByteArray source = encodeImage(stored, FormatCode::Jpeg, {}, &error);
+    ASSERT_FALSE(source.isEmpty()) << error.toStdString();
+    for (qsizetype i = added.size() - 1; i >= 0; --i)
+        source.insert(2, added[i]);
+    ASSERT_EQ(exif::keptSegments(source), added);
+
+    WriteOptions options;
+    options.sourceJpegHead = source;
+    options.exif = exif::withThumbnail(
+        cameraExif(6, 40, 24), encodeImage(quadrants(20, 12), FormatCode::Jpeg, {}, &error));
+    ASSERT_TRUE(exif::hasThumbnail(options.exif));
+    QImage upright = quadrants(24, 40);
+    upright.setText(QStringLiteral("Description"), QStringLiteral("taken at dawn")); // as decoded
+    const QByteArray out = encodeImage(upright, FormatCode::Jpeg, options, &error);
+    ASSERT_FALSE(out.isEmpty()) << error.toStdString();
+    EXPECT_EQ(exif::keptSegments(out), added);
+    EXPECT_FALSE(out.contains("Description:"));
+
+    const QByteArray payload = jpegExifSegment(out);
+    ASSERT_TRUE(exif::hasThumbnail(payload));
+    const qsizetype thumbAt = payload.indexOf("\xFF\xD8\xFF", 6);
+    ASSERT_GT(thumbAt, 0);
+    const QImage thumb = QImage::fromData(payload.mid(thumbAt), "JPEG");
+    ASSERT_FALSE(thumb.isNull());
+    EXPECT_LT(thumb.width(), thumb.height()) << "the thumbnail is still sideways";
+    // Saved again, nothing is turned or replaced a second time.
+    options.sourceJpegHead = out;
+    options.exif = payload;
+    const QByteArray again = encodeImage(upright, FormatCode::Jpeg, options, &error);
+    EXPECT_EQ(jpegExifSegment(again), payload);
+    EXPECT_EQ(exif::keptSegments(again), added);
+
+    // Not from a JPEG: Qt's comment from the text stays the only one.
+    const QByteArray fromPng = encodeImage(upright, FormatCode::Jpeg, {}, &error);
+    EXPECT_TRUE(fromPng.contains("Description: taken at dawn"));
 }
 
 TEST(ImageWriter, TargaIsStoredTopFirstAndUprightForOtherReaders)
