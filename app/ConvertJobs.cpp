@@ -308,6 +308,14 @@ ConvertOutcome convertOne(const ConvertJob &job, const ConvertSettings &settings
     return outcome;
 }
 
+ConvertOutcome convertOne(const ConvertJob &job, imaging::FormatCode format, bool overwrite)
+{
+    ConvertSettings settings;
+    settings.format = format;
+    settings.overwrite = overwrite;
+    return convertOne(job, settings);
+}
+
 QList<ConvertOutcome> runConvertJobs(const QList<ConvertJob> &jobs, const ConvertSettings &settings,
                                      int threads, const ProgressFn &progress)
 {

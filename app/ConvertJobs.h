@@ -70,6 +70,8 @@ imaging::DecodedImage decodeInput(const QString &input, int inputFd,
 // with the settings' page, size, quality and metadata. Safe to call from
 // several threads at once.
 ConvertOutcome convertOne(const ConvertJob &job, const ConvertSettings &settings);
+// The plain conversion: the format, and whether an existing output is replaced.
+ConvertOutcome convertOne(const ConvertJob &job, imaging::FormatCode format, bool overwrite);
 
 // Runs every job on a pool of `threads` workers (0: one per core); the
 // outcomes come back in job order.
