@@ -203,7 +203,7 @@ void frmMain::ImageExplore1_CurrSelectedImage(const QString &path)
         return;
     }
     // Icons, cursors and DIBs come through the picture loader, the rest by path.
-    imaging::LoadResult r;
+    Result<> r;
     std::optional<Preloaded> ready;
     if (!takesPictureRoute(path))
         ready = m_previewAhead->take(path);
@@ -211,13 +211,12 @@ void frmMain::ImageExplore1_CurrSelectedImage(const QString &path)
         imaging::DecodedImage &d = ready->decoded;
         doc->adopt(std::move(d.pages), d.format, d.bitsPerPixel, path);
         ImgX->setProxy(ready->proxy);
-        r.ok = true;
     } else {
         r = loadByTypeRule(*doc, path);
     }
     previewNeighbours(path);
     ImgX->setDisplayMode(0);
-    if (!r.ok || doc->isEmpty()) {
+    if (!r.ok() || doc->isEmpty()) {
         doc->ResetImages(); // nothing is reported: the preview stays empty
         updateStatus();
         return;

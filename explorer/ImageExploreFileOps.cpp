@@ -327,11 +327,11 @@ bool ImageExplore::CopyImage()
         picture = imaging::loadPicture(path, &error);
     } else {
         imaging::ImageDocument doc;
-        const imaging::LoadResult r = doc.LoadFromFile(path);
-        if (r.ok)
+        const Result<> r = doc.LoadFromFile(path);
+        if (r.ok())
             picture = doc.currentImage();
         else
-            error = r.error;
+            error = r.error();
     }
     if (picture.isNull() || !imaging::CopyToClipboard(picture, path)) {
         m_prompter.message(

@@ -243,11 +243,11 @@ void fuzzCipher(const uint8_t *data, size_t size)
         image.setPixel(int(i % width), int(i / width), qRgb(p[0], p[1], p[2]));
     }
     const bool sealed = imaging::isEncryptedPicture(image);
-    const imaging::CipherResult r = imaging::decryptPicture(image, QStringLiteral("key"));
+    const Result<QImage> r = imaging::decryptPicture(image, QStringLiteral("key"));
     if (!sealed)
-        require(!r.ok, "opened a picture that is not sealed");
-    if (!r.ok)
-        require(!r.error.isEmpty() && r.image.isNull(), "failure without a sentence");
+        require(!r.ok(), "opened a picture that is not sealed");
+    if (!r.ok())
+        require(!r.error().isEmpty(), "failure without a sentence");
 }
 
 // The registry file as found on disk; the store must open it, set it aside

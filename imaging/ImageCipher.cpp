@@ -227,22 +227,22 @@ CipherCost CipherCost::standard()
     return {crypto_pwhash_OPSLIMIT_INTERACTIVE, crypto_pwhash_MEMLIMIT_INTERACTIVE};
 }
 
-CipherResult encryptPicture(const QImage &plain, const QString &key, const CipherCost &cost)
+Result<QImage> encryptPicture(const QImage &plain, const QString &key, const CipherCost &cost)
 {
     if (plain.isNull())
-        return {false, {}, QStringLiteral("There is no image to encrypt.")};
+        return fail(QStringLiteral("There is no image to encrypt."));
     if (key.isEmpty())
-        return {false, {}, QStringLiteral("The key is empty.")};
+        return fail(QStringLiteral("The key is empty."));
     if (key.size() > kMaxKeyLength)
-        return {false, {}, tooLongKey()};
+        return fail(tooLongKey());
     if (const QString problem = sealedSizeProblem(plain); !problem.isEmpty())
-        return {false, {}, problem};
+        return fail(problem);
     if (!sodiumReady())
-        return {false, {}, QStringLiteral("The encryption library could not be started.")};
+        return fail(QStringLiteral("The encryption library could not be started."));
     const std::size_t memKiB = cost.memLimitBytes / 1024u;
     if (cost.opsLimit < crypto_pwhash_OPSLIMIT_MIN || cost.opsLimit > kMaxOps ||
         cost.memLimitBytes < crypto_pwhash_MEMLIMIT_MIN || memKiB > kMaxMemKiB)
-        return {false, {}, QStringLiteral("The key-derivation settings are out of range.")};
+        return fail(QStringLiteral("The key-derivation settings are out of range."));
 
     std::vector<unsigned char> message = serialize(plain);
     Header h;
@@ -252,7 +252,7 @@ CipherResult encryptPicture(const QImage &plain, const QString &key, const Ciphe
     randombytes_buf(h.nonce, kNonceBytes);
     const std::size_t cipherLength = message.size() + kTagBytes;
     if (cipherLength > 0xFFFFFFF0u)
-        return {false, {}, QStringLiteral("The image is too large to encrypt.")};
+        return fail(QStringLiteral("The image is too large to encrypt."));
     h.cipherLength = std::uint32_t(cipherLength);
     const std::vector<unsigned char> header = headerBytes(h);
 
@@ -264,7 +264,7 @@ CipherResult encryptPicture(const QImage &plain, const QString &key, const Ciphe
     const std::size_t rows = shape.rows;
     QImage carrier(width, int(rows), QImage::Format_RGB888);
     if (carrier.isNull())
-        return {false, {}, QStringLiteral("There is not enough memory to encrypt the image.")};
+        return fail(QStringLiteral("There is not enough memory to encrypt the image."));
     std::vector<unsigned char> stream(rows * rowCapacity);
     std::memcpy(stream.data(), header.data(), header.size());
 
@@ -272,7 +272,7 @@ CipherResult encryptPicture(const QImage &plain, const QString &key, const Ciphe
     if (!deriveKey(derived, key, h)) {
         sodium_memzero(derived, kKeyBytes);
         sodium_memzero(message.data(), message.size());
-        return {false, {}, QStringLiteral("There is not enough memory to derive the key.")};
+        return fail(QStringLiteral("There is not enough memory to derive the key."));
     }
     unsigned long long written = 0;
     crypto_aead_xchacha20poly1305_ietf_encrypt(stream.data() + header.size(), &written,
@@ -287,31 +287,31 @@ CipherResult encryptPicture(const QImage &plain, const QString &key, const Ciphe
     sodium_memzero(stream.data(), stream.size());
     carrier.setDotsPerMeterX(plain.dotsPerMeterX());
     carrier.setDotsPerMeterY(plain.dotsPerMeterY());
-    return {true, std::move(carrier), {}};
+    return carrier;
 }
 
-CipherResult decryptPicture(const QImage &sealed, const QString &key)
+Result<QImage> decryptPicture(const QImage &sealed, const QString &key)
 {
     if (sealed.isNull())
-        return {false, {}, QStringLiteral("There is no image to decrypt.")};
+        return fail(QStringLiteral("There is no image to decrypt."));
     if (!isEncryptedPicture(sealed))
-        return {false, {}, QStringLiteral("This image is not encrypted.")};
+        return fail(QStringLiteral("This image is not encrypted."));
     if (key.size() > kMaxKeyLength)
-        return {false, {}, tooLongKey()};
+        return fail(tooLongKey());
     if (!sodiumReady())
-        return {false, {}, QStringLiteral("The encryption library could not be started.")};
+        return fail(QStringLiteral("The encryption library could not be started."));
     const std::vector<unsigned char> stream = carrierBytes(sealed);
     Header h;
     if (!parseHeader(stream.data(), stream.size(), &h) || h.cipherLength < kTagBytes ||
         h.cipherLength > stream.size() - kHeaderBytes || h.ops < crypto_pwhash_OPSLIMIT_MIN ||
         h.ops > kMaxOps || std::size_t(h.memKiB) * 1024u < crypto_pwhash_MEMLIMIT_MIN ||
         h.memKiB > kMaxMemKiB)
-        return {false, {}, kWrongKey};
+        return fail(kWrongKey);
 
     unsigned char derived[kKeyBytes];
     if (!deriveKey(derived, key, h)) {
         sodium_memzero(derived, kKeyBytes);
-        return {false, {}, QStringLiteral("There is not enough memory to derive the key.")};
+        return fail(QStringLiteral("There is not enough memory to derive the key."));
     }
     std::vector<unsigned char> message(h.cipherLength - kTagBytes);
     unsigned long long length = 0;
@@ -320,13 +320,13 @@ CipherResult decryptPicture(const QImage &sealed, const QString &key)
         stream.data(), kHeaderBytes, h.nonce, derived);
     sodium_memzero(derived, kKeyBytes);
     if (rc != 0)
-        return {false, {}, kWrongKey};
+        return fail(kWrongKey);
     QImage plain;
     const bool ok = deserialize(message.data(), std::size_t(length), &plain);
     sodium_memzero(message.data(), message.size());
     if (!ok)
-        return {false, {}, kWrongKey};
-    return {true, std::move(plain), {}};
+        return fail(kWrongKey);
+    return plain;
 }
 
 QSize sealedSize(const QImage &plain)

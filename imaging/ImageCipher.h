@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/Result.h"
 #include "imaging/FormatCode.h"
 
 #include <QImage>
@@ -23,12 +24,6 @@ struct CipherCost {
 // refused with a message, never cut short.
 inline constexpr int kMaxKeyLength = 100000;
 
-struct CipherResult {
-    bool ok = false;
-    QImage image;  // the sealed or the opened picture when ok
-    QString error; // a sentence for the user when !ok
-};
-
 // Seals a picture under a key typed by the user. The result is itself a
 // picture: opaque noise whose red, green and blue bytes carry a small header
 // (version, key-derivation cost, salt, nonce, length) followed by the
@@ -41,12 +36,12 @@ struct CipherResult {
 //
 // The sealed picture holds 3 bytes a pixel (Format_RGB888). One whose sealed
 // form would be too large to open again is refused before any work.
-CipherResult encryptPicture(const QImage &plain, const QString &key,
-                            const CipherCost &cost = CipherCost::standard());
+Result<QImage> encryptPicture(const QImage &plain, const QString &key,
+                              const CipherCost &cost = CipherCost::standard());
 
 // Opens a sealed picture. A wrong key and a damaged picture both fail the
 // authentication, and nothing of the picture is changed.
-CipherResult decryptPicture(const QImage &sealed, const QString &key);
+Result<QImage> decryptPicture(const QImage &sealed, const QString &key);
 
 // The size of the sealed picture for `plain`, without sealing it.
 QSize sealedSize(const QImage &plain);

@@ -15,7 +15,7 @@ namespace lumora::imaging
 
 ImageDocument::ImageDocument(QObject *parent) : QObject(parent) {}
 
-LoadResult ImageDocument::LoadFromFile(const QString &path, int page, const QString &password)
+Result<> ImageDocument::LoadFromFile(const QString &path, int page, const QString &password)
 {
     Q_UNUSED(password); // no encrypted container yet; plain files ignore it
     DecodedImage decoded = decodeFile(path);
@@ -24,31 +24,31 @@ LoadResult ImageDocument::LoadFromFile(const QString &path, int page, const QStr
         m_error = decoded.error;
         if (m_pages.isEmpty())
             m_state = State::Failed;
-        return {false, m_error};
+        return fail(m_error);
     }
     m_path = QFileInfo(path).absoluteFilePath();
     m_format = decoded.format;
     m_bitsPerPixel = decoded.bitsPerPixel;
     m_damage = decoded.damage;
     setPages(std::move(decoded.pages), page);
-    return {true, {}};
+    return {};
 }
 
-LoadResult ImageDocument::LoadFromPicture(const QImage &picture, const QString &key)
+Result<> ImageDocument::LoadFromPicture(const QImage &picture, const QString &key)
 {
     Q_UNUSED(key);
     if (picture.isNull()) {
         m_error = QStringLiteral("There is no picture to show.");
         if (m_pages.isEmpty())
             m_state = State::Failed;
-        return {false, m_error};
+        return fail(m_error);
     }
     // The picture carries no file format; the caller names the file.
     m_format = FormatCode::Unknown;
     m_bitsPerPixel = support::storedDepth(picture.format());
     m_damage.clear();
     setPages({picture}, 0);
-    return {true, {}};
+    return {};
 }
 
 void ImageDocument::adopt(QList<QImage> pages, FormatCode format, int bitsPerPixel,

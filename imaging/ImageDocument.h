@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/Result.h"
 #include "imaging/FormatCode.h"
 #include "imaging/ImageCipher.h"
 
@@ -11,11 +12,6 @@
 
 namespace lumora::imaging
 {
-
-struct LoadResult {
-    bool ok = false;
-    QString error; // a sentence for the user when !ok
-};
 
 // The open image as a state object, free of widgets: its pages, the current
 // page, the file it came from and its format. Views listen to changed().
@@ -30,10 +26,10 @@ public:
     // File route: decode by content; page selects the first current page.
     // The password is for encrypted files (not supported yet: a non-empty
     // password on an unencrypted file is ignored).
-    LoadResult LoadFromFile(const QString &path, int page = 0, const QString &password = {});
+    Result<> LoadFromFile(const QString &path, int page = 0, const QString &password = {});
     // Picture route: take an already decoded picture. The file name and path
     // stay as given by setSourcePath() (the picture loader knows the file).
-    LoadResult LoadFromPicture(const QImage &picture, const QString &key = {});
+    Result<> LoadFromPicture(const QImage &picture, const QString &key = {});
     // Adopts an already decoded result (e.g. from a preloading worker).
     void adopt(QList<QImage> pages, FormatCode format, int bitsPerPixel, const QString &path,
                const QString &damage = {});
@@ -89,8 +85,8 @@ public:
     // Seals or opens the current page under the key; the second string is
     // accepted for the caller's sake and not used. On failure the page is
     // left exactly as it was and the result says why.
-    LoadResult EncryptImage(const QString &key, const QString &unused = {});
-    LoadResult DecryptImage(const QString &key, const QString &unused = {});
+    Result<> EncryptImage(const QString &key, const QString &unused = {});
+    Result<> DecryptImage(const QString &key, const QString &unused = {});
     // Whether the current page is a sealed picture.
     bool isEncrypted() const;
     // The key-derivation cost new encryptions use.

@@ -6,28 +6,28 @@
 namespace lumora::imaging
 {
 
-LoadResult ImageDocument::EncryptImage(const QString &key, const QString &unused)
+Result<> ImageDocument::EncryptImage(const QString &key, const QString &unused)
 {
     Q_UNUSED(unused);
-    CipherResult r = encryptPicture(currentImage(), key, m_cipherCost);
-    if (!r.ok)
-        return {false, r.error};
-    m_pages[m_current] = std::move(r.image);
+    Result<QImage> r = encryptPicture(currentImage(), key, m_cipherCost);
+    if (!r.ok())
+        return fail(r.error());
+    m_pages[m_current] = std::move(r).value();
     m_bitsPerPixel = 24;
     emit changed();
-    return {true, {}};
+    return {};
 }
 
-LoadResult ImageDocument::DecryptImage(const QString &key, const QString &unused)
+Result<> ImageDocument::DecryptImage(const QString &key, const QString &unused)
 {
     Q_UNUSED(unused);
-    CipherResult r = decryptPicture(currentImage(), key);
-    if (!r.ok)
-        return {false, r.error};
-    m_pages[m_current] = std::move(r.image);
+    Result<QImage> r = decryptPicture(currentImage(), key);
+    if (!r.ok())
+        return fail(r.error());
+    m_pages[m_current] = std::move(r).value();
     m_bitsPerPixel = support::storedDepth(m_pages[m_current].format());
     emit changed();
-    return {true, {}};
+    return {};
 }
 
 bool ImageDocument::isEncrypted() const

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/Result.h"
+
 #include <QString>
 
 #include <memory>
@@ -7,18 +9,13 @@
 namespace lumora::platform
 {
 
-struct WallpaperResult {
-    bool ok = false;
-    QString error; // a sentence for the user when !ok
-};
-
 // Tells the running desktop to show an image file as its wallpaper.
 class WallpaperSetter
 {
 public:
     virtual ~WallpaperSetter() = default;
     // ok only when the desktop accepted it; never a guess.
-    virtual WallpaperResult setWallpaper(const QString &imagePath) = 0;
+    virtual Result<> setWallpaper(const QString &imagePath) = 0;
 };
 
 // The setter for the desktop this process runs on.

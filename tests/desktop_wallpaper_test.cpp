@@ -5,6 +5,7 @@
 #include <deque>
 
 using namespace lumora::platform;
+using lumora::Result;
 using D = DesktopWallpaper::Desktop;
 
 namespace
@@ -63,7 +64,7 @@ TEST(DesktopWallpaper, GsettingsDesktopsGetTheirKeys)
 {
     {
         auto s = make(QStringLiteral("GNOME"));
-        EXPECT_TRUE(s.wallpaper.setWallpaper(kImage).ok);
+        EXPECT_TRUE(s.wallpaper.setWallpaper(kImage).ok());
         EXPECT_EQ(
             s.runner->calls,
             (QStringList{"gsettings|set|org.gnome.desktop.background|picture-uri|" + kUri,
@@ -73,17 +74,17 @@ TEST(DesktopWallpaper, GsettingsDesktopsGetTheirKeys)
         // Before GNOME 42 there is no dark key: still set.
         auto s = make(QStringLiteral("GNOME"));
         s.runner->results = {{true, 0, {}, {}}, {true, 1, {}, QStringLiteral("No such key")}};
-        EXPECT_TRUE(s.wallpaper.setWallpaper(kImage).ok);
+        EXPECT_TRUE(s.wallpaper.setWallpaper(kImage).ok());
     }
     {
         auto s = make(QStringLiteral("X-Cinnamon"));
-        EXPECT_TRUE(s.wallpaper.setWallpaper(kImage).ok);
+        EXPECT_TRUE(s.wallpaper.setWallpaper(kImage).ok());
         EXPECT_EQ(s.runner->calls,
                   QStringList{"gsettings|set|org.cinnamon.desktop.background|picture-uri|" + kUri});
     }
     {
         auto s = make({}, QStringLiteral("mate"));
-        EXPECT_TRUE(s.wallpaper.setWallpaper(kImage).ok);
+        EXPECT_TRUE(s.wallpaper.setWallpaper(kImage).ok());
         EXPECT_EQ(s.runner->calls,
                   QStringList{"gsettings|set|org.mate.background|picture-filename|" + kImage});
     }
@@ -92,7 +93,7 @@ TEST(DesktopWallpaper, GsettingsDesktopsGetTheirKeys)
 TEST(DesktopWallpaper, KdeUsesItsWallpaperCommand)
 {
     auto s = make(QStringLiteral("KDE"));
-    EXPECT_TRUE(s.wallpaper.setWallpaper(kImage).ok);
+    EXPECT_TRUE(s.wallpaper.setWallpaper(kImage).ok());
     EXPECT_EQ(s.runner->calls, QStringList{"plasma-apply-wallpaperimage|" + kImage});
 }
 
@@ -106,7 +107,7 @@ TEST(DesktopWallpaper, XfceSetsEveryBackdropImage)
                                          "/backdrop/screen0/monitorHDMI-1/workspace1/last-image\n"
                                          "/desktop-icons/style\n"),
                           {}}};
-    EXPECT_TRUE(s.wallpaper.setWallpaper(kImage).ok);
+    EXPECT_TRUE(s.wallpaper.setWallpaper(kImage).ok());
     EXPECT_EQ(s.runner->calls, (QStringList{"xfconf-query|-c|xfce4-desktop|-l",
                                             "xfconf-query|-c|xfce4-desktop|-p|/backdrop/screen0/"
                                             "monitor0/workspace0/last-image|-s|" +
@@ -117,36 +118,36 @@ TEST(DesktopWallpaper, XfceSetsEveryBackdropImage)
 
     auto bare = make(QStringLiteral("XFCE"));
     bare.runner->results = {{true, 0, QStringLiteral("/desktop-icons/style\n"), {}}};
-    const WallpaperResult r = bare.wallpaper.setWallpaper(kImage);
-    EXPECT_FALSE(r.ok);
-    EXPECT_TRUE(r.error.contains(QStringLiteral("cannot be set")));
+    const Result<> r = bare.wallpaper.setWallpaper(kImage);
+    EXPECT_FALSE(r.ok());
+    EXPECT_TRUE(r.error().contains(QStringLiteral("cannot be set")));
 }
 
 TEST(DesktopWallpaper, FailuresAreNeverReportedAsSuccess)
 {
     {
         auto s = make(QStringLiteral("LXDE"));
-        const WallpaperResult r = s.wallpaper.setWallpaper(kImage);
-        EXPECT_FALSE(r.ok);
-        EXPECT_TRUE(r.error.contains(QStringLiteral("cannot be set"))) << r.error.toStdString();
-        EXPECT_TRUE(r.error.contains(QStringLiteral("LXDE")));
+        const Result<> r = s.wallpaper.setWallpaper(kImage);
+        EXPECT_FALSE(r.ok());
+        EXPECT_TRUE(r.error().contains(QStringLiteral("cannot be set"))) << r.error().toStdString();
+        EXPECT_TRUE(r.error().contains(QStringLiteral("LXDE")));
         EXPECT_TRUE(s.runner->calls.isEmpty());
     }
     {
         auto s = make(QStringLiteral("KDE"));
         s.runner->results = {{false, -1, {}, {}}};
-        const WallpaperResult r = s.wallpaper.setWallpaper(kImage);
-        EXPECT_FALSE(r.ok);
+        const Result<> r = s.wallpaper.setWallpaper(kImage);
+        EXPECT_FALSE(r.ok());
         EXPECT_TRUE(
-            r.error.contains(QStringLiteral("plasma-apply-wallpaperimage could not be started")))
-            << r.error.toStdString();
+            r.error().contains(QStringLiteral("plasma-apply-wallpaperimage could not be started")))
+            << r.error().toStdString();
     }
     {
         auto s = make(QStringLiteral("GNOME"));
         s.runner->results = {{true, 1, {}, QStringLiteral("No schemas installed")}};
-        const WallpaperResult r = s.wallpaper.setWallpaper(kImage);
-        EXPECT_FALSE(r.ok);
-        EXPECT_TRUE(r.error.contains(QStringLiteral("No schemas installed")));
+        const Result<> r = s.wallpaper.setWallpaper(kImage);
+        EXPECT_FALSE(r.ok());
+        EXPECT_TRUE(r.error().contains(QStringLiteral("No schemas installed")));
         EXPECT_EQ(s.runner->calls.size(), 1) << "nothing more is tried after the main key failed";
     }
     {
@@ -154,8 +155,8 @@ TEST(DesktopWallpaper, FailuresAreNeverReportedAsSuccess)
         s.runner->results = {
             {true, 0, QStringLiteral("/backdrop/screen0/monitor0/workspace0/last-image\n"), {}},
             {true, 3, {}, {}}};
-        const WallpaperResult r = s.wallpaper.setWallpaper(kImage);
-        EXPECT_FALSE(r.ok);
-        EXPECT_TRUE(r.error.contains(QStringLiteral("code 3")));
+        const Result<> r = s.wallpaper.setWallpaper(kImage);
+        EXPECT_FALSE(r.ok());
+        EXPECT_TRUE(r.error().contains(QStringLiteral("code 3")));
     }
 }

@@ -143,30 +143,31 @@ TEST(ImageCipher, ThousandRoundTripsAreBitExactAlsoThroughEveryLosslessWriter)
         SCOPED_TRACE(i);
         const QImage plain = randomImage(rng);
         const QString key = randomKey(rng, 6);
-        const CipherResult sealed = encryptPicture(plain, key, kTestCost);
-        ASSERT_TRUE(sealed.ok) << sealed.error.toStdString();
-        EXPECT_TRUE(isEncryptedPicture(sealed.image));
-        EXPECT_FALSE(sealed.image.hasAlphaChannel());
+        const Result<QImage> sealed = encryptPicture(plain, key, kTestCost);
+        ASSERT_TRUE(sealed.ok()) << sealed.error().toStdString();
+        EXPECT_TRUE(isEncryptedPicture(sealed.value()));
+        EXPECT_FALSE(sealed.value().hasAlphaChannel());
 
-        const CipherResult opened = decryptPicture(sealed.image, key);
-        ASSERT_TRUE(opened.ok) << opened.error.toStdString();
-        expectSame(opened.image, plain);
+        const Result<QImage> opened = decryptPicture(sealed.value(), key);
+        ASSERT_TRUE(opened.ok()) << opened.error().toStdString();
+        expectSame(opened.value(), plain);
 
         // Saved, read back by the decoder, opened: still exact.
         const FormatCode code = writers.at(i % writers.size());
         const QString path =
             dir.file(QStringLiteral("sealed%1.%2").arg(i).arg(QLatin1String(extensionOf(code))));
         QString error;
-        ASSERT_TRUE(writeImageFile(sealed.image, path, code, 0, true, &error))
+        ASSERT_TRUE(writeImageFile(sealed.value(), path, code, 0, true, &error))
             << error.toStdString();
         QFile f(path);
         ASSERT_TRUE(f.open(QIODevice::ReadOnly));
         EXPECT_FALSE(containsKey(f.readAll(), key)) << "key found in " << path.toStdString();
         const DecodedImage back = decodeFile(path);
         ASSERT_TRUE(back.ok()) << back.error.toStdString();
-        const CipherResult reopened = decryptPicture(back.pages.first(), key);
-        ASSERT_TRUE(reopened.ok) << formatShortName(code) << ": " << reopened.error.toStdString();
-        expectSame(reopened.image, plain);
+        const Result<QImage> reopened = decryptPicture(back.pages.first(), key);
+        ASSERT_TRUE(reopened.ok())
+            << formatShortName(code) << ": " << reopened.error().toStdString();
+        expectSame(reopened.value(), plain);
         QFile::remove(path);
     }
 }
@@ -183,10 +184,10 @@ TEST(ImageCipher, OtherProgramsCopiesOfASealedPictureStillOpen)
         for (int x = 0; x < plain.width(); ++x)
             plain.setPixel(x, y, qRgb(x * 6, y * 8, (x * y) & 0xFF));
     const QString key = QStringLiteral("correct horse battery");
-    const CipherResult sealed = encryptPicture(plain, key, kTestCost);
-    ASSERT_TRUE(sealed.ok);
+    const Result<QImage> sealed = encryptPicture(plain, key, kTestCost);
+    ASSERT_TRUE(sealed.ok());
     const QString source = dir.file(QStringLiteral("sealed.bmp"));
-    ASSERT_TRUE(writeImageFile(sealed.image, source, FormatCode::Bmp, 0, true, nullptr));
+    ASSERT_TRUE(writeImageFile(sealed.value(), source, FormatCode::Bmp, 0, true, nullptr));
     // Pictures rewritten by ImageMagick in the lossless formats we read.
     // (TGA is left to GraphicsMagick below: ImageMagick 6 stores TGA rows top
     // first while the header says bottom first, which other readers honour.)
@@ -199,9 +200,9 @@ TEST(ImageCipher, OtherProgramsCopiesOfASealedPictureStillOpen)
         ASSERT_EQ(QProcess::execute(convert, {source, arg}), 0);
         const DecodedImage back = decodeFile(out);
         ASSERT_TRUE(back.ok()) << back.error.toStdString();
-        const CipherResult opened = decryptPicture(back.pages.first(), key);
-        ASSERT_TRUE(opened.ok) << opened.error.toStdString();
-        expectSame(opened.image, plain);
+        const Result<QImage> opened = decryptPicture(back.pages.first(), key);
+        ASSERT_TRUE(opened.ok()) << opened.error().toStdString();
+        expectSame(opened.value(), plain);
     }
     const QString gm = QStandardPaths::findExecutable(QStringLiteral("gm"));
     if (!gm.isEmpty()) {
@@ -209,9 +210,9 @@ TEST(ImageCipher, OtherProgramsCopiesOfASealedPictureStillOpen)
         ASSERT_EQ(QProcess::execute(gm, {QStringLiteral("convert"), source, tga}), 0);
         const DecodedImage back = decodeFile(tga);
         ASSERT_TRUE(back.ok()) << back.error.toStdString();
-        const CipherResult opened = decryptPicture(back.pages.first(), key);
-        ASSERT_TRUE(opened.ok) << "tga: " << opened.error.toStdString();
-        expectSame(opened.image, plain);
+        const Result<QImage> opened = decryptPicture(back.pages.first(), key);
+        ASSERT_TRUE(opened.ok()) << "tga: " << opened.error().toStdString();
+        expectSame(opened.value(), plain);
     }
     // A JPEG copy cannot be opened again, and says so rather than giving noise.
     const QString jpeg = dir.file(QStringLiteral("copy.jpg"));
@@ -220,7 +221,7 @@ TEST(ImageCipher, OtherProgramsCopiesOfASealedPictureStillOpen)
               0);
     const DecodedImage lossy = decodeFile(jpeg);
     ASSERT_TRUE(lossy.ok());
-    EXPECT_FALSE(decryptPicture(lossy.pages.first(), key).ok);
+    EXPECT_FALSE(decryptPicture(lossy.pages.first(), key).ok());
 }
 
 TEST(ImageCipher, ThousandWrongKeysAndTamperedPixelsAreRejected)
@@ -232,8 +233,8 @@ TEST(ImageCipher, ThousandWrongKeysAndTamperedPixelsAreRejected)
     const QString key = QStringLiteral("the right key");
     ImageDocument doc;
     doc.setCipherCost(kTestCost);
-    doc.LoadFromPicture(plain);
-    ASSERT_TRUE(doc.EncryptImage(key, {}).ok);
+    ASSERT_TRUE(doc.LoadFromPicture(plain).ok());
+    ASSERT_TRUE(doc.EncryptImage(key, {}).ok());
     ASSERT_TRUE(doc.isEncrypted());
     const QImage sealed = doc.currentImage();
 
@@ -241,16 +242,16 @@ TEST(ImageCipher, ThousandWrongKeysAndTamperedPixelsAreRejected)
         QString wrong = randomKey(rng);
         if (wrong == key)
             continue;
-        const LoadResult r = doc.DecryptImage(wrong, {});
-        ASSERT_FALSE(r.ok) << i;
-        EXPECT_FALSE(r.error.isEmpty());
+        const Result<> r = doc.DecryptImage(wrong, {});
+        ASSERT_FALSE(r.ok()) << i;
+        EXPECT_FALSE(r.error().isEmpty());
         ASSERT_EQ(doc.currentImage(), sealed) << "a rejected key changed the image";
     }
     // Near misses: one character more, less or different, case, blanks.
     for (const QString &near : {QStringLiteral("the right ke"), QStringLiteral("the right key "),
                                 QStringLiteral("The right key"), QStringLiteral(" the right key"),
                                 QStringLiteral("the right kez")})
-        EXPECT_FALSE(doc.DecryptImage(near, {}).ok) << near.toStdString();
+        EXPECT_FALSE(doc.DecryptImage(near, {}).ok()) << near.toStdString();
 
     // Flipping bits anywhere in the header and ciphertext is caught. The
     // first 106 bytes are always header or ciphertext, even for the
@@ -270,9 +271,9 @@ TEST(ImageCipher, ThousandWrongKeysAndTamperedPixelsAreRejected)
         c[channel] ^= 1 << bit(rng);
         tampered.setPixel(x, y, qRgb(c[0], c[1], c[2]));
         ImageDocument t;
-        t.LoadFromPicture(tampered);
-        const LoadResult r = t.DecryptImage(key, {});
-        if (r.ok) {
+        ASSERT_TRUE(t.LoadFromPicture(tampered).ok());
+        const Result<> r = t.DecryptImage(key, {});
+        if (r.ok()) {
             ASSERT_FALSE(early) << "a change at byte " << at << " went unnoticed";
             expectSame(t.currentImage(), plain);
         } else {
@@ -283,7 +284,7 @@ TEST(ImageCipher, ThousandWrongKeysAndTamperedPixelsAreRejected)
     EXPECT_GE(rejected, 500);
 
     // And the right key still opens it.
-    ASSERT_TRUE(doc.DecryptImage(key, {}).ok);
+    ASSERT_TRUE(doc.DecryptImage(key, {}).ok());
     expectSame(doc.currentImage(), plain);
     EXPECT_FALSE(doc.isEncrypted());
 }
@@ -297,17 +298,17 @@ TEST(ImageCipher, StandardCostRoundTripsAndRejects)
     plain.fill(qRgba(10, 200, 30, 128));
     plain.setPixel(3, 4, qRgba(1, 2, 3, 4));
     ImageDocument doc;
-    doc.LoadFromPicture(plain);
-    ASSERT_TRUE(doc.EncryptImage(QStringLiteral("    "), {}).ok); // blanks are a key
-    EXPECT_FALSE(doc.DecryptImage(QStringLiteral("   "), {}).ok);
-    ASSERT_TRUE(doc.DecryptImage(QStringLiteral("    "), {}).ok);
+    ASSERT_TRUE(doc.LoadFromPicture(plain).ok());
+    ASSERT_TRUE(doc.EncryptImage(QStringLiteral("    "), {}).ok()); // blanks are a key
+    EXPECT_FALSE(doc.DecryptImage(QStringLiteral("   "), {}).ok());
+    ASSERT_TRUE(doc.DecryptImage(QStringLiteral("    "), {}).ok());
     expectSame(doc.currentImage(), plain);
     // Twice sealed opens twice.
-    ASSERT_TRUE(doc.EncryptImage(QStringLiteral("one"), {}).ok);
-    ASSERT_TRUE(doc.EncryptImage(QStringLiteral("two"), {}).ok);
-    EXPECT_FALSE(doc.DecryptImage(QStringLiteral("one"), {}).ok);
-    ASSERT_TRUE(doc.DecryptImage(QStringLiteral("two"), {}).ok);
-    ASSERT_TRUE(doc.DecryptImage(QStringLiteral("one"), {}).ok);
+    ASSERT_TRUE(doc.EncryptImage(QStringLiteral("one"), {}).ok());
+    ASSERT_TRUE(doc.EncryptImage(QStringLiteral("two"), {}).ok());
+    EXPECT_FALSE(doc.DecryptImage(QStringLiteral("one"), {}).ok());
+    ASSERT_TRUE(doc.DecryptImage(QStringLiteral("two"), {}).ok());
+    ASSERT_TRUE(doc.DecryptImage(QStringLiteral("one"), {}).ok());
     expectSame(doc.currentImage(), plain);
 }
 
@@ -315,27 +316,27 @@ TEST(ImageCipher, EdgesAndTheSaveWarning)
 {
     ImageDocument doc;
     doc.setCipherCost(kTestCost);
-    EXPECT_FALSE(doc.EncryptImage(QStringLiteral("k")).ok); // nothing loaded
-    EXPECT_FALSE(doc.DecryptImage(QStringLiteral("k")).ok);
+    EXPECT_FALSE(doc.EncryptImage(QStringLiteral("k")).ok()); // nothing loaded
+    EXPECT_FALSE(doc.DecryptImage(QStringLiteral("k")).ok());
     QImage plain(5, 5, QImage::Format_RGB32);
     plain.fill(Qt::blue);
-    doc.LoadFromPicture(plain);
-    const LoadResult notSealed = doc.DecryptImage(QStringLiteral("k"));
-    EXPECT_FALSE(notSealed.ok);
-    EXPECT_EQ(notSealed.error, QStringLiteral("This image is not encrypted."));
+    ASSERT_TRUE(doc.LoadFromPicture(plain).ok());
+    const Result<> notSealed = doc.DecryptImage(QStringLiteral("k"));
+    EXPECT_FALSE(notSealed.ok());
+    EXPECT_EQ(notSealed.error(), QStringLiteral("This image is not encrypted."));
     EXPECT_EQ(doc.currentImage(), plain);
-    EXPECT_FALSE(encryptPicture(plain, QString(), kTestCost).ok);
+    EXPECT_FALSE(encryptPicture(plain, QString(), kTestCost).ok());
     // Costs beyond what a header may ask are refused up front.
-    EXPECT_FALSE(encryptPicture(plain, QStringLiteral("k"), {100, 8192}).ok);
-    EXPECT_FALSE(encryptPicture(plain, QStringLiteral("k"), {1, std::size_t(4) << 30}).ok);
+    EXPECT_FALSE(encryptPicture(plain, QStringLiteral("k"), {100, 8192}).ok());
+    EXPECT_FALSE(encryptPicture(plain, QStringLiteral("k"), {1, std::size_t(4) << 30}).ok());
 
     // Two sealings of the same picture under the same key differ (salt and
     // nonce are fresh) and neither resembles the picture.
-    const CipherResult a = encryptPicture(plain, QStringLiteral("k"), kTestCost);
-    const CipherResult b = encryptPicture(plain, QStringLiteral("k"), kTestCost);
-    ASSERT_TRUE(a.ok && b.ok);
-    EXPECT_NE(a.image, b.image);
-    EXPECT_GE(a.image.width(), 5);
+    const Result<QImage> a = encryptPicture(plain, QStringLiteral("k"), kTestCost);
+    const Result<QImage> b = encryptPicture(plain, QStringLiteral("k"), kTestCost);
+    ASSERT_TRUE(a.ok() && b.ok());
+    EXPECT_NE(a.value(), b.value());
+    EXPECT_GE(a.value().width(), 5);
 
     EXPECT_FALSE(encryptedSaveWarning(FormatCode::Jpeg).isEmpty());
     EXPECT_FALSE(encryptedSaveWarning(FormatCode::Wbmp).isEmpty());
@@ -362,31 +363,31 @@ TEST(ImageCipher, KeysAreTakenInNfcAndInFullUpToTheBound)
     const QString composed = QStringLiteral("caf\u00e9 na\u00efve");
     const QString decomposed = QStringLiteral("cafe\u0301 nai\u0308ve");
     ASSERT_NE(composed, decomposed);
-    CipherResult sealed = encryptPicture(plain, decomposed, kTestCost);
-    ASSERT_TRUE(sealed.ok) << sealed.error.toStdString();
-    CipherResult opened = decryptPicture(sealed.image, composed);
-    ASSERT_TRUE(opened.ok) << opened.error.toStdString();
-    expectSame(opened.image, plain);
+    Result<QImage> sealed = encryptPicture(plain, decomposed, kTestCost);
+    ASSERT_TRUE(sealed.ok()) << sealed.error().toStdString();
+    Result<QImage> opened = decryptPicture(sealed.value(), composed);
+    ASSERT_TRUE(opened.ok()) << opened.error().toStdString();
+    expectSame(opened.value(), plain);
 
     // 40,000 characters, past the 32,767 a text box takes by default: a key
     // differing only in its last character does not open it.
     QString longKey(40000, QLatin1Char('x'));
     sealed = encryptPicture(plain, longKey, kTestCost);
-    ASSERT_TRUE(sealed.ok) << sealed.error.toStdString();
-    EXPECT_TRUE(decryptPicture(sealed.image, longKey).ok);
+    ASSERT_TRUE(sealed.ok()) << sealed.error().toStdString();
+    EXPECT_TRUE(decryptPicture(sealed.value(), longKey).ok());
     QString nearly = longKey;
     nearly[39999] = QLatin1Char('y');
-    EXPECT_FALSE(decryptPicture(sealed.image, nearly).ok);
-    EXPECT_FALSE(decryptPicture(sealed.image, longKey.left(32767)).ok);
+    EXPECT_FALSE(decryptPicture(sealed.value(), nearly).ok());
+    EXPECT_FALSE(decryptPicture(sealed.value(), longKey.left(32767)).ok());
 
     const QString atBound(kMaxKeyLength, QLatin1Char('k'));
-    EXPECT_TRUE(encryptPicture(plain, atBound, kTestCost).ok);
+    EXPECT_TRUE(encryptPicture(plain, atBound, kTestCost).ok());
     const QString beyond(kMaxKeyLength + 1, QLatin1Char('k'));
-    const CipherResult refused = encryptPicture(plain, beyond, kTestCost);
-    EXPECT_FALSE(refused.ok);
-    EXPECT_TRUE(refused.error.contains(QString::number(kMaxKeyLength)))
-        << refused.error.toStdString();
-    EXPECT_FALSE(decryptPicture(sealed.image, beyond).ok);
+    const Result<QImage> refused = encryptPicture(plain, beyond, kTestCost);
+    EXPECT_FALSE(refused.ok());
+    EXPECT_TRUE(refused.error().contains(QString::number(kMaxKeyLength)))
+        << refused.error().toStdString();
+    EXPECT_FALSE(decryptPicture(sealed.value(), beyond).ok());
 }
 
 namespace
@@ -474,10 +475,10 @@ TEST(ImageCipher, LargeSealedPicturesReopenAtThreeBytesAPixelAndLargerAreRefused
     // before any work.
     for (const QImage &tooLarge : {QImage(16384, 12000, QImage::Format_RGBX64),
                                    QImage(16384, 16384, QImage::Format_RGB32)}) {
-        const CipherResult r = encryptPicture(tooLarge, QStringLiteral("k"), kTestCost);
-        EXPECT_FALSE(r.ok);
-        EXPECT_TRUE(r.error.startsWith(QStringLiteral("The image is too large to encrypt")))
-            << r.error.toStdString();
+        const Result<QImage> r = encryptPicture(tooLarge, QStringLiteral("k"), kTestCost);
+        EXPECT_FALSE(r.ok());
+        EXPECT_TRUE(r.error().startsWith(QStringLiteral("The image is too large to encrypt")))
+            << r.error().toStdString();
         EXPECT_FALSE(sealedSizeProblem(tooLarge).isEmpty());
         const QSize s = sealedSize(tooLarge);
         EXPECT_FALSE(support::fitsBudget(s, 24)) << s.width() << "x" << s.height();
@@ -493,18 +494,18 @@ TEST(ImageCipher, SealedPicturesHoldThreeBytesAPixel)
 {
     QImage plain(40, 30, QImage::Format_ARGB32);
     plain.fill(qRgba(1, 2, 3, 4));
-    const CipherResult r = encryptPicture(plain, QStringLiteral("k"), kTestCost);
-    ASSERT_TRUE(r.ok);
-    EXPECT_EQ(r.image.format(), QImage::Format_RGB888);
-    EXPECT_EQ(r.image.size(), sealedSize(plain));
+    const Result<QImage> r = encryptPicture(plain, QStringLiteral("k"), kTestCost);
+    ASSERT_TRUE(r.ok());
+    EXPECT_EQ(r.value().format(), QImage::Format_RGB888);
+    EXPECT_EQ(r.value().size(), sealedSize(plain));
     // Read back through the PNG a user saves it to.
     QByteArray png;
     QBuffer buffer(&png);
     buffer.open(QIODevice::WriteOnly);
-    ASSERT_TRUE(r.image.save(&buffer, "png"));
+    ASSERT_TRUE(r.value().save(&buffer, "png"));
     const DecodedImage d = decodeData(png);
     ASSERT_TRUE(d.ok());
-    const CipherResult back = decryptPicture(d.pages.front(), QStringLiteral("k"));
-    ASSERT_TRUE(back.ok) << back.error.toStdString();
-    expectSame(back.image, plain);
+    const Result<QImage> back = decryptPicture(d.pages.front(), QStringLiteral("k"));
+    ASSERT_TRUE(back.ok()) << back.error().toStdString();
+    expectSame(back.value(), plain);
 }

@@ -10,6 +10,7 @@
 #include <QSignalSpy>
 
 using namespace lumora::imaging;
+using lumora::Result;
 using namespace lumora::test;
 
 namespace
@@ -36,8 +37,8 @@ TEST(ImageDocument, LoadFromFileSetsFileFormatDepthAndPage)
                   multiPageTiff(solidPages({Qt::red, Qt::green, Qt::blue}, QSize(30, 20))));
     ImageDocument doc;
     QSignalSpy changed(&doc, &ImageDocument::changed);
-    const LoadResult r = doc.LoadFromFile(path, 1);
-    ASSERT_TRUE(r.ok) << r.error.toStdString();
+    const Result<> r = doc.LoadFromFile(path, 1);
+    ASSERT_TRUE(r.ok()) << r.error().toStdString();
     EXPECT_EQ(changed.count(), 1);
     EXPECT_EQ(doc.state(), ImageDocument::State::Loaded);
     EXPECT_EQ(doc.ImageCount(), 3);
@@ -61,7 +62,7 @@ TEST(ImageDocument, LoadFromFileSetsFileFormatDepthAndPage)
     EXPECT_EQ(doc.ImageItem(0).pixel(0, 0), QColor(Qt::red).rgb());
 
     // A page beyond the end falls back to the last one.
-    ASSERT_TRUE(doc.LoadFromFile(path, 9).ok);
+    ASSERT_TRUE(doc.LoadFromFile(path, 9).ok());
     EXPECT_EQ(doc.currentIndex(), 2);
 }
 
@@ -72,23 +73,23 @@ TEST(ImageDocument, FailedLoadKeepsThePreviousImage)
     const QString bad = dir.write("bad.jpg", "not a jpeg at all");
     ImageDocument doc;
 
-    const LoadResult first = doc.LoadFromFile(bad);
-    EXPECT_FALSE(first.ok);
-    EXPECT_FALSE(first.error.isEmpty());
+    const Result<> first = doc.LoadFromFile(bad);
+    EXPECT_FALSE(first.ok());
+    EXPECT_FALSE(first.error().isEmpty());
     EXPECT_EQ(doc.state(), ImageDocument::State::Failed);
     EXPECT_TRUE(doc.isEmpty());
 
-    ASSERT_TRUE(doc.LoadFromFile(good).ok);
+    ASSERT_TRUE(doc.LoadFromFile(good).ok());
     QSignalSpy changed(&doc, &ImageDocument::changed);
-    const LoadResult failed = doc.LoadFromFile(bad);
-    EXPECT_FALSE(failed.ok);
-    EXPECT_EQ(doc.lastError(), failed.error);
+    const Result<> failed = doc.LoadFromFile(bad);
+    EXPECT_FALSE(failed.ok());
+    EXPECT_EQ(doc.lastError(), failed.error());
     EXPECT_EQ(changed.count(), 0);
     EXPECT_EQ(doc.state(), ImageDocument::State::Loaded);
     EXPECT_EQ(doc.ImageFileName(), QStringLiteral("good.png"));
     EXPECT_EQ(doc.ImageFormat(), FormatCode::Png);
     EXPECT_TRUE(hasQuadrants(doc.currentImage(), 0));
-    EXPECT_FALSE(doc.LoadFromFile(dir.file("vanished.png")).ok);
+    EXPECT_FALSE(doc.LoadFromFile(dir.file("vanished.png")).ok());
     EXPECT_EQ(doc.ImageWidth(), 40);
 }
 
@@ -129,11 +130,11 @@ TEST(ImageDocument, PictureRouteResetAndThumbnailHelpers)
     const QImage picture = loadPicture(ico, &error);
     ASSERT_FALSE(picture.isNull()) << error.toStdString();
     doc.setSourcePath(ico);
-    ASSERT_TRUE(doc.LoadFromPicture(picture).ok);
+    ASSERT_TRUE(doc.LoadFromPicture(picture).ok());
     EXPECT_EQ(doc.ImageFileName(), QStringLiteral("a.ico"));
     EXPECT_EQ(doc.ImageCount(), 1);
     EXPECT_EQ(doc.ImageWidth(), 32);
-    EXPECT_FALSE(doc.LoadFromPicture(QImage()).ok);
+    EXPECT_FALSE(doc.LoadFromPicture(QImage()).ok());
     EXPECT_EQ(doc.ImageWidth(), 32);
 
     // Thumbnail steps: proportional resize, then a white square canvas.

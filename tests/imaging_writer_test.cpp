@@ -95,7 +95,7 @@ TEST(ImageWriter, JpegFromJpegKeepsExifWithNormalOrientationAtQuality90)
                                      withApp1(encodeWithQt(stored, "jpeg"), cameraExif(6, 40, 24)));
 
     ImageDocument doc;
-    ASSERT_TRUE(doc.LoadFromFile(source).ok);
+    ASSERT_TRUE(doc.LoadFromFile(source).ok());
     ASSERT_EQ(doc.ImageWidth(), 24); // shown upright
     const QString target = dir.file("saved.jpg");
     QString error;

@@ -44,9 +44,9 @@ private:
 class RecordingSetter : public platform::WallpaperSetter
 {
 public:
-    platform::WallpaperResult answer{true, {}};
+    Result<> answer;
     QStringList shown;
-    platform::WallpaperResult setWallpaper(const QString &imagePath) override
+    Result<> setWallpaper(const QString &imagePath) override
     {
         shown.push_back(imagePath);
         return answer;
@@ -238,10 +238,10 @@ TEST_F(WallpaperTest, FailedSaveIsReportedAndTheWallpaperStays)
 
 TEST_F(WallpaperTest, DesktopThatCannotBeToldIsReported)
 {
-    setter.answer = {false, QStringLiteral("The wallpaper of this desktop (LXDE) cannot be set.")};
+    setter.answer = fail(QStringLiteral("The wallpaper of this desktop (LXDE) cannot be set."));
     show(filled(8, 8, Qt::green), QStringLiteral("/src/photo.jpg"));
     EXPECT_FALSE(SetAsWallpaper(doc, prompter, setter));
     ASSERT_EQ(prompter.asked.size(), 1);
-    EXPECT_EQ(prompter.asked[0].text, setter.answer.error);
+    EXPECT_EQ(prompter.asked[0].text, setter.answer.error());
     EXPECT_EQ(prompter.asked[0].icon, Prompter::Icon::Warning);
 }

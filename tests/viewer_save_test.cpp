@@ -239,7 +239,7 @@ TEST(ViewerSaveAs, EncryptedImageWarnsBeforeALossyFormatAndSurvivesALosslessOne)
     const QString png = writeFile(f.dir.file("secret.png"), encodeWithQt(plain, "png"));
     show(f, png);
     imaging::ImageDocument *doc = f.viewer->ImgX->document();
-    ASSERT_TRUE(doc->EncryptImage(QStringLiteral("k e y")).ok);
+    ASSERT_TRUE(doc->EncryptImage(QStringLiteral("k e y")).ok());
     ASSERT_TRUE(doc->isEncrypted());
     const QString out = f.dir.mkdir("out");
 
@@ -271,6 +271,6 @@ TEST(ViewerSaveAs, EncryptedImageWarnsBeforeALossyFormatAndSurvivesALosslessOne)
     show(f, out + "/kept.png");
     doc = f.viewer->ImgX->document();
     ASSERT_TRUE(doc->isEncrypted());
-    ASSERT_TRUE(doc->DecryptImage(QStringLiteral("k e y")).ok);
+    ASSERT_TRUE(doc->DecryptImage(QStringLiteral("k e y")).ok());
     EXPECT_EQ(comparePixels(plain, doc->currentImage()).maxDiff, 0);
 }

@@ -489,7 +489,7 @@ TEST(ViewerCrypt, MaskedKeysAskedTwiceAndTakenInFull)
     f.prompter.dialogScripts.push_back(paste(longKey));
     f.viewer->Encrypt();
     ASSERT_TRUE(f.viewer->ImgX->document()->isEncrypted());
-    EXPECT_TRUE(imaging::decryptPicture(f.shown(), longKey).ok);
+    EXPECT_TRUE(imaging::decryptPicture(f.shown(), longKey).ok());
     f.prompter.dialogScripts.push_back(paste(longKey));
     f.viewer->Decrypt();
     EXPECT_EQ(f.shown(), f.original);

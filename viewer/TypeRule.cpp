@@ -15,7 +15,7 @@ bool takesPictureRoute(const QString &path)
     return QStringLiteral("ico cur dib").contains(ext);
 }
 
-imaging::LoadResult loadByTypeRule(imaging::ImageDocument &doc, const QString &path)
+Result<> loadByTypeRule(imaging::ImageDocument &doc, const QString &path)
 {
     if (!takesPictureRoute(path))
         return doc.LoadFromFile(path, 0, QString());
@@ -23,7 +23,7 @@ imaging::LoadResult loadByTypeRule(imaging::ImageDocument &doc, const QString &p
     QString error;
     const QImage picture = imaging::loadPicture(path, &error);
     if (picture.isNull())
-        return {false, error};
+        return fail(error);
     // The picture carries no file; name it first so listeners of the change
     // notice already see the right file.
     doc.setSourcePath(path);

@@ -14,7 +14,7 @@ namespace lumora
 bool takesPictureRoute(const QString &path);
 
 // Loads `path` into `doc` by that rule.
-imaging::LoadResult loadByTypeRule(imaging::ImageDocument &doc, const QString &path);
+Result<> loadByTypeRule(imaging::ImageDocument &doc, const QString &path);
 
 // "photo.jpg- Lumora 2.1"
 QString viewerCaption(const QString &path);

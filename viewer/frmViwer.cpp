@@ -139,13 +139,13 @@ void frmViwer::loadEntry(const QString &path)
             return;
         }
     }
-    const imaging::LoadResult r = loadByTypeRule(*ImgX->document(), path);
-    if (r.ok) {
+    const Result<> r = loadByTypeRule(*ImgX->document(), path);
+    if (r.ok()) {
         ImgX->setErrorText({});
     } else {
         ImgX->document()->ResetImages();
         ImgX->document()->setSourcePath(path);
-        ImgX->setErrorText(QStringLiteral("%1\n%2").arg(QFileInfo(path).fileName(), r.error));
+        ImgX->setErrorText(QStringLiteral("%1\n%2").arg(QFileInfo(path).fileName(), r.error()));
         // An empty display may not signal a change of view; the panels must
         // not go on showing the image before.
         refreshStatus();

@@ -115,11 +115,11 @@ void frmViwer::Encrypt()
             Prompter::Icon::Warning);
         return;
     }
-    const imaging::LoadResult r = doc->EncryptImage(keys.key, QString());
-    if (!r.ok)
-        m_ctx.prompter->message(this,
-                                QStringLiteral("The image could not be encrypted. %1").arg(r.error),
-                                Prompter::Icon::Critical);
+    const Result<> r = doc->EncryptImage(keys.key, QString());
+    if (!r.ok())
+        m_ctx.prompter->message(
+            this, QStringLiteral("The image could not be encrypted. %1").arg(r.error()),
+            Prompter::Icon::Critical);
 }
 
 void frmViwer::Decrypt()
@@ -137,12 +137,12 @@ void frmViwer::Decrypt()
            keys);
     if (!keys.given || keyTooLong(this, m_ctx.prompter, keys.key))
         return;
-    const imaging::LoadResult r = doc->DecryptImage(keys.key, QString());
+    const Result<> r = doc->DecryptImage(keys.key, QString());
     // The image stays as it was; the user learns why.
-    if (!r.ok)
-        m_ctx.prompter->message(this,
-                                QStringLiteral("The image could not be decrypted. %1").arg(r.error),
-                                Prompter::Icon::Critical);
+    if (!r.ok())
+        m_ctx.prompter->message(
+            this, QStringLiteral("The image could not be decrypted. %1").arg(r.error()),
+            Prompter::Icon::Critical);
 }
 
 } // namespace lumora

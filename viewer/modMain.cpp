@@ -124,9 +124,9 @@ bool SetAsWallpaper(imaging::ImageDocument &doc, Prompter &prompter,
         return false;
     }
 
-    const platform::WallpaperResult set = setter.setWallpaper(target);
-    if (!set.ok) {
-        prompter.message(parent, set.error, Prompter::Icon::Warning);
+    const Result<> set = setter.setWallpaper(target);
+    if (!set.ok()) {
+        prompter.message(parent, set.error(), Prompter::Icon::Warning);
         return false;
     }
     return true;

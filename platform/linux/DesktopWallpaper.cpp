@@ -59,15 +59,15 @@ DesktopWallpaper::Desktop DesktopWallpaper::detect(const QString &currentDesktop
     return fromName(desktopSession);
 }
 
-WallpaperResult DesktopWallpaper::setWallpaper(const QString &imagePath)
+Result<> DesktopWallpaper::setWallpaper(const QString &imagePath)
 {
     const QString path = QFileInfo(imagePath).absoluteFilePath();
     const QString uri = QString::fromUtf8(QUrl::fromLocalFile(path).toEncoded());
     switch (m_desktop) {
     case Desktop::Gnome: {
-        WallpaperResult r = setGsettings(QStringLiteral("org.gnome.desktop.background"),
-                                         QStringLiteral("picture-uri"), uri);
-        if (r.ok) {
+        Result<> r = setGsettings(QStringLiteral("org.gnome.desktop.background"),
+                                  QStringLiteral("picture-uri"), uri);
+        if (r.ok()) {
             // The dark-style key exists from GNOME 42 on; older versions lack
             // it and show picture-uri in both styles, so its failure is no failure.
             m_runner->run(kGsettings,
@@ -84,7 +84,7 @@ WallpaperResult DesktopWallpaper::setWallpaper(const QString &imagePath)
                             QStringLiteral("picture-filename"), path);
     case Desktop::Kde: {
         const CommandResult r = m_runner->run(kPlasma, {path});
-        return r.ok() ? WallpaperResult{true, {}} : failure(kPlasma, r);
+        return r.ok() ? Result<>() : failure(kPlasma, r);
     }
     case Desktop::Xfce:
         return setXfce(path);
@@ -92,21 +92,20 @@ WallpaperResult DesktopWallpaper::setWallpaper(const QString &imagePath)
         break;
     }
     const QString name = m_desktopName.isEmpty() ? QStringLiteral("unknown") : m_desktopName;
-    return {false,
-            QStringLiteral(
-                "The wallpaper of this desktop (%1) cannot be set: Lumora can set it on GNOME, "
-                "Cinnamon, MATE, KDE Plasma and Xfce.")
-                .arg(name)};
+    return fail(QStringLiteral(
+                    "The wallpaper of this desktop (%1) cannot be set: Lumora can set it on GNOME, "
+                    "Cinnamon, MATE, KDE Plasma and Xfce.")
+                    .arg(name));
 }
 
-WallpaperResult DesktopWallpaper::setGsettings(const QString &schema, const QString &key,
-                                               const QString &value)
+Result<> DesktopWallpaper::setGsettings(const QString &schema, const QString &key,
+                                        const QString &value)
 {
     const CommandResult r = m_runner->run(kGsettings, {QStringLiteral("set"), schema, key, value});
-    return r.ok() ? WallpaperResult{true, {}} : failure(kGsettings, r);
+    return r.ok() ? Result<>() : failure(kGsettings, r);
 }
 
-WallpaperResult DesktopWallpaper::setXfce(const QString &imagePath)
+Result<> DesktopWallpaper::setXfce(const QString &imagePath)
 {
     const QString channel = QStringLiteral("xfce4-desktop");
     const CommandResult list =
@@ -121,10 +120,9 @@ WallpaperResult DesktopWallpaper::setXfce(const QString &imagePath)
             properties.push_back(p);
     }
     if (properties.isEmpty())
-        return {false,
-                QStringLiteral(
-                    "The wallpaper of this desktop (Xfce) cannot be set: the desktop lists no "
-                    "backdrop to change.")};
+        return fail(QStringLiteral(
+            "The wallpaper of this desktop (Xfce) cannot be set: the desktop lists no "
+            "backdrop to change."));
     for (const QString &p : properties) {
         const CommandResult r =
             m_runner->run(kXfconf, {QStringLiteral("-c"), channel, QStringLiteral("-p"), p,
@@ -132,10 +130,10 @@ WallpaperResult DesktopWallpaper::setXfce(const QString &imagePath)
         if (!r.ok())
             return failure(kXfconf, r);
     }
-    return {true, {}};
+    return {};
 }
 
-WallpaperResult DesktopWallpaper::failure(const QString &program, const CommandResult &result) const
+Result<> DesktopWallpaper::failure(const QString &program, const CommandResult &result) const
 {
     QString why;
     if (!result.started)
@@ -145,8 +143,8 @@ WallpaperResult DesktopWallpaper::failure(const QString &program, const CommandR
     else
         why = QStringLiteral("%1 ended with code %2").arg(program).arg(result.exitCode);
     const QString name = m_desktopName.isEmpty() ? QStringLiteral("unknown") : m_desktopName;
-    return {false,
-            QStringLiteral("The wallpaper of this desktop (%1) cannot be set: %2.").arg(name, why)};
+    return fail(
+        QStringLiteral("The wallpaper of this desktop (%1) cannot be set: %2.").arg(name, why));
 }
 
 std::unique_ptr<WallpaperSetter> createWallpaperSetter()

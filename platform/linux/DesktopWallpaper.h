@@ -23,12 +23,12 @@ public:
     static Desktop detect(const QString &currentDesktop, const QString &desktopSession);
     Desktop desktop() const { return m_desktop; }
 
-    WallpaperResult setWallpaper(const QString &imagePath) override;
+    Result<> setWallpaper(const QString &imagePath) override;
 
 private:
-    WallpaperResult setGsettings(const QString &schema, const QString &key, const QString &value);
-    WallpaperResult setXfce(const QString &imagePath);
-    WallpaperResult failure(const QString &program, const CommandResult &result) const;
+    Result<> setGsettings(const QString &schema, const QString &key, const QString &value);
+    Result<> setXfce(const QString &imagePath);
+    Result<> failure(const QString &program, const CommandResult &result) const;
 
     std::unique_ptr<CommandRunner> m_runner;
     Desktop m_desktop;
