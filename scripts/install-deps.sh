@@ -10,7 +10,7 @@ PKGS=(
   libwmf-dev fonts-urw-base35
   libemf2svg-dev
   libsqlite3-dev libsodium-dev
-  libgtest-dev libgmock-dev googletest libbenchmark-dev
+  libgtest-dev libgmock-dev googletest libbenchmark-dev librapidcheck-dev
   libjpeg62-turbo-dev libpng-dev libexif-dev libdeflate-dev
   imagemagick xvfb openbox xdotool x11-apps
   desktop-base
