@@ -6,12 +6,15 @@
 // valid .trashinfo), nothing temporary is left, the grid lists the folder as
 // it is on disk, and the viewer shows and names one and the same file.
 //
-// RC_PARAMS="max_success=1000" runs longer; a failure prints its shrunk steps.
+// ctest runs a fixed seed; RC_PARAMS="max_success=1000" runs longer with a
+// new one. A failure prints its shrunk steps and the RC_PARAMS that replay it;
+// FILEOPS_MODEL_SHRINK_SECONDS bounds the time spent shrinking (default 60).
 
 #include "dialogs/FileOpServices.h"
 #include "explorer/ExploreModel.h"
 #include "explorer/ExtensionFilter.h"
 #include "explorer/ImageExplore.h"
+#include "platform/FileOperations.h"
 #include "platform/SqliteRegistryStore.h"
 #include "support/FileOpsFixture.h"
 #include "support/ViewerFixture.h"
@@ -22,8 +25,11 @@
 #include <QBuffer>
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QListView>
 #include <QMenu>
+#include <QRegularExpression>
+#include <QSet>
 #include <QTest>
 #include <QTextStream>
 #include <QUrl>
@@ -31,11 +37,18 @@
 #include <gtest/gtest.h>
 #include <rapidcheck.h>
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <map>
 #include <optional>
 #include <sstream>
+#include <tuple>
+#include <utility>
 
 using namespace lumora;
 
@@ -99,7 +112,21 @@ template <> struct Arbitrary<Step> {
     static Gen<Step> arbitrary()
     {
         return gen::build<Step>(
-            gen::set(&Step::kind, gen::inRange(0, int(Kind::Count))),
+            // Viewer commands open the viewer on the grid's current item when it
+            // is closed, so they weigh as much as the grid's.
+            gen::set(&Step::kind,
+                     gen::weightedElement<int>(
+                         {{6, int(Kind::Click)},          {4, int(Kind::CtrlClick)},
+                          {3, int(Kind::ShiftClick)},     {3, int(Kind::GridCopy)},
+                          {3, int(Kind::GridMove)},       {3, int(Kind::GridRename)},
+                          {3, int(Kind::GridDelete)},     {2, int(Kind::GridShiftDelete)},
+                          {2, int(Kind::GridUndo)},       {2, int(Kind::GridTrashRefused)},
+                          {2, int(Kind::OpenViewer)},     {2, int(Kind::ViewerNext)},
+                          {2, int(Kind::ViewerPrevious)}, {2, int(Kind::SlideShow)},
+                          {3, int(Kind::ViewerCopy)},     {3, int(Kind::ViewerMove)},
+                          {3, int(Kind::ViewerRename)},   {3, int(Kind::ViewerDelete)},
+                          {2, int(Kind::ViewerUndo)},     {3, int(Kind::Appear)},
+                          {3, int(Kind::Vanish)}})),
             gen::set(&Step::pick, gen::inRange(0, 100)),
             gen::set(&Step::answers, gen::container<std::vector<int>>(4, gen::inRange(-1, 7))));
     }
@@ -201,11 +228,57 @@ QByteArray photoBytes(int id)
     return out;
 }
 
+// Paths here are the service's: a byte that is not UTF-8 is a lone
+// surrogate, so files are reached by their bytes, never through QFile.
 void writeFile(const QString &path, const QByteArray &bytes)
 {
-    QFile f(path);
-    if (f.open(QIODevice::WriteOnly))
-        f.write(bytes);
+    const int fd =
+        ::open(platform::pathBytes(path).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd < 0)
+        return;
+    if (::write(fd, bytes.constData(), size_t(bytes.size())) != bytes.size())
+        ADD_FAILURE() << "short write";
+    ::close(fd);
+}
+
+QByteArray readFile(const QString &path)
+{
+    QByteArray out;
+    const int fd = ::open(platform::pathBytes(path).constData(), O_RDONLY);
+    if (fd < 0)
+        return out;
+    char buf[65536];
+    for (ssize_t n; (n = ::read(fd, buf, sizeof buf)) > 0;)
+        out.append(buf, n);
+    ::close(fd);
+    return out;
+}
+
+bool removeFile(const QString &path)
+{
+    return ::unlink(platform::pathBytes(path).constData()) == 0;
+}
+
+bool exists(const QString &path)
+{
+    struct stat st;
+    return ::lstat(platform::pathBytes(path).constData(), &st) == 0;
+}
+
+// Every name in a folder, by its bytes (QDir drops or alters some).
+QStringList namesIn(const QString &folder)
+{
+    QStringList out;
+    DIR *d = ::opendir(platform::pathBytes(folder).constData());
+    if (!d)
+        return out;
+    while (const dirent *e = ::readdir(d)) {
+        const QByteArray n(e->d_name);
+        if (n != "." && n != "..")
+            out << platform::pathFromBytes(n);
+    }
+    ::closedir(d);
+    return out;
 }
 
 QString nameOf(const QString &p)
@@ -252,10 +325,13 @@ struct World {
     std::map<QString, QByteArray> disk;
     std::multimap<QString, QByteArray> trash;
     std::vector<std::vector<std::pair<QString, QByteArray>>> undo;
+    // Files another program removed: the viewer may still show them.
+    QSet<QString> vanished;
     QString failure;
 
     World()
     {
+        sweepStaleRuns();
         a = workA.path();
         b = QDir(QStringLiteral("/dev/shm"))
                 .filePath(QStringLiteral("lumora-model-%1-%2")
@@ -293,19 +369,42 @@ struct World {
         viewer.reset();
         grid.reset();
         // Our entries in the shared Trash of /dev/shm go with the run.
-        const QString top = shmTrash();
-        for (const QString &n : QDir(top + "/info").entryList(QDir::Files)) {
-            const QString origin = infoPath(top + "/info/" + n);
-            if (origin.startsWith(b + '/')) {
-                QFile::remove(top + "/info/" + n);
-                QFile::remove(top + "/files/" + n.chopped(int(strlen(".trashinfo"))));
-            }
-        }
+        removeTrashEntries([this](const QString &origin) { return origin.startsWith(b + '/'); });
         QDir(b).removeRecursively();
     }
 
-    QString shmTrash() const { return QStringLiteral("/dev/shm/.Trash-%1").arg(::getuid()); }
+    static QString shmTrash() { return QStringLiteral("/dev/shm/.Trash-%1").arg(::getuid()); }
     QString homeTrash() const { return ops.trashFolder(); }
+
+    // The Trash of /dev/shm is shared by every run on this machine: the
+    // entries and folders of runs that were killed would slow every later one.
+    static void sweepStaleRuns()
+    {
+        static bool swept = false;
+        if (std::exchange(swept, true))
+            return;
+        const QRegularExpression run(QStringLiteral("^/dev/shm/lumora-model-(\\d+)-"));
+        auto dead = [&](const QString &path) {
+            const QRegularExpressionMatch m = run.match(path);
+            return m.hasMatch() && ::kill(pid_t(m.captured(1).toInt()), 0) != 0 && errno == ESRCH;
+        };
+        removeTrashEntries(dead);
+        for (const QString &n : namesIn(QStringLiteral("/dev/shm")))
+            if (dead(QStringLiteral("/dev/shm/") + n))
+                QDir(QStringLiteral("/dev/shm/") + n).removeRecursively();
+    }
+
+    template <typename Pred> static void removeTrashEntries(Pred whose)
+    {
+        const QString top = shmTrash();
+        for (const QString &n : namesIn(top + "/info")) {
+            if (!n.endsWith(QStringLiteral(".trashinfo")) ||
+                !whose(infoPath(top, top + "/info/" + n)))
+                continue;
+            removeFile(top + "/files/" + n.chopped(int(strlen(".trashinfo"))));
+            removeFile(top + "/info/" + n);
+        }
+    }
 
     void addPhoto(const QString &path)
     {
@@ -314,22 +413,26 @@ struct World {
         disk[path] = bytes;
     }
 
-    static QString infoPath(const QString &info)
+    // The original place a .trashinfo names, in the service's form, or "" when
+    // the file is no valid .trashinfo. A Trash at the top of a mount names
+    // the place relative to that top.
+    static QString infoPath(const QString &top, const QString &info)
     {
-        QFile f(info);
-        if (!f.open(QIODevice::ReadOnly))
-            return {};
         bool header = false, date = false;
-        QString path;
-        for (const QByteArray &line : f.readAll().split('\n')) {
+        QByteArray path;
+        for (const QByteArray &line : readFile(info).split('\n')) {
             if (line == "[Trash Info]")
                 header = true;
             else if (line.startsWith("Path="))
-                path = QUrl::fromPercentEncoding(line.mid(5));
+                path = QByteArray::fromPercentEncoding(line.mid(5));
             else if (line.startsWith("DeletionDate=") && line.size() >= 13 + 19)
                 date = true;
         }
-        return header && date ? path : QString();
+        if (!header || !date || path.isEmpty())
+            return {};
+        if (!path.startsWith('/'))
+            path = platform::pathBytes(folderOf(top)) + '/' + path;
+        return platform::pathFromBytes(path);
     }
 
     void fail(const QString &why)
@@ -355,9 +458,24 @@ struct World {
         return e;
     }
 
+    // A source that is gone ends the command before anything changes, with
+    // a message naming it.
+    bool allThere(const QStringList &sources)
+    {
+        for (const QString &s : sources) {
+            if (!disk.count(s)) {
+                expect(QStringLiteral("error"), platform::displayPath(nameOf(s)));
+                return false;
+            }
+        }
+        return true;
+    }
+
     // Copy To or Move To of `sources` into `folder`, as the service does it.
     void modelCopyMove(const QStringList &sources, const QString &folder, bool move)
     {
+        if (!allThere(sources))
+            return;
         std::optional<QString> forAll;
         for (qsizetype i = 0; i < sources.size(); ++i) {
             const QString &s = sources[i];
@@ -367,7 +485,8 @@ struct World {
                 if (forAll) {
                     answer = *forAll;
                 } else {
-                    const auto e = expect(QStringLiteral("collision"), nameOf(target));
+                    const auto e =
+                        expect(QStringLiteral("collision"), platform::displayPath(nameOf(target)));
                     if (!e)
                         return;
                     answer = e->answer;
@@ -391,8 +510,11 @@ struct World {
 
     void modelDelete(const QStringList &sources, bool toTrash, bool homeTrashRefused)
     {
+        if (!allThere(sources))
+            return;
         const auto c = expect(toTrash ? QStringLiteral("trash") : QStringLiteral("delete"),
-                              sources.size() == 1 ? nameOf(sources.first()) : QString());
+                              sources.size() == 1 ? platform::displayPath(nameOf(sources.first()))
+                                                  : QString());
         if (!c || (c->answer != "Yes" && c->answer != "Delete Permanently"))
             return;
         std::vector<std::pair<QString, QByteArray>> batch;
@@ -404,7 +526,8 @@ struct World {
                 continue;
             }
             if (toTrash) {
-                const auto u = expect(QStringLiteral("untrashable"), nameOf(s));
+                const auto u =
+                    expect(QStringLiteral("untrashable"), platform::displayPath(nameOf(s)));
                 if (!u || u->answer != "Delete Permanently")
                     break;
             }
@@ -414,11 +537,10 @@ struct World {
             undo.push_back(batch);
     }
 
-    QStringList modelUndo()
+    void modelUndo()
     {
-        QStringList back;
         if (undo.empty())
-            return back;
+            return;
         const auto batch = undo.back();
         undo.pop_back();
         bool stayed = false;
@@ -434,18 +556,17 @@ struct World {
                     break;
                 }
             disk[original] = bytes;
-            back << original;
+            vanished.remove(original);
         }
         if (stayed)
             expect(QStringLiteral("note"), QStringLiteral("stays in the Trash"));
-        return back;
     }
 
     // Rename of one file to `typed` in its folder, never over another file.
     void modelRename(const QString &source, const QString &typed)
     {
         const QString target = folderOf(source) + '/' + typed;
-        if (target == source)
+        if (target == source || !allThere({source}))
             return;
         QString to = target;
         if (disk.count(target)) {
@@ -472,8 +593,7 @@ struct World {
     void checkDisk()
     {
         for (const QString &folder : {a, b}) {
-            const QStringList names =
-                QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System);
+            const QStringList names = namesIn(folder);
             QStringList want;
             for (const QString &p : imagesOnDisk(folder))
                 want << nameOf(p);
@@ -485,37 +605,43 @@ struct World {
                          .arg(folder, got.join(", "), want.join(", ")));
             for (const QString &n : names) {
                 const QString p = folder + '/' + n;
-                if (disk.count(p) && test::fileBytes(p) != disk[p])
+                if (disk.count(p) && readFile(p) != disk[p])
                     fail(QStringLiteral("%1 does not hold its photo").arg(p));
             }
         }
-        // Both Trashes: each of our files with a valid .trashinfo, nothing else.
+        // Both Trashes: each of our files with a valid .trashinfo naming its
+        // place, nothing else of ours.
         std::multimap<QString, QByteArray> inTrash;
         for (const QString &top : {homeTrash(), shmTrash()}) {
-            const QDir files(top + "/files");
-            for (const QString &n : files.entryList(QDir::Files | QDir::Hidden | QDir::System)) {
-                const QString origin = infoPath(top + "/info/" + n + ".trashinfo");
+            for (const QString &n : namesIn(top + "/files")) {
+                const QString origin = infoPath(top, top + "/info/" + n + ".trashinfo");
                 if (origin.isEmpty()) {
                     if (top == homeTrash())
                         fail(QStringLiteral("%1 in the Trash has no valid .trashinfo").arg(n));
                     continue;
                 }
                 if (origin.startsWith(a + '/') || origin.startsWith(b + '/'))
-                    inTrash.insert({origin, test::fileBytes(files.filePath(n))});
+                    inTrash.insert({origin, readFile(top + "/files/" + n)});
             }
-            for (const QString &n : QDir(top + "/info").entryList(QDir::Files)) {
-                const QString origin = infoPath(top + "/info/" + n);
+            for (const QString &n : namesIn(top + "/info")) {
+                const QString origin = infoPath(top, top + "/info/" + n);
                 if ((origin.startsWith(a + '/') || origin.startsWith(b + '/')) &&
-                    !QFileInfo::exists(top + "/files/" + n.chopped(10)))
+                    !exists(top + "/files/" + n.chopped(10)))
                     fail(QStringLiteral("%1 has no file in the Trash").arg(n));
             }
         }
-        if (inTrash != trash) {
+        // Files of one name stay apart by their bytes, in any order.
+        auto entries = [](const std::multimap<QString, QByteArray> &m) {
+            std::vector<std::pair<QString, QByteArray>> v(m.begin(), m.end());
+            std::sort(v.begin(), v.end());
+            return v;
+        };
+        if (entries(inTrash) != entries(trash)) {
             QStringList got, want;
             for (const auto &[p, bytes] : inTrash)
-                got << nameOf(p);
+                got << p;
             for (const auto &[p, bytes] : trash)
-                want << nameOf(p);
+                want << p;
             fail(QStringLiteral("the Trash holds [%1], the model [%2]")
                      .arg(got.join(", "), want.join(", ")));
         }
@@ -539,15 +665,24 @@ struct World {
 
     void checkGrid()
     {
-        QString folder = a;
-        const QStringList want = sorted(grid->GetImageList(folder));
+        // The grid's folder holds only photos and no sub-folder: every file
+        // of the model is an item, and the count line counts them.
+        const QStringList want = sorted(imagesOnDisk(a));
+        auto same = [&] {
+            return sorted(gridTags()) == want &&
+                   grid->itemCount() - grid->folderItemCount() == want.size();
+        };
         // The grid follows changes it was not told of once their notice arrives.
-        for (int i = 0; i < 100 && sorted(gridTags()) != want; ++i)
+        for (int i = 0; i < 100 && !same(); ++i)
             QTest::qWait(2);
-        if (sorted(gridTags()) != want)
-            fail(QStringLiteral("the grid shows [%1], the folder holds [%2]")
-                     .arg(gridTags().join(", "), want.join(", ")));
+        if (!same())
+            fail(QStringLiteral("the grid shows [%1] (%2 images), the folder holds [%3]")
+                     .arg(gridTags().join(", "))
+                     .arg(grid->itemCount() - grid->folderItemCount())
+                     .arg(want.join(", ")));
     }
+
+    QString onScreen() const { return viewer->ImgX->document()->ImageFilePath(); }
 
     void checkViewer()
     {
@@ -555,14 +690,15 @@ struct World {
         if (!viewing)
             return;
         const QString shown = viewer->shownPath();
-        const QString onScreen = viewer->ImgX->document()->ImageFilePath();
-        if (shown != onScreen)
-            fail(QStringLiteral("the viewer acts on %1 but shows %2").arg(shown, onScreen));
-        if (viewer->windowTitle() != viewerCaption(onScreen))
-            fail(QStringLiteral("caption \"%1\" for %2").arg(viewer->windowTitle(), onScreen));
-        if (viewer->statusText(2) != nameOf(onScreen))
-            fail(QStringLiteral("status \"%1\" for %2").arg(viewer->statusText(2), onScreen));
-        if (!disk.count(shown))
+        if (shown != onScreen())
+            fail(QStringLiteral("the viewer acts on %1 but shows %2").arg(shown, onScreen()));
+        if (viewer->windowTitle() != viewerCaption(onScreen()))
+            fail(QStringLiteral("caption \"%1\" for %2").arg(viewer->windowTitle(), onScreen()));
+        if (viewer->statusText(2) != nameOf(onScreen()))
+            fail(QStringLiteral("status \"%1\" for %2").arg(viewer->statusText(2), onScreen()));
+        if (!viewer->pathList().contains(shown))
+            fail(QStringLiteral("the viewer's list does not hold %1").arg(shown));
+        if (!disk.count(shown) && !vanished.contains(shown))
             fail(QStringLiteral("the viewer shows %1, which is not on disk").arg(shown));
     }
 
@@ -585,18 +721,41 @@ struct World {
         return QStringLiteral("renamed%1.png").arg(++nameCounter);
     }
 
+    // As the browser opens it: the grid's folder at its current item, or
+    // the folder on /dev/shm.
+    bool openViewer(int pick)
+    {
+        QString folder = pick % 3 == 2 ? b : a;
+        const QStringList list = grid->GetImageList(folder);
+        if (list.isEmpty())
+            return false;
+        int index = int(list.indexOf(grid->itemPath(grid->SelectedIndex() + 1)));
+        if (folder == b || index < 0)
+            index = pick % int(list.size());
+        viewer->ImgX->setZoom(1.0);
+        viewer->ViewImage(list, index);
+        viewing = true;
+        return true;
+    }
+
+    // Steps run and steps that changed something on disk or on screen.
+    int acted = 0;
+
     void run(const Step &s)
     {
         prompter.script = s.answers;
         prompter.log.clear();
         const Kind k = Kind(s.kind);
         const bool viewerStep = k >= Kind::ViewerNext && k <= Kind::ViewerUndo;
-        if (viewerStep && !viewing)
-            return; // nothing on screen to act on
-        if (!viewerStep && k != Kind::OpenViewer && viewing) {
+        const bool behindTheBack = k == Kind::Appear || k == Kind::Vanish;
+        if (viewerStep && !viewing && !openViewer(s.pick))
+            return; // nothing to view
+        if (!viewerStep && !behindTheBack && k != Kind::OpenViewer && viewing) {
             viewer->ReturnToBrowser(); // the browser and the viewer are never shown together
             viewing = false;
         }
+        const auto before =
+            std::make_tuple(disk, trash, gridTags(), viewing ? onScreen() : QString());
         const int items = grid->itemCount();
         switch (k) {
         case Kind::Click:
@@ -656,17 +815,9 @@ struct World {
             QTest::keyClick(grid->grid(), Qt::Key_Z, Qt::ControlModifier);
             modelUndo();
             break;
-        case Kind::OpenViewer: {
-            QString folder = s.pick % 3 == 2 ? b : a;
-            QStringList list = grid->GetImageList(folder);
-            if (list.isEmpty())
-                break;
-            int index = s.pick % int(list.size());
-            viewer->ImgX->setZoom(1.0);
-            viewer->ViewImage(list, index);
-            viewing = true;
+        case Kind::OpenViewer:
+            openViewer(s.pick);
             break;
-        }
         case Kind::ViewerNext:
             viewer->ShowNextImage();
             break;
@@ -679,16 +830,18 @@ struct World {
                 viewer->onSlideTimer();
             viewer->ToggleSlideShow();
             break;
+        // The viewer's commands act on the image on screen: the model takes
+        // that one, so a command on any other file shows as a difference.
         case Kind::ViewerCopy:
         case Kind::ViewerMove: {
-            const QString source = viewer->shownPath();
+            const QString source = onScreen();
             ops.chooseFolder(other(folderOf(source)) + '/');
             viewer->action(k == Kind::ViewerCopy ? "mnuCopyTo" : "mnuMoveTo")->trigger();
             modelCopyMove({source}, other(folderOf(source)), k == Kind::ViewerMove);
             break;
         }
         case Kind::ViewerRename: {
-            const QString source = viewer->shownPath();
+            const QString source = onScreen();
             const QString typed = freshOrTakenName(s.pick, folderOf(source));
             prompter.renameTo = typed;
             viewer->action("mnuRename")->trigger();
@@ -696,7 +849,7 @@ struct World {
             break;
         }
         case Kind::ViewerDelete: {
-            const QString source = viewer->shownPath();
+            const QString source = onScreen();
             viewer->action("mnuDelete")->trigger();
             modelDelete({source}, true, false);
             break;
@@ -706,44 +859,74 @@ struct World {
             modelUndo();
             break;
         case Kind::Appear:
-            addPhoto(a + QStringLiteral("/new%1.png").arg(++nameCounter));
+            addPhoto((s.pick % 4 == 3 ? b : a) + QStringLiteral("/new%1.png").arg(++nameCounter));
             break;
         case Kind::Vanish: {
-            const QStringList here = imagesOnDisk(a);
+            const QStringList here = imagesOnDisk(a) + imagesOnDisk(b);
             if (here.isEmpty())
                 break;
             const QString p = here.at(s.pick % here.size());
-            QFile::remove(p);
+            removeFile(p);
             disk.erase(p);
+            vanished.insert(p);
             break;
         }
         case Kind::Count:
             break;
         }
-        for (const auto &e : std::as_const(prompter.log))
-            fail(
-                QStringLiteral("a question the model did not expect (%1): %2").arg(e.kind, e.text));
+        // Opening or leaving a file that is gone is told; it is not a question.
+        for (const auto &e : std::as_const(prompter.log)) {
+            bool aboutVanished = false;
+            for (const QString &v : std::as_const(vanished))
+                aboutVanished = aboutVanished || e.text.contains(platform::displayPath(nameOf(v)));
+            if (!aboutVanished || (e.kind != "note" && e.kind != "error"))
+                fail(QStringLiteral("a question the model did not expect (%1): %2")
+                         .arg(e.kind, e.text));
+        }
         checkDisk();
         checkGrid();
         checkViewer();
+        if (before != std::make_tuple(disk, trash, gridTags(), viewing ? onScreen() : QString()))
+            ++acted;
     }
 };
 
 int g_steps = 0;
+int g_acted = 0;
 int g_sequences = 0;
+int g_byKind[int(Kind::Count)] = {};
+QElapsedTimer g_sinceFailure; // shrinking started
+std::string g_lastFailure;    // of the smallest failing sequence so far
+
+int envInt(const char *name, int fallback)
+{
+    bool ok = false;
+    const int v = qEnvironmentVariableIntValue(name, &ok);
+    return ok ? v : fallback;
+}
 
 bool runSequence(const std::vector<Step> &steps)
 {
+    // Past the budget every candidate passes at once, and RapidCheck reports
+    // the smallest failure found so far.
+    if (g_sinceFailure.isValid() &&
+        g_sinceFailure.elapsed() > 1000LL * envInt("FILEOPS_MODEL_SHRINK_SECONDS", 60))
+        return true;
     World w;
     for (const Step &s : steps) {
         w.run(s);
         ++g_steps;
+        ++g_byKind[s.kind];
         if (!w.failure.isEmpty()) {
-            RC_LOG() << "after " << kindName(Kind(s.kind)) << ": " << w.failure.toStdString()
-                     << "\n";
+            g_lastFailure = std::to_string(&s - steps.data() + 1) + " steps, after " +
+                            kindName(Kind(s.kind)) + ": " + w.failure.toStdString();
+            RC_LOG() << g_lastFailure << "\n";
+            if (!g_sinceFailure.isValid())
+                g_sinceFailure.start();
             return false;
         }
     }
+    g_acted += w.acted;
     ++g_sequences;
     return true;
 }
@@ -759,8 +942,13 @@ TEST(FileOpsModel, NoAnswerSelectionOrTimingLosesAPhoto)
         });
         RC_ASSERT(runSequence(steps));
     });
-    std::cout << "fileops model: " << g_steps << " steps in " << g_sequences
-              << " passing sequences\n";
-    EXPECT_TRUE(ok);
-    EXPECT_GE(g_steps, 5000);
+    std::cout << "fileops model: " << g_steps << " steps (" << g_acted
+              << " of the passing ones changed the disk or the screen) in " << g_sequences
+              << " passing sequences\n  by kind:";
+    for (int k = 0; k < int(Kind::Count); ++k)
+        std::cout << " " << kindName(Kind(k)) << " " << g_byKind[k];
+    std::cout << "\n";
+    EXPECT_TRUE(ok) << "smallest failure: " << g_lastFailure;
+    // ctest asks for the number of steps the goal names.
+    EXPECT_GE(g_steps, envInt("FILEOPS_MODEL_MIN_STEPS", 0));
 }
