@@ -806,6 +806,55 @@ TEST_F(FileOperationsTest, TrashWritesInfoFirstAndNeverOverwrites)
     EXPECT_EQ(QFileInfo(trashHome).permissions() & (QFile::ReadOther | QFile::ReadGroup), 0);
 }
 
+TEST_F(FileOperationsTest, ATrashFullOfOneNameTakesTheNextFileAtOnceAndKeepsEveryOne)
+{
+    // Every camera writes IMG_0001.JPG: 300 of them in the Trash must not
+    // cost 300 looks on the next Delete, nor may any entry be overwritten.
+    struct CountingIo : SysIo {
+        int opens = 0; // looks at a name: lstat or open
+        int open(const char *path, int flags, mode_t mode) override
+        {
+            ++opens;
+            return SysIo::open(path, flags, mode);
+        }
+        int lstat(const char *path, struct stat *st) override
+        {
+            ++opens;
+            return SysIo::lstat(path, st);
+        }
+    } counting;
+    LinuxFileOperations service(counting, QFile::encodeName(trashHome));
+    const int kept = 300;
+    QDir().mkpath(trashHome + "/files");
+    QDir().mkpath(trashHome + "/info");
+    for (int n = 1; n <= kept; ++n) {
+        const QString entry = n == 1 ? "IMG_0001.JPG" : QStringLiteral("IMG_0001.%1.JPG").arg(n);
+        QFile f(trashHome + "/files/" + entry);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray::number(n));
+        f.close();
+        QFile i(trashHome + "/info/" + entry + ".trashinfo");
+        ASSERT_TRUE(i.open(QIODevice::WriteOnly));
+        i.write("[Trash Info]\nPath=/x/IMG_0001.JPG\nDeletionDate=2026-01-01T00:00:00\n");
+    }
+    for (int round = 0; round < 3; ++round) {
+        const QString photo = dir.write("IMG_0001.JPG", "new " + QByteArray::number(round));
+        q.confirms = {true};
+        counting.opens = 0;
+        ASSERT_EQ(service.perform(FileOpRequest::forOperation(2, {photo}, {}), q, &result), 0)
+            << q.errors.join("\n").toStdString();
+        EXPECT_LT(counting.opens, 40) << "round " << round;
+        EXPECT_EQ(readAll(result.targets.value(0)), "new " + QByteArray::number(round));
+        EXPECT_TRUE(QFileInfo::exists(
+            trashHome + "/info/" + QFileInfo(result.targets.value(0)).fileName() + ".trashinfo"));
+    }
+    EXPECT_EQ(entries(trashHome + "/files").size(), kept + 3);
+    EXPECT_EQ(entries(trashHome + "/info").size(), kept + 3);
+    for (int n = 2; n <= kept; ++n)
+        EXPECT_EQ(readAll(trashHome + QStringLiteral("/files/IMG_0001.%1.JPG").arg(n)),
+                  QByteArray::number(n));
+}
+
 TEST_F(FileOperationsTest, TrashOnAnotherMountUsesItsOwnTrashWithARelativePath)
 {
     QTemporaryDir shm(QStringLiteral("/dev/shm/lumora-fileops-XXXXXX"));

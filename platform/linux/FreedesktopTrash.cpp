@@ -4,6 +4,7 @@
 
 #include <QCryptographicHash>
 #include <QDir>
+#include <QRandomGenerator>
 
 #include <cerrno>
 #include <cstring>
@@ -265,7 +266,13 @@ FreedesktopTrash::Outcome FreedesktopTrash::putInto(const QByteArray &trash, con
     const QByteArray text =
         infoText(pathForInfo, m_now.isValid() ? m_now : QDateTime::currentDateTime());
 
-    for (int n = 1; n < 10000; ++n) {
+    for (int attempt = 1; attempt < 10000; ++attempt) {
+        // The first few names are numbered in order; a Trash that already
+        // holds many files of this name (every camera writes IMG_0001.JPG)
+        // would cost one look per file before it, on every Delete, so past
+        // those the numbers are drawn at random.
+        const int n =
+            attempt <= 8 ? attempt : 9 + int(QRandomGenerator::global()->bounded(1 << 30));
         const QByteArray name = entryName(base, n);
         const QByteArray info = trash + "/info/" + name + ".trashinfo";
         const QByteArray file = trash + "/files/" + name;
