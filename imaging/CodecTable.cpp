@@ -6,6 +6,7 @@
 #include "imaging/ImageEncoders.h"
 #include "imaging/MagickCodec.h"
 #include "imaging/MetafileCodecs.h"
+#include "imaging/PhotoCodecs.h"
 #include "imaging/PsdComposite.h"
 #include "imaging/QtCodec.h"
 #include "imaging/TiffCodec.h"
@@ -274,6 +275,13 @@ const std::array kFormats{
                .matches = isGif,
                .decode = decodeWithQt,
                .declaredSize = gifSize},
+    // Before TIFF, which most RAW files are underneath: the camera's
+    // extension and a RAW header take the file to LibRaw.
+    FormatSpec{.code = FormatCode::Raw,
+               .shortName = "raw",
+               .names = "raw",
+               .matches = isCameraRaw,
+               .decode = decodeRaw},
     // Never ImageMagick: its TIFF coder replaces libtiff's process-wide error
     // handlers, after which Qt's reader aborts.
     FormatSpec{.code = FormatCode::Tiff,
@@ -381,6 +389,31 @@ const std::array kFormats{
                .decode = decodeWbmp,
                .encode = encoders::encodeWithQt,
                .saveFilterName = "Wireless Bitmap  <WBMP>"},
+    // Today's formats, read only.
+    FormatSpec{.code = FormatCode::Webp,
+               .shortName = "webp",
+               .names = "webp",
+               .matches = isWebp,
+               .decode = decodeWebp,
+               .declaredSize = webpSize},
+    // HEIF and AVIF share libheif; the codec checks the size libheif reads
+    // from the item properties, which need not lie in the file's first bytes.
+    FormatSpec{.code = FormatCode::Heif,
+               .shortName = "heic",
+               .names = "heic heif",
+               .matches = isHeif,
+               .decode = decodeHeif},
+    FormatSpec{.code = FormatCode::Avif,
+               .shortName = "avif",
+               .names = "avif",
+               .matches = isAvif,
+               .decode = decodeHeif},
+    // libjxl reports the size before it is given a buffer; the codec checks it there.
+    FormatSpec{.code = FormatCode::Jxl,
+               .shortName = "jxl",
+               .names = "jxl",
+               .matches = isJxl,
+               .decode = decodeJxl},
 };
 
 } // namespace

@@ -22,6 +22,11 @@ enum class FormatCode : int {
     Cur = 13,
     Pcd = 14,
     Dib = 15,
+    Webp = 16,
+    Heif = 17,
+    Avif = 18,
+    Jxl = 19,
+    Raw = 20,
 };
 
 // Short lower-case name as the status bar shows it ("jpg", "png", ...).

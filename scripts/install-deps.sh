@@ -24,6 +24,8 @@ PKGS=(
   qt6-base-private-dev
   exfatprogs exfat-fuse acl attr
   libseccomp-dev
+  libwebp-dev libheif-dev libjxl-dev libraw-dev
+  webp libheif-examples libavif-bin libjxl-tools libraw-bin colord-data
 )
 missing=()
 for p in "${PKGS[@]}"; do
