@@ -5,6 +5,7 @@
 #include "assoc/ModAssoc.h"
 #include "dialogs/PromptedFileOpQuestions.h"
 #include "dialogs/frmFile.h"
+#include "explorer/ExtensionFilterSetting.h"
 #include "explorer/ImageExplore.h"
 #include "explorer/ThumbnailCacheSetting.h"
 #include "explorer/ThumbnailCacheUpkeep.h"
@@ -65,6 +66,7 @@ FileOpServices LumoraApp::fileOpServices()
 bool LumoraApp::start(const QStringList &arguments)
 {
     m_main->ImageExplore1->setThumbnailCacheWriting(thumbnailCacheWritingAllowed(m_registry.get()));
+    m_main->ImageExplore1->setMoreImageTypes(moreImageTypesListed(m_registry.get()));
     // The decoder processes load their libraries while the window is built.
     loader::LoaderSettings decoding = loader::currentSettings();
     decoding.timeLimitMs = loader::decoderTimeLimitMs(m_registry.get());

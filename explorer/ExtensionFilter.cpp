@@ -1,6 +1,7 @@
 #include "explorer/ExtensionFilter.h"
 
 #include "explorer/NameOrder.h"
+#include "imaging/PhotoCodecs.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -24,12 +25,22 @@ QString ExtensionFilter::extensionOf(const QString &path)
     return name.mid(dot + 1);
 }
 
+const QStringList &ExtensionFilter::moreTypeExtensions()
+{
+    static const QStringList list =
+        QString::fromLatin1(imaging::kPhotoExtensions).split(QLatin1Char(' '));
+    return list;
+}
+
 bool ExtensionFilter::IsImageFile(const QString &path) const
 {
     const QString ext = extensionOf(path);
     if (ext.size() < 3)
         return false;
-    return m_ext.contains(ext.toLower());
+    const QString lower = ext.toLower();
+    if (m_moreTypes && moreTypeExtensions().contains(lower))
+        return true;
+    return m_ext.contains(lower);
 }
 
 QStringList ExtensionFilter::GetImageList(QString &path, const QString &searchStr) const

@@ -8,6 +8,9 @@ namespace lumora
 
 // The explorer's notion of "an image file": an extension list given by the
 // host, matched as a substring, and the folder image list built from it.
+// Today's formats (WebP, HEIF, AVIF, JPEG XL, camera RAW) come on top,
+// matched as whole extensions only: by the substring rule "avif" would make
+// "film.avi" an image.
 class ExtensionFilter
 {
 public:
@@ -15,6 +18,12 @@ public:
     bool SetExt(const QString &s);
     const QString &extensions() const { return m_ext; }
     bool isSet() const { return !m_ext.isEmpty(); }
+
+    // Off: the host's list alone decides, exactly as it always did.
+    void setMoreTypes(bool on) { m_moreTypes = on; }
+    bool moreTypes() const { return m_moreTypes; }
+    // The whole extensions of today's formats, lower case.
+    static const QStringList &moreTypeExtensions();
 
     bool IsImageFile(const QString &path) const;
 
@@ -28,6 +37,7 @@ public:
 
 private:
     QString m_ext;
+    bool m_moreTypes = true;
 };
 
 // The start-up's list for the explorer.

@@ -86,6 +86,8 @@ public:
     void setThumbnailBudget(qint64 bytes);
     // Whether new thumbnails go to the desktop's disk cache (reading stays).
     void setThumbnailCacheWriting(bool on);
+    // Whether today's formats are listed beside SetExt's list (whole extensions).
+    void setMoreImageTypes(bool on) { m_filter.setMoreTypes(on); }
     ThumbnailPipeline *pipeline() const { return m_pipeline; }
 
     // --- file operations on the items (1 copy, 2 trash, 3 delete, 4 move, 5 rename)

@@ -18,6 +18,7 @@ inline constexpr const char *kAntiAlias = "AntiAlias";
 inline constexpr const char *kSlideShowDelay = "Slide Show Delay";
 inline constexpr const char *kFullScreen = "FullScreen";
 inline constexpr const char *kThumbnailCache = "Thumbnail Cache";
+inline constexpr const char *kMoreImageTypes = "More Image Types";
 
 // The one reading of a stored boolean: any number text is true unless it is
 // zero ("-1", "1", "2" true, "0" false), "True"/"False" in any case; anything

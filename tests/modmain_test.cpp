@@ -133,6 +133,11 @@ TEST(ModMain, SupportedImageIsASubstringTestOfTheExtension)
     EXPECT_TRUE(IsSupportedImage(QStringLiteral("/pics/fragment.mp"))); // inside "bmp"
     EXPECT_FALSE(IsSupportedImage(QStringLiteral("/pics/photo.jpeg")));
     EXPECT_FALSE(IsSupportedImage(QStringLiteral("/pics/notes.txt")));
+    // Today's formats, dropped on the viewer, by whole extension only.
+    EXPECT_TRUE(IsSupportedImage(QStringLiteral("/pics/phone.HEIC")));
+    EXPECT_TRUE(IsSupportedImage(QStringLiteral("/pics/camera.nef")));
+    EXPECT_FALSE(IsSupportedImage(QStringLiteral("/pics/film.avi")));
+    EXPECT_FALSE(IsSupportedImage(QStringLiteral("/pics/page.web")));
 }
 
 TEST(ModMain, SpecialFolderIsTheDesktopWithATrailingSlash)

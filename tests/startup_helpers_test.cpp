@@ -1,5 +1,8 @@
 #include "app/StartupHelpers.h"
 #include "explorer/ExtensionFilter.h"
+#include "explorer/ExtensionFilterSetting.h"
+#include "platform/SqliteRegistryStore.h"
+#include "settings/CRegister.h"
 #include "support/QtPrinters.h"
 #include "support/TempDir.h"
 #include "viewer/TypeRule.h"
@@ -94,6 +97,87 @@ TEST(ExtensionFilter, SubstringTestAndImageList)
     ext.SetExt(QStringLiteral("png"));
     folder = dir.path();
     EXPECT_EQ(ext.GetImageList(folder).size(), 2);
+}
+
+// Today's formats come as whole extensions on top of the start-up list,
+// whose substring rule stays as it was; the setting's 0 gives the old list.
+TEST(ExtensionFilter, TodaysFormatsMatchAsWholeExtensionsBehindTheirSetting)
+{
+    ExtensionFilter ext;
+    ASSERT_TRUE(ext.SetExt(QString::fromLatin1(kExplorerExtensions)));
+    EXPECT_TRUE(ext.moreTypes()); // on unless the setting says otherwise
+    struct Name {
+        const char *name;
+        bool withMore;
+        bool withoutMore;
+    };
+    const Name names[] = {
+        {"a.heic", true, false},
+        {"a.HEIF", true, false},
+        {"a.avif", true, false},
+        {"a.jxl", true, false},
+        {"a.WebP", true, false},
+        {"a.cr2", true, false},
+        {"a.NEF", true, false},
+        {"a.arw", true, false},
+        {"a.dng", true, false},
+        {"a.orf", true, false},
+        {"a.raf", true, false},
+        {"a.rw2", true, false},
+        {"a.pef", true, false},
+        {"a.srw", true, false},
+        // Never by substring: "avif" holds "avi", "webp" holds "web".
+        {"film.avi", false, false},
+        {"page.web", false, false},
+        {"a.hei", false, false},
+        {"a.heicx", false, false},
+        {"a.jx", false, false},
+        {"a.webpx", false, false},
+        {"a.dn", false, false},
+        {"a.heic.txt", false, false},
+        // The start-up list and its substring rule, untouched.
+        {"c.jpeg", false, false},
+        {"d.tiff", false, false},
+        {"a.jpg", true, true},
+        {"x.wbm", true, true},
+        {"/p.webp/x.gif", true, true},
+        {"/p.webp/x", false, false},
+    };
+    for (const bool more : {true, false}) {
+        ext.setMoreTypes(more);
+        for (const Name &n : names)
+            EXPECT_EQ(ext.IsImageFile(QString::fromLatin1(n.name)),
+                      more ? n.withMore : n.withoutMore)
+                << n.name << (more ? " with" : " without") << " more types";
+    }
+
+    test::TempDir dir;
+    for (const char *name : {"a.jpg", "b.heic", "c.avi", "d.NEF", "e.webp"})
+        dir.write(QString::fromLatin1(name));
+    const QString folder = dir.path() + QLatin1Char('/');
+    QString listed = folder;
+    ext.setMoreTypes(true);
+    EXPECT_EQ(ext.GetImageList(listed),
+              (QStringList{folder + QStringLiteral("a.jpg"), folder + QStringLiteral("b.heic"),
+                           folder + QStringLiteral("d.NEF"), folder + QStringLiteral("e.webp")}));
+    ext.setMoreTypes(false);
+    EXPECT_EQ(ext.GetImageList(listed), QStringList{folder + QStringLiteral("a.jpg")});
+}
+
+TEST(ExtensionFilter, MoreImageTypesIsOnUnlessTheStoredValueSaysZero)
+{
+    test::TempDir dir;
+    platform::SqliteRegistryStore store(dir.file("registry.db"));
+    settings::CRegister reg(store);
+    const QString key = QStringLiteral("SOFTWARE\\Quorvane\\Lumora Settings\\");
+    EXPECT_TRUE(moreImageTypesListed(nullptr));
+    EXPECT_TRUE(moreImageTypesListed(&store));
+    ASSERT_TRUE(reg.REGSaveSetting(platform::HKEY_LOCAL_MACHINE, key,
+                                   QStringLiteral("More Image Types"), QStringLiteral("0")));
+    EXPECT_FALSE(moreImageTypesListed(&store));
+    ASSERT_TRUE(reg.REGSaveSetting(platform::HKEY_LOCAL_MACHINE, key,
+                                   QStringLiteral("More Image Types"), QStringLiteral("1")));
+    EXPECT_TRUE(moreImageTypesListed(&store));
 }
 
 TEST(FindWin, SubstringOfThisProgramsWindowTitles)

@@ -3,6 +3,7 @@
 #include "dialogs/Prompter.h"
 #include "imaging/Codec.h"
 #include "imaging/ImageDocument.h"
+#include "imaging/PhotoCodecs.h"
 #include "platform/ShellFolders.h"
 #include "platform/Wallpaper.h"
 
@@ -69,7 +70,8 @@ bool IsSupportedImage(const QString &path)
     const QString ext = name.mid(dot + 1).toLower();
     if (ext.isEmpty())
         return false;
-    return kImageTypes.toLower().contains(ext);
+    // Today's formats by whole extension only: "avif" would make ".avi" an image.
+    return kImageTypes.toLower().contains(ext) || imaging::isPhotoExtension(ext);
 }
 
 QString GetWindowsFolder()
