@@ -113,6 +113,21 @@ QString unescapeValue(const QString &value)
     return out;
 }
 
+const QStringList &openWithMimeTypes()
+{
+    // The names shared-mime-info gives these types; Samsung's RAW has none
+    // there, so it keeps the name other programs use for it.
+    static const QStringList types{
+        QStringLiteral("image/webp"),         QStringLiteral("image/heif"),
+        QStringLiteral("image/heic"),         QStringLiteral("image/avif"),
+        QStringLiteral("image/jxl"),          QStringLiteral("image/x-canon-cr2"),
+        QStringLiteral("image/x-nikon-nef"),  QStringLiteral("image/x-sony-arw"),
+        QStringLiteral("image/x-adobe-dng"),  QStringLiteral("image/x-olympus-orf"),
+        QStringLiteral("image/x-fuji-raf"),   QStringLiteral("image/x-panasonic-rw2"),
+        QStringLiteral("image/x-pentax-pef"), QStringLiteral("image/x-samsung-srw")};
+    return types;
+}
+
 QString build(const Contents &c)
 {
     QString exec = quoteArgument(c.programPath);
@@ -134,8 +149,13 @@ QString build(const Contents &c)
     // Tells this copy from one the user wrote, so that it can be taken back.
     s += QStringLiteral("X-Lumora-Written-By-Lumora=true\n");
     QString types;
-    for (const QString &t : c.mimeTypes)
+    QStringList named;
+    for (const QString &t : c.mimeTypes + openWithMimeTypes()) {
+        if (named.contains(t))
+            continue;
+        named << t;
         types += t + QLatin1Char(';');
+    }
     s += QStringLiteral("MimeType=") + types + QLatin1Char('\n');
     return s;
 }

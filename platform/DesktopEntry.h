@@ -32,8 +32,14 @@ struct Contents {
     QStringList mimeTypes;
 };
 // The whole entry, ending in a newline. '%' in the program path is doubled
-// as field codes require.
+// as field codes require. Its MimeType line names c.mimeTypes, then
+// openWithMimeTypes().
 QString build(const Contents &c);
+
+// Types the program opens beyond its associations (WebP, HEIF, AVIF, JPEG XL,
+// camera RAW): named in the entry so "Open With" offers it, never made the
+// default for them.
+const QStringList &openWithMimeTypes();
 
 struct Parsed {
     bool valid = false; // a [Desktop Entry] group was found

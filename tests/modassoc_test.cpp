@@ -382,9 +382,17 @@ TEST_F(ModAssocDesktopTest, UnknownTypesAreDeclaredAndTheEntryValidates)
     EXPECT_TRUE(out.isEmpty()) << out.toStdString();
     const DesktopEntry::Parsed entry =
         DesktopEntry::parse(readAll(desktop.desktopEntryPath()).toUtf8());
+    // The associated types, then those only offered under "Open With": none
+    // of the latter becomes a default.
     EXPECT_EQ(entry.mimeTypes,
               (QStringList{QStringLiteral("image/jpeg"), QStringLiteral("image/png"),
-                           QStringLiteral("image/x-tla")}));
+                           QStringLiteral("image/x-tla")} +
+               DesktopEntry::openWithMimeTypes()));
+    const QString defaults = readAll(xdg.mimeAppsList());
+    EXPECT_TRUE(defaults.contains(QStringLiteral("image/x-tla=lumora.desktop")))
+        << defaults.toStdString();
+    for (const QString &type : DesktopEntry::openWithMimeTypes())
+        EXPECT_FALSE(defaults.contains(type)) << type.toStdString();
     EXPECT_EQ(DesktopEntry::splitCommand(entry.exec),
               (QStringList{QCoreApplication::applicationFilePath(), QStringLiteral("%f")}));
 }
