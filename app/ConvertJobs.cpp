@@ -275,6 +275,9 @@ ConvertOutcome convertOne(const ConvertJob &job, const ConvertSettings &settings
     imaging::WriteOptions write;
     write.option = settings.quality;
     write.overwrite = settings.overwrite;
+    // The colours stay right, --strip or not: formats with a profile keep the
+    // file's, the others get sRGB pixels.
+    write.iccProfile = decoded.iccProfile;
     if (keepJpegHeaders && decoded.format == FormatCode::Jpeg && !source.head.isEmpty()) {
         write.sourceJpegHead = source.head;
         write.exif = imaging::jpegExifSegment(source.head);

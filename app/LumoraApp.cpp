@@ -1,5 +1,6 @@
 #include "app/LumoraApp.h"
 
+#include "app/ColourSetup.h"
 #include "app/StartupHelpers.h"
 #include "assoc/AssocTypes.h"
 #include "assoc/ModAssoc.h"
@@ -11,6 +12,7 @@
 #include "explorer/ThumbnailCacheUpkeep.h"
 #include "loader/LoaderClient.h"
 #include "loader/LoaderSetting.h"
+#include "platform/DisplayProfile.h"
 #include "platform/FileOperations.h"
 #include "platform/ProcessCommandRunner.h"
 #include "platform/SingleInstance.h"
@@ -30,6 +32,7 @@ LumoraApp::LumoraApp()
       m_fileOperations(withThumbnailCacheUpkeep(platform::createFileOperations(),
                                                 thumbnailCacheWritingAllowed(m_registry.get())))
 {
+    setUpColourManagement(m_registry.get(), *platform::createDisplayProfile());
     m_main->ImageExplore1->setFileOperations(fileOpServices());
 }
 

@@ -3,6 +3,7 @@
 #include "explorer/ThumbnailCache.h"
 #include "explorer/ThumbnailCacheWriter.h"
 #include "explorer/ThumbnailShape.h"
+#include "imaging/ColourManagement.h"
 #include "imaging/DamageNote.h"
 #include "imaging/Decoder.h"
 
@@ -41,7 +42,8 @@ LargeDecode decodeLarge(const QString &path, const std::atomic_bool *cancel)
         out.error = d.error.isEmpty() ? QStringLiteral("The image could not be read.") : d.error;
         return out;
     }
-    out.large = d.pages.first();
+    // The cache is shared with other programs, which take its PNGs as sRGB.
+    out.large = imaging::colour::forSrgb(d.pages.first(), d.iccProfile);
     out.damage = d.damage;
     out.original = d.originalSize.isEmpty() ? out.large.size() : d.originalSize;
     if (std::max(out.large.width(), out.large.height()) > ThumbnailCache::kLargeSide)

@@ -2,6 +2,7 @@
 
 #include "explorer/ExtensionFilter.h"
 #include "explorer/ThumbnailShape.h"
+#include "imaging/ColourManagement.h"
 #include "imaging/DamageNote.h"
 #include "imaging/Decoder.h"
 
@@ -74,7 +75,9 @@ ThumbnailResult decodeShapedThumbnail(const QString &path, const std::atomic_boo
     if (auto failed =
             decodeFirstPage(path, box, cancel, QStringLiteral("The image could not be read."), d))
         return *failed;
-    const QImage &page = d.pages.first();
+    // Thumbnails are sRGB, like the cache's PNGs: converted at this small size
+    // it costs next to nothing.
+    const QImage page = imaging::colour::forSrgb(d.pages.first(), d.iccProfile);
     const QSize original = d.originalSize.isEmpty() ? page.size() : d.originalSize;
     QImage thumb = shapeThumbnail(page, original);
     if (thumb.isNull())

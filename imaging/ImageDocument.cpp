@@ -30,6 +30,7 @@ Result<> ImageDocument::LoadFromFile(const QString &path, int page, const QStrin
     m_format = decoded.format;
     m_bitsPerPixel = decoded.bitsPerPixel;
     m_damage = decoded.damage;
+    m_iccProfile = decoded.iccProfile;
     setPages(std::move(decoded.pages), page);
     return {};
 }
@@ -47,12 +48,13 @@ Result<> ImageDocument::LoadFromPicture(const QImage &picture, const QString &ke
     m_format = FormatCode::Unknown;
     m_bitsPerPixel = support::storedDepth(picture.format());
     m_damage.clear();
+    m_iccProfile.clear();
     setPages({picture}, 0);
     return {};
 }
 
 void ImageDocument::adopt(QList<QImage> pages, FormatCode format, int bitsPerPixel,
-                          const QString &path, const QString &damage)
+                          const QString &path, const QString &damage, const QByteArray &iccProfile)
 {
     if (pages.isEmpty()) {
         ResetImages();
@@ -62,6 +64,7 @@ void ImageDocument::adopt(QList<QImage> pages, FormatCode format, int bitsPerPix
     m_format = format;
     m_bitsPerPixel = bitsPerPixel;
     m_damage = damage;
+    m_iccProfile = iccProfile;
     setPages(std::move(pages), 0);
 }
 
@@ -73,6 +76,7 @@ void ImageDocument::ResetImages(const QString &key)
     m_format = FormatCode::Unknown;
     m_bitsPerPixel = 0;
     m_damage.clear();
+    m_iccProfile.clear();
     m_path.clear();
     m_error.clear();
     m_state = State::Empty;
@@ -182,6 +186,10 @@ bool ImageDocument::SaveToFile(const QString &path, FormatCode code, int option,
         options.sourceJpegHead = readJpegHead(m_path);
         options.exif = jpegExifSegment(options.sourceJpegHead);
     }
+    // A sealed page is noise that must come back bit for bit: no profile
+    // and no conversion for it.
+    if (!isEncrypted())
+        options.iccProfile = m_iccProfile;
     return writeImageFile(currentImage(), path, code, options, error);
 }
 

@@ -30,9 +30,10 @@ public:
     // Picture route: take an already decoded picture. The file name and path
     // stay as given by setSourcePath() (the picture loader knows the file).
     Result<> LoadFromPicture(const QImage &picture, const QString &key = {});
-    // Adopts an already decoded result (e.g. from a preloading worker).
+    // Adopts an already decoded result (e.g. from a preloading worker),
+    // with the profile its pixels are in (DecodedImage::iccProfile).
     void adopt(QList<QImage> pages, FormatCode format, int bitsPerPixel, const QString &path,
-               const QString &damage = {});
+               const QString &damage = {}, const QByteArray &iccProfile = {});
     void ResetImages(const QString &key = {});
 
     State state() const { return m_state; }
@@ -53,6 +54,11 @@ public:
     // it is intact.
     QString damage() const { return m_damage; }
     FormatCode ImageFormat() const { return m_format; }
+    // The ICC profile the pages' pixels are in, as the file embedded it;
+    // empty for sRGB or unprofiled pictures. The pages keep the file's
+    // numbers: what is shown or printed is converted from this profile, and
+    // Save As keeps it (or converts, for formats without profiles).
+    QByteArray iccProfile() const { return m_iccProfile; }
     QString ImageFileName() const; // name with extension, no folder
     QString ImageFilePath() const { return m_path; }
     void setSourcePath(const QString &path) { m_path = path; }
@@ -104,6 +110,7 @@ private:
     FormatCode m_format = FormatCode::Unknown;
     int m_bitsPerPixel = 0;
     QString m_damage;
+    QByteArray m_iccProfile;
     QString m_path;
     QString m_error;
     QColor m_fill = Qt::white;

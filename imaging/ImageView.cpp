@@ -1,5 +1,7 @@
 #include "imaging/ImageView.h"
 
+#include "imaging/ColourManagement.h"
+
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QMimeData>
@@ -151,6 +153,8 @@ void ImageView::invalidateCache()
 {
     m_cache = QPixmap();
     m_cacheSize = QSize();
+    m_screen = QImage();
+    m_screenKey = 0;
 }
 
 QSize ImageView::zoomedSize() const
@@ -218,15 +222,22 @@ void ImageView::paintEvent(QPaintEvent *)
             const bool useProxy = !m_proxy.isNull() && m_proxyKey == img.cacheKey() &&
                                   z.width() <= m_proxy.width() && z.height() <= m_proxy.height();
             const QImage &source = useProxy ? m_proxy : img;
-            m_cache = QPixmap::fromImage(
-                z == source.size() ? source : source.scaled(z, Qt::IgnoreAspectRatio, mode));
+            // Converted for the screen after scaling: only the pixels shown
+            // pay for it.
+            m_cache = QPixmap::fromImage(colour::forScreen(
+                z == source.size() ? source : source.scaled(z, Qt::IgnoreAspectRatio, mode),
+                m_doc->iccProfile()));
             m_cacheSize = z;
             m_cacheKey = img.cacheKey();
         }
         p.drawPixmap(target.topLeft(), m_cache);
     } else {
         p.setRenderHint(QPainter::SmoothPixmapTransform, m_smooth);
-        p.drawImage(target, img);
+        if (m_screenKey != img.cacheKey() || m_screen.isNull()) {
+            m_screen = colour::forScreen(img, m_doc->iccProfile());
+            m_screenKey = img.cacheKey();
+        }
+        p.drawImage(target, m_screen);
     }
 }
 

@@ -126,6 +126,9 @@ private:
     // Scaled copy of the current page for the present zoom, so repaints of a
     // large photo do not rescale it every time.
     QPixmap m_cache;
+    // The whole page converted for the screen, for zooms too deep to cache.
+    QImage m_screen;
+    qint64 m_screenKey = 0;
     QSize m_cacheSize;
     qint64 m_cacheKey = 0;
 };

@@ -1,10 +1,13 @@
 #include "imaging/ImageWriter.h"
 
 #include "imaging/Codec.h"
+#include "imaging/ColourManagement.h"
+#include "imaging/EmbeddedProfiles.h"
 #include "imaging/ImageEncoders.h"
 #include "imaging/JpegExif.h"
 #include "platform/AtomicFile.h"
 
+#include <QColorSpace>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -37,6 +40,12 @@ QString cannotWrite(const QString &path, const QString &reason)
 
 } // namespace
 
+bool carriesProfile(FormatCode code)
+{
+    return code == FormatCode::Jpeg || code == FormatCode::Png || code == FormatCode::Tiff ||
+           code == FormatCode::Psd;
+}
+
 bool canWriteFormat(FormatCode code)
 {
     return findWriter(code) != nullptr;
@@ -58,12 +67,55 @@ QByteArray encodeImage(const QImage &image, FormatCode code, const WriteOptions 
         return {};
     }
     QString reason;
-    QByteArray bytes = writer->encode(image, code, options, &reason);
+    WriteOptions own = options;
+    const QImage pixels = pixelsForWriting(image, code, own);
+    if (pixels.isNull()) {
+        fail(error, QStringLiteral("There is not enough memory to convert the image."));
+        return {};
+    }
+    QByteArray bytes = writer->encode(pixels, code, own, &reason);
     if (bytes.isEmpty()) {
         fail(error, reason.isEmpty() ? QStringLiteral("The image could not be encoded.") : reason);
         return {};
     }
+    if (code == FormatCode::Jpeg && !own.iccProfile.isEmpty())
+        bytes = profiles::jpegWithProfile(bytes, own.iccProfile);
     return bytes;
+}
+
+QImage pixelsForWriting(const QImage &image, FormatCode code, WriteOptions &options)
+{
+    // The picture's own colour space speaks for it when the caller names no
+    // profile (a picture made in the program, a page Qt's reader tagged).
+    QByteArray profile = options.iccProfile;
+    const QColorSpace space = image.colorSpace();
+    if (profile.isEmpty() && space.isValid() && space != QColorSpace(QColorSpace::SRgb))
+        profile = space.iccProfile();
+    if (colour::isSrgb(profile) || !colour::isUsable(profile)) {
+        options.iccProfile.clear();
+        return image;
+    }
+    // The profile goes in through the encoders, never through a colour space
+    // Qt may only half understand.
+    QImage pixels = image;
+    if (space.isValid())
+        pixels.setColorSpace(QColorSpace());
+    if (code == FormatCode::Tiff) {
+        // Qt's TIFF writer stores a profile only as a colour space it parses.
+        const QColorSpace parsed = QColorSpace::fromIccProfile(profile);
+        if (parsed.isValid() && parsed.iccProfile() == profile) {
+            pixels.setColorSpace(parsed);
+            options.iccProfile.clear();
+            return pixels;
+        }
+    } else if (carriesProfile(code)) {
+        options.iccProfile = profile;
+        return pixels;
+    }
+    options.iccProfile.clear();
+    pixels = colour::convert(pixels, profile);
+    pixels.setColorSpace(QColorSpace());
+    return pixels;
 }
 
 bool writeImageFile(const QImage &image, const QString &path, FormatCode code,

@@ -26,7 +26,16 @@ struct WriteOptions {
     // JPEG output keeps its XMP, IPTC and comments as they were, in place of
     // the comments Qt would make of the image's text.
     QByteArray sourceJpegHead;
+    // The ICC profile the pixels are in (the file's, see DecodedImage), or
+    // empty for sRGB. A format that carries a profile (carriesProfile())
+    // gets the pixels as they are with this profile; any other gets them
+    // converted to sRGB.
+    QByteArray iccProfile;
 };
+
+// Whether the format stores an ICC profile with its pixels: JPEG, PNG, TIFF
+// and PSD.
+bool carriesProfile(FormatCode code);
 
 // Whether writeImageFile() can produce this format: the ten save formats.
 bool canWriteFormat(FormatCode code);
@@ -38,6 +47,12 @@ bool canWriteFormat(FormatCode code);
 // 8 bits where the format has no more, a dithered 1-bit picture for WBMP.
 QByteArray encodeImage(const QImage &image, FormatCode code, const WriteOptions &options,
                        QString *error);
+
+// The pixels a format gets (see WriteOptions::iccProfile): as they are for a
+// format that keeps the profile, which is left in options.iccProfile for its
+// encoder; converted to sRGB, with options.iccProfile cleared, for one that
+// cannot. encodeImage() does this itself; it is here for writers of their own.
+QImage pixelsForWriting(const QImage &image, FormatCode code, WriteOptions &options);
 
 // Writes one image in the given format. The bytes go to a temporary file in
 // the target folder that is then renamed over the target, so readers never

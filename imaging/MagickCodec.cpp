@@ -1,5 +1,7 @@
 #include "imaging/MagickCodec.h"
 
+#include "imaging/ColourManagement.h"
+
 #include "imaging/DecodeSupport.h"
 #include "imaging/ReaderWarnings.h"
 
@@ -195,6 +197,26 @@ DecodedImage decodeWithMagick(QIODevice &device, const FormatSpec &entry,
         out.bitsPerPixel = magickDepth(image);
         if (entry.code == FormatCode::Tga)
             uprightTga(image, quint8(data.size() > 17 ? data.at(17) : 0));
+        QByteArray icc;
+        if (const Magick::Blob profile = image.iccColorProfile(); profile.length() >= 132)
+            icc =
+                QByteArray(static_cast<const char *>(profile.data()), qsizetype(profile.length()));
+        if (image.colorSpace() == MagickCore::CMYKColorspace) {
+            // The inks through their profile (or the default press profile)
+            // rather than ImageMagick's plain ink formula.
+            const bool own = colour::profileSpace(icc) == "CMYK" && colour::isUsable(icc);
+            const QByteArray press = own ? icc : colour::defaultCmykProfile();
+            if (!press.isEmpty()) {
+                if (!own)
+                    image.iccColorProfile(Magick::Blob(press.constData(), size_t(press.size())));
+                const QByteArray srgb = colour::srgbProfile();
+                image.profile("ICC", Magick::Blob(srgb.constData(), size_t(srgb.size())));
+            }
+            icc.clear();
+        }
+        const QByteArray space4 = colour::profileSpace(icc);
+        if ((space4 == "RGB " || space4 == "GRAY") && colour::isUsable(icc))
+            out.iccProfile = icc;
         const auto space = image.colorSpace();
         if (space != MagickCore::sRGBColorspace && space != MagickCore::RGBColorspace &&
             space != MagickCore::GRAYColorspace)

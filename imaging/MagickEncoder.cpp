@@ -136,7 +136,7 @@ QByteArray writeList(std::list<Magick::Image> &images, const char *coder)
 
 } // namespace
 
-QByteArray encodeWithMagick(const QImage &image, FormatCode code, const WriteOptions &,
+QByteArray encodeWithMagick(const QImage &image, FormatCode code, const WriteOptions &options,
                             QString *error)
 {
     const char *coder = coderName(code);
@@ -191,6 +191,10 @@ QByteArray encodeWithMagick(const QImage &image, FormatCode code, const WriteOpt
         }
         if (code == FormatCode::Psd)
             out.compressType(MagickCore::RLECompression);
+        // The profile the pixels are in (resource 1039 of a PSD).
+        if (code == FormatCode::Psd && !options.iccProfile.isEmpty())
+            out.iccColorProfile(
+                Magick::Blob(options.iccProfile.constData(), size_t(options.iccProfile.size())));
         QByteArray bytes;
         if (psdLayers) {
             Magick::Image layer = fromSamples(source, map, deep, false, channels);

@@ -198,8 +198,10 @@ QByteArray encodePng(const QImage &image, FormatCode code, const WriteOptions &o
     png.add("IHDR", ihdr);
 
     const QColorSpace space = image.colorSpace();
-    if (space.isValid() && space != QColorSpace(QColorSpace::SRgb)) {
-        const QByteArray icc = space.iccProfile();
+    if (!options.iccProfile.isEmpty() ||
+        (space.isValid() && space != QColorSpace(QColorSpace::SRgb))) {
+        const QByteArray icc =
+            options.iccProfile.isEmpty() ? space.iccProfile() : options.iccProfile;
         if (!icc.isEmpty()) {
             QByteArray iccp("ICC Profile");
             iccp.append('\0').append('\0'); // name, compression method 0

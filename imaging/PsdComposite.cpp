@@ -1,6 +1,8 @@
 #include "imaging/PsdComposite.h"
 
+#include "imaging/ColourManagement.h"
 #include "imaging/DecodeSupport.h"
+#include "imaging/EmbeddedProfiles.h"
 #include "imaging/MagickCodec.h"
 
 #include <QIODevice>
@@ -189,10 +191,14 @@ DecodedImage decodePsd(QIODevice &device, const FormatSpec &entry, const DecodeO
     if (out.ok() || out.error != damagedMessage() || !device.seek(0))
         return out;
     int bits = 0;
-    QImage page = readPsdComposite(device.readAll(), &bits);
+    const QByteArray data = device.readAll();
+    QImage page = readPsdComposite(data, &bits);
     if (page.isNull())
         return out;
     DecodedImage own;
+    const QByteArray icc = profiles::psdProfile(data);
+    if (colour::profileSpace(icc) == "RGB " || colour::profileSpace(icc) == "GRAY")
+        own.iccProfile = icc;
     own.format = entry.code;
     own.bitsPerPixel = bits;
     own.originalSize = page.size();

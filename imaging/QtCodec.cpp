@@ -2,8 +2,11 @@
 
 #include "imaging/ReaderWarnings.h"
 
+#include "imaging/ColourManagement.h"
 #include "imaging/DecodeSupport.h"
+#include "imaging/EmbeddedProfiles.h"
 #include "imaging/FormatBytes.h"
+#include "imaging/JpegCmyk.h"
 #include "imaging/MagickCodec.h"
 #include "imaging/PngRgb24.h"
 #include "imaging/TiffCodec.h"
@@ -219,16 +222,53 @@ bool worthASecondReader(const DecodedImage &out, QIODevice &device)
 
 } // namespace
 
+namespace
+{
+
+// The header segments of a JPEG: a profile split over many APP2 segments
+// can reach far beyond the usual first few kilobytes.
+profiles::JpegColour jpegColourOf(QIODevice &device)
+{
+    profiles::JpegColour colour = profiles::jpegColour(device.peek(256 * 1024));
+    if (colour.components == 0 && device.size() > 256 * 1024)
+        colour = profiles::jpegColour(device.peek(4 * 1024 * 1024));
+    return colour;
+}
+
+// An RGB or grey profile goes with the pixels; a CMYK one was used up when
+// the inks were turned into sRGB.
+QByteArray keptProfile(const QByteArray &icc)
+{
+    const QByteArray space = colour::profileSpace(icc);
+    return (space == "RGB " || space == "GRAY") && colour::isUsable(icc) ? icc : QByteArray();
+}
+
+} // namespace
+
 DecodedImage decodeWithQt(QIODevice &device, const FormatSpec &entry, const DecodeOptions &options)
 {
     const QByteArray head = device.peek(64);
+    profiles::JpegColour jpeg;
+    if (entry.code == FormatCode::Jpeg && !device.isSequential()) {
+        jpeg = jpegColourOf(device);
+        if (jpeg.components == 4) {
+            DecodedImage inks = decodeCmykJpeg(device, jpeg, options);
+            if (inks.ok())
+                return inks;
+            device.seek(0);
+        }
+    }
     DecodedImage out = readWithQt(device, entry, head, options);
     // A file Qt's reader calls damaged may still be one ImageMagick reads
     // (a JPEG cut short, an unusual GIF).
-    if (!entry.magickName || !worthASecondReader(out, device))
-        return out;
-    DecodedImage retry = decodeWithMagick(device, entry, options);
-    return retry.ok() ? retry : out;
+    if (entry.magickName && worthASecondReader(out, device)) {
+        DecodedImage retry = decodeWithMagick(device, entry, options);
+        if (retry.ok())
+            out = std::move(retry);
+    }
+    if (out.ok() && out.iccProfile.isEmpty() && jpeg.components != 4)
+        out.iccProfile = keptProfile(jpeg.icc);
+    return out;
 }
 
 DecodedImage decodeWbmp(QIODevice &device, const FormatSpec &entry, const DecodeOptions &options)
@@ -253,7 +293,11 @@ DecodedImage decodeWbmp(QIODevice &device, const FormatSpec &entry, const Decode
     return decodeWithQt(device, entry, options);
 }
 
-DecodedImage decodePng(QIODevice &device, const FormatSpec &entry, const DecodeOptions &options)
+namespace
+{
+
+DecodedImage decodePngPixels(QIODevice &device, const FormatSpec &entry,
+                             const DecodeOptions &options)
 {
     const QByteArray head = device.peek(64);
     if (wantsRgb24Png(head))
@@ -269,6 +313,17 @@ DecodedImage decodePng(QIODevice &device, const FormatSpec &entry, const DecodeO
     return decodeWithQt(device, entry, options);
 }
 
+} // namespace
+
+DecodedImage decodePng(QIODevice &device, const FormatSpec &entry, const DecodeOptions &options)
+{
+    const QByteArray profile = keptProfile(profiles::pngProfile(device));
+    DecodedImage out = decodePngPixels(device, entry, options);
+    if (out.ok())
+        out.iccProfile = profile;
+    return out;
+}
+
 DecodedImage decodeTiff(QIODevice &device, const FormatSpec &entry, const DecodeOptions &options)
 {
     const QByteArray head = device.peek(64);
@@ -279,10 +334,14 @@ DecodedImage decodeTiff(QIODevice &device, const FormatSpec &entry, const Decode
         return decodeTiffWithLibtiff(data, options);
     DecodedImage out = readWithQt(device, entry, head, options);
     // What Qt's reader calls damaged goes to libtiff's own picture interface.
-    if (!worthASecondReader(out, device))
-        return out;
-    DecodedImage retry = decodeTiffWithLibtiff(data, options);
-    return retry.ok() ? retry : out;
+    if (worthASecondReader(out, device)) {
+        DecodedImage retry = decodeTiffWithLibtiff(data, options);
+        if (retry.ok())
+            return retry;
+    }
+    if (out.ok())
+        out.iccProfile = keptProfile(tiffIccProfile(data));
+    return out;
 }
 
 } // namespace lumora::imaging

@@ -1,5 +1,6 @@
 #include "imaging/TiffCodec.h"
 
+#include "imaging/ColourManagement.h"
 #include "imaging/DecodeSupport.h"
 #include "imaging/TiffSamples.h"
 
@@ -78,7 +79,17 @@ int quietHandler(TIFF *, void *, const char *, const char *, va_list)
     return 1; // handled: nothing reaches the process-wide handlers
 }
 
-QImage readPage(TIFF *tif, int *bits)
+QByteArray directoryProfile(TIFF *tif)
+{
+    uint32_t length = 0;
+    void *bytes = nullptr;
+    if (!TIFFGetField(tif, TIFFTAG_ICCPROFILE, &length, &bytes) || !bytes || length < 132 ||
+        length > (16u << 20))
+        return {};
+    return QByteArray(static_cast<const char *>(bytes), qsizetype(length));
+}
+
+QImage readPage(TIFF *tif, int *bits, const QByteArray &profile)
 {
     uint32_t width = 0, height = 0;
     uint16_t bps = 0, spp = 1;
@@ -92,7 +103,7 @@ QImage readPage(TIFF *tif, int *bits)
     if (size.isEmpty() || !support::fitsBudget(size))
         return {};
     if (tiffSamplesReadable(tif)) {
-        QImage own = readTiffSamples(tif, bits);
+        QImage own = readTiffSamples(tif, bits, profile);
         if (!own.isNull())
             return own;
     }
@@ -144,12 +155,11 @@ bool tiffPrefersLibtiff(const QByteArray &data)
     TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &spp);
     TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric);
     TIFFClose(tif);
-    // Qt's reader drops the alpha of grey and CMYK pictures.
-    const bool greyOrCmykWithExtra =
-        ((photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE) &&
-         spp > 1) ||
-        (photometric == PHOTOMETRIC_SEPARATED && spp > 4);
-    return planar == PLANARCONFIG_SEPARATE || greyOrCmykWithExtra;
+    // Qt's reader drops the alpha of grey pictures, and its CMYK is a
+    // plain ink formula where the inks deserve their profile.
+    const bool greyWithExtra =
+        (photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE) && spp > 1;
+    return planar == PLANARCONFIG_SEPARATE || greyWithExtra || photometric == PHOTOMETRIC_SEPARATED;
 }
 
 DecodedImage decodeTiffWithLibtiff(const QByteArray &data, const DecodeOptions &options)
@@ -168,9 +178,16 @@ DecodedImage decodeTiffWithLibtiff(const QByteArray &data, const DecodeOptions &
             return failure(cancelledMessage());
         }
         int bits = 0;
-        QImage page = readPage(tif, &bits);
+        uint16_t photometric = PHOTOMETRIC_MINISBLACK;
+        TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric);
+        const QByteArray profile = directoryProfile(tif);
+        QImage page = readPage(tif, &bits, profile);
         if (page.isNull())
             break;
+        // CMYK pages come out in sRGB; other pages keep their profile.
+        if (out.pages.isEmpty() && photometric != PHOTOMETRIC_SEPARATED &&
+            colour::profileSpace(profile) != "CMYK" && colour::isUsable(profile))
+            out.iccProfile = profile;
         total += page.sizeInBytes();
         if (total > kMaxDecodedBytes)
             break;
@@ -185,6 +202,17 @@ DecodedImage decodeTiffWithLibtiff(const QByteArray &data, const DecodeOptions &
         return failure(damagedMessage());
     scalePages(out, options);
     return out;
+}
+
+QByteArray tiffIccProfile(const QByteArray &data)
+{
+    Memory memory{&data};
+    TIFF *tif = openMemory(memory);
+    if (!tif)
+        return {};
+    QByteArray profile = directoryProfile(tif);
+    TIFFClose(tif);
+    return profile;
 }
 
 } // namespace lumora::imaging

@@ -20,5 +20,7 @@ namespace lumora::imaging
 bool tiffPrefersLibtiff(const QByteArray &data);
 
 DecodedImage decodeTiffWithLibtiff(const QByteArray &data, const DecodeOptions &options);
+// The ICC profile of the first directory (tag 34675), empty without one.
+QByteArray tiffIccProfile(const QByteArray &data);
 
 } // namespace lumora::imaging

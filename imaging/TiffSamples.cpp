@@ -1,5 +1,6 @@
 #include "imaging/TiffSamples.h"
 
+#include "imaging/ColourManagement.h"
 #include "imaging/DecodeSupport.h"
 
 #include <QTransform>
@@ -247,7 +248,7 @@ bool tiffSamplesReadable(TIFF *tif)
     return readLayout(tif, l);
 }
 
-QImage readTiffSamples(TIFF *tif, int *bits)
+QImage readTiffSamples(TIFF *tif, int *bits, const QByteArray &cmykProfile)
 {
     Layout l;
     if (!readLayout(tif, l))
@@ -348,15 +349,22 @@ QImage readTiffSamples(TIFF *tif, int *bits)
         return {};
 
     if (l.colours == 4) {
+        // The inks through the press profile, row by row; alpha stays.
+        std::vector<uchar> inks(size_t(l.width) * 4);
+        std::vector<QRgb> rgb(l.width);
         for (uint32_t y = 0; y < l.height; ++y) {
             QRgb *line = reinterpret_cast<QRgb *>(image.scanLine(int(y)));
             const uchar *k = black.data() + qint64(y) * l.width;
             for (uint32_t x = 0; x < l.width; ++x) {
-                const int white = 255 - k[x];
-                auto ink = [&](int c) { return ((255 - c) * white + 127) / 255; };
-                line[x] = qRgba(ink(qRed(line[x])), ink(qGreen(line[x])), ink(qBlue(line[x])),
-                                qAlpha(line[x]));
+                uchar *p = inks.data() + 4 * x;
+                p[0] = uchar(qRed(line[x]));
+                p[1] = uchar(qGreen(line[x]));
+                p[2] = uchar(qBlue(line[x]));
+                p[3] = k[x];
             }
+            colour::cmykRowToSrgb(inks.data(), rgb.data(), int(l.width), cmykProfile, false);
+            for (uint32_t x = 0; x < l.width; ++x)
+                line[x] = (rgb[x] & 0x00FFFFFFu) | (line[x] & 0xFF000000u);
         }
     }
     if (l.alpha < 0) {

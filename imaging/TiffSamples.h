@@ -2,6 +2,7 @@
 
 #include <tiffio.h>
 
+#include <QByteArray>
 #include <QImage>
 
 namespace lumora::imaging
@@ -18,7 +19,9 @@ namespace lumora::imaging
 // Returns a null image for directories of another kind (YCbCr, CIE L*a*b*,
 // old-style JPEG), for which the picture interface is the reader, and when
 // not one row could be read. *bits receives the stored depth of a pixel.
-QImage readTiffSamples(TIFF *tif, int *bits);
+// CMYK inks are turned into sRGB through `cmykProfile` (the directory's
+// own), or the default press profile when it is empty.
+QImage readTiffSamples(TIFF *tif, int *bits, const QByteArray &cmykProfile = {});
 
 // Whether readTiffSamples takes this directory at all.
 bool tiffSamplesReadable(TIFF *tif);

@@ -26,6 +26,7 @@ PKGS=(
   libseccomp-dev
   libwebp-dev libheif-dev libjxl-dev libraw-dev
   webp libheif-examples libavif-bin libjxl-tools libraw-bin colord-data
+  liblcms2-dev liblcms2-utils libxcb1-dev icc-profiles-free
 )
 missing=()
 for p in "${PKGS[@]}"; do

@@ -19,6 +19,8 @@ inline constexpr const char *kSlideShowDelay = "Slide Show Delay";
 inline constexpr const char *kFullScreen = "FullScreen";
 inline constexpr const char *kThumbnailCache = "Thumbnail Cache";
 inline constexpr const char *kMoreImageTypes = "More Image Types";
+// "0" shows pictures with their embedded profiles ignored (default on).
+inline constexpr const char *kColourManagement = "Colour Management";
 
 // The one reading of a stored boolean: any number text is true unless it is
 // zero ("-1", "1", "2" true, "0" false), "True"/"False" in any case; anything

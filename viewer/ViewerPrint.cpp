@@ -1,6 +1,7 @@
 #include "viewer/ViewerPrint.h"
 
 #include "dialogs/Prompter.h"
+#include "imaging/ColourManagement.h"
 #include "imaging/ImageDocument.h"
 #include "viewer/PrintPlacement.h"
 
@@ -38,6 +39,7 @@ void ViewerPrint::Print(QWidget *owner, const imaging::ImageDocument &doc, Promp
     QString error;
     bool ok = true;
     const QString title = QString::fromLatin1(kJobTitle);
+    m_profile = doc.iccProfile();
     const QPrinter::PrintRange range = m_printer->printRange();
     if (n > 1 && range == QPrinter::AllPages) {
         QList<QImage> pages;
@@ -72,6 +74,7 @@ void ViewerPrint::Print(QWidget *owner, const imaging::ImageDocument &doc, Promp
         for (int i = f - 1; ok && !outputIsAFile() && i <= t - 1; ++i)
             ok = PrintImage(title, doc.ImageItem(i), flags.centred, flags.fitted, &error);
     }
+    m_profile.clear();
     if (!ok)
         prompter.message(owner, QStringLiteral("The image could not be printed. %1").arg(error),
                          Prompter::Icon::Critical);
@@ -83,9 +86,9 @@ bool ViewerPrint::outputIsAFile() const
            !m_printer->outputFileName().isEmpty();
 }
 
-QImage ViewerPrint::printablePixels(const QImage &page)
+QImage ViewerPrint::printablePixels(const QImage &page, const QByteArray &profile)
 {
-    return page;
+    return imaging::colour::forSrgb(page, profile);
 }
 
 bool ViewerPrint::PrintImage(const QString &title, const QImage &image, bool centred, bool fitted,
@@ -140,7 +143,7 @@ bool ViewerPrint::printJob(const QString &title, const QList<QImage> &images, bo
             *error = QStringLiteral("The printer refused page %1.").arg(k + 1);
             return false;
         }
-        const QImage img = printablePixels(images.at(order.at(k)));
+        const QImage img = printablePixels(images.at(order.at(k)), m_profile);
         painter.drawImage(
             placeOnPage(img.size(), printResolution(img), area, deviceDpi, centred, fitted), img);
     }

@@ -49,10 +49,10 @@ public:
     // Jobs sent so far by this print object.
     int jobsSent() const { return m_jobs; }
 
-    // The pixels a page is printed from. Today the decoded ones; this is
-    // where colour management will convert them (embedded profile to sRGB)
-    // once the program has it.
-    static QImage printablePixels(const QImage &page);
+    // The pixels a page is printed from: converted from the profile they
+    // are in (the document's) to sRGB, which is what Qt's PDF and print
+    // output assume, unless colour management is off.
+    static QImage printablePixels(const QImage &page, const QByteArray &profile = {});
 
 private:
     bool printJob(const QString &title, const QList<QImage> &images, bool centred, bool fitted,
@@ -64,6 +64,8 @@ private:
 
     std::unique_ptr<QPrinter> m_printer;
     int m_jobs = 0;
+    // The profile of the document being printed, for printablePixels().
+    QByteArray m_profile;
 };
 
 } // namespace lumora

@@ -133,7 +133,8 @@ void frmViwer::loadEntry(const QString &path)
     if (!takesPictureRoute(path)) {
         if (auto ready = m_preloader->take(path)) {
             imaging::DecodedImage &d = ready->decoded;
-            ImgX->document()->adopt(std::move(d.pages), d.format, d.bitsPerPixel, path, d.damage);
+            ImgX->document()->adopt(std::move(d.pages), d.format, d.bitsPerPixel, path, d.damage,
+                                    d.iccProfile);
             ImgX->setProxy(ready->proxy);
             ImgX->setErrorText({});
             return;
