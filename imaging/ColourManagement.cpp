@@ -343,8 +343,9 @@ void cmykRowToSrgb(const uchar *cmyk, QRgb *out, int count, const QByteArray &pr
 #else
     const cmsUInt32Number outLayout = TYPE_BGRA_8;
 #endif
-    cmsHTRANSFORM t =
-        chosen.isEmpty() ? nullptr : cache().transform(chosen, QByteArray(), in, outLayout, 0);
+    cmsHTRANSFORM t = chosen.isEmpty() ? nullptr
+                                       : cache().transform(chosen, QByteArray(), in, outLayout,
+                                                           cmsFLAGS_HIGHRESPRECALC);
     if (t) {
         for (int i = 0; i < count; ++i)
             out[i] = 0xFF000000u;

@@ -85,12 +85,11 @@ QByteArray encodeImage(const QImage &image, FormatCode code, const WriteOptions 
 
 QImage pixelsForWriting(const QImage &image, FormatCode code, WriteOptions &options)
 {
-    // The picture's own colour space speaks for it when the caller names no
-    // profile (a picture made in the program, a page Qt's reader tagged).
-    QByteArray profile = options.iccProfile;
+    // Only the caller's profile counts (the document's, from the file): the
+    // colour space Qt's readers put on a page is their guess (a PNG's gAMA
+    // 1/2.2 becomes a space of its own), and the writers keep it as before.
+    const QByteArray profile = options.iccProfile;
     const QColorSpace space = image.colorSpace();
-    if (profile.isEmpty() && space.isValid() && space != QColorSpace(QColorSpace::SRgb))
-        profile = space.iccProfile();
     if (colour::isSrgb(profile) || !colour::isUsable(profile)) {
         options.iccProfile.clear();
         return image;

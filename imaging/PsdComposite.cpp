@@ -145,6 +145,8 @@ QImage readPsdComposite(const QByteArray &data, int *bits)
     const bool hasPalette = paletteLength >= 768 && paletteAt + 768 <= data.size();
     const uchar *palette =
         hasPalette ? reinterpret_cast<const uchar *>(data.constData()) + paletteAt : nullptr;
+    std::vector<uchar> inks(mode == Cmyk ? size_t(size.width()) * 4 : 0);
+    const QByteArray pressProfile = mode == Cmyk ? profiles::psdProfile(data) : QByteArray();
     for (int y = 0; y < size.height(); ++y) {
         QRgb *line = reinterpret_cast<QRgb *>(image.scanLine(y));
         for (int x = 0; x < size.width(); ++x) {
@@ -172,14 +174,17 @@ QImage readPsdComposite(const QByteArray &data, int *bits)
             case Rgb:
                 line[x] = qRgb(sample(0), sample(1), sample(2));
                 break;
-            default: { // CMYK, stored as 255 minus the ink
-                const int k = sample(3);
-                line[x] = qRgb((sample(0) * k + 127) / 255, (sample(1) * k + 127) / 255,
-                               (sample(2) * k + 127) / 255);
+            default: // CMYK, stored as 255 minus the ink: converted below
+                inks[4 * size_t(x)] = uchar(sample(0));
+                inks[4 * size_t(x) + 1] = uchar(sample(1));
+                inks[4 * size_t(x) + 2] = uchar(sample(2));
+                inks[4 * size_t(x) + 3] = uchar(sample(3));
                 break;
             }
-            }
         }
+        // Through the file's press profile (resource 1039), or the default.
+        if (mode == Cmyk)
+            colour::cmykRowToSrgb(inks.data(), line, size.width(), pressProfile, true);
     }
     return image;
 }

@@ -71,9 +71,12 @@ TEST(Psd, MergedPictureInEveryModeAgreesWithImageMagick)
         int bits = 0;
         const QImage ours = readPsdComposite(readAllOf(psd), &bits);
         ASSERT_FALSE(ours.isNull());
+        // CMYK goes through the press profile on both sides, at 8 and at 16
+        // bits: a clipped channel lands a few steps apart.
+        const bool inks = variants[i].contains(QStringLiteral("CMYK"));
         EXPECT_LE(largestDifference(
                       ours, magick.pages.front().convertToFormat(QImage::Format_RGB32), false),
-                  1);
+                  inks ? kPressTolerance : 1);
         EXPECT_GT(bits, 0);
     }
 }

@@ -9,9 +9,13 @@
 #include <QBuffer>
 #include <QByteArray>
 #include <QColor>
+#include <QColorSpace>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QImageWriter>
+#include <QPoint>
+#include <QProcess>
 #include <QString>
 #include <QTemporaryDir>
 #include <QtEndian>
@@ -73,6 +77,52 @@ inline ::testing::AssertionResult hasQuadrants(const QImage &image, int toleranc
             return ::testing::AssertionFailure()
                    << p.name << " is " << qRed(got) << "," << qGreen(got) << "," << qBlue(got)
                    << " in a " << w << "x" << h << " image";
+    }
+    return ::testing::AssertionSuccess();
+}
+
+// What a CMYK file without a profile is shown as: its inks through the
+// default press profile (Ghostscript's) into sRGB, converted by ImageMagick
+// (Qt's own sRGB description is the target). Null when it cannot run.
+inline QImage pressReading(const QString &file, const QString &workDir)
+{
+    const QString srgb = workDir + QStringLiteral("/qt-srgb.icc");
+    QFile profile(srgb);
+    if (!QFile::exists(srgb) && profile.open(QIODevice::WriteOnly))
+        profile.write(QColorSpace(QColorSpace::SRgb).iccProfile());
+    profile.close();
+    const QString out = workDir + QLatin1Char('/') + QFileInfo(file).completeBaseName() +
+                        QStringLiteral("-press.png");
+    QProcess convert;
+    convert.start(QStringLiteral("convert"),
+                  {file + QStringLiteral("[0]"), QStringLiteral("-profile"),
+                   QStringLiteral("/usr/share/color/icc/ghostscript/default_cmyk.icc"),
+                   QStringLiteral("-profile"), srgb, QStringLiteral("PNG32:") + out});
+    if (!convert.waitForFinished(60000) || convert.exitCode() != 0)
+        return {};
+    return QImage(out).convertToFormat(QImage::Format_ARGB32);
+}
+
+// Whether the four quadrant centres of `got` match those of `want`, colour
+// within the tolerance and alpha within 2. A press profile's table reaches
+// a clipped channel (the red of a saturated green) a few steps apart in
+// ImageMagick's 16-bit and our 8-bit transform: kPressTolerance allows it.
+inline constexpr int kPressTolerance = 8;
+inline ::testing::AssertionResult matchesAtQuadrants(const QImage &got, const QImage &want,
+                                                     int tolerance)
+{
+    if (got.isNull() || want.isNull() || got.size() != want.size())
+        return ::testing::AssertionFailure() << "no image of the same size to compare";
+    const QImage a = got.convertToFormat(QImage::Format_ARGB32);
+    const int w = a.width(), h = a.height();
+    for (const QPoint p : {QPoint(w / 4, h / 4), QPoint(3 * w / 4, h / 4), QPoint(w / 4, 3 * h / 4),
+                           QPoint(3 * w / 4, 3 * h / 4)}) {
+        const QRgb g = a.pixel(p), r = want.pixel(p);
+        if (!near(g, QColor(r), tolerance) || std::abs(qAlpha(g) - qAlpha(r)) > 2)
+            return ::testing::AssertionFailure()
+                   << "at " << p.x() << "," << p.y() << " " << qRed(g) << "," << qGreen(g) << ","
+                   << qBlue(g) << " alpha " << qAlpha(g) << ", reference " << qRed(r) << ","
+                   << qGreen(r) << "," << qBlue(r) << " alpha " << qAlpha(r);
     }
     return ::testing::AssertionSuccess();
 }
