@@ -1,4 +1,5 @@
 #include "imaging/Codec.h"
+#include "imaging/ColourManagement.h"
 #include "imaging/DecodeSupport.h"
 #include "imaging/FormatBytes.h"
 #include "imaging/PhotoCodecs.h"
@@ -140,6 +141,17 @@ QImage pixelsOf(heif_image_handle *handle, const DecodeOptions &options, QString
 QByteArray heifColourProfile(const heif_image_handle *handle)
 {
     const heif_color_profile_type type = heif_image_handle_get_color_profile_type(handle);
+    if (type == heif_color_profile_type_nclx) {
+        // Code points instead of a profile (phones' P3 photos): the
+        // equivalent profile, or none for sRGB.
+        heif_color_profile_nclx *nclx = nullptr;
+        if (heif_image_handle_get_nclx_color_profile(handle, &nclx).code != heif_error_Ok || !nclx)
+            return {};
+        const QByteArray icc = colour::profileFromNclx(int(nclx->color_primaries),
+                                                       int(nclx->transfer_characteristics));
+        heif_nclx_color_profile_free(nclx);
+        return icc;
+    }
     if (type != heif_color_profile_type_prof && type != heif_color_profile_type_rICC)
         return {};
     QByteArray icc(qsizetype(heif_image_handle_get_raw_color_profile_size(handle)),

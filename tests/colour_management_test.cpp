@@ -269,7 +269,7 @@ QImage viewerPixels(const QString &file)
 {
     ImageView view;
     view.resize(200, 160);
-    if (!view.document()->LoadFromFile(file).ok)
+    if (!view.document()->LoadFromFile(file).ok())
         return {};
     const QImage shot = view.grab().toImage();
     const QSize size = view.document()->currentImage().size();
@@ -286,7 +286,7 @@ QImage thumbnailPixels(const QString &file)
 QImage printedPixels(const TempDir &dir, const QString &file)
 {
     ImageDocument doc;
-    if (!doc.LoadFromFile(file).ok)
+    if (!doc.LoadFromFile(file).ok())
         return {};
     // One pixel a point, at a whole number of points from the corner, so
     // the page renders back pixel for pixel.
@@ -413,7 +413,7 @@ TEST(ColourManagement, SaveAsKeepsPixelsAndProfileOrConvertsToSrgb)
     Made m;
     ASSERT_TRUE(assigned(icc("colord/AdobeRGB1998.icc"), "adobe.png")(dir, m));
     ImageDocument doc;
-    ASSERT_TRUE(doc.LoadFromFile(m.file).ok);
+    ASSERT_TRUE(doc.LoadFromFile(m.file).ok());
     const QByteArray profile = doc.iccProfile();
     ASSERT_FALSE(profile.isEmpty());
     EXPECT_FALSE(colour::isSrgb(profile));
