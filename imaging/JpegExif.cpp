@@ -109,7 +109,7 @@ template <typename Fn> bool forEachHeaderSegment(const QByteArray &jpeg, Fn fn)
     if (!jpeg.startsWith("\xFF\xD8"))
         return false;
     qsizetype pos = 2;
-    while (pos + 4 <= jpeg.size()) {
+    while (pos + 2 <= jpeg.size()) {
         if (uchar(jpeg[pos]) != 0xFF)
             return false;
         const uchar marker = uchar(jpeg[pos + 1]);
@@ -123,6 +123,8 @@ template <typename Fn> bool forEachHeaderSegment(const QByteArray &jpeg, Fn fn)
             pos += 2;
             continue;
         }
+        if (pos + 4 > jpeg.size())
+            return false;
         const int length = (uchar(jpeg[pos + 2]) << 8) | uchar(jpeg[pos + 3]);
         if (length < 2 || pos + 2 + length > jpeg.size())
             return false;
