@@ -1,5 +1,6 @@
 #include "app/ConvertToolTree.h"
 
+#include "explorer/ExtensionFilter.h"
 #include "imaging/Codec.h"
 #include "platform/FileOperations.h"
 
@@ -20,13 +21,16 @@ using platform::pathFromBytes;
 namespace
 {
 
-// Whether the file's extension is one the program reads.
+// Whether the file's extension is one the program reads: a name of the
+// codec table, or one of today's photo types (camera RAW among them).
 bool hasImageExtension(const QByteArray &name)
 {
     const qsizetype dot = name.lastIndexOf('.');
     if (dot <= 0 || dot + 1 >= name.size())
         return false;
-    return imaging::formatNamed(QString::fromLatin1(name.mid(dot + 1)).toLower()) != nullptr;
+    const QString ext = QString::fromLatin1(name.mid(dot + 1)).toLower();
+    return imaging::formatNamed(ext) != nullptr ||
+           ExtensionFilter::moreTypeExtensions().contains(ext);
 }
 
 struct Walk {

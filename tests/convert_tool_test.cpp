@@ -619,13 +619,24 @@ TEST(ConvertBatch, RecursiveTreeWithAnyNameBytesIsMirroredAndRerunsSkipWhatIsThe
     writeRaw(root + "/.cache/hidden.png", pngBytes({5, 5}, Qt::black));
     writeRaw(root + "/2019/notes.txt", "not a picture");
     const QString out = dir.file(QStringLiteral("out"));
-    const QList<QByteArray> expected = {"/top.jpg", "/2019/a.jpg", "/2019/caf\xe9/cr\xe8me.jpg",
-                                        "/\xff\xfe/x.jpg"};
+    QList<QByteArray> expected = {"/top.jpg", "/2019/a.jpg", "/2019/caf\xe9/cr\xe8me.jpg",
+                                  "/\xff\xfe/x.jpg"};
+    // Today's types count as images by their whole extension too.
+    if (test::haveProgram(QStringLiteral("cwebp"))) {
+        const QString png = writePng(dir, QStringLiteral("w.png"), {6, 4});
+        const QString webp = QFile::decodeName(root + "/2019/w.webp");
+        ASSERT_TRUE(test::runProgram(QStringLiteral("cwebp"),
+                                     {QStringLiteral("-quiet"), png, QStringLiteral("-o"), webp})
+                        .ok);
+        expected << "/2019/w.jpg";
+    }
+    const int n = int(expected.size());
 
     ToolRun r = convert({QStringLiteral("-r"), QStringLiteral("-f"), QStringLiteral("jpg"),
                          QStringLiteral("-o"), out, platform::pathFromBytes(root)});
     EXPECT_EQ(r.status, 0) << r.err.toStdString();
-    EXPECT_TRUE(r.out.contains(QLatin1String("Converted 4 of 4 files."))) << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains(QStringLiteral("Converted %1 of %1 files.").arg(n)))
+        << r.out.toStdString();
     const QByteArray outBytes = QFile::encodeName(out);
     for (const QByteArray &name : expected) {
         struct stat st {
@@ -650,7 +661,8 @@ TEST(ConvertBatch, RecursiveTreeWithAnyNameBytesIsMirroredAndRerunsSkipWhatIsThe
                  QStringLiteral("-o"), out, QStringLiteral("--skip-existing"),
                  platform::pathFromBytes(root)});
     EXPECT_EQ(r.status, 0) << r.err.toStdString();
-    EXPECT_TRUE(r.out.contains(QLatin1String("Converted 1 of 4 files, 3 already there.")))
+    EXPECT_TRUE(r.out.contains(
+        QStringLiteral("Converted 1 of %1 files, %2 already there.").arg(n).arg(n - 1)))
         << r.out.toStdString();
     EXPECT_TRUE(decodeInput(out + QStringLiteral("/2019/a.jpg"), 0).ok());
     EXPECT_EQ(readAll(out + QStringLiteral("/top.jpg")), keep);
@@ -659,7 +671,7 @@ TEST(ConvertBatch, RecursiveTreeWithAnyNameBytesIsMirroredAndRerunsSkipWhatIsThe
     r = convert({QStringLiteral("-r"), QStringLiteral("-f"), QStringLiteral("jpg"),
                  QStringLiteral("-o"), out, platform::pathFromBytes(root)});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err.count(QLatin1String("--overwrite")), 4) << r.err.toStdString();
+    EXPECT_EQ(r.err.count(QLatin1String("--overwrite")), n) << r.err.toStdString();
 
     // A folder without --recursive is named, not silently skipped.
     r = convert({QStringLiteral("-f"), QStringLiteral("png"), QStringLiteral("-o"),
