@@ -111,6 +111,13 @@ QImage readPsdComposite(const QByteArray &data, int *bits)
     // The planes are held beside the picture: half the budget at most.
     if (planeBytes * colours > kMaxDecodedBytes / 2)
         return {};
+    // PackBits makes at most 128 bytes of two, so what is left of the file
+    // holds at most 64 times its size; a file holding less than an eighth of
+    // the least its planes need is refused, as bitmaps are, rather than
+    // costing a large blank picture.
+    const qint64 least = compression == 0 ? planeBytes * colours : planeBytes * colours / 64;
+    if (support::implausiblyShort(data.size() - at, least, support::decodedBytes(size)))
+        return {};
     std::vector<uchar> planes(size_t(planeBytes * colours), 0);
     qint64 rowsRead = 0; // of the first plane, so a file cut short still shows
     if (compression == 0) {

@@ -237,12 +237,14 @@ TEST(FuzzRegression, BitFieldBmpWithAZeroMaskReadsThatChannelAsZero)
 
 // A 72-byte cursor whose entry claims 17 million by 12 pixels, and a 12-byte
 // WBMP claiming 2635 x 11094, took seconds and hundreds of megabytes each
-// (1.6 GB together) for pictures that are all but missing; they are refused
+// (1.6 GB together) for pictures that are all but missing, as did a 242-byte
+// run-length PSD claiming 100 x 196708 in our composite reader; they are refused
 // as damaged. A large bitmap cut short in its second half still shows.
 TEST(FuzzRegression, FilesFarShorterThanTheirPictureAreRefusedCheaply)
 {
     for (const char *name : {"cursor-named-tga-entry-17-million-by-12.tga",
-                             "wbmp-12-bytes-claiming-29-megapixels.wbmp"}) {
+                             "wbmp-12-bytes-claiming-29-megapixels.wbmp",
+                             "psd-rle-242-bytes-claiming-20-megapixels.psd"}) {
         SCOPED_TRACE(name);
         const DecodedImage d =
             decodeFile(QStringLiteral(LUMORA_TEST_DATA "/fuzz-regressions/") + QLatin1String(name));
