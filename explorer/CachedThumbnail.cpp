@@ -3,7 +3,6 @@
 #include "explorer/ThumbnailCache.h"
 #include "explorer/ThumbnailCacheWriter.h"
 #include "explorer/ThumbnailShape.h"
-#include "imaging/ColourManagement.h"
 #include "imaging/DamageNote.h"
 #include "imaging/Decoder.h"
 
@@ -15,57 +14,23 @@ namespace lumora
 namespace
 {
 
-struct LargeDecode {
-    QImage large;
-    QSize original;
-    QString error;
-    QString damage; // the picture is what a damaged file held
-    bool cancelled = false;
-};
+// The large size (256) is never smaller than any of the grid's three shapes
+// needs, and for JPEG it costs the same reduced-scale decode as the grid's
+// own size, so one decode serves both the grid and the cache.
+const QSize kLargeBox(ThumbnailCache::kLargeSide, ThumbnailCache::kLargeSide);
 
-// One decode serves both the grid and the cache: the large size (256) is
-// never smaller than any of the grid's three shapes needs, and for JPEG it
-// costs the same reduced-scale decode as the grid's own size.
-LargeDecode decodeLarge(const QString &path, const std::atomic_bool *cancel)
-{
-    imaging::DecodeOptions opt;
-    opt.scaledSize = QSize(ThumbnailCache::kLargeSide, ThumbnailCache::kLargeSide);
-    opt.allPages = false;
-    opt.cancel = cancel;
-    const imaging::DecodedImage d = imaging::decodeFile(path, opt);
-    LargeDecode out;
-    if (cancel && cancel->load()) {
-        out.cancelled = true;
-        return out;
-    }
-    if (!d.ok()) {
-        out.error = d.error.isEmpty() ? QStringLiteral("The image could not be read.") : d.error;
-        return out;
-    }
-    // The cache is shared with other programs, which take its PNGs as sRGB.
-    out.large = imaging::colour::forSrgb(d.pages.first(), d.iccProfile);
-    out.damage = d.damage;
-    out.original = d.originalSize.isEmpty() ? out.large.size() : d.originalSize;
-    if (std::max(out.large.width(), out.large.height()) > ThumbnailCache::kLargeSide)
-        out.large = out.large.scaled(ThumbnailCache::kLargeSide, ThumbnailCache::kLargeSide,
-                                     Qt::KeepAspectRatio, Qt::SmoothTransformation);
-    if (out.large.isNull())
-        out.error = QStringLiteral("The image has no size.");
-    return out;
-}
-
-std::shared_ptr<CacheWork> workFor(const CacheSource &source, LargeDecode &&d)
+std::shared_ptr<CacheWork> workFor(const CacheSource &source, ThumbnailDecode &&d)
 {
     auto w = std::make_shared<CacheWork>();
     w->source = source;
-    if (d.large.isNull()) {
+    if (d.page.isNull()) {
         w->failed = true;
         w->error = d.error;
     } else {
         // Three bytes a pixel while it waits for the writer, unless it has
         // transparency to keep.
-        w->large = d.large.hasAlphaChannel() ? std::move(d.large)
-                                             : d.large.convertToFormat(QImage::Format_RGB888);
+        w->large = d.page.hasAlphaChannel() ? std::move(d.page)
+                                            : d.page.convertToFormat(QImage::Format_RGB888);
         w->original = d.original;
     }
     return w;
@@ -78,16 +43,17 @@ QImage shapeFromLarge(const QImage &large, QSize original)
     return shapeThumbnail(large, original.isEmpty() ? large.size() : original);
 }
 
+// One way, each step once: cache lookup, decode at the thumbnail's size
+// (the large one when the cache is to get it), shape, hand to the grid, and
+// the cache write after the grid has shown it.
 CachedResult cachedThumbnail(const QString &path, const ThumbnailCache &cache, bool prepareWrite,
                              const std::atomic_bool *cancel)
 {
     if ((cancel && cancel->load()) || usesPictureRoute(path))
         return {makeThumbnail(path, cancel), nullptr};
-    const std::optional<CacheSource> source = cache.describe(path);
-    if (!source)
-        return {makeThumbnail(path, cancel), nullptr};
 
-    const CacheLookup found = cache.lookup(*source);
+    const std::optional<CacheSource> source = cache.describe(path);
+    const CacheLookup found = source ? cache.lookup(*source) : CacheLookup{};
     if (found.state == CacheLookup::State::Hit) {
         QImage thumb = shapeFromLarge(found.image, found.original);
         if (!thumb.isNull())
@@ -96,15 +62,14 @@ CachedResult cachedThumbnail(const QString &path, const ThumbnailCache &cache, b
         return {ThumbnailResult{QImage(), found.error}, nullptr};
     }
 
-    if (!prepareWrite || !source->writable)
-        return {makeThumbnail(path, cancel), nullptr};
-
-    LargeDecode d = decodeLarge(path, cancel);
+    const bool write = prepareWrite && source && source->writable;
+    ThumbnailDecode d = decodeForThumbnail(path, write ? kLargeBox : gridDecodeBox(), cancel);
     if (d.cancelled)
         return {ThumbnailResult{QImage(), QStringLiteral("cancelled")}, nullptr};
-    QImage thumb = d.large.isNull() ? QImage() : shapeFromLarge(d.large, d.original);
-    if (!d.large.isNull() && thumb.isNull()) {
-        d.large = QImage();
+
+    QImage thumb = d.page.isNull() ? QImage() : shapeFromLarge(d.page, d.original);
+    if (!d.page.isNull() && thumb.isNull()) {
+        d.page = QImage();
         d.error = QStringLiteral("The image has no size.");
     }
     // A damaged file (a download still arriving, say) is not cached: its
@@ -113,13 +78,13 @@ CachedResult cachedThumbnail(const QString &path, const ThumbnailCache &cache, b
     if (!thumb.isNull() && !d.damage.isEmpty())
         return {ThumbnailResult{thumb, imaging::damageNote(d.damage)}, nullptr};
     const QString error = d.error;
-    return {ThumbnailResult{thumb, error}, workFor(*source, std::move(d))};
+    return {ThumbnailResult{thumb, error}, write ? workFor(*source, std::move(d)) : nullptr};
 }
 
 std::shared_ptr<CacheWork> decodeForCache(const CacheSource &source, const std::atomic_bool *cancel)
 {
-    LargeDecode d = decodeLarge(source.path, cancel);
-    if (d.cancelled || (!d.large.isNull() && !d.damage.isEmpty()))
+    ThumbnailDecode d = decodeForThumbnail(source.path, kLargeBox, cancel);
+    if (d.cancelled || (!d.page.isNull() && !d.damage.isEmpty()))
         return nullptr;
     return workFor(source, std::move(d));
 }

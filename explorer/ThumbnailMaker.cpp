@@ -7,7 +7,6 @@
 #include "imaging/Decoder.h"
 
 #include <cmath>
-#include <optional>
 
 namespace lumora
 {
@@ -32,23 +31,39 @@ bool usesPictureRoute(const QString &path)
     return QStringLiteral("ico cur dib").contains(ExtensionFilter::extensionOf(path).toLower());
 }
 
-// Decodes the first page into `d`; the result to hand back instead when it
-// was cancelled or failed.
-static std::optional<ThumbnailResult> decodeFirstPage(const QString &path, const QSize &box,
-                                                      const std::atomic_bool *cancel,
-                                                      const QString &fallbackError,
-                                                      imaging::DecodedImage &d)
+QSize gridDecodeBox()
+{
+    // 140 wide by 140 x 1.8 tall: a portrait photo becomes 140 x 187.
+    return {kThumbSide, int(std::ceil(kThumbSide * kLongRatio))};
+}
+
+ThumbnailDecode decodeForThumbnail(const QString &path, QSize box, const std::atomic_bool *cancel)
 {
     imaging::DecodeOptions opt;
     opt.scaledSize = box;
     opt.allPages = false;
     opt.cancel = cancel;
-    d = imaging::decodeFile(path, opt);
-    if (cancel && cancel->load())
-        return ThumbnailResult{QImage(), kCancelled};
-    if (!d.ok())
-        return ThumbnailResult{QImage(), d.error.isEmpty() ? fallbackError : d.error};
-    return std::nullopt;
+    const imaging::DecodedImage d = imaging::decodeFile(path, opt);
+    ThumbnailDecode out;
+    if (cancel && cancel->load()) {
+        out.cancelled = true;
+        return out;
+    }
+    if (!d.ok()) {
+        out.error = d.error.isEmpty() ? QStringLiteral("The image could not be read.") : d.error;
+        return out;
+    }
+    // Thumbnails are sRGB, like the cache's PNGs (which other programs take
+    // as sRGB): converted at this small size it costs next to nothing.
+    out.page = imaging::colour::forSrgb(d.pages.first(), d.iccProfile);
+    out.damage = d.damage;
+    out.original = d.originalSize.isEmpty() ? out.page.size() : d.originalSize;
+    // Readers that draw (metafiles) may not keep to the box.
+    if (out.page.width() > box.width() || out.page.height() > box.height())
+        out.page = out.page.scaled(box, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    if (out.page.isNull())
+        out.error = QStringLiteral("The image has no size.");
+    return out;
 }
 
 ThumbnailResult loadPictureThumbnail(const QString &path, const std::atomic_bool *cancel)
@@ -67,23 +82,16 @@ ThumbnailResult loadPictureThumbnail(const QString &path, const std::atomic_bool
 
 ThumbnailResult decodeShapedThumbnail(const QString &path, const std::atomic_bool *cancel)
 {
-    // The decoder fits its result inside this box; 140 wide by 140 x 1.8 tall
-    // is never smaller than any of the three shapes needs (a portrait photo
-    // becomes 140 x 187), so nothing is ever scaled up afterwards.
-    const QSize box(kThumbSide, int(std::ceil(kThumbSide * kLongRatio)));
-    imaging::DecodedImage d;
-    if (auto failed =
-            decodeFirstPage(path, box, cancel, QStringLiteral("The image could not be read."), d))
-        return *failed;
-    // Thumbnails are sRGB, like the cache's PNGs: converted at this small size
-    // it costs next to nothing.
-    const QImage page = imaging::colour::forSrgb(d.pages.first(), d.iccProfile);
-    const QSize original = d.originalSize.isEmpty() ? page.size() : d.originalSize;
-    QImage thumb = shapeThumbnail(page, original);
+    const ThumbnailDecode d = decodeForThumbnail(path, gridDecodeBox(), cancel);
+    if (d.cancelled)
+        return {QImage(), kCancelled};
+    if (d.page.isNull())
+        return {QImage(), d.error};
+    QImage thumb = shapeThumbnail(d.page, d.original);
     if (thumb.isNull())
         return {QImage(), QStringLiteral("The image has no size.")};
     // With a picture, the text is its tooltip: the note that it is damaged.
-    return {thumb, d.damaged() ? imaging::damageNote(d.damage) : QString()};
+    return {thumb, d.damage.isEmpty() ? QString() : imaging::damageNote(d.damage)};
 }
 
 ThumbnailResult makeThumbnail(const QString &path, const std::atomic_bool *cancel)

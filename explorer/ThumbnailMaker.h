@@ -28,4 +28,18 @@ ThumbnailResult makeThumbnail(const QString &path, const std::atomic_bool *cance
 ThumbnailResult loadPictureThumbnail(const QString &path, const std::atomic_bool *cancel);
 ThumbnailResult decodeShapedThumbnail(const QString &path, const std::atomic_bool *cancel);
 
+// The decode step of the shaped route: the first page at reduced scale,
+// fitting `box`, with what the shape and the tooltip need.
+struct ThumbnailDecode {
+    QImage page;
+    QSize original; // the picture's own size
+    QString error;  // why there is no page
+    QString damage; // the page is what a damaged file held
+    bool cancelled = false;
+};
+ThumbnailDecode decodeForThumbnail(const QString &path, QSize box, const std::atomic_bool *cancel);
+// The box the grid's own decode fits: never smaller than any of the three
+// shapes needs, so nothing is scaled up afterwards.
+QSize gridDecodeBox();
+
 } // namespace lumora
