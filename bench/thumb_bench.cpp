@@ -2,7 +2,7 @@
 // (placeholders, worker-pool thumbnails taken in order, yields every 20
 // items), headless, and reports the time per image and the peak memory.
 //
-//   lumora-thumbbench DIR            -> ms_per_image=<n> peak_rss_mb=<n>
+//   lumora-thumbbench [--in-process] DIR  -> ms_per_image=<n> peak_rss_mb=<n>
 //
 // peak_rss_mb is the program's and its loader processes' together.
 //   lumora-thumbbench --explorer-demo DIR   shows the control in a window
@@ -94,6 +94,13 @@ int main(int argc, char **argv)
         return app.exec();
     }
 
+    // --in-process: the same decoders in this process, the reference for
+    // what the loader processes cost in time and memory.
+    if (args.contains(QStringLiteral("--in-process"))) {
+        loader::LoaderSettings settings = loader::currentSettings();
+        settings.inProcess = true;
+        loader::configure(settings);
+    }
     // The program starts its loader processes while its window is built;
     // that start is timed on its own here.
     QElapsedTimer start;

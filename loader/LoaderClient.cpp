@@ -144,6 +144,8 @@ LoaderSettings currentSettings()
 
 void startLoaders()
 {
+    if (inProcess())
+        return;
     pool(false)->startAll();
 }
 
