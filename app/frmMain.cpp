@@ -13,6 +13,7 @@
 #include "explorer/ImageExplore.h"
 #include "imaging/ImageView.h"
 #include "imaging/Twips.h"
+#include "viewer/AnimationPlayer.h"
 #include "viewer/frmViwer.h"
 
 #include <QApplication>
@@ -88,6 +89,8 @@ void frmMain::buildUi()
     ImgX = new imaging::ImageView(Splitter1);
     ImgX->setObjectName(QStringLiteral("ImgX"));
     ImgX->setDisplayMode(0);
+    // The preview plays an animation too (held by any open dialog).
+    new AnimationPlayer(*ImgX->document(), *ImgX);
     ImgX->setAcceptDrops(false);
     ImgX->setMinimumHeight(80);
     ImgX->installEventFilter(this);

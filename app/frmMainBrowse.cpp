@@ -209,7 +209,7 @@ void frmMain::ImageExplore1_CurrSelectedImage(const QString &path)
         ready = m_previewAhead->take(path);
     if (ready) {
         imaging::DecodedImage &d = ready->decoded;
-        doc->adopt(std::move(d.pages), d.format, d.bitsPerPixel, path, {}, d.iccProfile);
+        doc->adopt(std::move(d), path);
         ImgX->setProxy(ready->proxy);
     } else {
         r = loadByTypeRule(*doc, path);

@@ -273,7 +273,7 @@ const std::array kFormats{
                .qtName = "gif",
                .magickName = "GIF",
                .matches = isGif,
-               .decode = decodeWithQt,
+               .decode = decodeGif,
                .declaredSize = gifSize},
     // Before TIFF, which most RAW files are underneath: the camera's
     // extension and a RAW header take the file to LibRaw.

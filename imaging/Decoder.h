@@ -47,6 +47,12 @@ struct DecodedImage {
     // How long each page shows, in milliseconds, for an animation (GIF,
     // WebP); empty for a still picture or a document of pages.
     QList<int> frameDelays;
+    // How many times an animation runs through before it rests on its last
+    // frame; 0 for ever (also when the file does not say).
+    int playCount = 0;
+    // Why an animated file is shown as a still (its frames would take too
+    // much memory): pages then hold its first frame only. Empty otherwise.
+    QString animationNote;
 
     bool ok() const { return error.isEmpty() && !pages.isEmpty(); }
     bool damaged() const { return ok() && !damage.isEmpty(); }

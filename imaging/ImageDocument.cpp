@@ -31,6 +31,7 @@ Result<> ImageDocument::LoadFromFile(const QString &path, int page, const QStrin
     m_bitsPerPixel = decoded.bitsPerPixel;
     m_damage = decoded.damage;
     m_iccProfile = decoded.iccProfile;
+    setAnimation(decoded.frameDelays, decoded.playCount, decoded.animationNote);
     setPages(std::move(decoded.pages), page);
     return {};
 }
@@ -49,6 +50,7 @@ Result<> ImageDocument::LoadFromPicture(const QImage &picture, const QString &ke
     m_bitsPerPixel = support::storedDepth(picture.format());
     m_damage.clear();
     m_iccProfile.clear();
+    setAnimation();
     setPages({picture}, 0);
     return {};
 }
@@ -65,7 +67,30 @@ void ImageDocument::adopt(QList<QImage> pages, FormatCode format, int bitsPerPix
     m_bitsPerPixel = bitsPerPixel;
     m_damage = damage;
     m_iccProfile = iccProfile;
+    setAnimation();
     setPages(std::move(pages), 0);
+}
+
+void ImageDocument::adopt(DecodedImage &&decoded, const QString &path)
+{
+    if (decoded.pages.isEmpty()) {
+        ResetImages();
+        return;
+    }
+    m_path = path;
+    m_format = decoded.format;
+    m_bitsPerPixel = decoded.bitsPerPixel;
+    m_damage = decoded.damage;
+    m_iccProfile = std::move(decoded.iccProfile);
+    setAnimation(std::move(decoded.frameDelays), decoded.playCount, decoded.animationNote);
+    setPages(std::move(decoded.pages), 0);
+}
+
+void ImageDocument::setAnimation(QList<int> delays, int playCount, const QString &note)
+{
+    m_frameDelays = std::move(delays);
+    m_playCount = playCount;
+    m_animationNote = note;
 }
 
 void ImageDocument::ResetImages(const QString &key)
@@ -77,6 +102,8 @@ void ImageDocument::ResetImages(const QString &key)
     m_bitsPerPixel = 0;
     m_damage.clear();
     m_iccProfile.clear();
+    setAnimation();
+    ++m_pictureSerial;
     m_path.clear();
     m_error.clear();
     m_state = State::Empty;
@@ -96,6 +123,14 @@ void ImageDocument::SetCurrentImage(int index)
         return;
     m_current = index;
     emit changed();
+}
+
+void ImageDocument::showFrame(int index)
+{
+    if (index < 0 || index >= m_pages.size() || index == m_current)
+        return;
+    m_current = index;
+    emit frameChanged();
 }
 
 const QImage &ImageDocument::currentImage() const
@@ -151,6 +186,8 @@ void ImageDocument::Resize(int width, int height, bool smooth)
         return;
     page = page.scaled(width, height, Qt::IgnoreAspectRatio,
                        smooth ? Qt::SmoothTransformation : Qt::FastTransformation);
+    // One page changed alone: the pages no longer make one animation.
+    setAnimation();
     emit changed();
 }
 
@@ -171,6 +208,7 @@ void ImageDocument::Canvas(int width, int height, int x, int y, const QColor &ba
         painter.drawImage(x, y, page);
     }
     page = std::move(canvas);
+    setAnimation();
     emit changed();
 }
 
@@ -197,6 +235,7 @@ void ImageDocument::setPages(QList<QImage> pages, int current)
 {
     m_pages = std::move(pages);
     m_current = qBound(0, current, int(m_pages.size()) - 1);
+    ++m_pictureSerial;
     m_error.clear();
     m_state = State::Loaded;
     emit changed();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/Result.h"
+#include "imaging/Decoder.h"
 #include "imaging/FormatCode.h"
 #include "imaging/ImageCipher.h"
 
@@ -34,6 +35,8 @@ public:
     // with the profile its pixels are in (DecodedImage::iccProfile).
     void adopt(QList<QImage> pages, FormatCode format, int bitsPerPixel, const QString &path,
                const QString &damage = {}, const QByteArray &iccProfile = {});
+    // The same with everything the decode says, an animation's timing too.
+    void adopt(DecodedImage &&decoded, const QString &path);
     void ResetImages(const QString &key = {});
 
     State state() const { return m_state; }
@@ -45,6 +48,20 @@ public:
     QImage ImageItem(int index) const;
     int currentIndex() const { return m_current; }
     void SetCurrentImage(int index);
+    // An animation's next frame: the page changes as with SetCurrentImage,
+    // but views keep their zoom and scroll position (frameChanged, not
+    // changed).
+    void showFrame(int index);
+
+    // How long each page shows (ms, as the file says) when the pages are the
+    // frames of an animation; empty otherwise. See DecodedImage.
+    const QList<int> &frameDelays() const { return m_frameDelays; }
+    bool isAnimation() const { return m_frameDelays.size() > 1; }
+    int playCount() const { return m_playCount; }
+    QString animationNote() const { return m_animationNote; }
+    // Counts the pictures taken in (loads, adoptions, resets), so a listener
+    // to changed() can tell a new picture from a turned one.
+    quint64 pictureSerial() const { return m_pictureSerial; }
     const QImage &currentImage() const;
 
     int ImageWidth() const;
@@ -101,9 +118,12 @@ public:
 signals:
     // After every change of image or orientation.
     void changed();
+    // After showFrame().
+    void frameChanged();
 
 private:
     void setPages(QList<QImage> pages, int current);
+    void setAnimation(QList<int> delays = {}, int playCount = 0, const QString &note = {});
 
     QList<QImage> m_pages;
     int m_current = 0;
@@ -111,6 +131,10 @@ private:
     int m_bitsPerPixel = 0;
     QString m_damage;
     QByteArray m_iccProfile;
+    QList<int> m_frameDelays;
+    int m_playCount = 0;
+    QString m_animationNote;
+    quint64 m_pictureSerial = 0;
     QString m_path;
     QString m_error;
     QColor m_fill = Qt::white;

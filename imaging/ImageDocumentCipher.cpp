@@ -13,6 +13,7 @@ Result<> ImageDocument::EncryptImage(const QString &key, const QString &unused)
     if (!r.ok())
         return fail(r.error());
     m_pages[m_current] = std::move(r).value();
+    setAnimation(); // one frame sealed or opened: no longer an animation
     m_bitsPerPixel = 24;
     emit changed();
     return {};
@@ -25,6 +26,7 @@ Result<> ImageDocument::DecryptImage(const QString &key, const QString &unused)
     if (!r.ok())
         return fail(r.error());
     m_pages[m_current] = std::move(r).value();
+    setAnimation(); // one frame sealed or opened: no longer an animation
     m_bitsPerPixel = support::storedDepth(m_pages[m_current].format());
     emit changed();
     return {};

@@ -23,6 +23,12 @@ ImageView::ImageView(QWidget *parent) : QWidget(parent), m_doc(new ImageDocument
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAutoFillBackground(false);
     connect(m_doc, &ImageDocument::changed, this, &ImageView::onDocumentChanged);
+    // An animation's next frame is drawn where the last one was: same
+    // zoom, same scroll position.
+    connect(m_doc, &ImageDocument::frameChanged, this, [this] {
+        invalidateCache();
+        update();
+    });
 }
 
 QSize ImageView::sizeHint() const

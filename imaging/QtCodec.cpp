@@ -6,6 +6,7 @@
 #include "imaging/DecodeSupport.h"
 #include "imaging/EmbeddedProfiles.h"
 #include "imaging/FormatBytes.h"
+#include "imaging/GifAnimation.h"
 #include "imaging/JpegCmyk.h"
 #include "imaging/MagickCodec.h"
 #include "imaging/PngRgb24.h"
@@ -269,6 +270,21 @@ DecodedImage decodeWithQt(QIODevice &device, const FormatSpec &entry, const Deco
     if (out.ok() && out.iccProfile.isEmpty() && jpeg.components != 4)
         out.iccProfile = keptProfile(jpeg.icc);
     return out;
+}
+
+DecodedImage decodeGif(QIODevice &device, const FormatSpec &entry, const DecodeOptions &options)
+{
+    // Qt's reader composes frames its own way (a cleared frame comes out in
+    // the background colour, not transparent) and says nothing of loops, so
+    // an animation is read frame by frame with giflib; a still, a first page
+    // only, and what giflib cannot start on stay with Qt's reader.
+    if (options.allPages && !device.isSequential()) {
+        const QByteArray data = device.readAll();
+        device.seek(0);
+        if (auto frames = decodeGifAnimation(data, options))
+            return *std::move(frames);
+    }
+    return decodeWithQt(device, entry, options);
 }
 
 DecodedImage decodeWbmp(QIODevice &device, const FormatSpec &entry, const DecodeOptions &options)

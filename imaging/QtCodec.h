@@ -10,6 +10,10 @@ namespace lumora::imaging
 // row's ImageMagick coder, when it has one, before it is called so.
 DecodedImage decodeWithQt(QIODevice &device, const FormatSpec &entry, const DecodeOptions &options);
 
+// GIF: an animation frame by frame (GifAnimation.h) when every page is
+// wanted, Qt's reader otherwise.
+DecodedImage decodeGif(QIODevice &device, const FormatSpec &entry, const DecodeOptions &options);
+
 // WBMP through Qt's reader (ImageMagick's as the second one), after the
 // header's size is held against the bytes the file has.
 DecodedImage decodeWbmp(QIODevice &device, const FormatSpec &entry, const DecodeOptions &options);

@@ -42,6 +42,8 @@ struct DecodedImageFields {
     QString damage;
     QByteArray iccProfile;
     QList<int> frameDelays;
+    int playCount;
+    QString animationNote;
 };
 static_assert(sizeof(imaging::DecodedImage) == sizeof(DecodedImageFields),
               "a field was added to DecodedImage: carry it in writeFacts()/readFacts()");
@@ -331,7 +333,8 @@ QByteArray replyMessage(ReplyKind kind, const imaging::DecodedImage &decoded, qi
     QDataStream s(&message, QIODevice::WriteOnly);
     beginMessage(s, kReplyMagic) << quint8(kind) << qint32(decoded.format) << decoded.bitsPerPixel
                                  << decoded.originalSize << decoded.error << decoded.damage
-                                 << decoded.iccProfile << decoded.frameDelays << total << facts;
+                                 << decoded.iccProfile << decoded.frameDelays << decoded.playCount
+                                 << decoded.animationNote << total << facts;
     return message;
 }
 
@@ -431,7 +434,7 @@ imaging::DecodedImage unpackReply(const QByteArray &message, int pixelFd, ReplyK
     QList<PageFacts> facts;
     imaging::DecodedImage out;
     s >> k >> format >> out.bitsPerPixel >> out.originalSize >> out.error >> out.damage >>
-        out.iccProfile >> out.frameDelays >> total >> facts;
+        out.iccProfile >> out.frameDelays >> out.playCount >> out.animationNote >> total >> facts;
     if (s.status() != QDataStream::Ok || k < quint8(ReplyKind::Decoded) ||
         k > quint8(ReplyKind::OutOfMemory))
         return brokenReply();

@@ -17,7 +17,7 @@
 namespace lumora::loader
 {
 
-constexpr quint32 kProtocolVersion = 2;
+constexpr quint32 kProtocolVersion = 3;
 // Longer messages are refused: facts of a picture never need this much.
 constexpr quint32 kMaxMessageBytes = 64u << 20;
 // Where a worker finds its socket and its control page.

@@ -20,6 +20,7 @@ PKGS=(
   python3-pil libwmf-bin emf2svg graphicsmagick netpbm libtiff-tools libgs-common
   libgdk-pixbuf2.0-bin
   libtiff-dev
+  libgif-dev gifsicle
   mate-backgrounds libglib2.0-bin
   qt6-base-private-dev
   exfatprogs exfat-fuse acl attr

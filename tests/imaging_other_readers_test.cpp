@@ -157,3 +157,181 @@ TEST(OtherReaders, IconEntriesInBmpV5WithAnIccProfile)
     EXPECT_EQ(largestDifference(pil, d.pages.front().convertToFormat(QImage::Format_ARGB32)), 0);
     EXPECT_TRUE(hasQuadrants(d.pages.front(), 0));
 }
+
+// Animated GIFs from three writers, as ImageMagick's -coalesce composes them:
+// restore to background (cleared to transparent) and to previous, frames
+// smaller than the canvas, local palettes, a transparent index, interlacing.
+// Each frame's delay and the loop count come as the file states them.
+namespace
+{
+
+struct GifCase {
+    const char *name;
+    QList<int> delays; // ms, as written
+    int playCount;     // 0: for ever
+};
+
+QList<QImage> coalescedByMagick(const QString &gif, const QString &dir)
+{
+    const QString pattern = dir + QStringLiteral("/coalesced-%d.png");
+    if (!runTool(QStringLiteral("convert"),
+                 {gif, QStringLiteral("-coalesce"), QStringLiteral("png32:") + pattern}))
+        return {};
+    QList<QImage> frames;
+    for (int i = 0;; ++i) {
+        const QImage frame(dir + QStringLiteral("/coalesced-%1.png").arg(i));
+        if (frame.isNull())
+            break;
+        frames << frame;
+    }
+    return frames;
+}
+
+// A GIF of `frames` one-pixel frames on a `side`-square canvas, built by
+// hand: what it costs composed grows with the canvas, not with the file.
+QByteArray onePixelFrames(int side, int frames)
+{
+    QByteArray gif("GIF89a");
+    gif += char(side & 0xff);
+    gif += char(side >> 8);
+    gif += char(side & 0xff);
+    gif += char(side >> 8);
+    gif += QByteArray::fromHex("800000"); // a two-colour global palette
+    gif += QByteArray::fromHex("ff0000"
+                               "0000ff");
+    for (int i = 0; i < frames; ++i) {
+        gif += QByteArray::fromHex("21f904000a000000"); // 100 ms
+        gif += char(0x2c);
+        gif += char(i % 256);
+        gif += QByteArray::fromHex("0000000100010000"); // at (i, 0), 1x1
+        gif += QByteArray::fromHex("0202440100");       // the pixel, LZW
+    }
+    gif += ';';
+    return gif;
+}
+
+} // namespace
+
+TEST(OtherReaders, AnimatedGifsComposedAsImageMagickCoalescesThem)
+{
+    TempDir dir;
+    const QString d = dir.path() + QLatin1Char('/');
+    // ImageMagick: partial frames restored to background or to the frame
+    // before, over a transparent canvas.
+    auto magick = [&](const char *command, const char *name) {
+        return runTool(QStringLiteral("convert"),
+                       QString::fromLatin1(command).split(QLatin1Char(' '), Qt::SkipEmptyParts)
+                           << d + QString::fromLatin1(name));
+    };
+    ASSERT_TRUE(magick("-delay 5 -size 40x30 xc:red -dispose background "
+                       "( -size 10x10 xc:blue -repage +5+5 ) "
+                       "( -size 12x8 xc:lime -repage +20+10 ) -loop 3",
+                       "im-background.gif"));
+    // -draw takes one argument with blanks: drawn first, then animated.
+    ASSERT_TRUE(
+        runTool(QStringLiteral("convert"),
+                {QStringLiteral("-size"), QStringLiteral("40x30"), QStringLiteral("xc:none"),
+                 QStringLiteral("-fill"), QStringLiteral("red"), QStringLiteral("-draw"),
+                 QStringLiteral("circle 20,15 20,5"), d + QStringLiteral("circle.png")}));
+    ASSERT_TRUE(magick(qPrintable(QStringLiteral("-delay 20 -dispose none %1circle.png "
+                                                 "-dispose previous "
+                                                 "( -size 10x10 xc:blue -repage +5+5 ) "
+                                                 "( -size 10x10 xc:yellow -repage +22+12 ) "
+                                                 "-loop 0 -interlace gif")
+                                      .arg(d)),
+                       "im-previous.gif"));
+    // Pillow: restore to background with a transparent index, its own
+    // delays (one of 10 ms), and a frame of local colours.
+    ASSERT_TRUE(runPillow(
+        "import sys\n"
+        "from PIL import Image, ImageDraw\n"
+        "frames = []\n"
+        "for i in range(4):\n"
+        "    im = Image.new('RGBA', (32, 24), (0, 0, 0, 0))\n"
+        "    ImageDraw.Draw(im).rectangle([i * 6, 2, i * 6 + 8, 20],\n"
+        "                                 fill=(255 * (i % 2), 80 * i, 255 - 60 * i, 255))\n"
+        "    frames.append(im)\n"
+        "frames[0].save(sys.argv[1] + 'pil-background.gif', save_all=True,\n"
+        "               append_images=frames[1:], duration=[30, 10, 200, 70], loop=2,\n"
+        "               disposal=2, transparency=0)\n"
+        "out = []\n"
+        "for c in [(250, 10, 10), (10, 250, 10), (10, 10, 250)]:\n"
+        "    im = Image.new('RGB', (20, 20), c)\n"
+        "    ImageDraw.Draw(im).ellipse([2, 2, 17, 17], fill=(c[2], c[0], c[1]))\n"
+        "    out.append(im)\n"
+        "out[0].save(sys.argv[1] + 'pil-local.gif', save_all=True, append_images=out[1:],\n"
+        "            duration=100, loop=0)\n",
+        {d}));
+    // gifsicle: its optimiser cuts frames down to what changed, with
+    // transparency for what stays; frames restored to the one before.
+    ASSERT_TRUE(
+        runTool(QStringLiteral("gifsicle"),
+                {QStringLiteral("-O3"), QStringLiteral("--delay"), QStringLiteral("7"),
+                 QStringLiteral("--loopcount=forever"), d + QStringLiteral("im-background.gif"),
+                 d + QStringLiteral("im-previous.gif"), QStringLiteral("-o"),
+                 d + QStringLiteral("gifsicle-optimised.gif")}));
+    ASSERT_TRUE(runTool(QStringLiteral("gifsicle"),
+                        {QStringLiteral("--disposal=previous"), QStringLiteral("--loopcount=1"),
+                         d + QStringLiteral("pil-local.gif"), QStringLiteral("-o"),
+                         d + QStringLiteral("gifsicle-previous.gif")}));
+
+    const GifCase cases[] = {
+        {"im-background.gif", {50, 50, 50}, 3},
+        {"im-previous.gif", {200, 200, 200}, 0},
+        {"pil-background.gif", {30, 10, 200, 70}, 3},
+        {"pil-local.gif", {100, 100, 100}, 0},
+        {"gifsicle-optimised.gif", {70, 70, 70, 70, 70, 70}, 0},
+        {"gifsicle-previous.gif", {100, 100, 100}, 2},
+    };
+    for (const GifCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString gif = d + QString::fromLatin1(c.name);
+        const QList<QImage> expected =
+            coalescedByMagick(gif, dir.mkdir(QString::fromLatin1(c.name) + ".frames"));
+        ASSERT_EQ(expected.size(), c.delays.size());
+        const DecodedImage decoded = decodeFile(gif);
+        ASSERT_TRUE(decoded.ok()) << decoded.error.toStdString();
+        EXPECT_FALSE(decoded.damaged());
+        ASSERT_EQ(decoded.pages.size(), expected.size());
+        EXPECT_EQ(decoded.frameDelays, c.delays);
+        EXPECT_EQ(decoded.playCount, c.playCount);
+        EXPECT_TRUE(decoded.animationNote.isEmpty());
+        for (qsizetype i = 0; i < expected.size(); ++i) {
+            SCOPED_TRACE(i);
+            const PixelDiff diff = comparePixels(expected[i], decoded.pages[i]);
+            EXPECT_TRUE(diff.sameSize) << diff.where.toStdString();
+            EXPECT_LE(diff.maxDiff, 1) << diff.where.toStdString();
+        }
+        // A thumbnail or a first page alone is the first frame, as before.
+        DecodeOptions first;
+        first.allPages = false;
+        const DecodedImage still = decodeFile(gif, first);
+        ASSERT_TRUE(still.ok());
+        EXPECT_EQ(still.pages.size(), 1);
+        EXPECT_TRUE(still.frameDelays.isEmpty());
+        EXPECT_LE(comparePixels(expected[0], still.pages[0]).maxDiff, 1);
+    }
+}
+
+// Frames that would take more than the memory kept for an animation: the
+// first frame shows as a still and the result says why; the file is sound.
+TEST(OtherReaders, AnimatedGifTooLargeToPlayShowsItsFirstFrame)
+{
+    const DecodedImage fits = decodeData(onePixelFrames(64, 300), {}, QStringLiteral("a.gif"));
+    ASSERT_TRUE(fits.ok()) << fits.error.toStdString();
+    EXPECT_EQ(fits.pages.size(), 300);
+    EXPECT_EQ(fits.frameDelays.size(), 300);
+    EXPECT_TRUE(fits.animationNote.isEmpty());
+    EXPECT_EQ(fits.pages[299].pixel(43, 0), qRgb(0xff, 0, 0));
+
+    // 4000x4000 is 64 MB a frame composed: five pass the allowance.
+    const DecodedImage big = decodeData(onePixelFrames(4000, 5), {}, QStringLiteral("a.gif"));
+    ASSERT_TRUE(big.ok()) << big.error.toStdString();
+    EXPECT_EQ(big.pages.size(), 1);
+    EXPECT_TRUE(big.frameDelays.isEmpty());
+    EXPECT_FALSE(big.animationNote.isEmpty());
+    EXPECT_FALSE(big.damaged());
+    EXPECT_EQ(big.pages[0].size(), QSize(4000, 4000));
+    EXPECT_EQ(big.pages[0].pixel(0, 0), qRgb(0xff, 0, 0));
+    EXPECT_EQ(qAlpha(big.pages[0].pixel(1, 0)), 0);
+}

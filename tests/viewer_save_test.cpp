@@ -3,6 +3,7 @@
 #include "imaging/Decoder.h"
 #include "imaging/ImageDocument.h"
 #include "imaging_samples.h"
+#include "support/AnimatedGif.h"
 #include "support/PixelCompare.h"
 #include "support/QtPrinters.h"
 #include "support/ViewerFixture.h"
@@ -10,6 +11,7 @@
 #include <QAction>
 #include <QDir>
 #include <QFile>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -273,4 +275,48 @@ TEST(ViewerSaveAs, EncryptedImageWarnsBeforeALossyFormatAndSurvivesALosslessOne)
     ASSERT_TRUE(doc->isEncrypted());
     ASSERT_TRUE(doc->DecryptImage(QStringLiteral("k e y")).ok());
     EXPECT_EQ(comparePixels(plain, doc->currentImage()).maxDiff, 0);
+}
+
+// An animation stands still while Save As is open, and the frame on screen
+// when it opened is the one written; it plays on afterwards. The slide
+// show's prompts hold it the same way.
+TEST(ViewerSaveAs, AnimationHoldsUnderThePromptAndTheShownFrameIsWritten)
+{
+    ViewerFixture f;
+    const QString gif = f.dir.file("anim.gif");
+    ASSERT_TRUE(writeAnimatedGif(gif, {Qt::red, Qt::green, Qt::blue, Qt::yellow}, 3));
+    show(f, gif);
+    imaging::ImageDocument *doc = f.viewer->ImgX->document();
+    ASSERT_TRUE(doc->isAnimation());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return doc->currentIndex() == 2; }, 3000));
+
+    int openedOn = -1;
+    bool moved = false;
+    f.prompter.duringPrompt = [&](const ScriptedPrompter::Asked &) {
+        openedOn = doc->currentIndex();
+        QTest::qWait(250); // several frames of 30 ms
+        moved = doc->currentIndex() != openedOn;
+    };
+    saveAs(f, choose(f.dir.path(), "frame.png", 2));
+    ASSERT_GE(openedOn, 0);
+    EXPECT_FALSE(moved);
+    const imaging::DecodedImage saved = imaging::decodeFile(f.dir.file("frame.png"));
+    ASSERT_TRUE(saved.ok()) << saved.error.toStdString();
+    EXPECT_EQ(saved.pages.size(), 1);
+    EXPECT_EQ(comparePixels(doc->ImageItem(openedOn), saved.pages.front()).maxDiff, 0);
+    EXPECT_EQ(comparePixels(doc->ImageItem((openedOn + 1) % 4), saved.pages.front()).maxDiff, 255);
+
+    f.prompter.duringPrompt = {};
+    const int after = doc->currentIndex();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return doc->currentIndex() != after; }, 3000));
+
+    // Held by hand as a command that works between prompts does.
+    {
+        auto hold = f.viewer->pauseSlideShow();
+        const int held = doc->currentIndex();
+        QTest::qWait(200);
+        EXPECT_EQ(doc->currentIndex(), held);
+    }
+    const int released = doc->currentIndex();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return doc->currentIndex() != released; }, 3000));
 }

@@ -1,9 +1,12 @@
 #include "imaging/Twips.h"
+#include "support/AnimatedGif.h"
 #include "support/QtPrinters.h"
 #include "support/ViewerFixture.h"
+#include "viewer/AnimationPlayer.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QMouseEvent>
 #include <QSignalSpy>
@@ -330,4 +333,113 @@ TEST(ViewerWallpaper, ContextCommandWritesTheBmpCopyAndSaysWhenTheDesktopIsUnkno
     EXPECT_EQ(file.read(2), QByteArray("BM")); // BMP data under the source's name
     ASSERT_EQ(f.prompter.asked.size(), 1);
     EXPECT_TRUE(f.prompter.asked.first().text.contains(QStringLiteral("cannot be set")));
+}
+
+// An animated GIF plays with its own delays; zoom, scroll position and
+// rotation stay while it does, and it stands still while the window is hidden.
+TEST(ViewerAnimation, PlaysKeepingZoomScrollAndTurnsAndRestsWhileHidden)
+{
+    ViewerFixture f;
+    const QString gif = f.dir.file(QStringLiteral("anim.gif"));
+    ASSERT_TRUE(
+        lumora::test::writeAnimatedGif(gif, {Qt::red, Qt::green, Qt::blue}, 5, 0, QSize(160, 120)));
+    int index = 0;
+    f.viewer->ViewImage({gif}, index);
+    imaging::ImageDocument *doc = f.viewer->ImgX->document();
+    ASSERT_EQ(doc->ImageCount(), 3);
+    EXPECT_EQ(doc->frameDelays(), (QList<int>{50, 50, 50}));
+    auto *player = f.viewer->ImgX->findChild<AnimationPlayer *>();
+    ASSERT_NE(player, nullptr);
+    EXPECT_TRUE(player->isPlaying());
+    EXPECT_EQ(doc->currentIndex(), 0);
+    EXPECT_EQ(doc->currentImage().pixel(5, 5), QColor(Qt::red).rgb());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return doc->currentIndex() == 1; }, 3000));
+    EXPECT_EQ(doc->currentImage().pixel(5, 5), QColor(Qt::green).rgb());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return doc->currentIndex() == 0; }, 3000)); // for ever
+
+    // Zoomed in and scrolled: the next frames keep both.
+    for (int i = 0; i < 6; ++i)
+        f.viewer->ZoomIn();
+    ASSERT_EQ(f.viewer->ImgX->DisplayMode(), 2);
+    f.viewer->scrollByKey(Qt::Key_Right);
+    f.viewer->scrollByKey(Qt::Key_Down);
+    const QPoint scrolled = f.viewer->ImgX->scrollPixels();
+    const double zoom = f.viewer->ImgX->Zoom();
+    ASSERT_NE(scrolled, QPoint());
+    const int at = doc->currentIndex();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return doc->currentIndex() != at; }, 3000));
+    EXPECT_EQ(f.viewer->ImgX->scrollPixels(), scrolled);
+    EXPECT_DOUBLE_EQ(f.viewer->ImgX->Zoom(), zoom);
+
+    // Turned, every frame is turned and it goes on playing.
+    f.viewer->RotatePlus90();
+    EXPECT_EQ(doc->ImageWidth(), 120);
+    const int turnedAt = doc->currentIndex();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return doc->currentIndex() != turnedAt; }, 3000));
+    EXPECT_EQ(doc->ImageWidth(), 120);
+
+    // Hidden, minimised: no frame moves; shown again, it goes on.
+    f.viewer->hide();
+    EXPECT_FALSE(player->isPlaying());
+    const int hiddenAt = doc->currentIndex();
+    QTest::qWait(300);
+    EXPECT_EQ(doc->currentIndex(), hiddenAt);
+    f.viewer->show();
+    EXPECT_TRUE(player->isPlaying());
+    f.viewer->showMinimized();
+    QTest::qWait(50);
+    EXPECT_FALSE(player->isPlaying());
+    f.viewer->showNormal();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return player->isPlaying(); }, 2000));
+
+    // A still picture next: nothing plays.
+    const QString still = lumora::test::writeImage(f.dir, QStringLiteral("still.png"), 40, 30);
+    f.viewer->ViewImage({still}, index);
+    EXPECT_FALSE(player->isPlaying());
+    EXPECT_FALSE(doc->isAnimation());
+}
+
+// The file's loop count is kept: played twice, it rests on its last frame.
+// Tiny delays show for 100 ms, as browsers show them.
+TEST(ViewerAnimation, PlaysAsManyTimesAsTheFileSaysAndTinyDelaysAreSlowed)
+{
+    EXPECT_EQ(AnimationPlayer::shownDelay(0), 100);
+    EXPECT_EQ(AnimationPlayer::shownDelay(10), 100);
+    EXPECT_EQ(AnimationPlayer::shownDelay(19), 100);
+    EXPECT_EQ(AnimationPlayer::shownDelay(20), 20);
+    EXPECT_EQ(AnimationPlayer::shownDelay(70), 70);
+
+    ViewerFixture f;
+    const QString gif = f.dir.file(QStringLiteral("twice.gif"));
+    ASSERT_TRUE(lumora::test::writeAnimatedGif(gif, {Qt::red, Qt::green, Qt::blue}, 2, 2));
+    int index = 0;
+    QElapsedTimer clock;
+    clock.start();
+    f.viewer->ViewImage({gif}, index);
+    imaging::ImageDocument *doc = f.viewer->ImgX->document();
+    EXPECT_EQ(doc->playCount(), 2);
+    auto *player = f.viewer->ImgX->findChild<AnimationPlayer *>();
+    ASSERT_NE(player, nullptr);
+    QList<int> seen{doc->currentIndex()};
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            if (seen.back() != doc->currentIndex())
+                seen << doc->currentIndex();
+            return player->isFinished();
+        },
+        5000));
+    EXPECT_EQ(seen, (QList<int>{0, 1, 2, 0, 1, 2}));
+    EXPECT_EQ(doc->currentIndex(), 2);
+    EXPECT_FALSE(player->isPlaying());
+    // Five steps of 20 ms at the least.
+    EXPECT_GE(clock.elapsed(), 100);
+
+    // A frame of 0 ms is not shown "as fast as possible".
+    const QString fast = f.dir.file(QStringLiteral("fast.gif"));
+    ASSERT_TRUE(lumora::test::writeAnimatedGif(fast, {Qt::red, Qt::green}, 0));
+    f.viewer->ViewImage({fast}, index);
+    EXPECT_EQ(doc->frameDelays(), (QList<int>{0, 0}));
+    QTest::qWait(40);
+    EXPECT_EQ(doc->currentIndex(), 0);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return doc->currentIndex() == 1; }, 3000));
 }

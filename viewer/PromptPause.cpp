@@ -31,6 +31,8 @@ void PromptPause::enter()
     if (m_depth++ == 0) {
         m_wasRunning = m_timer.isActive();
         m_timer.stop();
+        for (const auto &listener : m_listeners)
+            listener(true);
     }
 }
 
@@ -43,6 +45,8 @@ void PromptPause::leave()
     if (m_wasRunning && !m_timer.isActive() && m_timer.interval() > 0 && (!m_mayRun || m_mayRun()))
         m_timer.start();
     m_wasRunning = false;
+    for (const auto &listener : m_listeners)
+        listener(false);
 }
 
 Prompter::Answer PausingPrompter::message(QWidget *parent, const QString &text, Icon icon,

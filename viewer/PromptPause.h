@@ -3,6 +3,7 @@
 #include "dialogs/Prompter.h"
 
 #include <functional>
+#include <vector>
 
 class QTimer;
 
@@ -38,6 +39,12 @@ public:
     // The timer was stopped for good while held (the window closed): the
     // last hold leaves it stopped.
     void stayStopped() { m_wasRunning = false; }
+    // Told when the first hold comes (true) and the last one goes (false),
+    // for what else must stand still under a prompt (an animation).
+    void onHeldChanged(std::function<void(bool held)> listener)
+    {
+        m_listeners.push_back(std::move(listener));
+    }
 
 private:
     void enter();
@@ -47,6 +54,7 @@ private:
     std::function<bool()> m_mayRun;
     int m_depth = 0;
     bool m_wasRunning = false;
+    std::vector<std::function<void(bool)>> m_listeners;
 };
 
 // A prompter that holds a pause for as long as each of its prompts is open,

@@ -3,6 +3,7 @@
 #include "dialogs/Prompter.h"
 #include "dialogs/Skin.h"
 #include "platform/ProgramStarter.h"
+#include "viewer/AnimationPlayer.h"
 #include "viewer/BrowserLink.h"
 #include "viewer/FullScreenHint.h"
 #include "viewer/Preloader.h"
@@ -67,6 +68,9 @@ void frmViwer::buildUi()
     ImgX->setObjectName(QStringLiteral("ImgX"));
     ImgX->installEventFilter(this);
     m_fullScreenHint = new FullScreenHint(ImgX);
+    // An animation stands still under every prompt, as the slide show does.
+    auto *animation = new AnimationPlayer(*ImgX->document(), *ImgX);
+    m_promptPause->onHeldChanged([animation](bool held) { animation->setHeld(held); });
     setCentralWidget(ImgX);
 
     MenuContainer = new QWidget(this);
@@ -133,8 +137,7 @@ void frmViwer::loadEntry(const QString &path)
     if (!takesPictureRoute(path)) {
         if (auto ready = m_preloader->take(path)) {
             imaging::DecodedImage &d = ready->decoded;
-            ImgX->document()->adopt(std::move(d.pages), d.format, d.bitsPerPixel, path, d.damage,
-                                    d.iccProfile);
+            ImgX->document()->adopt(std::move(d), path);
             ImgX->setProxy(ready->proxy);
             ImgX->setErrorText({});
             return;

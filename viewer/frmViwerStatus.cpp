@@ -54,6 +54,8 @@ void frmViwer::refreshStatus()
                                  : doc->ImageFileName() + QStringLiteral(" (damaged)"));
         if (!damage.isEmpty())
             m_panels[1]->setToolTip(imaging::damageNote(damage));
+        else if (!doc->animationNote().isEmpty())
+            m_panels[1]->setToolTip(doc->animationNote());
         const QFileInfo info(doc->ImageFilePath());
         if (!info.exists())
             return;
