@@ -1,6 +1,10 @@
+#include "support/AnimatedGif.h"
 #include "support/BrowserFixture.h"
 #include "support/QtPrinters.h"
 #include "viewer/Preloader.h"
+
+#include <QDialog>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -40,4 +44,52 @@ TEST(BrowserPreviewAhead, GridNeighboursAreDecodedAheadAndDroppedForTheViewer)
     w.ImageExplore1_CurrSelectedImage(b);
     w.ViewPreviewedImage();
     EXPECT_TRUE(w.previewAhead().held().isEmpty());
+}
+
+// The preview plays an animated GIF, read ahead or not, and holds its frame
+// while a dialog of the program is open; the grid's thumbnail stays the
+// first frame.
+TEST(BrowserPreviewAhead, AnimationPlaysAndHoldsUnderADialog)
+{
+    BrowserFixture f;
+    const QString gif = f.file(QStringLiteral("home/Photos/anim.gif"));
+    ASSERT_TRUE(lumora::test::writeAnimatedGif(gif, {Qt::red, Qt::green, Qt::blue}, 4));
+    f.show();
+    frmMain &w = *f.main;
+    w.ImageExplore1->ExplorePath(f.photos);
+    const QString a = f.file(QStringLiteral("home/Photos/a.png"));
+    imaging::ImageDocument *doc = w.ImgX->document();
+    for (const bool ahead : {false, true}) {
+        SCOPED_TRACE(ahead ? "read ahead" : "read on the spot");
+        if (ahead) {
+            w.ImageExplore1_CurrSelectedImage(a); // anim.gif is its neighbour
+            ASSERT_TRUE(w.previewAhead().held().contains(gif));
+            w.previewAhead().waitForAll();
+        }
+        w.ImageExplore1_CurrSelectedImage(gif);
+        ASSERT_EQ(doc->ImageFilePath(), gif);
+        ASSERT_TRUE(doc->isAnimation());
+        EXPECT_EQ(doc->currentIndex(), 0);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return doc->currentIndex() == 1; }, 3000));
+        w.ImageExplore1_CurrSelectedImage(a);
+        EXPECT_FALSE(doc->isAnimation());
+    }
+
+    w.ImageExplore1_CurrSelectedImage(gif);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return doc->currentIndex() == 1; }, 3000));
+    QDialog dialog(&w);
+    int openedOn = -1;
+    bool moved = true;
+    QTimer::singleShot(0, &dialog, [&] {
+        QTest::qWait(150); // the frame shown when the dialog opened may finish its 40 ms
+        openedOn = doc->currentIndex();
+        QTest::qWait(300);
+        moved = doc->currentIndex() != openedOn;
+        dialog.reject();
+    });
+    dialog.exec();
+    EXPECT_GE(openedOn, 0);
+    EXPECT_FALSE(moved);
+    const int after = doc->currentIndex();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return doc->currentIndex() != after; }, 3000));
 }
