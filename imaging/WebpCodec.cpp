@@ -109,6 +109,8 @@ DecodedImage decodeAnimation(const WebPData &data, const DecodeOptions &options)
     DecodedImage out;
     out.originalSize = canvas;
     out.bitsPerPixel = 32;
+    // The times it plays through, 0 for ever: as the player counts.
+    out.playCount = int(info.loop_count);
     qint64 held = 0;
     int previous = 0;
     while (WebPAnimDecoderHasMoreFrames(decoder.get())) {
