@@ -88,6 +88,11 @@ DecodedImage decodeIcon(QIODevice &device, const FormatSpec &entry, const Decode
             continue;
         // Sizes in the directory are often wrong; the image data tells.
         const QByteArray bytes = data.mid(offset, size >= 40 ? qsizetype(size) : -1);
+        // ImageMagick takes an entry for a PNG by its header chunk alone,
+        // whatever its signature says.
+        if (bytes.mid(12, 4) == QByteArray("IHDR", 4) &&
+            withoutOverlongChunk(bytes).size() != bytes.size())
+            overlong = true;
         Page page = decodeEntry(bytes, kMaxDecodedBytes - total, &overlong);
         if (page.image.isNull())
             continue;
