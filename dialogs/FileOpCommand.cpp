@@ -15,10 +15,10 @@ namespace lumora
 namespace
 {
 
+// By the path's bytes: a name that is not UTF-8 is carried in the service's form.
 bool stillThere(const QString &path)
 {
-    const QFileInfo info(path);
-    return info.exists() || info.isSymLink();
+    return platform::pathFacts(path).exists;
 }
 
 } // namespace
@@ -34,7 +34,7 @@ std::optional<QString> askFileOpTarget(const FileOpServices &services, Prompter 
         frmFile *chooser = services.chooser ? services.chooser() : nullptr;
         if (!chooser)
             return std::nullopt;
-        const QString folder = chooser->ShowFileForm(opType, source);
+        const QString folder = chooser->ShowFileForm(opType, platform::displayPath(source));
         if ((parent && !alive) || folder.isEmpty())
             return std::nullopt;
         return folder + info.fileName();
@@ -45,14 +45,19 @@ std::optional<QString> askFileOpTarget(const FileOpServices &services, Prompter 
     case 5: {
         if (!prompter)
             return std::nullopt;
+        // A name that is not UTF-8 is offered as it shows; given back
+        // unchanged it is no new name.
+        const QString shown = platform::displayPath(info.fileName());
         const std::optional<QString> name = prompter->inputText(
-            parent, QStringLiteral("Rename File"), QStringLiteral("File Name:"), info.fileName());
+            parent, QStringLiteral("Rename File"), QStringLiteral("File Name:"), shown);
         if (parent && !alive)
+            return std::nullopt;
+        if (name && *name == shown)
             return std::nullopt;
         // Cancel and an empty answer leave the folder itself, which is refused
         // along with the name of a sub-folder.
         const QString target = info.path() + QLatin1Char('/') + name.value_or(QString());
-        if (QFileInfo(target).isDir() || target == source)
+        if (platform::pathFacts(target).isFolder || target == source)
             return std::nullopt;
         return target;
     }

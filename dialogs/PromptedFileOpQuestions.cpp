@@ -1,5 +1,7 @@
 #include "dialogs/PromptedFileOpQuestions.h"
 
+#include "platform/FileOperations.h"
+
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
@@ -15,14 +17,15 @@ namespace lumora
 namespace
 {
 
+// As a person reads them: a stray byte of a name that is not UTF-8 as U+FFFD.
 QString nameOf(const QString &path)
 {
-    return QFileInfo(path).fileName();
+    return platform::displayPath(QFileInfo(path).fileName());
 }
 
 QString folderOf(const QString &path)
 {
-    return QFileInfo(path).absolutePath();
+    return platform::displayPath(QFileInfo(path).absolutePath());
 }
 
 QString sizeText(qint64 bytes)
@@ -37,12 +40,12 @@ constexpr int kSteps = 10000;
 
 QString describeFileForCollision(const QString &path)
 {
-    const QFileInfo info(path);
-    if (!info.exists())
+    const platform::PathFacts facts = platform::pathFacts(path);
+    if (!facts.exists)
         return QStringLiteral("no longer there");
     return QStringLiteral("%1, modified %2")
-        .arg(sizeText(info.size()),
-             info.lastModified().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
+        .arg(sizeText(facts.size), QDateTime::fromMSecsSinceEpoch(facts.modifiedMs)
+                                       .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
 }
 
 PromptedFileOpQuestions::PromptedFileOpQuestions(Prompter &prompter, QWidget *parent)
@@ -93,7 +96,7 @@ bool PromptedFileOpQuestions::confirmDeleteUntrashable(const QString &path, cons
     // Deleting needs a writable folder just as the Trash does: offering it
     // there would only fail a second time, after the user agreed to lose the file.
     const QString folder = folderOf(path);
-    if (!QFileInfo(folder).isWritable()) {
+    if (!QFileInfo(QFileInfo(path).absolutePath()).isWritable()) {
         m_prompter.message(
             m_parent,
             QStringLiteral("\"%1\" cannot be moved to the Trash: %2\n\n"

@@ -1,8 +1,11 @@
 #include "dialogs/TrashUndo.h"
 
+#include "platform/FileOperations.h"
+
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
+
+#include <cstring>
 
 namespace lumora
 {
@@ -10,18 +13,33 @@ namespace lumora
 namespace
 {
 
+// Paths come from the service, with a name that is not UTF-8 carried byte
+// for byte: they are looked at and moved by those bytes.
 bool takenOrThere(const QString &path)
 {
-    const QFileInfo info(path);
-    return info.exists() || info.isSymLink();
+    return platform::pathFacts(path).exists;
+}
+
+QString folderOf(const QString &path)
+{
+    return QFileInfo(path).absolutePath();
+}
+
+QString shownName(const QString &path)
+{
+    return platform::displayPath(QFileInfo(path).fileName());
+}
+
+QString shownFolder(const QString &path)
+{
+    return QDir::toNativeSeparators(platform::displayPath(folderOf(path)));
 }
 
 // <trash>/files/<name> -> <trash>/info/<name>.trashinfo
 QString infoFileOf(const QString &trashedAs)
 {
-    const QFileInfo f(trashedAs);
-    return QFileInfo(f.absolutePath()).absolutePath() + QStringLiteral("/info/") + f.fileName() +
-           QStringLiteral(".trashinfo");
+    return folderOf(folderOf(trashedAs)) + QStringLiteral("/info/") +
+           QFileInfo(trashedAs).fileName() + QStringLiteral(".trashinfo");
 }
 
 } // namespace
@@ -43,33 +61,29 @@ TrashUndo::Undone TrashUndo::undoLast()
     const QList<Entry> batch = m_batches.takeLast();
     QStringList problems;
     for (const Entry &e : batch) {
-        const QString name = QFileInfo(e.original).fileName();
+        const QString name = shownName(e.original);
         if (!takenOrThere(e.trashedAs)) {
             problems << QStringLiteral("\"%1\" is no longer in the Trash.").arg(name);
             continue;
         }
-        if (!QFileInfo(QFileInfo(e.original).absolutePath()).isDir()) {
+        if (!platform::pathFacts(folderOf(e.original)).isFolder) {
             problems << QStringLiteral("\"%1\" stays in the Trash: its folder \"%2\" is gone.")
-                            .arg(name,
-                                 QDir::toNativeSeparators(QFileInfo(e.original).absolutePath()));
+                            .arg(name, shownFolder(e.original));
             continue;
         }
         if (takenOrThere(e.original)) {
             problems << QStringLiteral("\"%1\" stays in the Trash: another file has taken its "
                                        "name in \"%2\".")
-                            .arg(name,
-                                 QDir::toNativeSeparators(QFileInfo(e.original).absolutePath()));
+                            .arg(name, shownFolder(e.original));
             continue;
         }
-        // QFile::rename never replaces a file that appeared in between: it
-        // refuses an existing target (on Linux atomically, RENAME_NOREPLACE).
-        QFile file(e.trashedAs);
-        if (!file.rename(e.original)) {
-            problems
-                << QStringLiteral("\"%1\" could not be put back: %2").arg(name, file.errorString());
+        // Never over a file that appeared in between.
+        if (const int err = platform::moveNoReplace(e.trashedAs, e.original)) {
+            problems << QStringLiteral("\"%1\" could not be put back: %2")
+                            .arg(name, QString::fromLocal8Bit(std::strerror(err)));
             continue;
         }
-        QFile::remove(infoFileOf(e.trashedAs));
+        platform::removeFile(infoFileOf(e.trashedAs));
         out.restored << e.original;
     }
     out.message = problems.join(QLatin1Char('\n'));

@@ -1,5 +1,7 @@
 #include "explorer/ExploreModel.h"
 
+#include "platform/FileOperations.h"
+
 #include <QFileInfo>
 #include <QMimeData>
 #include <QUrl>
@@ -11,12 +13,19 @@ namespace lumora
 
 namespace
 {
+// The caption: a stray byte of a name that is not UTF-8 shows as U+FFFD.
 QString namePart(const QString &path)
 {
     QString p = path;
     while (p.size() > 1 && p.endsWith(QLatin1Char('/')))
         p.chop(1);
-    return p.mid(p.lastIndexOf(QLatin1Char('/')) + 1);
+    return platform::displayPath(p.mid(p.lastIndexOf(QLatin1Char('/')) + 1));
+}
+
+// The file's URL from its bytes, so a name that is not UTF-8 travels intact.
+QUrl urlOf(const QString &path)
+{
+    return QUrl::fromEncoded("file://" + platform::pathBytes(path).toPercentEncoding("/"));
 }
 } // namespace
 
@@ -94,7 +103,7 @@ QMimeData *ExploreModel::mimeData(const QModelIndexList &indexes) const
     for (const QModelIndex &i : indexes) {
         const QString t = tag(i.row());
         if (!t.isEmpty())
-            urls << QUrl::fromLocalFile(t);
+            urls << urlOf(t);
     }
     if (urls.isEmpty())
         return nullptr;
@@ -168,6 +177,22 @@ void ExploreModel::setTag(int row, const QString &path)
     }
     it.tag = path;
     it.caption = namePart(path);
+    const QModelIndex i = index(row);
+    emit dataChanged(i, i);
+}
+
+void ExploreModel::askPictureAgain(int row)
+{
+    if (row < 0 || row >= int(m_items.size()) || m_items[size_t(row)].folder)
+        return;
+    Item &it = m_items[size_t(row)];
+    m_bytes -= bytesOf(it.thumb);
+    it.thumb = QImage();
+    it.iconKey = it.tag;
+    it.tooltip.clear();
+    it.failed = false;
+    it.dropped = true;
+    it.wanted = false;
     const QModelIndex i = index(row);
     emit dataChanged(i, i);
 }

@@ -52,6 +52,9 @@ public:
     void insertItem(int row, const QString &path, bool isFolder);
     // An item that cannot be opened at all, with the reason as its tooltip.
     void setUnreadable(int row, const QString &reason);
+    // Its picture made anew from the file when next painted (a file that
+    // could not be read under its old name).
+    void askPictureAgain(int row);
 
     QString tag(int row) const;
     QString iconKey(int row) const;

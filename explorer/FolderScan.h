@@ -16,9 +16,10 @@ struct FolderEntries {
     QStringList folders;
     QStringList images;
     // Image files whose names are not valid text (bytes that are not UTF-8,
-    // from old disks and archives): the program's paths cannot name them, so
-    // they are listed last, shown with replacement characters and a red cross,
-    // and never opened, copied or moved under a wrong name.
+    // from old disks and archives), in the file service's form (each stray
+    // byte a lone surrogate, platform::pathFromBytes): they are listed last,
+    // shown with replacement characters and a red cross, never decoded, and
+    // the file commands work on their real bytes.
     QStringList undecodable;
     int count() const { return int(folders.size() + images.size() + undecodable.size()); }
 };
@@ -30,7 +31,7 @@ QString undecodableReason();
 FolderEntries scanFolder(const QString &path, const ExtensionFilter &filter,
                          const QString &searchStr);
 
-// The image files of `path` whose names are not valid text, as shown names.
+// The image files of `path` whose names are not valid text, in that form.
 QStringList undecodableImages(const QString &path, const ExtensionFilter &filter);
 
 } // namespace lumora

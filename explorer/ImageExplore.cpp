@@ -434,6 +434,10 @@ void ImageExplore::openCurrent()
     if (row < 0)
         return;
     const QString path = m_model->tag(row);
+    if (m_undecodable.contains(path)) {
+        tellUndecodable(path); // no picture can be read under that name
+        return;
+    }
     if (!path.isEmpty())
         emit ItemOpened(path, m_model->isFolder(row));
 }

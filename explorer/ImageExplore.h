@@ -167,6 +167,8 @@ private:
     void deleteCommand(Qt::KeyboardModifiers modifiers);
     // Takes out an item whose file has gone, other than the current one.
     void removeGoneItem(int row);
+    // Why an item whose name is not UTF-8 cannot be shown or opened.
+    void tellUndecodable(const QString &path);
     void watchShownFolder();
 
     Prompter &m_prompter;

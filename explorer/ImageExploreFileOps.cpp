@@ -116,18 +116,11 @@ void ImageExplore::DoFileOperation(int opType, QString &destination)
         return;
     // What the command acts on is fixed now, as the user sees it before any
     // question opens: the current item, and for codes 1 to 4 every selected one.
+    // A name that is not UTF-8 goes to the service as it is: it works on the
+    // real bytes.
     const QStringList sources = opType == 5 ? QStringList{source} : selectedPathList();
     if (sources.isEmpty())
         return;
-    for (const QString &s : sources) {
-        if (m_undecodable.contains(s)) {
-            m_prompter.message(
-                this,
-                QStringLiteral("\"%1\": %2").arg(QFileInfo(s).fileName(), undecodableReason()),
-                Prompter::Icon::Warning, Prompter::Buttons::Ok);
-            return;
-        }
-    }
     QPointer<ImageExplore> alive(this);
     const std::optional<QString> target =
         askFileOpTarget(m_fileOps, &m_prompter, this, opType, source);
@@ -142,8 +135,16 @@ void ImageExplore::DoFileOperation(int opType, QString &destination)
         // The name the file really got (Keep Both numbers it), never the typed one.
         destination = out.renamedTo;
         const int at = m_model->findExactTag(source);
-        if (at >= 0)
+        if (at >= 0) {
             m_model->setTag(at, out.renamedTo);
+            // A name made readable can now be shown; one still unreadable keeps its cross.
+            if (m_undecodable.remove(source)) {
+                if (platform::displayPath(out.renamedTo) == out.renamedTo)
+                    m_model->askPictureAgain(at);
+                else
+                    m_undecodable.insert(out.renamedTo);
+            }
+        }
     } else {
         // Every item whose file left the folder leaves the grid, also when
         // the operation was cancelled or failed part-way. The current one goes
@@ -164,6 +165,15 @@ void ImageExplore::DoFileOperation(int opType, QString &destination)
         }
     }
     syncWithDisk();
+}
+
+void ImageExplore::tellUndecodable(const QString &path)
+{
+    m_prompter.message(
+        this,
+        QStringLiteral("\"%1\": %2")
+            .arg(platform::displayPath(QFileInfo(path).fileName()), undecodableReason()),
+        Prompter::Icon::Information, Prompter::Buttons::Ok);
 }
 
 void ImageExplore::removeGoneItem(int row)
@@ -321,6 +331,10 @@ bool ImageExplore::CopyImage()
     const QString path = row < 0 ? QString() : m_model->tag(row);
     if (path.isEmpty())
         return false;
+    if (m_undecodable.contains(path)) {
+        tellUndecodable(path);
+        return false;
+    }
     QImage picture;
     QString error;
     if (usesPictureRoute(path)) {

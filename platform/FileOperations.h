@@ -70,6 +70,22 @@ QString pathFromBytes(const QByteArray &bytes);
 // The path to show a person: every such byte as U+FFFD.
 QString displayPath(const QString &path);
 
+// What one name on disk is, for paths in that form (QFileInfo would look at
+// other bytes): whether anything has the name (a dangling link counts), and
+// for a file its size and modification time.
+struct PathFacts {
+    bool exists = false;
+    bool isFolder = false;
+    qint64 size = 0;
+    qint64 modifiedMs = 0; // since the epoch, UTC
+};
+PathFacts pathFacts(const QString &path);
+// Moves a file to another name on the same file system, never over anything
+// that has that name (also one that appears meanwhile). 0, or the errno.
+int moveNoReplace(const QString &from, const QString &to);
+// Removes one file; 0, or the errno.
+int removeFile(const QString &path);
+
 // The stand-in for the shell's file operation. Every confirmation, question
 // and error goes through the FileOpQuestions given; the call returns when the
 // work is done, failed, or was cancelled. No file is ever overwritten without

@@ -1,5 +1,6 @@
 #include "explorer/ExploreModel.h"
 #include "explorer/ImageExplore.h"
+#include "platform/FileOperations.h"
 #include "support/FileOpsFixture.h"
 
 #include <QAction>
@@ -17,6 +18,7 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <memory>
 
 using namespace lumora;
 using Answer = Prompter::Answer;
@@ -437,33 +439,143 @@ TEST(ExplorerFileOps, CtrlZBringsTheLastDeleteBack)
     EXPECT_EQ(g.announced.last(), g.p(2));
 }
 
-TEST(ExplorerFileOps, NamesThatAreNotTextAreListedWithTheReason)
+namespace
 {
-    Grid g(2);
-    const QByteArray raw = QFile::encodeName(g.dir.path()) + "/caf\xe9.png";
-    {
-        ASSERT_TRUE(QFile::copy(g.p(1), g.dir.file(QStringLiteral("tmp.png"))));
-        ASSERT_EQ(::rename(QFile::encodeName(g.dir.file(QStringLiteral("tmp.png"))).constData(),
-                           raw.constData()),
-                  0);
-    }
-    g.list();
-    ASSERT_EQ(g.control.itemCount(), 3);
-    const QString shown = g.control.itemPath(3);
-    EXPECT_TRUE(shown.endsWith(QStringLiteral("caf\uFFFD.png"))) << shown.toStdString();
-    EXPECT_TRUE(g.control.isUndecodable(shown));
-    const QString tip =
-        g.control.model()->data(g.control.model()->index(2), Qt::ToolTipRole).toString();
-    EXPECT_TRUE(tip.contains(QStringLiteral("not valid text"))) << tip.toStdString();
 
-    // Acting on it is refused with the reason; the file stays as it is.
-    g.control.SelectItem(3, false);
-    g.pressDelete();
-    ASSERT_EQ(g.asked(QStringLiteral("message")), 1);
-    EXPECT_TRUE(g.prompter.asked.last().text.contains(QStringLiteral("not valid text")));
-    struct stat st;
-    EXPECT_EQ(::stat(raw.constData(), &st), 0);
-    EXPECT_EQ(g.control.itemCount(), 3);
+struct RawNamed {
+    Grid g{2};
+    QByteArray folder;
+    QByteArray raw; // the photo's real name: "caf" 0xE9 ".png", Latin-1 from an old disk
+    QByteArray bytes;
+    RawNamed()
+    {
+        folder = QFile::encodeName(g.dir.path()) + "/";
+        raw = folder + "caf\xe9.png";
+        bytes = test::fileBytes(g.p(1));
+        EXPECT_EQ(::rename(QFile::encodeName(g.p(1)).constData(), raw.constData()), 0);
+        g.list();
+    }
+    static bool there(const QByteArray &path)
+    {
+        struct stat st;
+        return ::lstat(path.constData(), &st) == 0;
+    }
+    static QByteArray read(const QByteArray &path)
+    {
+        QByteArray out;
+        if (FILE *f = std::fopen(path.constData(), "rb")) {
+            char buf[4096];
+            for (size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;)
+                out.append(buf, qsizetype(n));
+            std::fclose(f);
+        }
+        return out;
+    }
+    int rawRow() const { return g.control.itemCount(); } // listed last, 1-based
+};
+
+} // namespace
+
+TEST(ExplorerFileOps, NamesThatAreNotTextAreListedWithTheReasonAndWorkedOnByTheirBytes)
+{
+    {
+        RawNamed r;
+        ASSERT_EQ(r.g.control.itemCount(), 2);
+        const QString tag = r.g.control.itemPath(r.rawRow());
+        EXPECT_EQ(platform::pathBytes(tag), r.raw); // the real bytes, not U+FFFD's
+        EXPECT_TRUE(r.g.control.isUndecodable(tag));
+        const QModelIndex i = r.g.control.model()->index(r.rawRow() - 1);
+        EXPECT_EQ(r.g.control.model()->data(i, Qt::DisplayRole).toString(),
+                  QStringLiteral("caf\uFFFD.png"));
+        EXPECT_TRUE(r.g.control.model()
+                        ->data(i, Qt::ToolTipRole)
+                        .toString()
+                        .contains(QStringLiteral("not valid text")));
+        // A drag carries the real bytes.
+        std::unique_ptr<QMimeData> drag(r.g.control.model()->mimeData({i}));
+        ASSERT_TRUE(drag);
+        EXPECT_TRUE(drag->data(QStringLiteral("text/uri-list")).contains("caf%E9.png"))
+            << drag->data(QStringLiteral("text/uri-list")).constData();
+        // Opening it cannot work: the reason is told, nothing opens.
+        QStringList opened;
+        QObject::connect(&r.g.control, &ImageExplore::ItemOpened,
+                         [&](const QString &p, bool) { opened << p; });
+        r.g.control.SelectItem(r.rawRow(), false);
+        QTest::mouseDClick(r.g.grid()->viewport(), Qt::LeftButton, {}, r.g.centre(r.rawRow() - 1));
+        EXPECT_TRUE(opened.isEmpty());
+        ASSERT_EQ(r.g.asked(QStringLiteral("message")), 1);
+        EXPECT_TRUE(r.g.prompter.asked.last().text.contains(QStringLiteral("caf\uFFFD.png")));
+
+        // Delete sends those bytes to the Trash, and Ctrl+Z brings them back.
+        r.g.prompter.asked.clear();
+        r.g.control.SelectItem(r.rawRow(), false);
+        r.g.prompter.answers = {Answer::Yes};
+        r.g.pressDelete();
+        ASSERT_EQ(r.g.asked(QStringLiteral("message")), 1);
+        EXPECT_TRUE(r.g.prompter.asked.last().text.contains(QStringLiteral("caf\uFFFD.png")))
+            << r.g.prompter.asked.last().text.toStdString();
+        EXPECT_FALSE(RawNamed::there(r.raw));
+        const QByteArray trashed = QFile::encodeName(r.g.ops.trashFolder()) + "/files/caf\xe9.png";
+        EXPECT_EQ(RawNamed::read(trashed), r.bytes);
+        EXPECT_TRUE(
+            RawNamed::read(QFile::encodeName(r.g.ops.trashFolder()) + "/info/caf\xe9.png.trashinfo")
+                .contains("/caf%E9.png\n"));
+        EXPECT_EQ(r.g.control.itemCount(), 1);
+        QTest::keyClick(r.g.grid(), Qt::Key_Z, Qt::ControlModifier);
+        EXPECT_EQ(RawNamed::read(r.raw), r.bytes);
+        EXPECT_FALSE(RawNamed::there(trashed));
+        EXPECT_EQ(r.g.control.itemCount(), 2);
+        EXPECT_EQ(platform::pathBytes(r.g.control.itemPath(r.rawRow())), r.raw);
+    }
+    {
+        // Rename to a readable name: the file keeps its bytes, and the item
+        // now shows a picture instead of the cross.
+        RawNamed r;
+        r.g.control.SelectItem(r.rawRow(), false);
+        r.g.prompter.inputs = {QStringLiteral("cafe.png")};
+        r.g.control.contextMenu()->findChild<QAction *>(QStringLiteral("mnuRename"))->trigger();
+        EXPECT_FALSE(RawNamed::there(r.raw));
+        EXPECT_EQ(test::fileBytes(r.g.dir.file(QStringLiteral("cafe.png"))), r.bytes);
+        const QString renamed = r.g.dir.file(QStringLiteral("cafe.png"));
+        EXPECT_TRUE(r.g.control.model()->findExactTag(renamed) >= 0);
+        EXPECT_FALSE(r.g.control.isUndecodable(renamed));
+        EXPECT_EQ(r.g.control.itemCount(), 2);
+        // Given back as it was offered, the name is no new name: nothing is asked of the service.
+        RawNamed again;
+        again.g.control.SelectItem(again.rawRow(), false);
+        again.g.prompter.inputs = {QStringLiteral("caf\uFFFD.png")};
+        again.g.control.contextMenu()->findChild<QAction *>(QStringLiteral("mnuRename"))->trigger();
+        EXPECT_EQ(RawNamed::read(again.raw), again.bytes);
+        EXPECT_EQ(again.g.asked(QStringLiteral("message")), 0);
+    }
+    {
+        // Copy To and Move To write the same bytes under the same name.
+        RawNamed r;
+        test::TempDir target;
+        const QByteArray there = QFile::encodeName(target.path()) + "/caf\xe9.png";
+        r.g.control.SelectItem(r.rawRow(), false);
+        r.g.ops.chooseFolder(target.path() + QLatin1Char('/'));
+        r.g.control.contextMenu()->findChild<QAction *>(QStringLiteral("mnuCopyTo"))->trigger();
+        EXPECT_EQ(RawNamed::read(there), r.bytes);
+        EXPECT_EQ(RawNamed::read(r.raw), r.bytes);
+        EXPECT_EQ(r.g.control.itemCount(), 2);
+
+        // A second copy meets the first: the collision box names both as they show.
+        r.g.ops.chooseFolder(target.path() + QLatin1Char('/'));
+        r.g.prompter.chosen = {-1}; // Escape: Cancel
+        r.g.control.contextMenu()->findChild<QAction *>(QStringLiteral("mnuCopyTo"))->trigger();
+        ASSERT_EQ(r.g.asked(QStringLiteral("choose")), 1);
+        const QString box = r.g.prompter.asked.last().text;
+        EXPECT_TRUE(box.contains(QStringLiteral("\"caf\uFFFD.png\""))) << box.toStdString();
+        EXPECT_FALSE(box.contains(QStringLiteral("no longer there"))) << box.toStdString();
+
+        ASSERT_EQ(::unlink(there.constData()), 0);
+        r.g.ops.chooseFolder(target.path() + QLatin1Char('/'));
+        r.g.control.contextMenu()->findChild<QAction *>(QStringLiteral("mnuMoveTo"))->trigger();
+        EXPECT_EQ(RawNamed::read(there), r.bytes);
+        EXPECT_FALSE(RawNamed::there(r.raw));
+        EXPECT_EQ(r.g.control.itemCount(), 1);
+    }
 }
 
 TEST(ExplorerFileOps, CopyOfASelectionWithoutTheCurrentItemKeepsEachName)

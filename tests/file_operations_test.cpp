@@ -218,6 +218,43 @@ TEST_F(FileOperationsTest, CopyCollisionAnswers)
     EXPECT_TRUE(q.errors.isEmpty());
 }
 
+TEST_F(FileOperationsTest, KeepBothNeverTakesANameAnotherFileOfTheSameCopyIsGetting)
+{
+    // "a.jpg" kept beside the old one becomes "a (2).jpg", which is also the
+    // name of the next file: each file is asked about as if the one before
+    // were already there, in both orders, whether copied or moved.
+    for (const bool move : {false, true}) {
+        for (const bool numberedFirst : {false, true}) {
+            TempDir d;
+            const QString target = d.mkdir("target");
+            d.write("target/a.jpg", "OLD");
+            const QString plain = d.write("src/a.jpg", "PLAIN");
+            const QString numbered = d.write("src/a (2).jpg", "NUMBERED");
+            const QStringList sources =
+                numberedFirst ? QStringList{numbered, plain} : QStringList{plain, numbered};
+            q = ScriptedFileOpQuestions();
+            q.collisions = {Collision::KeepBoth, Collision::KeepBoth};
+            const QString where =
+                QStringLiteral("move %1, numbered first %2").arg(move).arg(numberedFirst);
+            EXPECT_EQ(run(move ? 4 : 1, sources, target + "/"), 0)
+                << where.toStdString() << q.errors.join("\n").toStdString();
+            EXPECT_EQ(readAll(target + "/a.jpg"), "OLD") << where.toStdString();
+            EXPECT_EQ(entries(target).size(), 3) << where.toStdString();
+            QStringList got;
+            for (const QString &n : entries(target))
+                got << n + "=" + QString::fromLatin1(readAll(target + "/" + n));
+            EXPECT_TRUE(got.contains("a (2).jpg=" + QString(numberedFirst ? "NUMBERED" : "PLAIN")))
+                << where.toStdString() << " " << got.join(", ").toStdString();
+            // Kept beside "a (2).jpg", "a (2).jpg" itself is numbered on its own name.
+            EXPECT_TRUE(got.contains(numberedFirst ? "a (3).jpg=PLAIN" : "a (2) (2).jpg=NUMBERED"))
+                << where.toStdString() << " " << got.join(", ").toStdString();
+            // One question per file that met a name, none about a name this copy made up.
+            EXPECT_EQ(q.asked.size(), numberedFirst ? 1 : 2) << q.asked.join(", ").toStdString();
+            EXPECT_TRUE(q.errors.isEmpty()) << q.errors.join("\n").toStdString();
+        }
+    }
+}
+
 TEST_F(FileOperationsTest, CopyOntoItselfNeverTruncatesIt)
 {
     const QString a = dir.write("a.jpg", pattern(5000, 1));

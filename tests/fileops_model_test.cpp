@@ -6,9 +6,10 @@
 // valid .trashinfo), nothing temporary is left, the grid lists the folder as
 // it is on disk, and the viewer shows and names one and the same file.
 //
-// ctest runs a fixed seed; RC_PARAMS="max_success=1000" runs longer with a
-// new one. A failure prints its shrunk steps and the RC_PARAMS that replay it;
-// FILEOPS_MODEL_SHRINK_SECONDS bounds the time spent shrinking (default 60).
+// Some names are not UTF-8 (bytes from an old disk). ctest runs a fixed seed;
+// RC_PARAMS="max_success=1000" runs longer with a new one. A failure prints its shrunk steps and
+// the RC_PARAMS that replay it; FILEOPS_MODEL_SHRINK_SECONDS bounds the time spent shrinking
+// (default 60).
 
 #include "dialogs/FileOpServices.h"
 #include "explorer/ExploreModel.h"
@@ -281,24 +282,39 @@ QStringList namesIn(const QString &folder)
     return out;
 }
 
+// A folder and everything in it, by the bytes of each name (QDir cannot
+// remove a name it cannot decode).
+void removeTree(const QString &folder)
+{
+    for (const QString &n : namesIn(folder)) {
+        const QString p = folder + '/' + n;
+        struct stat st;
+        if (::lstat(platform::pathBytes(p).constData(), &st) == 0 && S_ISDIR(st.st_mode))
+            removeTree(p);
+        else
+            removeFile(p);
+    }
+    ::rmdir(platform::pathBytes(folder).constData());
+}
+
+// By the text alone: QFileInfo would turn a lone surrogate into other bytes.
 QString nameOf(const QString &p)
 {
-    return QFileInfo(p).fileName();
+    return p.mid(p.lastIndexOf(QLatin1Char('/')) + 1);
 }
 QString folderOf(const QString &p)
 {
-    return QFileInfo(p).absolutePath();
+    return p.left(p.lastIndexOf(QLatin1Char('/')));
 }
 
 QString keepBothName(const std::map<QString, QByteArray> &disk, const QString &target)
 {
-    const QFileInfo t(target);
-    const QString base = t.fileName();
+    const QString base = nameOf(target);
     const qsizetype dot = base.lastIndexOf(QLatin1Char('.'));
     const QString stem = dot > 0 ? base.left(dot) : base;
     const QString ext = dot > 0 ? base.mid(dot) : QString();
     for (int n = 2;; ++n) {
-        const QString c = t.absolutePath() + QStringLiteral("/%1 (%2)%3").arg(stem).arg(n).arg(ext);
+        const QString c = folderOf(target) + QStringLiteral("/%1 (%2)%3").arg(stem).arg(n).arg(ext);
         if (!disk.count(c))
             return c;
     }
@@ -328,15 +344,14 @@ struct World {
     // Files another program removed: the viewer may still show them.
     QSet<QString> vanished;
     QString failure;
+    static inline int s_worlds = 0; // each run its own folder on /dev/shm
 
     World()
     {
         sweepStaleRuns();
         a = workA.path();
         b = QDir(QStringLiteral("/dev/shm"))
-                .filePath(QStringLiteral("lumora-model-%1-%2")
-                              .arg(::getpid())
-                              .arg(quintptr(this), 0, 16));
+                .filePath(QStringLiteral("lumora-model-%1-%2").arg(::getpid()).arg(++s_worlds));
         QDir().mkpath(b);
         for (int i = 0; i < 6; ++i)
             addPhoto(a + QStringLiteral("/IMG_%1.png").arg(1000 + i, 4, 10, QLatin1Char('0')));
@@ -370,7 +385,11 @@ struct World {
         grid.reset();
         // Our entries in the shared Trash of /dev/shm go with the run.
         removeTrashEntries([this](const QString &origin) { return origin.startsWith(b + '/'); });
-        QDir(b).removeRecursively();
+        removeTree(b);
+        // The temporary folders cannot remove names that are not UTF-8 themselves.
+        registry.reset();
+        removeTree(a);
+        removeTree(homeTrash());
     }
 
     static QString shmTrash() { return QStringLiteral("/dev/shm/.Trash-%1").arg(::getuid()); }
@@ -391,7 +410,7 @@ struct World {
         removeTrashEntries(dead);
         for (const QString &n : namesIn(QStringLiteral("/dev/shm")))
             if (dead(QStringLiteral("/dev/shm/") + n))
-                QDir(QStringLiteral("/dev/shm/") + n).removeRecursively();
+                removeTree(QStringLiteral("/dev/shm/") + n);
     }
 
     template <typename Pred> static void removeTrashEntries(Pred whose)
@@ -570,7 +589,7 @@ struct World {
             return;
         QString to = target;
         if (disk.count(target)) {
-            const auto e = expect(QStringLiteral("rename-collision"), typed);
+            const auto e = expect(QStringLiteral("rename-collision"), platform::displayPath(typed));
             if (!e || e->answer != "Keep Both")
                 return;
             to = keepBothName(disk, target);
@@ -858,9 +877,15 @@ struct World {
             viewer->handleKey(Qt::Key_Z, Qt::ControlModifier);
             modelUndo();
             break;
-        case Kind::Appear:
-            addPhoto((s.pick % 4 == 3 ? b : a) + QStringLiteral("/new%1.png").arg(++nameCounter));
+        case Kind::Appear: {
+            // Now and then a name from an old disk, in Latin-1: not UTF-8.
+            const QString name = s.pick % 5 == 4
+                                     ? platform::pathFromBytes(
+                                           "caf\xe9" + QByteArray::number(++nameCounter) + ".png")
+                                     : QStringLiteral("new%1.png").arg(++nameCounter);
+            addPhoto((s.pick % 4 == 3 ? b : a) + '/' + name);
             break;
+        }
         case Kind::Vanish: {
             const QStringList here = imagesOnDisk(a) + imagesOnDisk(b);
             if (here.isEmpty())

@@ -1,5 +1,6 @@
 #include "platform/linux/LinuxFileOperations.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -15,6 +16,37 @@ namespace lumora::platform
 std::unique_ptr<FileOperations> createFileOperations()
 {
     return std::make_unique<LinuxFileOperations>();
+}
+
+PathFacts pathFacts(const QString &path)
+{
+    PathFacts out;
+    struct stat st;
+    SysIo io;
+    if (io.lstat(pathBytes(path).constData(), &st) != 0)
+        return out;
+    out.exists = true;
+    // A link to a folder is a folder to work in.
+    struct stat target;
+    out.isFolder = S_ISDIR(st.st_mode) ||
+                   (S_ISLNK(st.st_mode) && io.stat(pathBytes(path).constData(), &target) == 0 &&
+                    S_ISDIR(target.st_mode));
+    out.size = st.st_size;
+    out.modifiedMs = qint64(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1000000;
+    return out;
+}
+
+int moveNoReplace(const QString &from, const QString &to)
+{
+    SysIo io;
+    return io.renameNoReplace(pathBytes(from).constData(), pathBytes(to).constData()) == 0 ? 0
+                                                                                           : errno;
+}
+
+int removeFile(const QString &path)
+{
+    SysIo io;
+    return io.unlink(pathBytes(path).constData()) == 0 ? 0 : errno;
 }
 
 namespace
@@ -65,6 +97,8 @@ struct LinuxFileOperations::Run {
     QString done = {}; // "copied", "moved", ...
     int fileCount = 0; // files in the request
     std::optional<FileOpQuestions::Collision> forAll = {};
+    // Copies written but not named yet: their names are taken already.
+    const Batch *pending = nullptr;
     // Finishes the copies already written before a failure is told, so the
     // message counts them.
     std::function<void()> settleFirst = {};
@@ -250,7 +284,13 @@ bool LinuxFileOperations::checkSource(Run &run, const QByteArray &source, struct
     return true;
 }
 
-int LinuxFileOperations::freeName(const QByteArray &target, QByteArray *name)
+bool LinuxFileOperations::claims(const Batch *batch, const QByteArray &target)
+{
+    return batch && std::any_of(batch->begin(), batch->end(),
+                                [&](const Pending &p) { return p.target == target; });
+}
+
+int LinuxFileOperations::freeName(const QByteArray &target, QByteArray *name, const Batch *claimed)
 {
     const QByteArray folder = parentOf(target);
     const QByteArray base = nameOf(target);
@@ -261,7 +301,7 @@ int LinuxFileOperations::freeName(const QByteArray &target, QByteArray *name)
         const QByteArray candidate =
             joinPath(folder, stem + " (" + QByteArray::number(n) + ")" + ext);
         struct stat st;
-        if (m_io.lstat(candidate.constData(), &st) == 0)
+        if (claims(claimed, candidate) || m_io.lstat(candidate.constData(), &st) == 0)
             continue;
         // Only "not there" makes a name free; any other answer (a name too
         // long, a folder gone, no permission) would come back on every
@@ -389,7 +429,7 @@ LinuxFileOperations::Decision LinuxFileOperations::decide(Run &run, const QByteA
         // Replacing a file by itself changes nothing.
         d.step = Decision::Skip;
     } else if (answer == Collision::KeepBoth) {
-        if (const int err = freeName(target, &d.target)) {
+        if (const int err = freeName(target, &d.target, run.pending)) {
             run.failFreeName(err, source, target);
             d.step = Decision::Fail;
         }
@@ -560,6 +600,7 @@ void LinuxFileOperations::copyOrMove(Run &run, bool move)
     run.questions.begin(move ? QStringLiteral("Moving") : QStringLiteral("Copying"),
                         int(paths.size()), total);
     Batch batch;
+    run.pending = &batch;
     run.settleFirst = [&] { settle(run, batch, move); };
     qint64 batchBytes = 0;
     qint64 bytesBefore = 0;
@@ -575,6 +616,14 @@ void LinuxFileOperations::copyOrMove(Run &run, bool move)
         const bool one = !dest.intoFolder && paths.size() == 1;
         const QByteArray target = one ? dest.path : joinPath(dest.folder, nameOf(source));
         const bool more = i + 1 < paths.size();
+        // A name an earlier file of this run is about to take (Keep Both
+        // numbered it so): that one is named first, so the question about
+        // this one is asked of what the folder really holds.
+        if (claims(&batch, target)) {
+            if (!settle(run, batch, move))
+                break;
+            run.settleFirst = [&] { settle(run, batch, move); };
+        }
         const Decision d = decide(run, source, st, target, move, more);
         if (d.step == Decision::Skip) {
             run.result.skipped << asPath(source);

@@ -81,7 +81,10 @@ private:
     bool checkSource(Run &run, const QByteArray &source, struct stat *st);
     // 0 and, in *name, the first "stem (n).ext" beside target that is free;
     // or the errno that ended the search.
-    int freeName(const QByteArray &target, QByteArray *name);
+    // Keep Both's name beside `target`: the first numbered one that is free
+    // on disk and not in `claimed` (names the batch is about to take).
+    int freeName(const QByteArray &target, QByteArray *name, const Batch *claimed = nullptr);
+    static bool claims(const Batch *batch, const QByteArray &target);
 
     SysIo m_realIo;
     SysIo &m_io;
