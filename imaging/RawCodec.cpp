@@ -166,6 +166,12 @@ DecodedImage decodeRaw(QIODevice &device, const FormatSpec &, const DecodeOption
     if (thumbnail)
         page = embeddedPreview(*raw, options.scaledSize);
     QString error;
+    // Even lossy RAW files keep more than half a bit a pixel: less means the
+    // sensor data is missing (cut off or stripped), and LibRaw would develop
+    // whatever lies past the end into a full-size picture of nothing.
+    const qint64 sensorPixels = qint64(rawSize.width()) * rawSize.height();
+    if (page.isNull() && bytes.size() < sensorPixels / 16)
+        return failure(damagedMessage());
     if (page.isNull() && !isCancelled(options)) {
         // No preview (or a broken one): develop, at half size for a thumbnail.
         const QSize wanted = targetSize(full, options.scaledSize);

@@ -472,6 +472,77 @@ TEST_P(FormatCases, DamagedCopiesNeitherCrashNorHang)
 INSTANTIATE_TEST_SUITE_P(Formats, FormatCases, ::testing::ValuesIn(kCases),
                          [](const auto &info) { return std::string(info.param.name); });
 
+// Files the libraries' own repositories keep (tests/data/formats/README):
+// those with a reference must match it, the rest (fuzzers' findings,
+// stripped camera files) give a picture or a sentence, never a crash.
+struct PublicFile {
+    const char *name;
+    FormatCode format;
+    QStringList reference; // empty: no picture is promised
+};
+
+const PublicFile kPublicFiles[] = {
+    {"libwebp-test.webp", FormatCode::Webp, kDwebp},
+    {"libheif-fuzz-avif32.heif", FormatCode::Avif, kHeifConvert},
+    {"exiftool-RIFF.webp", FormatCode::Webp, kDwebp},
+    {"libheif-fuzz-avif32-mini.heif", FormatCode::Avif, {}},
+    {"libheif-fuzz-avc32.heif", FormatCode::Heif, {}},
+    {"libheif-fuzz-clap-overflow-divide-zero.heic", FormatCode::Heif, {}},
+    {"libheif-fuzz-clusterfuzz-5643900194127872.heic", FormatCode::Heif, {}},
+    {"libheif-fuzz-clusterfuzz-5671864958976000.heic", FormatCode::Heif, {}},
+    {"exiftool-QuickTime.heic", FormatCode::Heif, {}},
+    {"exiftool-JXL.jxl", FormatCode::Jxl, {}},
+    {"exiftool-JXL2.jxl", FormatCode::Jxl, {}},
+    {"exiftool-CanonRaw.cr2", FormatCode::Raw, {}},
+    {"exiftool-DNG.dng", FormatCode::Raw, {}},
+    {"exiftool-FujiFilm.raf", FormatCode::Raw, {}},
+    {"exiftool-Nikon.nef", FormatCode::Raw, {}},
+    {"exiftool-Panasonic.rw2", FormatCode::Raw, {}},
+};
+
+class PublicFiles : public ::testing::TestWithParam<PublicFile>
+{
+};
+
+TEST_P(PublicFiles, MatchTheReferenceOrAreRefusedCleanly)
+{
+    const PublicFile &f = GetParam();
+    const QString path = QStringLiteral(LUMORA_TEST_DATA "/formats/") + QLatin1String(f.name);
+    ASSERT_TRUE(QFile::exists(path));
+    for (const bool thumbnail : {false, true}) {
+        DecodeOptions options;
+        if (thumbnail)
+            options.scaledSize = QSize(64, 64);
+        const DecodedImage d = decodeFile(path, options);
+        EXPECT_TRUE(d.ok() || !d.error.isEmpty());
+        EXPECT_FALSE(d.error.contains(QStringLiteral("decoder stopped"))) << d.error.toStdString();
+        if (d.ok())
+            EXPECT_EQ(d.format, f.format);
+        // A stripped RAW file holds no sensor data: never a full-size
+        // picture of nothing, at most the camera's preview.
+        if (f.format == FormatCode::Raw && !thumbnail)
+            EXPECT_FALSE(d.ok()) << d.originalSize.width() << "x" << d.originalSize.height();
+    }
+    if (f.reference.isEmpty())
+        return;
+    TempDir dir;
+    const QString referencePath = dir.file(QStringLiteral("ref.png"));
+    QString log;
+    ASSERT_TRUE(run(f.reference, path, referencePath, &log)) << log.toStdString();
+    const DecodedImage d = decodeFile(path);
+    ASSERT_TRUE(d.ok()) << d.error.toStdString();
+    EXPECT_LT(rmse(d.pages.front(), QImage(referencePath)), 0.01);
+}
+
+INSTANTIATE_TEST_SUITE_P(Libraries, PublicFiles, ::testing::ValuesIn(kPublicFiles),
+                         [](const auto &info) {
+                             std::string n = info.param.name;
+                             for (char &c : n)
+                                 if (!std::isalnum(static_cast<unsigned char>(c)))
+                                     c = '_';
+                             return n;
+                         });
+
 TEST(FormatCases, AnimatedWebpGivesEveryFrameWithItsDelay)
 {
     TempDir dir;
