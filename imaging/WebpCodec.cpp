@@ -65,7 +65,14 @@ DecodedImage decodeStill(const QByteArray &bytes, const WebPBitstreamFeatures &f
         config.options.use_scaling = 1;
         config.options.scaled_width = target.width();
         config.options.scaled_height = target.height();
+        // What the in-loop filter and the smooth chroma upsampling add is
+        // averaged away when many pixels make one.
+        if (target.width() * 4 <= full.width()) {
+            config.options.bypass_filtering = 1;
+            config.options.no_fancy_upsampling = 1;
+        }
     }
+    config.options.use_threads = 1; // filtering beside decoding
     config.output.colorspace = qtOrderMode();
     config.output.is_external_memory = 1;
     config.output.u.RGBA.rgba = page.bits();
