@@ -516,12 +516,14 @@ TEST_P(PublicFiles, MatchTheReferenceOrAreRefusedCleanly)
         const DecodedImage d = decodeFile(path, options);
         EXPECT_TRUE(d.ok() || !d.error.isEmpty());
         EXPECT_FALSE(d.error.contains(QStringLiteral("decoder stopped"))) << d.error.toStdString();
-        if (d.ok())
+        if (d.ok()) {
             EXPECT_EQ(d.format, f.format);
+        }
         // A stripped RAW file holds no sensor data: never a full-size
         // picture of nothing, at most the camera's preview.
-        if (f.format == FormatCode::Raw && !thumbnail)
+        if (f.format == FormatCode::Raw && !thumbnail) {
             EXPECT_FALSE(d.ok()) << d.originalSize.width() << "x" << d.originalSize.height();
+        }
     }
     if (f.reference.isEmpty())
         return;
