@@ -27,6 +27,7 @@ PKGS=(
   libseccomp-dev
   libwebp-dev libheif-dev libjxl-dev libraw-dev
   webp libheif-examples libavif-bin libjxl-tools libraw-bin colord-data
+  libimage-exiftool-perl
   liblcms2-dev liblcms2-utils libxcb1-dev icc-profiles-free
 )
 missing=()
