@@ -5,7 +5,8 @@
 namespace lumora
 {
 
-int BrowserPreview::displayModeFor(double zoom, QSize imagePx, QSizeF controlTwips, const Twips &tw)
+imaging::DisplayMode BrowserPreview::displayModeFor(double zoom, QSize imagePx, QSizeF controlTwips,
+                                                    const Twips &tw)
 {
     // The products in double precision, the comparison in single precision,
     // so a picture that fits to the last rounding error does not start to scroll.
@@ -13,7 +14,7 @@ int BrowserPreview::displayModeFor(double zoom, QSize imagePx, QSizeF controlTwi
     const double needH = zoom * imagePx.height() * tw.tpy;
     const bool tooWide = float(controlTwips.width()) < float(needW);
     const bool tooHigh = float(controlTwips.height()) < float(needH);
-    return (tooWide || tooHigh) ? 2 : 0;
+    return (tooWide || tooHigh) ? imaging::DisplayMode::Scrolls : imaging::DisplayMode::Preview;
 }
 
 std::optional<PreviewZoom> BrowserPreview::zoomIn(double zoom, QSize imagePx, QSizeF controlTwips,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "imaging/DisplayMode.h"
 #include "imaging/Twips.h"
 
 #include <QSize>
@@ -13,8 +14,9 @@ namespace lumora
 // The preview's zoom steps, free of widgets so the limits can be checked
 // without a window.
 struct PreviewZoom {
-    double zoom = 1.0;   // 1.0 = 100 %
-    int displayMode = 0; // 0: whole picture in the control, 2: scrolls at zoom
+    double zoom = 1.0; // 1.0 = 100 %
+    // Preview: whole picture in the control; Scrolls: scrolls at this zoom.
+    imaging::DisplayMode displayMode = imaging::DisplayMode::Preview;
 };
 
 class BrowserPreview
@@ -36,7 +38,8 @@ public:
                                               const Twips &tw);
 
     // The mode for a picture at `zoom`: 2 when it does not fit the control.
-    static int displayModeFor(double zoom, QSize imagePx, QSizeF controlTwips, const Twips &tw);
+    static imaging::DisplayMode displayModeFor(double zoom, QSize imagePx, QSizeF controlTwips,
+                                               const Twips &tw);
 
     // The scale at which mode 0 draws the picture: the whole picture in the
     // control, never enlarged. Steps start from here after a new preview so

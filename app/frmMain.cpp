@@ -88,7 +88,7 @@ void frmMain::buildUi()
 
     ImgX = new imaging::ImageView(Splitter1);
     ImgX->setObjectName(QStringLiteral("ImgX"));
-    ImgX->setDisplayMode(0);
+    ImgX->setDisplayMode(imaging::DisplayMode::Preview);
     // The preview plays an animation too (held by any open dialog).
     new AnimationPlayer(*ImgX->document(), *ImgX);
     ImgX->setAcceptDrops(false);

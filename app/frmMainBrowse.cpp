@@ -215,7 +215,7 @@ void frmMain::ImageExplore1_CurrSelectedImage(const QString &path)
         r = loadByTypeRule(*doc, path);
     }
     previewNeighbours(path);
-    ImgX->setDisplayMode(0);
+    ImgX->setDisplayMode(imaging::DisplayMode::Preview);
     if (!r.ok() || doc->isEmpty()) {
         doc->ResetImages(); // nothing is reported: the preview stays empty
         updateStatus();

@@ -24,25 +24,25 @@ bool stillThere(const QString &path)
 } // namespace
 
 std::optional<QString> askFileOpTarget(const FileOpServices &services, Prompter *prompter,
-                                       QWidget *parent, int opType, const QString &source)
+                                       QWidget *parent, FileOpType type, const QString &source)
 {
     const QFileInfo info(source);
     QPointer<QWidget> alive(parent);
-    switch (opType) {
-    case 1:
-    case 4: {
+    switch (type) {
+    case FileOpType::Copy:
+    case FileOpType::Move: {
         frmFile *chooser = services.chooser ? services.chooser() : nullptr;
         if (!chooser)
             return std::nullopt;
-        const QString folder = chooser->ShowFileForm(opType, platform::displayPath(source));
+        const QString folder = chooser->ShowFileForm(int(type), platform::displayPath(source));
         if ((parent && !alive) || folder.isEmpty())
             return std::nullopt;
         return folder + info.fileName();
     }
-    case 2:
-    case 3:
+    case FileOpType::Trash:
+    case FileOpType::Delete:
         return QString();
-    case 5: {
+    case FileOpType::Rename: {
         if (!prompter)
             return std::nullopt;
         // A name that is not UTF-8 is offered as it shows; given back
@@ -61,12 +61,11 @@ std::optional<QString> askFileOpTarget(const FileOpServices &services, Prompter 
             return std::nullopt;
         return target;
     }
-    default:
-        return std::nullopt;
     }
+    return std::nullopt;
 }
 
-FileOpOutcome runFileOp(const FileOpServices &services, QWidget *parent, int opType,
+FileOpOutcome runFileOp(const FileOpServices &services, QWidget *parent, FileOpType type,
                         const QStringList &sources, const QString &target)
 {
     FileOpOutcome out;
@@ -78,24 +77,24 @@ FileOpOutcome runFileOp(const FileOpServices &services, QWidget *parent, int opT
         destination.replace(QStringLiteral("//"), QStringLiteral("/"));
     // Copy To and Move To name the folder: every file keeps its own name,
     // also when the selection does not hold the item the target was named after.
-    if ((opType == 1 || opType == 4) && !destination.isEmpty())
+    if ((type == FileOpType::Copy || type == FileOpType::Move) && !destination.isEmpty())
         destination = QFileInfo(destination).path() + QLatin1Char('/');
     const platform::FileOpRequest request =
-        platform::FileOpRequest::forOperation(opType, sources, destination);
+        platform::FileOpRequest::forOperation(int(type), sources, destination);
     const std::unique_ptr<platform::FileOpQuestions> questions = services.questions(parent);
     if (!questions)
         return out;
-    questions->setOperation(opType, destination);
+    questions->setOperation(int(type), destination);
     out.sent = true;
     out.answer = services.operations->perform(request, *questions, &out.result);
 
-    if (opType == 5) {
+    if (type == FileOpType::Rename) {
         const qsizetype i = out.result.done.indexOf(sources.first());
         if (i >= 0 && i < out.result.targets.size() && out.result.targets[i] != sources.first())
             out.renamedTo = out.result.targets[i];
         if (!out.renamedTo.isEmpty())
             out.left << sources.first();
-    } else if (opType != 1) {
+    } else if (type != FileOpType::Copy) {
         // The disk decides, not the answer: after a cancel or a failure
         // part-way some files have gone already, and one may have vanished
         // on its own meanwhile.
@@ -104,7 +103,7 @@ FileOpOutcome runFileOp(const FileOpServices &services, QWidget *parent, int opT
                 out.left << s;
     }
 
-    if (opType == 2 && services.trashUndo) {
+    if (type == FileOpType::Trash && services.trashUndo) {
         QList<TrashUndo::Entry> batch;
         for (qsizetype i = 0; i < out.result.done.size() && i < out.result.targets.size(); ++i)
             if (!out.result.targets[i].isEmpty())

@@ -15,8 +15,13 @@ namespace lumora
 
 class Prompter;
 
-// The one way the viewer and the grid run Copy To (1), Delete (2 to the
-// Trash, 3 for good), Move To (4) and Rename (5) on their files.
+// The file commands of the viewer and the grid. The numbers are the ones the
+// folder chooser, the questions and the service's request take, converted
+// where those are called.
+enum class FileOpType { Copy = 1, Trash = 2, Delete = 3, Move = 4, Rename = 5 };
+
+// The one way the viewer and the grid run Copy To, Delete (to the Trash or
+// for good), Move To and Rename on their files.
 
 // Where the command goes: the folder chooser's folder followed by the file's
 // name for Copy To and Move To, the file's folder and the typed name for
@@ -24,7 +29,7 @@ class Prompter;
 // without a message: a cancelled chooser or rename box, an empty or unchanged
 // name, a name taken by a folder.
 std::optional<QString> askFileOpTarget(const FileOpServices &services, Prompter *prompter,
-                                       QWidget *parent, int opType, const QString &source);
+                                       QWidget *parent, FileOpType type, const QString &source);
 
 // What a command did, from the service's report and what the disk holds.
 struct FileOpOutcome {
@@ -41,7 +46,7 @@ struct FileOpOutcome {
 
 // Sends the request and reads back what happened. Files sent to the Trash
 // are remembered in services.trashUndo for Ctrl+Z.
-FileOpOutcome runFileOp(const FileOpServices &services, QWidget *parent, int opType,
+FileOpOutcome runFileOp(const FileOpServices &services, QWidget *parent, FileOpType type,
                         const QStringList &sources, const QString &target);
 
 // Ctrl+Z: the last Delete to the Trash put back; a message over `parent`

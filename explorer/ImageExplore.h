@@ -1,5 +1,6 @@
 #pragma once
 
+#include "dialogs/FileOpCommand.h"
 #include "dialogs/FileOpServices.h"
 #include "explorer/ExtensionFilter.h"
 #include "explorer/ThumbnailMaker.h"
@@ -92,7 +93,7 @@ public:
 
     // --- file operations on the items (1 copy, 2 trash, 3 delete, 4 move, 5 rename)
     void setFileOperations(const FileOpServices &services) { m_fileOps = services; }
-    void DoFileOperation(int opType, QString &destination);
+    void DoFileOperation(FileOpType type, QString &destination);
     // Tags of the selected items in grid order, each followed by one NUL.
     QString SelectedPaths() const;
     QStringList selectedPathList() const;

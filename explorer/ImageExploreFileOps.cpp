@@ -45,17 +45,17 @@ void ImageExplore::buildContextMenu()
     QAction *del = add("mnuDelete", "Delete");
     QAction *rename = add("mnuRename", "Rename");
 
-    auto fileOp = [this](int opType) {
+    auto fileOp = [this](FileOpType type) {
         QString destination;
-        DoFileOperation(opType, destination);
+        DoFileOperation(type, destination);
     };
     connect(copyImage, &QAction::triggered, this, [this] { CopyImage(); });
-    connect(copyTo, &QAction::triggered, this, [fileOp] { fileOp(1); });
-    connect(moveTo, &QAction::triggered, this, [fileOp] { fileOp(4); });
+    connect(copyTo, &QAction::triggered, this, [fileOp] { fileOp(FileOpType::Copy); });
+    connect(moveTo, &QAction::triggered, this, [fileOp] { fileOp(FileOpType::Move); });
     // Shift as it is held when the entry is chosen decides: for good or to the Trash.
     connect(del, &QAction::triggered, this,
             [this] { deleteCommand(QGuiApplication::queryKeyboardModifiers()); });
-    connect(rename, &QAction::triggered, this, [fileOp] { fileOp(5); });
+    connect(rename, &QAction::triggered, this, [fileOp] { fileOp(FileOpType::Rename); });
 }
 
 void ImageExplore::rightButtonReleased(const QPoint &pos)
@@ -80,7 +80,8 @@ void ImageExplore::rightButtonReleased(const QPoint &pos)
 void ImageExplore::deleteCommand(Qt::KeyboardModifiers modifiers)
 {
     QString destination;
-    DoFileOperation((modifiers & Qt::ShiftModifier) ? 3 : 2, destination);
+    DoFileOperation((modifiers & Qt::ShiftModifier) ? FileOpType::Delete : FileOpType::Trash,
+                    destination);
 }
 
 QStringList ImageExplore::selectedPathList() const
@@ -106,7 +107,7 @@ QString ImageExplore::SelectedPaths() const
     return out;
 }
 
-void ImageExplore::DoFileOperation(int opType, QString &destination)
+void ImageExplore::DoFileOperation(FileOpType type, QString &destination)
 {
     const int row = SelectedIndex();
     if (row < 0 || !m_fileOps.usable())
@@ -115,23 +116,24 @@ void ImageExplore::DoFileOperation(int opType, QString &destination)
     if (source.isEmpty())
         return;
     // What the command acts on is fixed now, as the user sees it before any
-    // question opens: the current item, and for codes 1 to 4 every selected one.
+    // question opens: the current item, and for every command but Rename every selected one.
     // A name that is not UTF-8 goes to the service as it is: it works on the
     // real bytes.
-    const QStringList sources = opType == 5 ? QStringList{source} : selectedPathList();
+    const QStringList sources =
+        type == FileOpType::Rename ? QStringList{source} : selectedPathList();
     if (sources.isEmpty())
         return;
     QPointer<ImageExplore> alive(this);
     const std::optional<QString> target =
-        askFileOpTarget(m_fileOps, &m_prompter, this, opType, source);
+        askFileOpTarget(m_fileOps, &m_prompter, this, type, source);
     if (!alive || !target)
         return;
     destination = *target;
 
-    const FileOpOutcome out = runFileOp(m_fileOps, this, opType, sources, destination);
+    const FileOpOutcome out = runFileOp(m_fileOps, this, type, sources, destination);
     if (!alive)
         return;
-    if (opType == 5 && !out.renamedTo.isEmpty()) {
+    if (type == FileOpType::Rename && !out.renamedTo.isEmpty()) {
         // The name the file really got (Keep Both numbers it), never the typed one.
         destination = out.renamedTo;
         const int at = m_model->findExactTag(source);

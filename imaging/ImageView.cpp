@@ -48,7 +48,7 @@ void ImageView::setZoom(double zoom)
     emit viewChanged();
 }
 
-void ImageView::setDisplayMode(int mode)
+void ImageView::setDisplayMode(imaging::DisplayMode mode)
 {
     if (mode == m_mode)
         return;
@@ -84,7 +84,7 @@ void ImageView::scrollByPixels(int dx, int dy)
 bool ImageView::scrollable() const
 {
     const QSize z = zoomedSize();
-    return m_mode == 2 && (z.width() > width() || z.height() > height());
+    return m_mode == DisplayMode::Scrolls && (z.width() > width() || z.height() > height());
 }
 
 void ImageView::updateCursor()
@@ -172,8 +172,8 @@ QSize ImageView::zoomedSize() const
             std::max(1, int(std::lround(img.height() * m_zoom))));
     // A preview (0) shows the picture at its zoom like the viewer's fitting
     // mode (3), so each zoom step is seen; neither spills over the control.
-    if ((m_mode == 0 || m_mode == 3) && (z.width() > width() || z.height() > height()) &&
-        width() > 0 && height() > 0)
+    if ((m_mode == DisplayMode::Preview || m_mode == DisplayMode::Fits) &&
+        (z.width() > width() || z.height() > height()) && width() > 0 && height() > 0)
         z = z.scaled(size(), Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
     return z;
 }
@@ -249,7 +249,7 @@ void ImageView::paintEvent(QPaintEvent *)
 
 void ImageView::resizeEvent(QResizeEvent *)
 {
-    if (m_mode == 0)
+    if (m_mode == DisplayMode::Preview)
         invalidateCache();
     clampScroll();
     updateCursor();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "imaging/DisplayMode.h"
 #include "imaging/ImageDocument.h"
 
 #include <QColor>
@@ -13,14 +14,14 @@ namespace lumora::imaging
 {
 
 // Shows the current page of an ImageDocument. Display modes:
-//   3 — the zoomed image is drawn whole, centred in the control (shrunk to
+//   Fits — the zoomed image is drawn whole, centred in the control (shrunk to
 //       the control should it still be larger);
-//   2 — the zoomed image is larger than the control and scrolls (ScrollX/Y,
+//   Scrolls — the zoomed image is larger than the control and scrolls (ScrollX/Y,
 //       clamped to what can be shown). A scroll unit is a fiftieth of the
 //       control's side, so the viewer's steps of 5 move a tenth of the view;
 //       the left button drags the picture, the wheel scrolls it (Shift:
 //       sideways) and Ctrl+wheel asks for a zoom step around the pointer;
-//   0 — a preview: drawn as in mode 3.
+//   Preview — drawn as in Fits.
 // Emits viewChanged() after every change of image, zoom or orientation.
 class ImageView : public QWidget
 {
@@ -34,8 +35,8 @@ public:
 
     double Zoom() const { return m_zoom; }
     void setZoom(double zoom);
-    int DisplayMode() const { return m_mode; }
-    void setDisplayMode(int mode);
+    imaging::DisplayMode DisplayMode() const { return m_mode; }
+    void setDisplayMode(imaging::DisplayMode mode);
     // In scroll units (see below), rounded to the nearest.
     int ScrollX() const { return (m_scrollX + scrollUnitX() / 2) / scrollUnitX(); }
     int ScrollY() const { return (m_scrollY + scrollUnitY() / 2) / scrollUnitY(); }
@@ -111,7 +112,7 @@ private:
 
     ImageDocument *m_doc;
     double m_zoom = 1.0;
-    int m_mode = 3;
+    imaging::DisplayMode m_mode = imaging::DisplayMode::Fits;
     // Offsets in pixels of the zoomed picture.
     int m_scrollX = 0;
     int m_scrollY = 0;

@@ -65,20 +65,25 @@ TEST(PreviewZoom, OutRunsNineteenTimesFromOneHundredPercent)
 TEST(PreviewZoom, ScrollsOnlyWhenThePictureOutgrowsTheControl)
 {
     // 40 x 30 px in 1000 x 400 px: height runs out first, at zoom 400/30.
-    EXPECT_EQ(BrowserPreview::displayModeFor(1.0, kPicture, kControl, kTw), 0);
-    EXPECT_EQ(BrowserPreview::displayModeFor(400.0 / 30.0, kPicture, kControl, kTw), 0);
-    EXPECT_EQ(BrowserPreview::displayModeFor(13.4, kPicture, kControl, kTw), 2);
+    EXPECT_EQ(BrowserPreview::displayModeFor(1.0, kPicture, kControl, kTw),
+              lumora::imaging::DisplayMode::Preview);
+    EXPECT_EQ(BrowserPreview::displayModeFor(400.0 / 30.0, kPicture, kControl, kTw),
+              lumora::imaging::DisplayMode::Preview);
+    EXPECT_EQ(BrowserPreview::displayModeFor(13.4, kPicture, kControl, kTw),
+              lumora::imaging::DisplayMode::Scrolls);
     // Width alone is enough too.
-    EXPECT_EQ(BrowserPreview::displayModeFor(1.0, QSize(1001, 1), kControl, kTw), 2);
+    EXPECT_EQ(BrowserPreview::displayModeFor(1.0, QSize(1001, 1), kControl, kTw),
+              lumora::imaging::DisplayMode::Scrolls);
     // A product a hair above the control in double precision is equal in single.
-    EXPECT_EQ(BrowserPreview::displayModeFor(1.0 + 1e-12, QSize(1000, 1), kControl, kTw), 0);
+    EXPECT_EQ(BrowserPreview::displayModeFor(1.0 + 1e-12, QSize(1000, 1), kControl, kTw),
+              lumora::imaging::DisplayMode::Preview);
 
     const auto step = BrowserPreview::zoomIn(12.0, kPicture, kControl, kTw);
     ASSERT_TRUE(step);
-    EXPECT_EQ(step->displayMode, 2);
+    EXPECT_EQ(step->displayMode, lumora::imaging::DisplayMode::Scrolls);
     const auto back = BrowserPreview::zoomOut(step->zoom, kPicture, kControl, kTw);
     ASSERT_TRUE(back);
-    EXPECT_EQ(back->displayMode, 0);
+    EXPECT_EQ(back->displayMode, lumora::imaging::DisplayMode::Preview);
 }
 
 TEST(PreviewZoom, ShownScaleIsTheFitNeverEnlarged)

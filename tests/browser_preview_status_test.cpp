@@ -45,7 +45,7 @@ TEST(BrowserPreviewStatus, ZoomFigureFollowsEveryPress)
     // Zoomed past the preview (scrolling mode) it still reads the zoom.
     for (int i = 0; i < 12; ++i)
         w.cmdZoomIn->click();
-    ASSERT_EQ(w.ImgX->DisplayMode(), 2);
+    ASSERT_EQ(w.ImgX->DisplayMode(), lumora::imaging::DisplayMode::Scrolls);
     EXPECT_EQ(zoomFigure(w), percent(w.ImgX->Zoom()));
 
     // A large photo starts at the scale that fits it, and zooms from there.

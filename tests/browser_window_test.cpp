@@ -317,7 +317,7 @@ TEST(BrowserPreviewPane, FolderClearsImageLoadsBrokenClearsSilently)
     EXPECT_EQ(currentItem(w), a);
     EXPECT_EQ(doc->ImageFilePath(), a);
     EXPECT_EQ(doc->ImageWidth(), 120);
-    EXPECT_EQ(w.ImgX->DisplayMode(), 0);
+    EXPECT_EQ(w.ImgX->DisplayMode(), lumora::imaging::DisplayMode::Preview);
 
     // An unreadable file leaves the preview empty and asks nothing.
     w.ImageExplore1_CurrSelectedImage(f.file(QStringLiteral("home/Photos/broken.jpg")));
@@ -355,7 +355,7 @@ TEST(BrowserPreviewPane, ZoomButtonsStepWithTheirLimits)
     ASSERT_DOUBLE_EQ(w.ImgX->Zoom(), 1.0);
     w.cmdZoomIn->click();
     EXPECT_DOUBLE_EQ(w.ImgX->Zoom(), 1.25);
-    EXPECT_EQ(w.ImgX->DisplayMode(), 0);
+    EXPECT_EQ(w.ImgX->DisplayMode(), lumora::imaging::DisplayMode::Preview);
     w.Toolbar_ButtonClick(frmMain::kToolbarZoomIn);
     EXPECT_DOUBLE_EQ(w.ImgX->Zoom(), 1.5625);
     int steps = 2;
@@ -366,7 +366,7 @@ TEST(BrowserPreviewPane, ZoomButtonsStepWithTheirLimits)
     EXPECT_EQ(steps - 1, 13); // the fourteenth press did nothing
     EXPECT_NEAR(w.ImgX->Zoom() * 100, 1818.99, 0.01);
     // 64 x 48 px at 18x does not fit the preview: it scrolls.
-    EXPECT_EQ(w.ImgX->DisplayMode(), 2);
+    EXPECT_EQ(w.ImgX->DisplayMode(), lumora::imaging::DisplayMode::Scrolls);
 
     // Other toolbar indexes do nothing.
     const double top = w.ImgX->Zoom();
@@ -377,14 +377,14 @@ TEST(BrowserPreviewPane, ZoomButtonsStepWithTheirLimits)
     // A new preview starts again from the shown scale; zoom out runs 19 times.
     w.ImageExplore1_CurrSelectedImage(f.file(QStringLiteral("home/Photos/b.jpg")));
     ASSERT_DOUBLE_EQ(w.ImgX->Zoom(), 1.0);
-    EXPECT_EQ(w.ImgX->DisplayMode(), 0);
+    EXPECT_EQ(w.ImgX->DisplayMode(), lumora::imaging::DisplayMode::Preview);
     int outs = 0;
     for (double last = 0; last != w.ImgX->Zoom() && outs < 50; ++outs) {
         last = w.ImgX->Zoom();
         w.Toolbar_ButtonClick(frmMain::kToolbarZoomOut);
     }
     EXPECT_EQ(outs - 1, 19);
-    EXPECT_EQ(w.ImgX->DisplayMode(), 0);
+    EXPECT_EQ(w.ImgX->DisplayMode(), lumora::imaging::DisplayMode::Preview);
 }
 
 TEST(BrowserPreviewPane, ALargePhotoStartsAtItsFitSoZoomOutNeverEnlargesIt)
@@ -399,10 +399,10 @@ TEST(BrowserPreviewPane, ALargePhotoStartsAtItsFitSoZoomOutNeverEnlargesIt)
     EXPECT_LE(1500 * fit, w.ImgX->height() + 1);
     w.cmdZoomOut->click();
     EXPECT_DOUBLE_EQ(w.ImgX->Zoom(), fit * 0.75);
-    EXPECT_EQ(w.ImgX->DisplayMode(), 0);
+    EXPECT_EQ(w.ImgX->DisplayMode(), lumora::imaging::DisplayMode::Preview);
     w.cmdZoomIn->click();
     w.cmdZoomIn->click();
-    EXPECT_EQ(w.ImgX->DisplayMode(), 2);
+    EXPECT_EQ(w.ImgX->DisplayMode(), lumora::imaging::DisplayMode::Scrolls);
 }
 
 // What the user sees changes with every press: the drawn picture follows the
@@ -416,7 +416,7 @@ TEST(BrowserPreviewPane, EachZoomPressChangesTheDrawnPicture)
     const auto drawn = [&] { return w.ImgX->shownRect(); };
     EXPECT_EQ(drawn().size(), QSize(64, 48));
     w.cmdZoomIn->click();
-    ASSERT_EQ(w.ImgX->DisplayMode(), 0);
+    ASSERT_EQ(w.ImgX->DisplayMode(), lumora::imaging::DisplayMode::Preview);
     EXPECT_EQ(drawn().size(), QSize(80, 60));
     w.cmdZoomIn->click();
     EXPECT_EQ(drawn().size(), QSize(100, 75));

@@ -54,11 +54,12 @@ TEST(WindowFitting, FlatWideImageKeepsFlatWindowAndOtherFactors)
 TEST(Placement, ScrollableOnlyWhenStrictlyLarger)
 {
     const TwipSize window{9600, 7200};
-    EXPECT_EQ(placementMode(1.0, 640, 480, 15, 15, window), 3); // equal width fits
-    EXPECT_EQ(placementMode(1.0, 641, 10, 15, 15, window), 2);
-    EXPECT_EQ(placementMode(1.0, 10, 481, 15, 15, window), 2);
-    EXPECT_EQ(placementMode(1.25, 640, 480, 15, 15, window), 2);
-    EXPECT_EQ(placementMode(0.5, 1280, 960, 15, 15, window), 3);
+    EXPECT_EQ(placementMode(1.0, 640, 480, 15, 15, window),
+              lumora::imaging::DisplayMode::Fits); // equal width fits
+    EXPECT_EQ(placementMode(1.0, 641, 10, 15, 15, window), lumora::imaging::DisplayMode::Scrolls);
+    EXPECT_EQ(placementMode(1.0, 10, 481, 15, 15, window), lumora::imaging::DisplayMode::Scrolls);
+    EXPECT_EQ(placementMode(1.25, 640, 480, 15, 15, window), lumora::imaging::DisplayMode::Scrolls);
+    EXPECT_EQ(placementMode(0.5, 1280, 960, 15, 15, window), lumora::imaging::DisplayMode::Fits);
 }
 
 TEST(FitRule, ZoomsOnlyWhenLargerBothWays)

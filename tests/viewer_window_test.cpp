@@ -98,14 +98,14 @@ TEST(ViewerFitting, SmallImageWindowInTwipsAndScrollMode)
     const Twips t = Twips::forScreen();
     EXPECT_EQ(f.viewer->width(), t.toPixelsX(7590));
     EXPECT_EQ(f.viewer->height(), t.toPixelsY(4600));
-    EXPECT_EQ(f.viewer->ImgX->DisplayMode(), 3);
+    EXPECT_EQ(f.viewer->ImgX->DisplayMode(), lumora::imaging::DisplayMode::Fits);
     EXPECT_DOUBLE_EQ(f.viewer->ImgX->Zoom(), 1.0);
 
     // Zoom in until the image is larger than the window: scrollable, and the
     // arrows move it by 5; zooming back out makes it fit again.
     for (int i = 0; i < 12; ++i)
         f.viewer->ZoomIn();
-    EXPECT_EQ(f.viewer->ImgX->DisplayMode(), 2);
+    EXPECT_EQ(f.viewer->ImgX->DisplayMode(), lumora::imaging::DisplayMode::Scrolls);
     f.viewer->scrollByKey(Qt::Key_Right);
     f.viewer->scrollByKey(Qt::Key_Down);
     f.viewer->scrollByKey(Qt::Key_Down);
@@ -113,7 +113,7 @@ TEST(ViewerFitting, SmallImageWindowInTwipsAndScrollMode)
     EXPECT_EQ(f.viewer->ImgX->ScrollY(), 10);
     for (int i = 0; i < 12; ++i)
         f.viewer->ZoomOut();
-    EXPECT_EQ(f.viewer->ImgX->DisplayMode(), 3);
+    EXPECT_EQ(f.viewer->ImgX->DisplayMode(), lumora::imaging::DisplayMode::Fits);
     f.viewer->scrollByKey(Qt::Key_Right);
     EXPECT_EQ(f.viewer->ImgX->ScrollX(), 0); // arrows do nothing while it fits
 }
@@ -147,7 +147,7 @@ TEST(ViewerMouse, DragWheelAndCtrlWheelMoveAndZoomAroundThePointer)
     EXPECT_NE(view->cursor().shape(), Qt::OpenHandCursor); // nothing to move yet
     for (int i = 0; i < 12; ++i)
         f.viewer->ZoomIn();
-    ASSERT_EQ(view->DisplayMode(), 2);
+    ASSERT_EQ(view->DisplayMode(), lumora::imaging::DisplayMode::Scrolls);
     EXPECT_EQ(view->cursor().shape(), Qt::OpenHandCursor);
 
     // An arrow step (5 units) moves about a tenth of the view.
@@ -184,7 +184,7 @@ TEST(ViewerMouse, DragWheelAndCtrlWheelMoveAndZoomAroundThePointer)
 
     // Ctrl+9 shows the whole picture, never enlarged; Ctrl+0 every pixel.
     QTest::keyClick(view, Qt::Key_9, Qt::ControlModifier);
-    EXPECT_EQ(view->DisplayMode(), 3);
+    EXPECT_EQ(view->DisplayMode(), lumora::imaging::DisplayMode::Fits);
     EXPECT_DOUBLE_EQ(view->Zoom(), 1.0); // 100 x 80 fits the window as it is
     EXPECT_NE(view->cursor().shape(), Qt::OpenHandCursor);
     f.viewer->ZoomIn();
@@ -205,7 +205,7 @@ TEST(ViewerFitting, HugeImageIsCappedToTheScreenAndFitted)
     EXPECT_NEAR(f.viewer->ImgX->Zoom(), double(f.viewer->width()) / 4000.0, 1e-9);
     // Fitted by width it may still run past the bottom; Ctrl+9 shows all of it.
     QTest::keyClick(f.viewer->ImgX, Qt::Key_9, Qt::ControlModifier);
-    EXPECT_EQ(f.viewer->ImgX->DisplayMode(), 3);
+    EXPECT_EQ(f.viewer->ImgX->DisplayMode(), lumora::imaging::DisplayMode::Fits);
     EXPECT_LE(4000 * f.viewer->ImgX->Zoom(), f.viewer->ImgX->width() + 0.5);
     EXPECT_LE(3000 * f.viewer->ImgX->Zoom(), f.viewer->ImgX->height() + 0.5);
 }

@@ -23,12 +23,13 @@ FittingResult fitWindow(const FittingInput &in)
     return r;
 }
 
-int placementMode(double zoom, int imageWidth, int imageHeight, double tpx, double tpy,
-                  TwipSize window)
+imaging::DisplayMode placementMode(double zoom, int imageWidth, int imageHeight, double tpx,
+                                   double tpy, TwipSize window)
 {
     const double zw = zoom * imageWidth * tpx;
     const double zh = zoom * imageHeight * tpy;
-    return (zw > window.width || zh > window.height) ? 2 : 3;
+    return (zw > window.width || zh > window.height) ? imaging::DisplayMode::Scrolls
+                                                     : imaging::DisplayMode::Fits;
 }
 
 std::optional<double> fitZoom(int imageWidth, int imageHeight, double tpx, double tpy,

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "imaging/DisplayMode.h"
+
 #include <QMargins>
 #include <QRect>
 
@@ -32,10 +34,10 @@ struct FittingResult {
 // Sizes the window to a newly shown image (small images get a minimum).
 FittingResult fitWindow(const FittingInput &in);
 
-// 2 when the zoomed image is larger than the window in either direction
-// (scrollable), else 3.
-int placementMode(double zoom, int imageWidth, int imageHeight, double tpx, double tpy,
-                  TwipSize window);
+// Scrolls when the zoomed image is larger than the window in either
+// direction, else Fits.
+imaging::DisplayMode placementMode(double zoom, int imageWidth, int imageHeight, double tpx,
+                                   double tpy, TwipSize window);
 
 // The zoom that makes a too-large image's width fill the window, or nothing
 // when the image is not larger in both directions.

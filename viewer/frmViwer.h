@@ -1,6 +1,7 @@
 #pragma once
 
 #include "dialogs/FileDialog.h"
+#include "dialogs/FileOpCommand.h"
 #include "dialogs/FileOpServices.h"
 #include "imaging/ImageView.h"
 #include "viewer/PromptPause.h"
@@ -107,8 +108,8 @@ public:
     void setWallpaper();
     void SaveAs();
 
-    // --- file operations on the shown file (1 copy, 2 trash, 3 delete, 4 move, 5 rename)
-    void DoFileOperation(int opType, QString &destination);
+    // --- file operations on the shown file
+    void DoFileOperation(FileOpType type, QString &destination);
     void CopyImage();
     // Ctrl+Z: the last Delete to the Trash put back and shown.
     void UndoTrash();
@@ -153,6 +154,17 @@ public:
     FullScreenHint *fullScreenHint() const { return m_fullScreenHint; }
     QTimer *slideTimer() { return &tmrSlideShow; }
     QString statusText(int panel) const; // 1-based
+    // The actions the window reads or sets itself.
+    struct Actions {
+        QAction *antiAlias = nullptr;      // Tools, "AntiAlias Display"
+        QAction *slideShowEntry = nullptr; // Tools, "Slide Show"
+        QAction *slideShowButton = nullptr;
+        QAction *fullScreenButton = nullptr;
+        QAction *nextButton = nullptr;
+        QAction *previousButton = nullptr;
+    };
+    const Actions &actions() const { return m_act; }
+    // Any menu entry or button by its object name (null when there is none).
     QAction *action(const QString &name) const { return m_actions.value(name); }
     QMenu *menu(const QString &name) const { return m_menus.value(name); }
     QToolBar *toolBar() const { return Toolbar; }
@@ -211,6 +223,7 @@ private:
     QLabel *m_panels[5] = {};
     QTimer tmrSlideShow;
     QHash<QString, QAction *> m_actions;
+    Actions m_act;
     QHash<QString, QMenu *> m_menus;
     std::unique_ptr<Preloader> m_preloader;
 

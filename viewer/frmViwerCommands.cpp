@@ -23,55 +23,115 @@ namespace lumora
 
 namespace
 {
+using Handler = void (*)(frmViwer &);
+
 struct MenuEntry {
     const char *menu;    // name of the menu it belongs to
     const char *name;    // entry name
     const char *caption; // exactly as shown, trailing blanks included
     const char *shortcut;
+    Handler run;
+    // Where the window keeps the entry when it reads or sets it later.
+    QAction *frmViwer::Actions::*kept = nullptr;
 };
 
-// Entries whose operations come later are present and do nothing yet.
+void fileOp(frmViwer &v, FileOpType type)
+{
+    QString destination;
+    v.DoFileOperation(type, destination);
+}
+
 const MenuEntry kEntries[] = {
-    {"mnufile", "mnuopen", "Open     ", "Ctrl+O"},
-    {"mnufile", "mnuBrowse", "Browse     ", "Ctrl+B"},
-    {"mnufile", "mnuSaveAs", "Save As     ", "Ctrl+S"},
-    {"mnufile", "mnuPageSetup", "Page Setup", ""},
-    {"mnuPrint", "mnuTopLeft", "Top Left", ""},
-    {"mnuPrint", "mnuCentered", "Centered", ""},
-    {"mnuPrint", "mnuFitToPage", "Fit To Page", ""},
-    {"mnufile", "mnuExit", "Exit         ", "Ctrl+Q"},
-    {"mnuEdit", "mnuCopyTo", "Copy To", "Ctrl+C"},
-    {"mnuEdit", "mnuMoveTo", "Move To", "Ctrl+M"},
-    {"mnuEdit", "mnuCopyImage", "Copy Image", "Ctrl+G"},
-    {"mnuEdit", "mnuDelete", "Delete     ", "Del"},
-    {"mnuEdit", "mnuRename", "Rename", "F2"},
-    {"mnuView", "mnuFullScreen", "Full Screen", "Ctrl+F"},
-    {"mnuView", "mnuZoomIn", "Zoom In     ", "Ctrl+N"},
-    {"mnuView", "mnuZoomOut", "Zoom Out     ", "Ctrl+U"},
-    {"mnuImage", "mnuNext", "Next", ""},
-    {"mnuImage", "mnuPrevious", "Previous", ""},
-    {"mnuTools", "mnuSlideShow", "Slide Show", ""},
-    {"mnuTools", "mnuSlideShowDelay", "Slide Show Delay", ""},
-    {"mnuTools", "mnuAntiAliasDisplay", "AntiAlias Display", ""},
-    {"mnuTools", "mnuRotate1", "Rotate +90", ""},
-    {"mnuTools", "mnuRotate2", "Rotate -90", ""},
-    {"mnuTools", "mnuSetAsWallpaper", "Set As Wallpaper", ""},
-    {"mnuTools", "mnuEncrypt", "Encrypt...", ""},
-    {"mnuTools", "mnuDecrypt", "Decrypt...", ""},
-    {"mnuHelp", "mnuAbout", "About", ""},
-    {"mnuHelp", "mnuHelpIndex", "Help Index", ""},
-    {"mnuHelp", "mnuupdate", "update", ""},
+    {"mnufile", "mnuopen", "Open     ", "Ctrl+O", [](frmViwer &v) { v.LoadImage(); }},
+    {"mnufile", "mnuBrowse", "Browse     ", "Ctrl+B", [](frmViwer &v) { v.ReturnToBrowser(); }},
+    {"mnufile", "mnuSaveAs", "Save As     ", "Ctrl+S", [](frmViwer &v) { v.SaveAs(); }},
+    {"mnufile", "mnuPageSetup", "Page Setup", "", [](frmViwer &v) { v.PageSetup(); }},
+    {"mnuPrint", "mnuTopLeft", "Top Left", "", [](frmViwer &v) { v.Print(0); }},
+    {"mnuPrint", "mnuCentered", "Centered", "", [](frmViwer &v) { v.Print(1); }},
+    {"mnuPrint", "mnuFitToPage", "Fit To Page", "", [](frmViwer &v) { v.Print(2); }},
+    {"mnufile", "mnuExit", "Exit         ", "Ctrl+Q", [](frmViwer &v) { v.ReturnToBrowser(); }},
+    {"mnuEdit", "mnuCopyTo", "Copy To", "Ctrl+C", [](frmViwer &v) { fileOp(v, FileOpType::Copy); }},
+    {"mnuEdit", "mnuMoveTo", "Move To", "Ctrl+M", [](frmViwer &v) { fileOp(v, FileOpType::Move); }},
+    {"mnuEdit", "mnuCopyImage", "Copy Image", "Ctrl+G", [](frmViwer &v) { v.CopyImage(); }},
+    {"mnuEdit", "mnuDelete", "Delete     ", "Del",
+     [](frmViwer &v) { fileOp(v, FileOpType::Trash); }},
+    {"mnuEdit", "mnuRename", "Rename", "F2", [](frmViwer &v) { fileOp(v, FileOpType::Rename); }},
+    {"mnuView", "mnuFullScreen", "Full Screen", "Ctrl+F",
+     [](frmViwer &v) { v.ToggleFullScreen(); }},
+    {"mnuView", "mnuZoomIn", "Zoom In     ", "Ctrl+N", [](frmViwer &v) { v.ZoomIn(); }},
+    {"mnuView", "mnuZoomOut", "Zoom Out     ", "Ctrl+U", [](frmViwer &v) { v.ZoomOut(); }},
+    {"mnuImage", "mnuNext", "Next", "", [](frmViwer &v) { v.ShowNextImage(); }},
+    {"mnuImage", "mnuPrevious", "Previous", "", [](frmViwer &v) { v.ShowPreviousImage(); }},
+    {"mnuTools", "mnuSlideShow", "Slide Show", "", [](frmViwer &v) { v.ToggleSlideShow(); },
+     &frmViwer::Actions::slideShowEntry},
+    {"mnuTools", "mnuSlideShowDelay", "Slide Show Delay", "",
+     [](frmViwer &v) { v.PromptSlideShowDelay(); }},
+    {"mnuTools", "mnuAntiAliasDisplay", "AntiAlias Display", "",
+     [](frmViwer &v) { v.ToggleAntiAlias(); }, &frmViwer::Actions::antiAlias},
+    {"mnuTools", "mnuRotate1", "Rotate +90", "", [](frmViwer &v) { v.RotatePlus90(); }},
+    {"mnuTools", "mnuRotate2", "Rotate -90", "", [](frmViwer &v) { v.RotateMinus90(); }},
+    {"mnuTools", "mnuSetAsWallpaper", "Set As Wallpaper", "",
+     [](frmViwer &v) { v.setWallpaper(); }},
+    {"mnuTools", "mnuEncrypt", "Encrypt...", "", [](frmViwer &v) { v.Encrypt(); }},
+    {"mnuTools", "mnuDecrypt", "Decrypt...", "", [](frmViwer &v) { v.Decrypt(); }},
+    {"mnuHelp", "mnuAbout", "About", "", [](frmViwer &v) { v.ShowAbout(); }},
+    {"mnuHelp", "mnuHelpIndex", "Help Index", "", [](frmViwer &v) { v.HelpIndex(); }},
+    {"mnuHelp", "mnuupdate", "update", "", [](frmViwer &v) { v.RunUpdate(); }},
 };
 
 struct ToolButton {
     const char *key;
     const char *tooltip;
+    Handler run;
+    QAction *frmViwer::Actions::*kept = nullptr;
 };
 
-const ToolButton kButtons[8] = {
-    {"open32", "Open"},         {"browsed32", "Browse"},         {"previous32", "Prevoius"},
-    {"next32", "Next"},         {"slidshow32", "Slide Show"},    {"zoomin32", "Zoom In"},
-    {"zoomiout32", "Zoom Out"}, {"fullscreen32", "Full Screen"},
+const ToolButton kButtons[] = {
+    {"open32", "Open", [](frmViwer &v) { v.LoadImage(); }},
+    {"browsed32", "Browse", [](frmViwer &v) { v.ReturnToBrowser(); }},
+    {"previous32", "Prevoius", [](frmViwer &v) { v.ShowPreviousImage(); },
+     &frmViwer::Actions::previousButton},
+    {"next32", "Next", [](frmViwer &v) { v.ShowNextImage(); }, &frmViwer::Actions::nextButton},
+    {"slidshow32", "Slide Show",
+     [](frmViwer &v) {
+         // The button has already flipped itself; the toggle flips it again.
+         QAction *button = v.actions().slideShowButton;
+         button->setChecked(!button->isChecked());
+         v.ToggleSlideShow();
+     },
+     &frmViwer::Actions::slideShowButton},
+    {"zoomin32", "Zoom In", [](frmViwer &v) { v.ZoomIn(); }},
+    {"zoomiout32", "Zoom Out", [](frmViwer &v) { v.ZoomOut(); }},
+    {"fullscreen32", "Full Screen", [](frmViwer &v) { v.ToggleFullScreen(); },
+     &frmViwer::Actions::fullScreenButton},
+};
+
+// The right button's menu. The ids are what a tracked menu returns.
+struct ContextEntry {
+    int id;
+    const char *caption;
+    Handler run;
+    bool separatorBefore = false;
+    // The entry follows this action: enabled with it, checked with it.
+    QAction *frmViwer::Actions::*enabledWith = nullptr;
+    QAction *frmViwer::Actions::*checkedWith = nullptr;
+};
+
+const ContextEntry kContextEntries[] = {
+    {10, "Full Screen", [](frmViwer &v) { v.ToggleFullScreen(); }, false,
+     &frmViwer::Actions::fullScreenButton},
+    {7, "Next", [](frmViwer &v) { v.ShowNextImage(); }, false, &frmViwer::Actions::nextButton},
+    {8, "Previous", [](frmViwer &v) { v.ShowPreviousImage(); }, false,
+     &frmViwer::Actions::previousButton},
+    {9, "Slide Show", [](frmViwer &v) { v.ToggleSlideShow(); }, true, nullptr,
+     &frmViwer::Actions::slideShowButton},
+    {1, "Antialias Display", [](frmViwer &v) { v.ToggleAntiAlias(); }, false, nullptr,
+     &frmViwer::Actions::antiAlias},
+    {2, "Rotate +90", [](frmViwer &v) { v.RotatePlus90(); }, true},
+    {3, "Rotate -90", [](frmViwer &v) { v.RotateMinus90(); }},
+    {4, "Zoom In", [](frmViwer &v) { v.ZoomIn(); }, true},
+    {5, "Zoom Out", [](frmViwer &v) { v.ZoomOut(); }},
+    {6, "Set As Wallpaper", [](frmViwer &v) { v.setWallpaper(); }, true},
 };
 } // namespace
 
@@ -100,93 +160,30 @@ void frmViwer::buildMenus()
         if (*e.shortcut)
             a->setShortcut(QKeySequence(QString::fromLatin1(e.shortcut)));
         m_actions.insert(QString::fromLatin1(e.name), a);
+        if (e.kept)
+            m_act.*e.kept = a;
+        connect(a, &QAction::triggered, this, [this, run = e.run] { run(*this); });
     }
-    action(QStringLiteral("mnuAntiAliasDisplay"))->setCheckable(true);
-
-    auto on = [this](const char *name, auto fn) {
-        connect(action(QString::fromLatin1(name)), &QAction::triggered, this, fn);
-    };
-    on("mnuopen", [this] { LoadImage(); });
-    on("mnuBrowse", [this] { ReturnToBrowser(); });
-    on("mnuSaveAs", [this] { SaveAs(); });
-    on("mnuExit", [this] { ReturnToBrowser(); });
-    on("mnuFullScreen", [this] { ToggleFullScreen(); });
-    on("mnuZoomIn", [this] { ZoomIn(); });
-    on("mnuZoomOut", [this] { ZoomOut(); });
-    on("mnuNext", [this] { ShowNextImage(); });
-    on("mnuPrevious", [this] { ShowPreviousImage(); });
-    on("mnuSlideShow", [this] { ToggleSlideShow(); });
-    on("mnuSlideShowDelay", [this] { PromptSlideShowDelay(); });
-    on("mnuAntiAliasDisplay", [this] { ToggleAntiAlias(); });
-    on("mnuRotate1", [this] { RotatePlus90(); });
-    on("mnuRotate2", [this] { RotateMinus90(); });
-    on("mnuSetAsWallpaper", [this] { setWallpaper(); });
-    on("mnuEncrypt", [this] { Encrypt(); });
-    on("mnuDecrypt", [this] { Decrypt(); });
-    on("mnuPageSetup", [this] { PageSetup(); });
-    on("mnuTopLeft", [this] { Print(0); });
-    on("mnuCentered", [this] { Print(1); });
-    on("mnuFitToPage", [this] { Print(2); });
-    on("mnuAbout", [this] { ShowAbout(); });
-    on("mnuHelpIndex", [this] { HelpIndex(); });
-    on("mnuupdate", [this] { RunUpdate(); });
-    auto fileOp = [this](int opType) {
-        QString destination;
-        DoFileOperation(opType, destination);
-    };
-    on("mnuCopyTo", [fileOp] { fileOp(1); });
-    on("mnuMoveTo", [fileOp] { fileOp(4); });
-    on("mnuDelete", [fileOp] { fileOp(2); });
-    on("mnuRename", [fileOp] { fileOp(5); });
-    on("mnuCopyImage", [this] { CopyImage(); });
+    m_act.antiAlias->setCheckable(true);
+    // The entry shows a running show as the button does.
+    m_act.slideShowEntry->setCheckable(true);
 }
 
 void frmViwer::buildToolbar()
 {
     Toolbar->setIconSize(QSize(32, 32));
     Toolbar->setMovable(false);
-    for (int i = 0; i < 8; ++i) {
-        const ToolButton &b = kButtons[i];
+    for (const ToolButton &b : kButtons) {
         QAction *a = Toolbar->addAction(toolbarIcon(QString::fromLatin1(b.key)),
                                         QString::fromLatin1(b.tooltip));
         a->setObjectName(QString::fromLatin1(b.key));
         a->setToolTip(QString::fromLatin1(b.tooltip));
-        a->setData(i + 1);
         m_actions.insert(QString::fromLatin1(b.key), a);
+        if (b.kept)
+            m_act.*b.kept = a;
+        connect(a, &QAction::triggered, this, [this, run = b.run] { run(*this); });
     }
-    action(QStringLiteral("slidshow32"))->setCheckable(true);
-    connect(Toolbar, &QToolBar::actionTriggered, this, [this](QAction *a) {
-        switch (a->data().toInt()) {
-        case 1:
-            LoadImage();
-            break;
-        case 2:
-            ReturnToBrowser();
-            break;
-        case 3:
-            ShowPreviousImage();
-            break;
-        case 4:
-            ShowNextImage();
-            break;
-        case 5:
-            // The button has already flipped itself; the toggle flips it again.
-            a->setChecked(!a->isChecked());
-            ToggleSlideShow();
-            break;
-        case 6:
-            ZoomIn();
-            break;
-        case 7:
-            ZoomOut();
-            break;
-        case 8:
-            ToggleFullScreen();
-            break;
-        default:
-            break;
-        }
-    });
+    m_act.slideShowButton->setCheckable(true);
 }
 
 bool frmViwer::eventFilter(QObject *watched, QEvent *event)
@@ -230,10 +227,7 @@ bool frmViwer::handleKey(int key, Qt::KeyboardModifiers modifiers)
         // Windowed, the menu's Del shortcut deletes; full screen hides the menu.
         if (!m_fullScreen)
             return false;
-        {
-            QString destination;
-            DoFileOperation(2, destination);
-        }
+        fileOp(*this, FileOpType::Trash);
         return true;
     case Qt::Key_F:
         ToggleFullScreen();
@@ -274,29 +268,18 @@ bool frmViwer::handleKey(int key, Qt::KeyboardModifiers modifiers)
 QMenu *frmViwer::buildContextMenu()
 {
     auto *menu = new QMenu(this);
-    auto add = [menu](int id, const char *text) {
-        QAction *a = menu->addAction(QString::fromLatin1(text));
-        a->setData(id);
-        return a;
-    };
-    add(10, "Full Screen")->setEnabled(action(QStringLiteral("fullscreen32"))->isEnabled());
-    add(7, "Next")->setEnabled(action(QStringLiteral("next32"))->isEnabled());
-    add(8, "Previous")->setEnabled(action(QStringLiteral("previous32"))->isEnabled());
-    menu->addSeparator();
-    QAction *show = add(9, "Slide Show");
-    show->setCheckable(true);
-    show->setChecked(action(QStringLiteral("slidshow32"))->isChecked());
-    QAction *aa = add(1, "Antialias Display");
-    aa->setCheckable(true);
-    aa->setChecked(action(QStringLiteral("mnuAntiAliasDisplay"))->isChecked());
-    menu->addSeparator();
-    add(2, "Rotate +90");
-    add(3, "Rotate -90");
-    menu->addSeparator();
-    add(4, "Zoom In");
-    add(5, "Zoom Out");
-    menu->addSeparator();
-    add(6, "Set As Wallpaper");
+    for (const ContextEntry &e : kContextEntries) {
+        if (e.separatorBefore)
+            menu->addSeparator();
+        QAction *a = menu->addAction(QString::fromLatin1(e.caption));
+        a->setData(e.id);
+        if (e.enabledWith)
+            a->setEnabled((m_act.*e.enabledWith)->isEnabled());
+        if (e.checkedWith) {
+            a->setCheckable(true);
+            a->setChecked((m_act.*e.checkedWith)->isChecked());
+        }
+    }
     return menu;
 }
 
@@ -317,39 +300,12 @@ void frmViwer::showContextMenu(int x, int y)
 
 void frmViwer::runContextCommand(int id)
 {
-    switch (id) {
-    case 1:
-        ToggleAntiAlias();
-        break;
-    case 2:
-        RotatePlus90();
-        break;
-    case 3:
-        RotateMinus90();
-        break;
-    case 4:
-        ZoomIn();
-        break;
-    case 5:
-        ZoomOut();
-        break;
-    case 6:
-        setWallpaper();
-        break;
-    case 7:
-        ShowNextImage();
-        break;
-    case 8:
-        ShowPreviousImage();
-        break;
-    case 9:
-        ToggleSlideShow();
-        break;
-    case 10:
-        ToggleFullScreen();
-        break;
-    default:
-        break;
+    // 0 is a menu closed without a choice.
+    for (const ContextEntry &e : kContextEntries) {
+        if (e.id == id) {
+            e.run(*this);
+            return;
+        }
     }
 }
 

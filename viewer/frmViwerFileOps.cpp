@@ -19,7 +19,7 @@ QString frmViwer::shownPath() const
     return (m_current >= 0 && m_current < m_paths.size()) ? m_paths.at(m_current) : QString();
 }
 
-void frmViwer::DoFileOperation(int opType, QString &destination)
+void frmViwer::DoFileOperation(FileOpType type, QString &destination)
 {
     // The folder chooser and the service's questions are windows of their
     // own, outside the viewer's prompter: the show waits for all of them.
@@ -30,11 +30,11 @@ void frmViwer::DoFileOperation(int opType, QString &destination)
     if (source.isEmpty() || !m_ctx.fileOps.usable())
         return;
     const std::optional<QString> target =
-        askFileOpTarget(m_ctx.fileOps, m_ctx.prompter, this, opType, source);
+        askFileOpTarget(m_ctx.fileOps, m_ctx.prompter, this, type, source);
     if (!target)
         return;
     destination = *target;
-    const FileOpOutcome out = runFileOp(m_ctx.fileOps, this, opType, {source}, destination);
+    const FileOpOutcome out = runFileOp(m_ctx.fileOps, this, type, {source}, destination);
     // A copy, or something called off or refused: the file is where it was.
     if (!out.left.contains(source))
         return;
@@ -42,7 +42,7 @@ void frmViwer::DoFileOperation(int opType, QString &destination)
                        ? m_current
                        : int(m_paths.indexOf(source));
 
-    if (opType == 5) {
+    if (type == FileOpType::Rename) {
         // The name the file really got (Keep Both numbers it), never the typed one.
         destination = out.renamedTo;
         if (!bCommand && m_ctx.browser)

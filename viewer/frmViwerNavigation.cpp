@@ -35,14 +35,14 @@ void frmViwer::ShowPreviousImage()
 
 bool frmViwer::slideShowRunning() const
 {
-    return action(QStringLiteral("slidshow32"))->isChecked();
+    return m_act.slideShowButton->isChecked();
 }
 
 void frmViwer::ToggleSlideShow()
 {
-    QAction *button = action(QStringLiteral("slidshow32"));
+    QAction *button = m_act.slideShowButton;
     button->setChecked(!button->isChecked());
-    action(QStringLiteral("mnuSlideShow"))->setChecked(button->isChecked());
+    m_act.slideShowEntry->setChecked(button->isChecked());
     if (!button->isChecked()) {
         tmrSlideShow.stop();
         return;

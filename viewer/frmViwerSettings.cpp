@@ -14,7 +14,7 @@ void frmViwer::LoadSettings()
 {
     const ViewerSettingsValues v = loadViewerSettings(m_ctx.registry);
     ImgX->setAntiAliasDisplay(v.antiAlias);
-    action(QStringLiteral("mnuAntiAliasDisplay"))->setChecked(v.antiAlias);
+    m_act.antiAlias->setChecked(v.antiAlias);
     tmrSlideShow.setInterval(v.slideShowDelay);
     m_fullScreen = v.fullScreen;
 }
@@ -23,7 +23,7 @@ void frmViwer::ToggleAntiAlias()
 {
     ImgX->setAntiAliasDisplay(!ImgX->AntiAliasDisplay());
     const bool on = ImgX->AntiAliasDisplay();
-    action(QStringLiteral("mnuAntiAliasDisplay"))->setChecked(on);
+    m_act.antiAlias->setChecked(on);
     saveViewerSetting(m_ctx.registry, settings::kAntiAlias,
                       on ? QStringLiteral("-1") : QStringLiteral("0"));
 }

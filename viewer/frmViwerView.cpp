@@ -164,7 +164,7 @@ void frmViwer::RotateMinus90()
 
 void frmViwer::scrollByKey(int key)
 {
-    if (ImgX->DisplayMode() != 2)
+    if (ImgX->DisplayMode() != imaging::DisplayMode::Scrolls)
         return;
     switch (key) {
     case Qt::Key_Left:
