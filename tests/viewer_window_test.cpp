@@ -360,7 +360,7 @@ TEST(ViewerAnimation, PlaysKeepingZoomScrollAndTurnsAndRestsWhileHidden)
     // Zoomed in and scrolled: the next frames keep both.
     for (int i = 0; i < 6; ++i)
         f.viewer->ZoomIn();
-    ASSERT_EQ(f.viewer->ImgX->DisplayMode(), 2);
+    ASSERT_EQ(f.viewer->ImgX->DisplayMode(), lumora::imaging::DisplayMode::Scrolls);
     f.viewer->scrollByKey(Qt::Key_Right);
     f.viewer->scrollByKey(Qt::Key_Down);
     const QPoint scrolled = f.viewer->ImgX->scrollPixels();
