@@ -48,7 +48,7 @@ frmViwer::frmViwer(const ViewerContext &context, QWidget *parent)
     setObjectName(QStringLiteral("frmViwer"));
     setAttribute(Qt::WA_DeleteOnClose, false);
     m_promptPause =
-        std::make_unique<PromptPause>(tmrSlideShow, [this] { return slideShowRunning(); });
+        std::make_unique<PromptPause>(m_slides.timer(), [this] { return slideShowRunning(); });
     if (m_ctx.prompter) {
         m_pausingPrompter = std::make_unique<PausingPrompter>(*m_ctx.prompter, *m_promptPause);
         m_ctx.prompter = m_pausingPrompter.get();
@@ -99,9 +99,7 @@ void frmViwer::buildUi()
         bar->addWidget(m_panels[i], stretch[i]);
     }
 
-    tmrSlideShow.setObjectName(QStringLiteral("tmrSlideShow"));
-    tmrSlideShow.setInterval(2000);
-    connect(&tmrSlideShow, &QTimer::timeout, this, &frmViwer::onSlideTimer);
+    connect(&m_slides.timer(), &QTimer::timeout, this, &frmViwer::onSlideTimer);
 
     connect(ImgX, &imaging::ImageView::viewChanged, this, &frmViwer::onViewChanged);
     connect(ImgX, &imaging::ImageView::doubleClicked, this, &frmViwer::ReturnToBrowser);
@@ -276,7 +274,7 @@ void frmViwer::closeEvent(QCloseEvent *e)
     saveFullScreenSetting();
     m_paths.clear();
     m_preloader->keep({});
-    tmrSlideShow.stop();
+    m_slides.stop();
     m_promptPause->stayStopped();
     pumpEvents(2);
     e->accept();

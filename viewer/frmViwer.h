@@ -5,6 +5,7 @@
 #include "dialogs/FileOpServices.h"
 #include "imaging/ImageView.h"
 #include "viewer/PromptPause.h"
+#include "viewer/SlideShow.h"
 
 #include <QDialog>
 #include <QHash>
@@ -149,10 +150,10 @@ public:
     FileDialog Dialog{2};
     const QStringList &pathList() const { return m_paths; }
     int currentIndex() const { return m_current; }
-    int slideIndex() const { return m_slideIndex; }
+    int slideIndex() const { return m_slides.nextIndex(); }
     bool isFullScreenFlag() const { return m_fullScreen; }
     FullScreenHint *fullScreenHint() const { return m_fullScreenHint; }
-    QTimer *slideTimer() { return &tmrSlideShow; }
+    QTimer *slideTimer() { return &m_slides.timer(); }
     QString statusText(int panel) const; // 1-based
     // The actions the window reads or sets itself.
     struct Actions {
@@ -221,7 +222,7 @@ private:
     QMenuBar *m_menuBar = nullptr;
     QToolBar *Toolbar = nullptr;
     QLabel *m_panels[5] = {};
-    QTimer tmrSlideShow;
+    SlideShow m_slides;
     QHash<QString, QAction *> m_actions;
     Actions m_act;
     QHash<QString, QMenu *> m_menus;
@@ -229,14 +230,11 @@ private:
 
     QStringList m_paths;
     int m_current = 0;
-    int m_slideIndex = 0;
     bool m_fullScreen = false;
     FullScreenHint *m_fullScreenHint = nullptr;
-    bool m_timerTick = false;
     bool m_fitting = false;
     bool m_closing = false;
     bool m_entryFresh = false; // ViewImage has just loaded the entry
-    int m_slideShown = 0;      // list position of the slide on screen
     QRect m_saved;             // twips
     // The window manager's frame, as last seen; and whether a window placed
     // before its frame was known still waits to be cut to the work area.

@@ -84,8 +84,7 @@ void frmViwer::forgetEntry(int at)
     removeListEntry(at);
     if (at < m_current)
         --m_current;
-    if (at < m_slideIndex)
-        --m_slideIndex;
+    m_slides.entryRemoved(at);
 }
 
 void frmViwer::UndoTrash()
@@ -119,8 +118,7 @@ void frmViwer::UndoTrash()
             if (lastOfFolder >= 0)
                 at = lastOfFolder + 1;
             m_paths.insert(at, path);
-            if (at <= m_slideIndex)
-                ++m_slideIndex;
+            m_slides.entryInserted(at);
         }
     }
     int first = int(m_paths.size());

@@ -44,7 +44,7 @@ void frmViwer::ToggleSlideShow()
     button->setChecked(!button->isChecked());
     m_act.slideShowEntry->setChecked(button->isChecked());
     if (!button->isChecked()) {
-        tmrSlideShow.stop();
+        m_slides.stop();
         return;
     }
     ShowSlide(false);
@@ -52,36 +52,26 @@ void frmViwer::ToggleSlideShow()
 
 void frmViwer::onSlideTimer()
 {
-    m_timerTick = true;
+    m_slides.beginTick();
     ShowSlide(true);
 }
 
 void frmViwer::ShowSlide(bool fromTimer)
 {
-    if (!fromTimer) {
-        // A delay of 0 means the show never advances; a zero-interval timer
-        // would fire continuously instead.
-        if (tmrSlideShow.interval() > 0)
-            tmrSlideShow.start();
-        m_slideIndex = m_current + 1;
-        m_slideShown = m_current;
-    }
-    if (!m_timerTick)
+    if (!fromTimer)
+        m_slides.startFrom(m_current);
+    if (!m_slides.ticking())
         return;
-    // Entries taken out of the list meanwhile may have left the index past its end.
-    if (m_slideIndex > m_paths.size() || m_slideIndex < -1)
-        m_slideIndex = 0;
-    m_slideIndex = wrapIndex(m_slideIndex, int(m_paths.size()));
-    if (m_slideIndex >= 0 && m_slideIndex < m_paths.size()) {
-        const QString path = m_paths.at(m_slideIndex);
+    const int at = m_slides.pick(int(m_paths.size()));
+    if (at >= 0) {
+        const QString path = m_paths.at(at);
         // The slide on screen is the current entry: Delete, Rename, Save As
         // and the rest act on it, and Next and Previous go on from it.
-        m_current = m_slideIndex;
-        m_slideShown = m_slideIndex;
+        m_current = at;
         loadEntry(path);
         setWindowTitle(viewerCaption(path));
     }
-    ++m_slideIndex;
+    m_slides.moveOn();
     if (!m_fullScreen) {
         m_fitting = true;
         windowFitting();
@@ -89,10 +79,10 @@ void frmViwer::ShowSlide(bool fromTimer)
         resizeLayout();
     }
     applyFitRule();
-    m_timerTick = false;
+    m_slides.endTick();
     // The next slide decodes while this one is on screen.
-    const int next = wrapIndex(m_slideIndex, int(m_paths.size()));
-    if (next >= 0 && next < m_paths.size() && !takesPictureRoute(m_paths.at(next)))
+    const int next = m_slides.upcoming(int(m_paths.size()));
+    if (next >= 0 && !takesPictureRoute(m_paths.at(next)))
         m_preloader->keep({m_paths.at(next)});
 }
 

@@ -15,7 +15,7 @@ void frmViwer::LoadSettings()
     const ViewerSettingsValues v = loadViewerSettings(m_ctx.registry);
     ImgX->setAntiAliasDisplay(v.antiAlias);
     m_act.antiAlias->setChecked(v.antiAlias);
-    tmrSlideShow.setInterval(v.slideShowDelay);
+    m_slides.timer().setInterval(v.slideShowDelay);
     m_fullScreen = v.fullScreen;
 }
 
@@ -35,20 +35,20 @@ void frmViwer::PromptSlideShowDelay()
     const auto answer =
         m_ctx.prompter->inputText(this, QStringLiteral("Slide Show Delay"),
                                   QStringLiteral("Delay in Milliseconds(1000=1 Second):"),
-                                  QString::number(tmrSlideShow.interval()));
+                                  QString::number(m_slides.timer().interval()));
     if (!answer)
         return;
     const auto delay = parseDelayAnswer(*answer);
     if (!delay)
         return;
     // A running show goes on at the new pace; a delay of 0 holds it.
-    tmrSlideShow.setInterval(*delay);
+    m_slides.timer().setInterval(*delay);
     if (*delay == 0)
-        tmrSlideShow.stop();
-    else if (slideShowRunning() && !tmrSlideShow.isActive())
-        tmrSlideShow.start();
+        m_slides.timer().stop();
+    else if (slideShowRunning() && !m_slides.timer().isActive())
+        m_slides.timer().start();
     saveViewerSetting(m_ctx.registry, settings::kSlideShowDelay,
-                      QString::number(tmrSlideShow.interval()));
+                      QString::number(m_slides.timer().interval()));
 }
 
 void frmViwer::saveFullScreenSetting()

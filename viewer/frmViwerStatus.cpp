@@ -26,7 +26,7 @@ void frmViwer::refreshStatus()
     const int count = int(m_paths.size());
     // During a show, the slide on screen (the slide index has moved on to
     // the next one by the time a fitted slide's zoom notice arrives).
-    const int shown = slideShowRunning() ? m_slideShown : m_current;
+    const int shown = slideShowRunning() ? m_slides.shownIndex() : m_current;
     m_panels[0]->setText(formatPosition(shown, count));
 
     const QString entry = (m_current >= 0 && m_current < count) ? m_paths.at(m_current) : QString();
