@@ -4,6 +4,7 @@
 
 #include "app/BrowserLayout.h"
 #include "app/FolderTree.h"
+#include "app/KeyboardSplitter.h"
 #include "app/NamedFile.h"
 #include "app/Splash.h"
 #include "app/StartupHelpers.h"
@@ -65,7 +66,7 @@ void frmMain::buildUi()
     central->setObjectName(QStringLiteral("central"));
     setCentralWidget(central);
 
-    Splitter2 = new QSplitter(Qt::Horizontal, central);
+    Splitter2 = new KeyboardSplitter(Qt::Horizontal, central);
     Splitter2->setObjectName(QStringLiteral("Splitter2"));
     Splitter2->setChildrenCollapsible(false);
 
@@ -79,7 +80,7 @@ void frmMain::buildUi()
     container->setObjectName(QStringLiteral("container"));
     container->installEventFilter(this);
 
-    Splitter1 = new QSplitter(Qt::Vertical, container);
+    Splitter1 = new KeyboardSplitter(Qt::Vertical, container);
     Splitter1->setObjectName(QStringLiteral("Splitter1"));
     Splitter1->setChildrenCollapsible(false);
 

@@ -265,6 +265,32 @@ TEST(BrowserWindowLayout, TheRightPaneKeepsItsButtonsWhateverTheSplitter)
     EXPECT_TRUE(w.container->rect().contains(inPane))
         << "View Image at " << inPane.x() << "+" << inPane.width() << " in a pane "
         << w.container->width();
+
+    // Without a mouse: the handles take the focus and move with the keys,
+    // never past what the panes allow.
+    for (QSplitter *s : {outer, w.Splitter1}) {
+        SCOPED_TRACE(s->objectName().toStdString());
+        QSplitterHandle *handle = s->handle(1);
+        ASSERT_NE(handle, nullptr);
+        EXPECT_NE(handle->focusPolicy() & Qt::TabFocus, 0);
+        const bool across = s->orientation() == Qt::Horizontal;
+        const Qt::Key forward = across ? Qt::Key_Right : Qt::Key_Down;
+        const Qt::Key back = across ? Qt::Key_Left : Qt::Key_Up;
+        s->setSizes({300, 300});
+        QCoreApplication::processEvents();
+        const int first = s->sizes().value(0);
+        QTest::keyClick(handle, back);
+        EXPECT_EQ(s->sizes().value(0), first - 10);
+        QTest::keyClick(handle, forward, Qt::ShiftModifier);
+        EXPECT_EQ(s->sizes().value(0), first - 9);
+        QTest::keyClick(handle, Qt::Key_Home);
+        const int atHome = s->sizes().value(0);
+        EXPECT_LT(atHome, first - 9);
+        QTest::keyClick(handle, Qt::Key_End);
+        EXPECT_GT(s->sizes().value(0), atHome);
+        EXPECT_GE(s->sizes().value(0), first - 9);
+        EXPECT_GT(s->sizes().value(1), 0);
+    }
 }
 
 TEST(BrowserTree, DesktopClickListsTheDesktopFolder)
