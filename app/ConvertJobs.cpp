@@ -28,7 +28,7 @@ using imaging::FormatCode;
 using platform::displayPath;
 using platform::pathBytes;
 
-QSize ResizeSpec::target(const QSize &size) const
+QSize ResizeRule::target(const QSize &size) const
 {
     if (size.isEmpty())
         return size;

@@ -20,7 +20,7 @@ inline constexpr char kStandardStream[] = "-";
 // unbounded ("800x" limits the width only); a single number limits the long
 // side. Pictures are only made smaller unless `enlarge`; `exact` ("800x600!")
 // gives that size whatever the aspect.
-struct ResizeSpec {
+struct ResizeRule {
     QSize box;
     bool longSide = false;
     bool enlarge = false;
@@ -38,7 +38,7 @@ struct ConvertSettings {
     // as a failure.
     bool skipExisting = false;
     int quality = 0; // 0: the writer's default
-    std::optional<ResizeSpec> resize;
+    std::optional<ResizeRule> resize;
     bool strip = false; // no EXIF, XMP, IPTC, comments or text
     int page = 0;       // 1-based page of a multi-page source; 0: the first
     int inputFd = 0;    // what "-" reads and writes

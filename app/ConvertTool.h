@@ -30,7 +30,7 @@ struct ConvertRequest {
     int jobs = 0;    // 0: one per core
     int quality = 0; // 0: the writer's default
     int page = 0;    // 1-based; 0: the first
-    std::optional<ResizeSpec> resize;
+    std::optional<ResizeRule> resize;
     int inputFd = 0; // what "-" reads and writes (tests give others)
     int outputFd = 1;
 };
@@ -47,7 +47,7 @@ QString convertUsage();
 
 // --resize's value: "N" (long side), "WxH", "Wx", "xH", with "!" for that
 // exact size or ">" (shrink only, the default anyway); nullopt for others.
-std::optional<ResizeSpec> parseResize(const QString &text);
+std::optional<ResizeRule> parseResize(const QString &text);
 
 // One line per format of the table: its name, whether it is read and
 // written, and the extensions it is known by.

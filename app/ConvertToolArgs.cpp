@@ -117,13 +117,13 @@ QString convertUsage()
         .arg(formatList(true), formatList(false));
 }
 
-std::optional<ResizeSpec> parseResize(const QString &text)
+std::optional<ResizeRule> parseResize(const QString &text)
 {
     static const QRegularExpression box(QStringLiteral("^(?:(\\d+)|(\\d*)[xX](\\d*))([!>]?)$"));
     const QRegularExpressionMatch m = box.match(text.trimmed());
     if (!m.hasMatch())
         return std::nullopt;
-    ResizeSpec spec;
+    ResizeRule rule;
     auto number = [](const QString &digits) {
         bool ok = false;
         const int v = digits.toInt(&ok);
@@ -133,8 +133,8 @@ std::optional<ResizeSpec> parseResize(const QString &text)
         const int n = number(m.captured(1));
         if (n < 0)
             return std::nullopt;
-        spec.longSide = true;
-        spec.box = QSize(n, n);
+        rule.longSide = true;
+        rule.box = QSize(n, n);
     } else {
         const QString w = m.captured(2), h = m.captured(3);
         if (w.isEmpty() && h.isEmpty())
@@ -143,10 +143,10 @@ std::optional<ResizeSpec> parseResize(const QString &text)
         const int hv = h.isEmpty() ? 0 : number(h);
         if (wv < 0 || hv < 0)
             return std::nullopt;
-        spec.box = QSize(wv, hv);
+        rule.box = QSize(wv, hv);
     }
-    spec.exact = m.captured(4) == QLatin1String("!");
-    return spec;
+    rule.exact = m.captured(4) == QLatin1String("!");
+    return rule;
 }
 
 QString formatTableText()

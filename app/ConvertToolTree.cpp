@@ -1,7 +1,7 @@
 #include "app/ConvertToolTree.h"
 
-#include "explorer/ExtensionFilter.h"
 #include "imaging/Codec.h"
+#include "imaging/PhotoCodecs.h"
 #include "platform/FileOperations.h"
 
 #include <algorithm>
@@ -29,8 +29,7 @@ bool hasImageExtension(const QByteArray &name)
     if (dot <= 0 || dot + 1 >= name.size())
         return false;
     const QString ext = QString::fromLatin1(name.mid(dot + 1)).toLower();
-    return imaging::formatNamed(ext) != nullptr ||
-           ExtensionFilter::moreTypeExtensions().contains(ext);
+    return imaging::formatNamed(ext) != nullptr || imaging::isPhotoExtension(ext);
 }
 
 struct Walk {

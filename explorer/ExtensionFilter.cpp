@@ -25,20 +25,13 @@ QString ExtensionFilter::extensionOf(const QString &path)
     return name.mid(dot + 1);
 }
 
-const QStringList &ExtensionFilter::moreTypeExtensions()
-{
-    static const QStringList list =
-        QString::fromLatin1(imaging::kPhotoExtensions).split(QLatin1Char(' '));
-    return list;
-}
-
 bool ExtensionFilter::IsImageFile(const QString &path) const
 {
     const QString ext = extensionOf(path);
     if (ext.size() < 3)
         return false;
     const QString lower = ext.toLower();
-    if (m_moreTypes && moreTypeExtensions().contains(lower))
+    if (m_moreTypes && imaging::isPhotoExtension(lower))
         return true;
     return m_ext.contains(lower);
 }

@@ -22,9 +22,6 @@ public:
     // Off: the host's list alone decides, exactly as it always did.
     void setMoreTypes(bool on) { m_moreTypes = on; }
     bool moreTypes() const { return m_moreTypes; }
-    // The whole extensions of today's formats, lower case.
-    static const QStringList &moreTypeExtensions();
-
     bool IsImageFile(const QString &path) const;
 
     // Full paths of the image files of folder `path` matching `searchStr`,

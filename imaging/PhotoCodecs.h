@@ -35,10 +35,10 @@ DecodedImage decodeRaw(QIODevice &device, const FormatSpec &entry, const DecodeO
 
 // The extensions of camera RAW files this program opens, lower case.
 inline constexpr const char *kRawExtensions = "cr2 nef arw dng orf raf rw2 pef srw";
-// Every extension of these formats, lower case: matched whole, never as a
-// substring ("avif" holds "avi").
-inline constexpr const char *kPhotoExtensions =
-    "heic heif avif jxl webp cr2 nef arw dng orf raf rw2 pef srw";
+// The other formats' extensions, lower case.
+inline constexpr const char *kNewPhotoExtensions = "heic heif avif jxl webp";
+// Whether an extension (any case) is one of these formats' or a RAW one:
+// matched whole, never as a substring ("avif" holds "avi").
 bool isPhotoExtension(const QString &extension);
 
 } // namespace lumora::imaging

@@ -127,18 +127,24 @@ bool looksRaw(const QByteArray &h)
            h.startsWith("MMOR") || h.startsWith(QByteArray("IIU\0", 4));
 }
 
+const QStringList &rawExtensions()
+{
+    static const QStringList names = QString::fromLatin1(kRawExtensions).split(QLatin1Char(' '));
+    return names;
+}
 } // namespace
 
 bool isPhotoExtension(const QString &extension)
 {
-    static const QStringList names = QString::fromLatin1(kPhotoExtensions).split(QLatin1Char(' '));
-    return names.contains(extension.toLower());
+    static const QStringList names =
+        QString::fromLatin1(kNewPhotoExtensions).split(QLatin1Char(' '));
+    const QString lower = extension.toLower();
+    return names.contains(lower) || rawExtensions().contains(lower);
 }
 
 bool isCameraRaw(const QByteArray &h, const QString &suffix)
 {
-    static const QStringList names = QString::fromLatin1(kRawExtensions).split(QLatin1Char(' '));
-    return names.contains(suffix) && looksRaw(h);
+    return rawExtensions().contains(suffix) && looksRaw(h);
 }
 
 DecodedImage decodeRaw(QIODevice &device, const FormatSpec &, const DecodeOptions &options)

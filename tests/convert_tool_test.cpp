@@ -451,10 +451,10 @@ TEST(ConvertResize, SizesFollowImageMagickAndVipsConventions)
         {"10", false, {3000, 1}, {10, 1}},             // never below one pixel
     };
     for (const Case &c : cases) {
-        auto spec = parseResize(QString::fromLatin1(c.geometry));
-        ASSERT_TRUE(spec) << c.geometry;
-        spec->enlarge = c.enlarge;
-        EXPECT_EQ(spec->target(c.source), c.expected)
+        auto rule = parseResize(QString::fromLatin1(c.geometry));
+        ASSERT_TRUE(rule) << c.geometry;
+        rule->enlarge = c.enlarge;
+        EXPECT_EQ(rule->target(c.source), c.expected)
             << c.geometry << (c.enlarge ? " enlarge " : " ") << c.source.width() << "x"
             << c.source.height();
     }
