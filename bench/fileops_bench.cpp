@@ -11,6 +11,8 @@
 // system to the tool so both are compared at the same durability too. Goals:
 // a copy at most 1.2x cp+sync and 2.0x cp, a move across file systems (with
 // its read-back from the medium) at most 1.6x mv+sync.
+//
+//   lumora-fileopsbench ... [--rounds N]   medians of N rounds (default 3)
 #include "platform/FileOperations.h"
 #include "platform/linux/LinuxFileOperations.h"
 
@@ -23,8 +25,10 @@
 #include <QStorageInfo>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <cstdio>
 #include <sys/stat.h>
+#include <vector>
 
 using namespace lumora::platform;
 
@@ -103,72 +107,105 @@ void row(const char *what, double mine, double ref, double refSync)
     std::fflush(stdout);
 }
 
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[v.size() / 2];
+}
+
+// Medians over the rounds of one comparison.
+struct Times {
+    std::vector<double> mine, ref, refSync;
+    void print(const QString &what) const
+    {
+        row(what.toUtf8().constData(), median(mine), median(ref),
+            refSync.empty() ? -1 : median(refSync));
+    }
+};
+
 // One workload: copy within, copy across, move within, move across; each
-// against the tool on a twin of the same files.
+// against the tool on a twin of the same files. Every timing starts with
+// both file systems flushed, so neither side pays for what the other (or
+// the making of the sources) left to write; the two sides take turns at
+// going first, and the medians of the rounds are printed.
 void workload(const char *label, const QStringList &files, const QString &work,
-              const QString &other)
+              const QString &other, int rounds)
 {
     FileOperations &ops = *createFileOperations().release();
     const QString src = work + QStringLiteral("/src");
     QStringList srcFiles;
     for (const QString &f : files)
         srcFiles << src + QLatin1Char('/') + QFileInfo(f).fileName();
-    warm(srcFiles);
+    auto settle = [&] {
+        syncFs(work);
+        syncFs(other);
+        warm(srcFiles);
+    };
 
     for (bool across : {false, true}) {
         const QString base = across ? other : work;
         const QString mineDir = base + QStringLiteral("/copy-ours");
         const QString refDir = base + QStringLiteral("/copy-ref");
-        QDir().mkpath(mineDir);
-        QDir().mkpath(refDir);
-        // Reference first and ours second, then the other way round: the
-        // median of neither order favours one side with a warmer cache.
-        QStringList cpArgs = srcFiles;
-        cpArgs << refDir + QLatin1Char('/');
-        const double ref = runTool(QStringLiteral("cp"), cpArgs);
-        const double refSync = ref + syncFs(refDir);
-        const double mine = ours(ops, 1, srcFiles, mineDir + QLatin1Char('/'));
-        syncFs(mineDir);
-        row(QStringLiteral("%1: copy %2")
-                .arg(label, across ? "across" : "within")
-                .toUtf8()
-                .constData(),
-            mine, ref, refSync);
-
-        // Move the two copies on: within the same file system, and (for the
-        // copies in the work folder) across to the other one.
-        const QString mineMoved = (across ? other : work) + QStringLiteral("/moved-ours");
-        const QString refMoved = (across ? other : work) + QStringLiteral("/moved-ref");
-        QDir().mkpath(mineMoved);
-        QDir().mkpath(refMoved);
-        QStringList mvArgs = listIn(refDir);
-        mvArgs << refMoved + QLatin1Char('/');
-        const double mvRef = runTool(QStringLiteral("mv"), mvArgs);
-        const double mvMine = ours(ops, 4, listIn(mineDir), mineMoved + QLatin1Char('/'));
-        row(QStringLiteral("%1: move within %2")
-                .arg(label, across ? "/dev/shm" : "work")
-                .toUtf8()
-                .constData(),
-            mvMine, mvRef, -1);
-        if (!across) {
-            const QString xMine = other + QStringLiteral("/moved-across-ours");
-            const QString xRef = other + QStringLiteral("/moved-across-ref");
-            QDir().mkpath(xMine);
-            QDir().mkpath(xRef);
-            warm(listIn(refMoved) + listIn(mineMoved));
-            QStringList xArgs = listIn(refMoved);
-            xArgs << xRef + QLatin1Char('/');
-            const double xr = runTool(QStringLiteral("mv"), xArgs);
-            const double xrSync = xr + syncFs(xRef);
-            const double xm = ours(ops, 4, listIn(mineMoved), xMine + QLatin1Char('/'));
-            row(QStringLiteral("%1: move across").arg(label).toUtf8().constData(), xm, xr, xrSync);
-            QDir(xMine).removeRecursively();
-            QDir(xRef).removeRecursively();
+        const QString mineMoved = base + QStringLiteral("/moved-ours");
+        const QString refMoved = base + QStringLiteral("/moved-ref");
+        const QString xMine = other + QStringLiteral("/moved-across-ours");
+        const QString xRef = other + QStringLiteral("/moved-across-ref");
+        Times copy, moveWithin, moveAcross;
+        for (int round = 0; round < rounds; ++round) {
+            for (const QString &d : {mineDir, refDir, mineMoved, refMoved, xMine, xRef}) {
+                QDir(d).removeRecursively();
+                QDir().mkpath(d);
+            }
+            const bool refFirst = round % 2 == 0;
+            for (int side = 0; side < 2; ++side) {
+                settle();
+                if ((side == 0) == refFirst) {
+                    QStringList cpArgs = srcFiles;
+                    cpArgs << refDir + QLatin1Char('/');
+                    const double ref = runTool(QStringLiteral("cp"), cpArgs);
+                    copy.ref.push_back(ref);
+                    copy.refSync.push_back(ref + syncFs(refDir));
+                } else {
+                    copy.mine.push_back(ours(ops, 1, srcFiles, mineDir + QLatin1Char('/')));
+                }
+            }
+            // Move the two copies on: within the same file system, and (for
+            // the copies in the work folder) across to the other one.
+            for (int side = 0; side < 2; ++side) {
+                settle();
+                if ((side == 0) == refFirst) {
+                    QStringList mvArgs = listIn(refDir);
+                    mvArgs << refMoved + QLatin1Char('/');
+                    moveWithin.ref.push_back(runTool(QStringLiteral("mv"), mvArgs));
+                } else {
+                    moveWithin.mine.push_back(
+                        ours(ops, 4, listIn(mineDir), mineMoved + QLatin1Char('/')));
+                }
+            }
+            if (across)
+                continue;
+            for (int side = 0; side < 2; ++side) {
+                settle();
+                warm(listIn(refMoved) + listIn(mineMoved));
+                if ((side == 0) == refFirst) {
+                    QStringList xArgs = listIn(refMoved);
+                    xArgs << xRef + QLatin1Char('/');
+                    const double xr = runTool(QStringLiteral("mv"), xArgs);
+                    moveAcross.ref.push_back(xr);
+                    moveAcross.refSync.push_back(xr + syncFs(xRef));
+                } else {
+                    moveAcross.mine.push_back(
+                        ours(ops, 4, listIn(mineMoved), xMine + QLatin1Char('/')));
+                }
+            }
         }
-        QDir(mineDir).removeRecursively();
-        QDir(refDir).removeRecursively();
-        QDir(mineMoved).removeRecursively();
-        QDir(refMoved).removeRecursively();
+        copy.print(QStringLiteral("%1: copy %2").arg(label, across ? "across" : "within"));
+        moveWithin.print(
+            QStringLiteral("%1: move within %2").arg(label, across ? "/dev/shm" : "work"));
+        if (!across)
+            moveAcross.print(QStringLiteral("%1: move across").arg(label));
+        for (const QString &d : {mineDir, refDir, mineMoved, refMoved, xMine, xRef})
+            QDir(d).removeRecursively();
     }
     delete &ops;
 }
@@ -183,23 +220,25 @@ int main(int argc, char **argv)
     QString workBase = QDir::tempPath();
     QString otherBase = QStringLiteral("/dev/shm");
     QString from;
+    int rounds = 3;
     const QStringList args = app.arguments();
     const char *usage =
         "usage: lumora-fileopsbench [--photos N] [--big-mb MB] [--work DIR] [--other DIR]\n"
-        "                           [--from PHOTODIR]\n"
+        "                           [--from PHOTODIR] [--rounds N]\n"
         "Copies and moves N photos (default 1000) and one big file (default 2048 MB)\n"
         "through the file-operation service and through cp and mv, within DIR\n"
         "(default the temporary folder) and from there to a second file system (default\n"
         "/dev/shm), and prints each time and its ratio to the tool and to the tool\n"
-        "followed by sync.\n";
+        "followed by sync: the medians of N rounds (default 3), the two sides taking\n"
+        "turns at going first.\n";
     for (int i = 1; i < args.size(); i += 2) {
         const QString &a = args[i];
         if (a == "--help" || a == "-h") {
             std::fputs(usage, stdout);
             return 0;
         }
-        const bool known =
-            a == "--photos" || a == "--big-mb" || a == "--work" || a == "--other" || a == "--from";
+        const bool known = a == "--photos" || a == "--big-mb" || a == "--work" || a == "--other" ||
+                           a == "--from" || a == "--rounds";
         if (!known || i + 1 >= args.size()) {
             std::fprintf(stderr, "lumora-fileopsbench: %s %s\n%s",
                          known ? "a value is missing after" : "unknown argument", qPrintable(a),
@@ -215,6 +254,8 @@ int main(int argc, char **argv)
             workBase = v;
         else if (a == "--other")
             otherBase = v;
+        else if (a == "--rounds")
+            rounds = qMax(1, v.toInt());
         else
             from = v;
     }
@@ -260,12 +301,12 @@ int main(int argc, char **argv)
     std::fflush(stdout);
 
     workload(qPrintable(QStringLiteral("%1 photos").arg(photos)), photoFiles, work.path(),
-             other.path());
+             other.path(), rounds);
     // The big file replaces the photos as the source.
     QDir(photoSrc).removeRecursively();
     QDir().mkpath(photoSrc);
     const QString big = photoSrc + QStringLiteral("/big.tif");
     writeRandom(big, bigBytes);
-    workload("one big file", {big}, work.path(), other.path());
+    workload("one big file", {big}, work.path(), other.path(), rounds);
     return 0;
 }

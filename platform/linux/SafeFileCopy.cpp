@@ -146,7 +146,7 @@ int SafeFileCopy::stage(const QByteArray &source, const QByteArray &target, Stag
     if (const int err = transfer(s.in, s.out, progress))
         return err;
     copyMetadata(s.in, s.out, s.st);
-    // The medium starts receiving the bytes now; flush() only waits.
+    // The medium starts receiving the rest now; flush() only waits.
     m_io.startWriteback(s.out);
     *staged = std::move(s);
     return 0;
@@ -306,7 +306,9 @@ void SafeFileCopy::sweepStaleParts(const QByteArray &folder)
 
 int SafeFileCopy::transfer(int in, int out, const Progress &progress)
 {
+    constexpr qint64 kWritebackBytes = qint64(16) << 20;
     qint64 done = 0;
+    qint64 written = 0; // handed to the medium so far
     bool copyRange = m_useCopyRange;
     std::unique_ptr<char[]> buffer;
     for (;;) {
@@ -344,6 +346,12 @@ int SafeFileCopy::transfer(int in, int out, const Progress &progress)
             }
             done += n;
         }
+        // A large file goes to the medium while the rest is still being
+        // copied, so the flush at the end waits for its last blocks only.
+        if (done - written >= kWritebackBytes) {
+            m_io.startWriteback(out, written, done - written);
+            written = done;
+        }
         if (progress && !progress(done))
             return fail("cancel", ECANCELED);
     }
@@ -351,7 +359,8 @@ int SafeFileCopy::transfer(int in, int out, const Progress &progress)
 
 int SafeFileCopy::compare(int in, int out, qint64 size)
 {
-    const size_t chunk = qMin<size_t>(m_chunk, size_t(4) << 20);
+    // Blocks that stay in the processor's cache while they are compared.
+    const size_t chunk = qMin<size_t>(m_chunk, size_t(512) << 10);
     std::unique_ptr<char[]> a(new char[chunk]);
     std::unique_ptr<char[]> b(new char[chunk]);
     for (qint64 off = 0; off < size;) {

@@ -8,6 +8,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <string>
+#include <sys/sendfile.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/xattr.h>
@@ -58,6 +59,17 @@ ssize_t SysIo::copyRange(int in, int out, size_t count)
     do {
         n = ::copy_file_range(in, nullptr, out, nullptr, count, 0);
     } while (n < 0 && errno == EINTR);
+    if (n >= 0 || (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP))
+        return n;
+    // Between two kinds of file system (a disk and /dev/shm, FUSE) the
+    // kernel still moves the pages itself, without a round trip through
+    // our memory.
+    const int refused = errno;
+    do {
+        n = ::sendfile(out, in, nullptr, count);
+    } while (n < 0 && errno == EINTR);
+    if (n < 0 && (errno == EINVAL || errno == ENOSYS))
+        errno = refused; // neither copies here: the caller reads and writes
     return n;
 }
 
@@ -178,9 +190,9 @@ int SysIo::syncfs(int fd)
     return ::syncfs(fd);
 }
 
-int SysIo::startWriteback(int fd)
+int SysIo::startWriteback(int fd, off_t offset, off_t length)
 {
-    return ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+    return ::sync_file_range(fd, offset, length, SYNC_FILE_RANGE_WRITE);
 }
 
 int SysIo::dropCache(int fd)

@@ -25,7 +25,10 @@ public:
     virtual ssize_t read(int fd, void *buf, size_t count);
     virtual ssize_t write(int fd, const void *buf, size_t count);
     virtual ssize_t pread(int fd, void *buf, size_t count, off_t offset);
-    // The kernel's in-place copy between two open files at their offsets.
+    // The kernel's in-place copy between two open files at their offsets
+    // (copy_file_range, or sendfile between file systems that cannot copy to
+    // each other); errno as
+    // copy_file_range's when neither is possible.
     virtual ssize_t copyRange(int in, int out, size_t count);
     virtual int fsync(int fd);
     virtual int close(int fd);
@@ -51,8 +54,9 @@ public:
     // file system that holds fd at once (syncfs).
     virtual int fdatasync(int fd);
     virtual int syncfs(int fd);
-    // Starts writing the file's dirty pages out without waiting for them.
-    virtual int startWriteback(int fd);
+    // Starts writing the file's dirty pages out without waiting for them:
+    // `length` bytes from `offset`, or all from `offset` when length is 0.
+    virtual int startWriteback(int fd, off_t offset = 0, off_t length = 0);
     // Drops the file's clean pages from memory, so the next read comes from
     // the medium.
     virtual int dropCache(int fd);

@@ -168,9 +168,9 @@ public:
     }
     int fdatasync(int fd) override { return step(Fdatasync) ? platform::SysIo::fdatasync(fd) : -1; }
     int syncfs(int fd) override { return step(Syncfs) ? platform::SysIo::syncfs(fd) : -1; }
-    int startWriteback(int fd) override
+    int startWriteback(int fd, off_t offset, off_t length) override
     {
-        return step(StartWriteback) ? platform::SysIo::startWriteback(fd) : -1;
+        return step(StartWriteback) ? platform::SysIo::startWriteback(fd, offset, length) : -1;
     }
     int dropCache(int fd) override { return step(DropCache) ? platform::SysIo::dropCache(fd) : -1; }
     int fchown(int fd, uid_t u, gid_t g) override
