@@ -167,6 +167,23 @@ void fuzzExif(const uint8_t *data, size_t size)
         // Normalising twice changes nothing more.
         require(imaging::exif::normalised(fixed, pixels) == fixed, "normalising is not stable");
     }
+
+    // What a re-encoded copy carries over: the kept header segments, each
+    // whole, and an upright thumbnail linked into a block that has none.
+    for (const QByteArray &kept : imaging::exif::keptSegments(bytes)) {
+        require(kept.size() >= 4 && uchar(kept[0]) == 0xFF, "a kept segment without its marker");
+        const int length = uchar(kept[2]) << 8 | uchar(kept[3]);
+        require(length + 2 == kept.size(), "a kept segment cut short or run on");
+        require(bytes.contains(kept), "a kept segment that is not in the file");
+    }
+    const QByteArray block = fixed.isEmpty() ? payload : fixed;
+    const QByteArray linked = imaging::exif::withThumbnail(block, jpeg);
+    if (linked != block) {
+        require(!imaging::exif::hasThumbnail(block), "a second thumbnail was linked");
+        require(imaging::exif::hasThumbnail(linked), "the linked thumbnail cannot be found");
+        require(linked.size() <= 65533, "the block with its thumbnail overflows a segment");
+        require(linked.endsWith(jpeg), "the thumbnail's bytes are not where it points");
+    }
 }
 
 // The cache's PNG reader and the text keys that tie a thumbnail to its file.
