@@ -9,6 +9,7 @@
 #include "imaging/GifAnimation.h"
 #include "imaging/JpegCmyk.h"
 #include "imaging/MagickCodec.h"
+#include "imaging/PngInflate.h"
 #include "imaging/PngRgb24.h"
 #include "imaging/TiffCodec.h"
 
@@ -318,6 +319,13 @@ DecodedImage decodePngPixels(QIODevice &device, const FormatSpec &entry,
     const QByteArray head = device.peek(64);
     if (wantsRgb24Png(head))
         return decodeRgb24Png(device, options);
+    if (!device.isSequential() && head.size() >= 26 && quint8(head[24]) == 8 &&
+        (quint8(head[25]) == 2 || quint8(head[25]) == 6)) {
+        const QByteArray file = device.readAll();
+        if (auto plain = decodePlainPng(file, options))
+            return *std::move(plain);
+        device.seek(0);
+    }
     if (deepPngWithTransparentColour(device, head)) {
         DecodedImage decoded = decodeWithMagick(device, entry, options);
         if (decoded.ok()) {
