@@ -7,7 +7,8 @@
 # (vips and convert are told Q=90 too; lumora-convert writes JPEG at its own
 # quality, printed below). PNG output uses each tool's default compression;
 # the output sizes are printed so a tool that wins by compressing less shows.
-# Each figure is the best of RUNS runs (default 2).
+# Each figure is the best of RUNS runs (default 2). MAGICK=0 leaves
+# ImageMagick out (it takes four times as long as the other two together).
 #
 #   bench/convert-reference.sh BUILD_DIR PHOTOS_DIR [COUNT]
 # Make the photos first: bench/make-photos.sh PHOTOS_DIR 200
@@ -16,9 +17,12 @@ build=${1:-build}
 photos=${2:?usage: convert-reference.sh BUILD_DIR PHOTOS_DIR [COUNT]}
 count=${3:-200}
 runs=${RUNS:-2}
+magick=${MAGICK:-1}
 conv=$build/bin/lumora-convert
 export QT_QPA_PLATFORM=offscreen
-for tool in "$conv" vips convert; do
+tools=("$conv" vips)
+[ "$magick" = 1 ] && tools+=(convert)
+for tool in "${tools[@]}"; do
     command -v "$tool" >/dev/null || { echo "missing: $tool" >&2; exit 1; }
 done
 
@@ -76,7 +80,12 @@ direction() { # label ext inputs...
     for ((r = 0; r < runs; r++)); do
         l+=("$(timed "$work/l" lumora_run "$ext" "$work/l" "$@")")
         v+=("$(timed "$work/v" vips_run "$ext" "$work/v" "$@")")
-        m+=("$(timed "$work/m" magick_run "$ext" "$work/m" "$@")")
+        if [ "$magick" = 1 ]; then
+            m+=("$(timed "$work/m" magick_run "$ext" "$work/m" "$@")")
+        else
+            m+=(0)
+            mkdir -p "$work/m"
+        fi
     done
     local lb vb mb
     lb=$(printf '%s\n' "${l[@]}" | best)
@@ -89,7 +98,9 @@ direction() { # label ext inputs...
         "$(ms_per_image "$lb")" "$(size_mb "$work/l")" "$(ms_per_image "$vb")" "$(size_mb "$work/v")" \
         "$(ms_per_image "$mb")" "$(size_mb "$work/m")"
     awk -v l="$lb" -v v="$vb" -v m="$mb" -v d="$label" \
-        'BEGIN { printf "%-12s ratio lumora/vips %.2f (goal <= 1.00), lumora/convert %.2f\n", d, l / v, l / m }'
+        'BEGIN { printf "%-12s ratio lumora/vips %.2f (goal <= 1.00)", d, l / v
+                 if (m > 0) printf ", lumora/convert %.2f", l / m
+                 printf "\n" }'
 }
 
 direction "JPEG->PNG" png "${jpegs[@]}"
