@@ -10,7 +10,7 @@ namespace lumora::fuzz
 {
 
 // bmp ico tiff psd wbmp tga exif thumbpng cipher registry mimeapps desktop
-// trashinfo
+// trashinfo png
 QStringList parserNames();
 
 // Runs one input through the named parser and its checks; empty when all

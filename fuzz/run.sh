@@ -6,7 +6,7 @@
 #   bash fuzz/run.sh [build-dir] [seconds per target] [targets...]
 # Targets: the decoding families (decode qt magick metafile), encode, and
 # the parsers (bmp ico tiff psd wbmp tga exif thumbpng cipher registry
-# mimeapps desktop trashinfo). Extra libFuzzer flags come from FUZZ_FLAGS,
+# mimeapps desktop trashinfo png). Extra libFuzzer flags come from FUZZ_FLAGS,
 # e.g. FUZZ_FLAGS="-fork=1 -ignore_timeouts=1" to carry on past libwmf's slow
 # bitmap stretching. New inputs go to <build-dir>/fuzz-corpus/<target>,
 # crashes to <build-dir>/fuzz-artifacts/; the seeds in fuzz/corpus and those
