@@ -84,9 +84,17 @@ DecodedImage decodeJxl(QIODevice &device, const FormatSpec &, const DecodeOption
         nullptr, qMin<size_t>(2, JxlThreadParallelRunnerDefaultNumWorkerThreads())));
     if (runner)
         JxlDecoderSetParallelRunner(decoder, JxlThreadParallelRunner, runner.get());
-    if (JxlDecoderSubscribeEvents(decoder, JXL_DEC_BASIC_INFO | JXL_DEC_COLOR_ENCODING |
-                                               JXL_DEC_FULL_IMAGE) != JXL_DEC_SUCCESS)
+    // A thumbnail needs no more than the eighth-size DC picture a lossy
+    // file carries before its detail: libjxl stops there, renders it at
+    // full size, and the detail is never decoded.
+    const bool thumbnail = options.scaledSize.isValid() && !options.scaledSize.isEmpty();
+    int events = JXL_DEC_BASIC_INFO | JXL_DEC_COLOR_ENCODING | JXL_DEC_FULL_IMAGE;
+    if (thumbnail)
+        events |= JXL_DEC_FRAME_PROGRESSION;
+    if (JxlDecoderSubscribeEvents(decoder, events) != JXL_DEC_SUCCESS)
         return failure(damagedMessage());
+    if (thumbnail)
+        JxlDecoderSetProgressiveDetail(decoder, kDC);
     JxlDecoderSetInput(decoder, reinterpret_cast<const uint8_t *>(bytes.constData()),
                        size_t(bytes.size()));
     JxlDecoderCloseInput(decoder);
@@ -94,7 +102,29 @@ DecodedImage decodeJxl(QIODevice &device, const FormatSpec &, const DecodeOption
     DecodedImage out;
     JxlBasicInfo info{};
     QImage page;
-    const JxlPixelFormat format{4, JXL_TYPE_UINT8, JXL_NATIVE_ENDIAN, 0};
+    JxlPixelFormat format{4, JXL_TYPE_UINT8, JXL_NATIVE_ENDIAN, 0};
+    // Whether the picture in `page` is as good as the thumbnail needs.
+    auto enoughFor = [&](size_t ratio) {
+        const QSize target = targetSize(out.originalSize, options.scaledSize);
+        return ratio >= 1 && qint64(target.width()) * qint64(ratio) <= out.originalSize.width() &&
+               qint64(target.height()) * qint64(ratio) <= out.originalSize.height();
+    };
+    auto finish = [&]() -> DecodedImage {
+        // An animation shows its first frame: that is all a still viewer of
+        // this format is asked for.
+        if (page.isNull())
+            return failure(damagedMessage());
+        out.format = FormatCode::Jxl;
+        out.pages.append(page);
+        page = QImage();
+        // Shrunk first, so only the small picture is converted.
+        scalePages(out, options);
+        const QImage::Format wanted =
+            info.alpha_bits ? QImage::Format_ARGB32 : QImage::Format_RGB32;
+        for (QImage &p : out.pages)
+            p = std::move(p).convertToFormat(wanted);
+        return out;
+    };
     for (;;) {
         if (isCancelled(options))
             return failure(cancelledMessage());
@@ -118,8 +148,11 @@ DecodedImage decodeJxl(QIODevice &device, const FormatSpec &, const DecodeOption
             out.iccProfile = pixelProfile(decoder);
             break;
         case JXL_DEC_NEED_IMAGE_OUT_BUFFER: {
+            // Three bytes a pixel when there is no alpha: less for libjxl to
+            // write.
+            format.num_channels = info.alpha_bits ? 4 : 3;
             page = QImage(out.originalSize,
-                          info.alpha_bits ? QImage::Format_RGBA8888 : QImage::Format_RGBX8888);
+                          info.alpha_bits ? QImage::Format_RGBA8888 : QImage::Format_RGB888);
             size_t needed = 0;
             if (page.isNull() ||
                 JxlDecoderImageOutBufferSize(decoder, &format, &needed) != JXL_DEC_SUCCESS ||
@@ -131,17 +164,14 @@ DecodedImage decodeJxl(QIODevice &device, const FormatSpec &, const DecodeOption
                 return failure(damagedMessage());
             break;
         }
+        case JXL_DEC_FRAME_PROGRESSION:
+            if (!page.isNull() && enoughFor(JxlDecoderGetIntendedDownsamplingRatio(decoder)) &&
+                JxlDecoderFlushImage(decoder) == JXL_DEC_SUCCESS)
+                return finish();
+            break;
         case JXL_DEC_FULL_IMAGE:
         case JXL_DEC_SUCCESS:
-            // An animation shows its first frame: that is all a still
-            // viewer of this format is asked for.
-            if (page.isNull())
-                return failure(damagedMessage());
-            out.pages.append(page.convertToFormat(info.alpha_bits ? QImage::Format_ARGB32
-                                                                  : QImage::Format_RGB32));
-            out.format = FormatCode::Jxl;
-            scalePages(out, options);
-            return out;
+            return finish();
         case JXL_DEC_NEED_MORE_INPUT:
             return failure(damagedMessage()); // all input was given: the file ends early
         default:

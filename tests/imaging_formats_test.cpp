@@ -421,6 +421,22 @@ TEST_P(FormatCases, MatchesTheReferenceDecoder)
         EXPECT_TRUE(
             hasQuadrants(turned(thumb.pages.front(), c.turn < 0 ? -1 : (360 - c.turn) % 360), 48));
     }
+
+    // A box of an eighth of the picture: a lossy JPEG XL stops at its DC
+    // picture there. Every format still gives the full picture, shrunk.
+    DecodeOptions tiny;
+    tiny.scaledSize = QSize(kWidth / 8, kWidth / 8);
+    tiny.allPages = false;
+    const DecodedImage least = decodeFile(file, tiny);
+    ASSERT_TRUE(least.ok()) << least.error.toStdString();
+    const QImage &leastPage = least.pages.front();
+    EXPECT_EQ(leastPage.size(), expected.size().scaled(tiny.scaledSize, Qt::KeepAspectRatio));
+    EXPECT_EQ(leastPage.hasAlphaChannel(), alpha);
+    if (c.format != FormatCode::Raw) {
+        const QImage shrunk =
+            page.scaled(leastPage.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        EXPECT_LT(rmse(leastPage, shrunk), 0.03) << "against the full picture shrunk";
+    }
 }
 
 // Damaged copies of every case: cut short anywhere, bytes flipped. Each
@@ -575,6 +591,41 @@ TEST(FormatCases, AnimatedWebpGivesEveryFrameWithItsDelay)
     ASSERT_EQ(one.pages.size(), 1);
     EXPECT_TRUE(one.frameDelays.isEmpty());
     EXPECT_TRUE(hasQuadrants(one.pages.front(), 40)); // the first frame
+}
+
+// A lossy JPEG XL large enough to keep its DC picture apart from the
+// detail: a thumbnail of an eighth of its size or less is made from the DC
+// picture alone, and looks like the full picture shrunk.
+TEST(FormatCases, JxlThumbnailsStopAtTheDcPicture)
+{
+    TempDir dir;
+    const QString source = dir.file(QStringLiteral("s.png"));
+    for (const bool alpha : {false, true}) {
+        const QImage big =
+            photo(alpha, false).scaled(1200, 900, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        ASSERT_TRUE(big.save(source));
+        const QString out = dir.file(alpha ? QStringLiteral("a.jxl") : QStringLiteral("t.jxl"));
+        QString log;
+        ASSERT_TRUE(run(cmd({"cjxl", "--quiet", "-d", "1", "{in}", "{out}"}), source, out, &log))
+            << log.toStdString();
+        const DecodedImage full = decodeFile(out);
+        ASSERT_TRUE(full.ok()) << full.error.toStdString();
+        for (const int box : {140, 100, 64}) {
+            DecodeOptions options;
+            options.scaledSize = QSize(box, box);
+            options.allPages = false;
+            const DecodedImage d = decodeFile(out, options);
+            ASSERT_TRUE(d.ok()) << d.error.toStdString();
+            EXPECT_EQ(d.originalSize, QSize(1200, 900));
+            const QImage &thumb = d.pages.front();
+            EXPECT_EQ(thumb.size(), QSize(box, box * 3 / 4));
+            EXPECT_EQ(thumb.format(), alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+            const QImage shrunk = full.pages.front().scaled(thumb.size(), Qt::IgnoreAspectRatio,
+                                                            Qt::SmoothTransformation);
+            EXPECT_LT(rmse(thumb, shrunk), 0.02) << box << " px, alpha " << alpha;
+            EXPECT_TRUE(hasQuadrants(thumb, 48));
+        }
+    }
 }
 
 TEST(FormatCases, HeifThumbnailsUseTheStoredThumbnail)
