@@ -215,9 +215,15 @@ std::optional<DecodedImage> decodePlainPng(const QByteArray &file, const DecodeO
         const uchar *body = data + at + 8;
         if (libdeflate_crc32(0, data + at + 4, size_t(length) + 4) != be32(body + length))
             return std::nullopt;
+        const bool first = at == 8;
         at += 12 + qsizetype(length);
-        if (type == tag("IHDR"))
-            continue; // checked above; a second one is not ours to judge
+        if (type == tag("IHDR")) {
+            // Checked above; a second one makes libpng refuse the file, and
+            // the usual reader says so.
+            if (!first)
+                return std::nullopt;
+            continue;
+        }
         if (type == tag("IEND")) {
             ended = true;
             break;
