@@ -17,6 +17,7 @@
 #include "platform/ProcessCommandRunner.h"
 #include "platform/SingleInstance.h"
 #include "platform/linux/FreedesktopAssociations.h"
+#include "viewer/FirstPicture.h"
 #include "viewer/frmViwer.h"
 #include <QProgressDialog> // until the adapter header includes it itself
 
@@ -26,9 +27,25 @@
 namespace lumora
 {
 
-LumoraApp::LumoraApp()
+namespace
+{
+
+std::unique_ptr<Preloader> startDecoding(platform::RegistryStore *registry,
+                                         const QStringList &arguments)
+{
+    loader::LoaderSettings decoding = loader::currentSettings();
+    decoding.timeLimitMs = loader::decoderTimeLimitMs(registry);
+    loader::configure(decoding);
+    return startDecoders(commandLineText(arguments));
+}
+
+} // namespace
+
+LumoraApp::LumoraApp(const QStringList &arguments)
     : m_registry(platform::openDefaultRegistryStore()),
-      m_instance(platform::createSingleInstance()), m_main(std::make_unique<frmMain>(*this)),
+      m_instance(platform::createSingleInstance()),
+      m_firstPicture(startDecoding(m_registry.get(), arguments)),
+      m_main(std::make_unique<frmMain>(*this)),
       m_fileOperations(withThumbnailCacheUpkeep(platform::createFileOperations(),
                                                 thumbnailCacheWritingAllowed(m_registry.get())))
 {
@@ -70,12 +87,12 @@ bool LumoraApp::start(const QStringList &arguments)
 {
     m_main->ImageExplore1->setThumbnailCacheWriting(thumbnailCacheWritingAllowed(m_registry.get()));
     m_main->ImageExplore1->setMoreImageTypes(moreImageTypesListed(m_registry.get()));
-    // The decoder processes load their libraries while the window is built.
-    loader::LoaderSettings decoding = loader::currentSettings();
-    decoding.timeLimitMs = loader::decoderTimeLimitMs(m_registry.get());
-    loader::configure(decoding);
-    loader::startLoaders();
-    return m_main->Form_Load(commandLineText(arguments));
+    const bool running = m_main->Form_Load(commandLineText(arguments));
+    // A first picture the viewer did not take (its folder showed in the
+    // browser instead) is let go.
+    if (m_firstPicture)
+        m_firstPicture->keep({});
+    return running;
 }
 
 assoc::ModAssoc *LumoraApp::associations()
@@ -109,6 +126,7 @@ frmViwer *LumoraApp::viewer()
         ctx.skin = &m_skin;
         ctx.registry = m_registry.get();
         ctx.fileOps = fileOpServices();
+        ctx.firstPicture = m_firstPicture.get();
         m_viewer = new frmViwer(ctx);
         // Closing the viewer unloads it; the next use loads a fresh one.
         QObject::connect(m_viewer, &frmViwer::viewerClosed, m_main.get(), [this](bool endProgram) {

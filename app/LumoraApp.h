@@ -29,7 +29,8 @@ class frmFile;
 class LumoraApp : public WindowHost
 {
 public:
-    LumoraApp();
+    // `arguments` as start() gets them: a file to view starts decoding now.
+    explicit LumoraApp(const QStringList &arguments = {});
     ~LumoraApp() override;
 
     // Runs the start-up; false when the program is to end at once.
@@ -61,6 +62,8 @@ private:
     DialogPrompter m_prompter;
     std::unique_ptr<platform::RegistryStore> m_registry;
     std::unique_ptr<platform::SingleInstance> m_instance;
+    // Before the windows: the command line's picture decodes while they are built.
+    std::unique_ptr<Preloader> m_firstPicture;
     std::unique_ptr<platform::CommandRunner> m_commands;
     std::unique_ptr<platform::DesktopAssociations> m_desktop;
     std::unique_ptr<assoc::ModAssoc> m_assoc;

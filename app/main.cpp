@@ -14,7 +14,7 @@ int main(int argc, char **argv)
     QApplication::setQuitOnLastWindowClosed(false);
     lumora::imaging::applyDecodeLimits();
 
-    lumora::LumoraApp lumora;
+    lumora::LumoraApp lumora(QApplication::arguments());
     if (!lumora.start(QApplication::arguments()))
         return 0;
     return QApplication::exec();

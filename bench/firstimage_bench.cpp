@@ -7,13 +7,19 @@
 //   lumora-firstimagebench PHOTO [ROUNDS]
 //
 // A sample runs what the program runs for a path on its command line: the
-// loaders are started first (they load their libraries while the windows are
-// built), then the viewer opens the photo among its folder's images and
-// paints it. The time runs from the start of main() to the end of that paint.
+// photo's decode starts first, on one loader (viewer/FirstPicture.h), while
+// the viewer window is built; then the viewer opens the photo among its
+// folder's images and paints it. The time runs from the start of main() to
+// the end of that paint. The reference is the program before the loaders:
+// the same decoders in process, called when the viewer opens the photo. A
+// third figure, the early start with the decoders in process, tells what the
+// early start alone is worth.
 #include "explorer/ExtensionFilter.h"
 #include "imaging/Decoder.h"
 #include "loader/LoaderClient.h"
 #include "platform/SqliteRegistryStore.h"
+#include "viewer/FirstPicture.h"
+#include "viewer/Preloader.h"
 #include "viewer/frmViwer.h"
 
 #include <QApplication>
@@ -38,18 +44,26 @@ double median(std::vector<double> v)
     return v.empty() ? 0 : v[v.size() / 2];
 }
 
+enum class Kind { Loaders, InProcess, InProcessEarly };
+const char *const kKindNames[] = {"loaders", "in-process", "in-process-early"};
+
 // One sample: prints "first_image_ms=<n>" or an error.
-int runSample(QElapsedTimer &clock, const QString &photo, bool inProcess)
+int runSample(QElapsedTimer &clock, const QString &photo, Kind kind)
 {
     loader::LoaderSettings settings = loader::currentSettings();
-    settings.inProcess = inProcess;
+    settings.inProcess = kind != Kind::Loaders;
     loader::configure(settings);
-    loader::startLoaders();
+    std::unique_ptr<Preloader> first;
+    if (kind == Kind::InProcess)
+        loader::startLoaders(); // nothing to start: the program before the loaders
+    else
+        first = startDecoders(photo);
 
     QTemporaryDir tmp;
     platform::SqliteRegistryStore registry(tmp.path() + QStringLiteral("/registry.db"));
     ViewerContext ctx;
     ctx.registry = &registry;
+    ctx.firstPicture = first.get();
     frmViwer viewer(ctx);
     const QString folder = QFileInfo(photo).absolutePath();
     QStringList patterns;
@@ -62,9 +76,11 @@ int runSample(QElapsedTimer &clock, const QString &photo, bool inProcess)
     if (list.isEmpty())
         list << photo;
     viewer.ViewImage(list, index);
-    viewer.ImgX->repaint();
+    // What the window shows, painted now (an offscreen window need not be
+    // exposed yet, so a repaint may draw nothing).
+    const QPixmap shown = viewer.ImgX->grab();
     const double ms = clock.nsecsElapsed() / 1e6;
-    if (viewer.ImgX->document()->currentImage().isNull()) {
+    if (shown.isNull() || viewer.ImgX->document()->currentImage().isNull()) {
         std::printf("error: the photo was not shown\n");
         return 1;
     }
@@ -84,21 +100,25 @@ int main(int argc, char **argv)
     qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
     imaging::applyDecodeLimits();
     const QStringList args = app.arguments();
-    if (args.size() >= 4 && args.at(1) == QLatin1String("--sample"))
-        return runSample(clock, args.at(3), args.at(2) == QLatin1String("in-process"));
+    if (args.size() >= 4 && args.at(1) == QLatin1String("--sample")) {
+        for (const Kind kind : {Kind::Loaders, Kind::InProcess, Kind::InProcessEarly}) {
+            if (args.at(2) == QLatin1String(kKindNames[int(kind)]))
+                return runSample(clock, args.at(3), kind);
+        }
+        return 2;
+    }
     if (args.size() < 2 || !QFileInfo(args.at(1)).isFile()) {
         std::fprintf(stderr, "usage: lumora-firstimagebench PHOTO [ROUNDS]\n");
         return 2;
     }
     const int rounds = args.size() > 2 ? std::max(1, args.at(2).toInt()) : 7;
-    std::vector<double> ours, reference;
+    std::vector<double> samples[3];
     for (int round = 0; round < rounds; ++round) {
-        for (const bool inProcess : {true, false}) {
+        for (const Kind kind : {Kind::InProcess, Kind::Loaders, Kind::InProcessEarly}) {
             QProcess sample;
-            sample.start(QCoreApplication::applicationFilePath(),
-                         {QStringLiteral("--sample"),
-                          inProcess ? QStringLiteral("in-process") : QStringLiteral("loaders"),
-                          args.at(1)});
+            sample.start(
+                QCoreApplication::applicationFilePath(),
+                {QStringLiteral("--sample"), QLatin1String(kKindNames[int(kind)]), args.at(1)});
             if (!sample.waitForFinished(120000) || sample.exitCode() != 0) {
                 std::fprintf(stderr, "a sample failed: %s\n", sample.readAll().constData());
                 return 1;
@@ -110,11 +130,14 @@ int main(int argc, char **argv)
                 return 1;
             }
             const double ms = out.mid(at + 15).trimmed().toDouble();
-            (inProcess ? reference : ours).push_back(ms);
+            samples[int(kind)].push_back(ms);
         }
     }
-    const double a = median(ours), b = median(reference);
-    std::printf("rounds=%d first_image_ms=%.1f in_process_ms=%.1f ratio=%.2f\n", rounds, a, b,
-                b > 0 ? a / b : 0.0);
+    const double a = median(samples[int(Kind::Loaders)]);
+    const double b = median(samples[int(Kind::InProcess)]);
+    const double c = median(samples[int(Kind::InProcessEarly)]);
+    std::printf("rounds=%d first_image_ms=%.1f in_process_ms=%.1f ratio=%.2f "
+                "in_process_early_ms=%.1f ratio_to_early=%.2f\n",
+                rounds, a, b, b > 0 ? a / b : 0.0, c, c > 0 ? a / c : 0.0);
     return 0;
 }

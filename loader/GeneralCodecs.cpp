@@ -13,48 +13,71 @@ namespace lumora::loader
 namespace
 {
 
-// One tiny picture of every kind, decoded once before the sandbox closes, so
-// Qt's image plugins, ImageMagick's coder modules and configuration, and
-// libwmf's fonts are loaded while the process may still open what it needs.
-void prepareGeneral()
+namespace enc = imaging::encoders;
+using imaging::FormatCode;
+
+QImage tinyPicture()
 {
-    imaging::applyDecodeLimits();
     QImage picture(4, 4, QImage::Format_RGB32);
     picture.fill(Qt::darkCyan);
-    {
-        // Fonts and their configuration, which drawings with text need.
-        QPainter painter(&picture);
-        painter.drawText(0, 4, QStringLiteral("a"));
-    }
-    QList<QPair<QByteArray, QString>> samples;
-    using imaging::FormatCode;
-    // Made by the encoders themselves: the writer's commit step (and the
-    // file system code behind it) has no place in a loader.
-    namespace enc = imaging::encoders;
-    const QList<QPair<FormatCode, enc::Encoder>> kinds = {
-        {FormatCode::Jpeg, &enc::encodeWithQt},    {FormatCode::Png, &enc::encodePng},
-        {FormatCode::Tiff, &enc::encodeWithQt},    {FormatCode::Bmp, &enc::encodeWithQt},
-        {FormatCode::Wbmp, &enc::encodeWithQt},    {FormatCode::Pcx, &enc::encodeWithMagick},
-        {FormatCode::Tga, &enc::encodeWithMagick}, {FormatCode::Psd, &enc::encodeWithMagick},
-        {FormatCode::Wmf, &enc::encodeMetafile}};
-    for (const auto &[code, encode] : kinds) {
-        QString error;
-        const QByteArray bytes = encode(picture, code, {}, &error);
-        samples.append({bytes, QStringLiteral("sample.") + imaging::formatShortName(code)});
-    }
+    return picture;
+}
+
+// Encodes a tiny picture with `encode` and decodes it again, which loads
+// the libraries, plugins and data files behind that kind. Made by the
+// encoders themselves: the writer's commit step (and the file system code
+// behind it) has no place in a loader.
+void roundTrip(FormatCode code, enc::Encoder encode)
+{
+    QString error;
+    const QByteArray bytes = encode(tinyPicture(), code, {}, &error);
+    if (!bytes.isEmpty())
+        imaging::decodeDataInProcess(bytes, {},
+                                     QStringLiteral("sample.") + imaging::formatShortName(code));
+}
+
+// Before the sandbox: only what photos need (Qt's JPEG plugin, libpng), so
+// the first photo of `lumora photo.jpg` is not kept waiting for the rest.
+void preparePhotos()
+{
+    imaging::applyDecodeLimits();
+    roundTrip(FormatCode::Jpeg, &enc::encodeWithQt);
+    roundTrip(FormatCode::Png, &enc::encodePng);
+}
+
+// The rest, one kind a step, warmed inside the sandbox while no request
+// waits. Loading needs nothing the filter refuses: libraries, plugins,
+// ImageMagick's configuration and the fonts are only opened for reading.
+void warmFonts()
+{
+    // Fonts and their configuration, which drawings with text need.
+    QImage picture = tinyPicture();
+    QPainter painter(&picture);
+    painter.drawText(0, 4, QStringLiteral("a"));
+}
+void warmQtKinds()
+{
+    for (const FormatCode code : {FormatCode::Tiff, FormatCode::Bmp, FormatCode::Wbmp})
+        roundTrip(code, &enc::encodeWithQt);
     QByteArray ico;
     QBuffer buffer(&ico);
     buffer.open(QIODevice::WriteOnly);
-    QImageWriter(&buffer, "ico").write(picture);
-    samples.append({ico, QStringLiteral("sample.ico")});
+    QImageWriter(&buffer, "ico").write(tinyPicture());
+    imaging::decodeDataInProcess(ico, {}, QStringLiteral("sample.ico"));
     static const char gif[] = "GIF89a\x01\x00\x01\x00\x80\x00\x00\x00\x00\x00\xff\xff\xff"
                               "!\xf9\x04\x01\x00\x00\x00\x00,\x00\x00\x00\x00\x01\x00\x01"
                               "\x00\x00\x02\x02\x44\x01\x00;";
-    samples.append({QByteArray(gif, sizeof(gif) - 1), QStringLiteral("sample.gif")});
-    for (const auto &[bytes, name] : samples) {
-        if (!bytes.isEmpty())
-            imaging::decodeDataInProcess(bytes, {}, name);
-    }
+    imaging::decodeDataInProcess(QByteArray(gif, sizeof(gif) - 1), {},
+                                 QStringLiteral("sample.gif"));
+}
+void warmMagick()
+{
+    for (const FormatCode code : {FormatCode::Pcx, FormatCode::Tga, FormatCode::Psd})
+        roundTrip(code, &enc::encodeWithMagick);
+}
+void warmMetafiles()
+{
+    roundTrip(FormatCode::Wmf, &enc::encodeMetafile);
 }
 
 Claim claimGeneral(const QByteArray &head, const QString &nameHint)
@@ -67,7 +90,10 @@ Claim claimGeneral(const QByteArray &head, const QString &nameHint)
 
 WorkerCodecs generalCodecs()
 {
-    return {&prepareGeneral, &claimGeneral, &imaging::decodeDeviceInProcess};
+    return {&preparePhotos,
+            &claimGeneral,
+            &imaging::decodeDeviceInProcess,
+            {&warmFonts, &warmQtKinds, &warmMagick, &warmMetafiles}};
 }
 
 } // namespace lumora::loader

@@ -287,13 +287,20 @@ PoolReply LoaderPool::decode(int fd, const Request &request, const std::atomic_b
             return out;
         }
     }
-    if (!w->ready && !awaitReady(*w, &error)) {
-        out.decoded.error = QStringLiteral("The decoder could not be started: %1.").arg(error);
-        return out;
-    }
     if (w->control)
         w->control->cancel = cancel && cancel->load();
-    if (!sendMessage(w->socket, encodeRequest(request), fd)) {
+    // A worker still starting is sent the file at once: it reads nothing
+    // before its sandbox is up, and the request waits in the socket instead
+    // of for this thread to hear it is ready.
+    bool sent = false;
+    if (!w->ready) {
+        sent = sendMessage(w->socket, encodeRequest(request), fd);
+        if (!awaitReady(*w, &error)) {
+            out.decoded.error = QStringLiteral("The decoder could not be started: %1.").arg(error);
+            return out;
+        }
+    }
+    if (!sent && !sendMessage(w->socket, encodeRequest(request), fd)) {
         // It died between two files; that file is not this one's fault.
         bury(*w, false);
         if (!spawn(*w, &error) || !awaitReady(*w, &error) ||

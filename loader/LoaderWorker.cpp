@@ -9,6 +9,7 @@
 #include <QGuiApplication>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -160,6 +161,22 @@ Served decodeOne(int fd, const Request &request, ControlPage *control, const Wor
     return out;
 }
 
+// Whether a request comes within `ms`; an error counts too, for the
+// receive to say what it is.
+bool requestWithin(int socket, int ms)
+{
+    pollfd p{socket, POLLIN, 0};
+    int rc;
+    while ((rc = poll(&p, 1, ms)) < 0 && errno == EINTR) {
+    }
+    return rc != 0;
+}
+
+// Late warming waits for a pause this long, so that it neither delays the
+// requests that follow the first (a viewer's neighbours, a folder's
+// thumbnails) nor takes the CPU from the program while it shows the first.
+constexpr int kIdleBeforeWarmingMs = 150;
+
 qint64 argument(int argc, char **argv, const char *name, qint64 fallback)
 {
     for (int i = 1; i + 1 < argc; ++i) {
@@ -207,6 +224,8 @@ int runWorker(int argc, char **argv, const WorkerTraits &traits)
         control = static_cast<ControlPage *>(page);
     close(kWorkerControlFd);
 
+    // The cap counts from here; what is warmed later adds a few megabytes
+    // of libraries, well inside the margin.
     QString capError;
     if (!capAddressSpace(budget + kMemoryMargin, &capError))
         std::fprintf(stderr, "%s: no memory cap: %s\n", traits.name, qPrintable(capError));
@@ -220,7 +239,14 @@ int runWorker(int argc, char **argv, const WorkerTraits &traits)
     if (!sendMessage(socket, encodeReady(ready)))
         return 0;
 
+    // The first answer goes out before anything else is warmed: for
+    // `lumora photo.jpg` that is the photo on screen.
+    bool answered = false;
+    size_t warmed = 0;
     for (;;) {
+        while (answered && warmed < traits.codecs.later.size() &&
+               !requestWithin(socket, kIdleBeforeWarmingMs))
+            traits.codecs.later[warmed++]();
         QByteArray message;
         int fd = -1;
         const ReceiveStatus status = receiveMessage(socket, &message, &fd, -1);
@@ -252,6 +278,7 @@ int runWorker(int argc, char **argv, const WorkerTraits &traits)
         // After running out of memory a library may be left half-done.
         if (!sent || served.kind == ReplyKind::OutOfMemory)
             return 0;
+        answered = true;
     }
 }
 

@@ -5,6 +5,7 @@
 #include <QIODevice>
 
 #include <optional>
+#include <vector>
 
 // The loop a loader process runs: load and warm its libraries, cap its
 // memory, enter the sandbox, then answer requests on its socket until the
@@ -22,13 +23,17 @@ enum class Claim { Mine, Elsewhere, Refused };
 // The codecs one loader program carries: lumora-loader the codec table but
 // EMF, lumora-loader-emf the EMF reader alone (and nothing of ImageMagick).
 struct WorkerCodecs {
-    // Loads the libraries and their data files: decodes a tiny picture of
-    // every kind while the process may still open whatever it needs.
+    // Before the sandbox: warms what the first files are likeliest to need
+    // by decoding a tiny picture of those kinds.
     void (*prepare)();
     // Whose file this is, from its first bytes (and its name's suffix).
     Claim (*claims)(const QByteArray &head, const QString &nameHint);
     imaging::DecodedImage (*decode)(QIODevice &file, const imaging::DecodeOptions &options,
                                     const QString &nameHint);
+    // Inside the sandbox, after the first answer, one step at a time while
+    // no request waits: the other kinds' libraries and data files. A file of
+    // a kind not yet warmed loads its library itself, as any decode may.
+    std::vector<void (*)()> later = {};
 };
 
 struct WorkerTraits {

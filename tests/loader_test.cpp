@@ -193,6 +193,26 @@ TEST(Loader, EveryFactOfADecodeCrossesTheSocket)
                      imaging::decodeDataInProcess(bytes, {}, QStringLiteral("x.png")));
 }
 
+TEST(Loader, AFreshWorkersFirstFileOfAnyKindIsReadInsideItsSandbox)
+{
+    // A worker warms only the photo readers before its sandbox closes; any
+    // other kind loads its libraries and data files under the filter, when
+    // its first file comes or the worker is idle. Each sample here is the
+    // first file of a new worker, before any idle warming.
+    const loader::LoaderSettings saved = loader::currentSettings();
+    for (const QFileInfo &f : QDir(QStringLiteral(LUMORA_SAMPLES)).entryInfoList(QDir::Files)) {
+        SCOPED_TRACE(f.fileName().toStdString());
+        const imaging::DecodedImage here = imaging::decodeFileInProcess(f.absoluteFilePath());
+        if (here.error.contains(QStringLiteral("lumora-loader-emf")))
+            continue;             // not this loader's kind
+        loader::configure(saved); // new workers
+        const imaging::DecodedImage there = imaging::decodeFile(f.absoluteFilePath());
+        ASSERT_TRUE(here.ok()) << here.error.toStdString();
+        expectSameResult(there, here);
+        EXPECT_EQ(loader::loadersStarted(), 1);
+    }
+}
+
 TEST(Loader, PagesAreMappedAndAWriteNeverReachesTheOtherCopies)
 {
     test::TempDir dir;

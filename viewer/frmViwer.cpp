@@ -5,6 +5,7 @@
 #include "platform/ProgramStarter.h"
 #include "viewer/AnimationPlayer.h"
 #include "viewer/BrowserLink.h"
+#include "viewer/FirstPicture.h"
 #include "viewer/FullScreenHint.h"
 #include "viewer/Preloader.h"
 #include "viewer/TypeRule.h"
@@ -132,8 +133,13 @@ void frmViwer::pumpEvents(int times)
 // leaves an empty display that says why, so the user can move on with Next.
 void frmViwer::loadEntry(const QString &path)
 {
+    // Only the first load may find the start-up's decode; it lets go of it.
+    auto fromStart = takeFirstPicture(std::exchange(m_ctx.firstPicture, nullptr), path);
     if (!takesPictureRoute(path)) {
-        if (auto ready = m_preloader->take(path)) {
+        auto ready = m_preloader->take(path);
+        if (!ready)
+            ready = std::move(fromStart);
+        if (ready) {
             imaging::DecodedImage &d = ready->decoded;
             ImgX->document()->adopt(std::move(d), path);
             ImgX->setProxy(ready->proxy);

@@ -51,6 +51,9 @@ struct ViewerContext {
     const Skin *skin = nullptr;                  // may be null (no skin loaded)
     platform::RegistryStore *registry = nullptr; // may be null: defaults, nothing stored
     FileOpServices fileOps;                      // Copy To, Move To, Rename, Delete
+    // The command line's file, decoding since start-up (viewer/FirstPicture.h);
+    // consulted by the first load only, so it must outlive that alone.
+    Preloader *firstPicture = nullptr;
 };
 
 // The viewer window: one image of a path list at a time, with navigation,

@@ -45,6 +45,7 @@ struct ViewerFixture {
     FakeBrowser browser;
     std::unique_ptr<platform::SqliteRegistryStore> registry;
     std::unique_ptr<frmViwer> viewer;
+    Preloader *firstPicture = nullptr; // for the next makeViewer()
 
     explicit ViewerFixture(bool fullScreenSetting = false)
     {
@@ -65,6 +66,7 @@ struct ViewerFixture {
         ctx.prompter = &prompter;
         ctx.browser = &browser;
         ctx.registry = registry.get();
+        ctx.firstPicture = firstPicture;
         viewer = std::make_unique<frmViwer>(ctx);
     }
     QStringList images(int count, int w = 64, int h = 48)
