@@ -251,4 +251,58 @@ QByteArray psdProfile(const QByteArray &data)
     return {};
 }
 
+QByteArray gifProfile(const QByteArray &data)
+{
+    if (data.size() < 13 || !(data.startsWith("GIF87a") || data.startsWith("GIF89a")))
+        return {};
+    const auto byte = [&data](qint64 at) { return at < data.size() ? quint8(data[at]) : 0; };
+    // After the logical screen descriptor and its colour table.
+    qint64 at = 13;
+    if (byte(10) & 0x80)
+        at += 3 * (qint64(2) << (byte(10) & 7));
+    // A run of sub-blocks, each a length byte and that many bytes, ended by
+    // a zero length; the position after it, or -1 when the file ends first.
+    const auto skipBlocks = [&](qint64 p, QByteArray *into) -> qint64 {
+        while (p < data.size()) {
+            const int n = byte(p);
+            if (n == 0)
+                return p + 1;
+            if (p + 1 + n > data.size())
+                return -1;
+            if (into) {
+                if (into->size() + n > kMaxProfile)
+                    return -1;
+                into->append(data.constData() + p + 1, n);
+            }
+            p += 1 + n;
+        }
+        return -1;
+    };
+    while (at >= 0 && at < data.size()) {
+        switch (byte(at)) {
+        case 0x21: { // extension: label, then sub-blocks
+            const bool application = byte(at + 1) == 0xFF && byte(at + 2) == 11 &&
+                                     data.mid(at + 3, 11) == QByteArrayLiteral("ICCRGBG1012");
+            if (application) {
+                QByteArray icc;
+                return skipBlocks(at + 14, &icc) < 0 ? QByteArray() : icc;
+            }
+            at = skipBlocks(at + 2, nullptr);
+            break;
+        }
+        case 0x2C: { // image: descriptor, local colour table, LZW data
+            const int packed = byte(at + 9);
+            at += 10;
+            if (packed & 0x80)
+                at += 3 * (qint64(2) << (packed & 7));
+            at = skipBlocks(at + 1, nullptr); // after the minimum code size
+            break;
+        }
+        default: // the trailer, or something no GIF holds
+            return {};
+        }
+    }
+    return {};
+}
+
 } // namespace lumora::imaging::profiles

@@ -34,4 +34,9 @@ QByteArray jpegWithProfile(const QByteArray &jpeg, const QByteArray &icc);
 // A PSD's (or PSB's) image resource 1039.
 QByteArray psdProfile(const QByteArray &data);
 
+// A GIF's ICC profile: the data of its "ICCRGBG1" application extension
+// (authentication code "012"), wherever among the frames it stands. Empty
+// for a GIF without one, or one cut off inside it.
+QByteArray gifProfile(const QByteArray &data);
+
 } // namespace lumora::imaging::profiles

@@ -279,13 +279,23 @@ DecodedImage decodeGif(QIODevice &device, const FormatSpec &entry, const DecodeO
     // the background colour, not transparent) and says nothing of loops, so
     // an animation is read frame by frame with giflib; a still, a first page
     // only, and what giflib cannot start on stay with Qt's reader.
-    if (options.allPages && !device.isSequential()) {
-        const QByteArray data = device.readAll();
-        device.seek(0);
-        if (auto frames = decodeGifAnimation(data, options))
+    // The profile goes with every frame: the viewer converts whichever it
+    // shows, and the first page serves thumbnails the same way.
+    if (device.isSequential())
+        return decodeWithQt(device, entry, options);
+    const QByteArray data = device.readAll();
+    device.seek(0);
+    const QByteArray icc = keptProfile(profiles::gifProfile(data));
+    if (options.allPages) {
+        if (auto frames = decodeGifAnimation(data, options)) {
+            frames->iccProfile = icc;
             return *std::move(frames);
+        }
     }
-    return decodeWithQt(device, entry, options);
+    DecodedImage out = decodeWithQt(device, entry, options);
+    if (out.ok())
+        out.iccProfile = icc;
+    return out;
 }
 
 DecodedImage decodeWbmp(QIODevice &device, const FormatSpec &entry, const DecodeOptions &options)

@@ -228,6 +228,25 @@ Maker cmyk(const char *name, bool keepProfile)
     };
 }
 
+// Two frames (the photo and its mirror image) of a looping GIF, the profile
+// in its ICCRGBG1 application extension; the reference is the first frame.
+Maker animatedGif(const QString &profile, const char *name)
+{
+    return [profile, name](const TempDir &dir, Made &m) {
+        const QString kSrgb = srgbFile(dir);
+        const QString base = dir.file(QStringLiteral("base.png"));
+        m.file = dir.file(QLatin1String(name));
+        m.reference = m.file + QStringLiteral(".ref.png");
+        return photo().save(base) &&
+               runTool(QStringLiteral("convert"),
+                       {base, QStringLiteral("("), base, QStringLiteral("-flop"),
+                        QStringLiteral(")"), QStringLiteral("-profile"), profile,
+                        QStringLiteral("-loop"), QStringLiteral("0"), m.file}) &&
+               runTool(QStringLiteral("convert"), {m.file + QStringLiteral("[0]"),
+                                                   QStringLiteral("-profile"), kSrgb, m.reference});
+    };
+}
+
 // Display P3 as Qt describes it, so the profile is not one of ours.
 Maker displayP3(const char *name)
 {
@@ -303,6 +322,8 @@ const Case kCases[] = {
                     QStringLiteral("0"), QStringLiteral("--max"), QStringLiteral("4"),
                     QStringLiteral("--cicp"), QStringLiteral("12/13/1")},
                    true)},
+    {"Adobe RGB GIF", assigned(icc("colord/AdobeRGB1998.icc"), "adobe.gif")},
+    {"Adobe RGB animated GIF", animatedGif(icc("colord/AdobeRGB1998.icc"), "adobe-anim.gif")},
     {"ProPhoto TIFF", assigned(icc("colord/ProPhotoRGB.icc"), "prophoto.tif")},
     {"ProPhoto PSD", assigned(icc("colord/ProPhotoRGB.icc"), "prophoto.psd")},
     // 187 KB of profile: three APP2 segments to put back together.
@@ -613,6 +634,37 @@ TEST(ColourManagement, NclxCodePointsGiveTheirSpaces)
                    colour::convert(img, QColorSpace(QColorSpace::DisplayP3).iccProfile()));
     EXPECT_LT(d.max, 1.0) << d;
     EXPECT_TRUE(colour::isUsable(colour::profileFromNclx(9, 16))) << "BT.2020 PQ";
+}
+
+TEST(ColourManagement, GifProfilesGoWithEveryFrame)
+{
+    TempDir dir;
+    Made m;
+    ASSERT_TRUE(animatedGif(icc("colord/AdobeRGB1998.icc"), "a.gif")(dir, m));
+    QFile file(m.file), profile(icc("colord/AdobeRGB1998.icc"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly) && profile.open(QIODevice::ReadOnly));
+    const QByteArray gif = file.readAll(), adobe = profile.readAll();
+    EXPECT_EQ(profiles::gifProfile(gif), adobe);
+    const DecodedImage all = decodeFile(m.file);
+    ASSERT_TRUE(all.ok()) << all.error.toStdString();
+    EXPECT_EQ(all.pages.size(), 2);
+    EXPECT_EQ(all.frameDelays.size(), 2) << "read as an animation";
+    EXPECT_EQ(all.iccProfile, adobe);
+    DecodeOptions first;
+    first.allPages = false;
+    EXPECT_EQ(decodeFile(m.file, first).iccProfile, adobe);
+    // Cut inside the extension: no profile, and no reading past the end.
+    const qsizetype at = gif.indexOf("ICCRGBG1");
+    ASSERT_GT(at, 0);
+    EXPECT_TRUE(profiles::gifProfile(gif.left(at + 500)).isEmpty());
+    EXPECT_TRUE(profiles::gifProfile(gif.left(at - 2)).isEmpty());
+    // The profile after the first frame still counts; another application's
+    // extension is not a profile.
+    QByteArray late = gif;
+    late.replace(at, 8, "XMP DATA");
+    EXPECT_EQ(profiles::gifProfile(late), adobe) << "the second frame's copy";
+    late.replace(late.indexOf("ICCRGBG1"), 8, "XMP DATA");
+    EXPECT_TRUE(profiles::gifProfile(late).isEmpty());
 }
 
 } // namespace
