@@ -5,6 +5,8 @@
 #include <png.h>
 
 #include <cstdio>
+#include <cstring>
+#include <sys/stat.h>
 #include <vector>
 
 namespace lumora::thumbpng
@@ -173,6 +175,36 @@ bool writeImage(png_structp png, png_infop info, WriteState &s)
     return true;
 }
 
+// libpng allocates a whole chunk before it reads it, so a few bytes that
+// claim a gigabyte of text would cost that gigabyte: every chunk before the
+// image data must fit in what is left of the file. The image data streams.
+// Leaves the file just after its signature.
+bool chunksFit(FILE *file)
+{
+    struct stat st;
+    if (::fstat(::fileno(file), &st) != 0)
+        return false;
+    const qint64 size = st.st_size;
+    bool fits = true;
+    for (qint64 at = 8; at + 8 <= size;) {
+        unsigned char head[8];
+        if (std::fseek(file, long(at), SEEK_SET) != 0 ||
+            std::fread(head, 1, sizeof head, file) != sizeof head) {
+            fits = false;
+            break;
+        }
+        const qint64 length = qint64(head[0]) << 24 | head[1] << 16 | head[2] << 8 | head[3];
+        if (std::memcmp(head + 4, "IDAT", 4) == 0 || std::memcmp(head + 4, "IEND", 4) == 0)
+            break;
+        if (length > size - at - 12) {
+            fits = false;
+            break;
+        }
+        at += 12 + length;
+    }
+    return std::fseek(file, 8, SEEK_SET) == 0 && fits;
+}
+
 } // namespace
 
 ReadResult read(const QString &path, const Check &check)
@@ -183,7 +215,7 @@ ReadResult read(const QString &path, const Check &check)
         return result; // Missing
     unsigned char sig[8];
     if (std::fread(sig, 1, sizeof sig, file) != sizeof sig ||
-        png_sig_cmp(sig, 0, sizeof sig) != 0) {
+        png_sig_cmp(sig, 0, sizeof sig) != 0 || !chunksFit(file)) {
         std::fclose(file);
         result.status = ReadStatus::Damaged;
         return result;
