@@ -30,21 +30,23 @@ namespace lumora
 namespace
 {
 
+// The user's time limit keeps a loader already decoding the first picture.
 std::unique_ptr<Preloader> startDecoding(platform::RegistryStore *registry,
-                                         const QStringList &arguments)
+                                         std::unique_ptr<Preloader> first)
 {
     loader::LoaderSettings decoding = loader::currentSettings();
     decoding.timeLimitMs = loader::decoderTimeLimitMs(registry);
     loader::configure(decoding);
-    return startDecoders(commandLineText(arguments));
+    startOtherDecoders(first.get());
+    return first;
 }
 
 } // namespace
 
-LumoraApp::LumoraApp(const QStringList &arguments)
+LumoraApp::LumoraApp(std::unique_ptr<Preloader> firstPicture)
     : m_registry(platform::openDefaultRegistryStore()),
       m_instance(platform::createSingleInstance()),
-      m_firstPicture(startDecoding(m_registry.get(), arguments)),
+      m_firstPicture(startDecoding(m_registry.get(), std::move(firstPicture))),
       m_main(std::make_unique<frmMain>(*this)),
       m_fileOperations(withThumbnailCacheUpkeep(platform::createFileOperations(),
                                                 thumbnailCacheWritingAllowed(m_registry.get())))

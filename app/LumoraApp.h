@@ -29,8 +29,9 @@ class frmFile;
 class LumoraApp : public WindowHost
 {
 public:
-    // `arguments` as start() gets them: a file to view starts decoding now.
-    explicit LumoraApp(const QStringList &arguments = {});
+    // `firstPicture`: the decode of the file start() is given to view, when
+    // main() started it (viewer/FirstPicture.h).
+    explicit LumoraApp(std::unique_ptr<Preloader> firstPicture = {});
     ~LumoraApp() override;
 
     // Runs the start-up; false when the program is to end at once.
@@ -62,7 +63,7 @@ private:
     DialogPrompter m_prompter;
     std::unique_ptr<platform::RegistryStore> m_registry;
     std::unique_ptr<platform::SingleInstance> m_instance;
-    // Before the windows: the command line's picture decodes while they are built.
+    // Decoding while the windows are built.
     std::unique_ptr<Preloader> m_firstPicture;
     std::unique_ptr<platform::CommandRunner> m_commands;
     std::unique_ptr<platform::DesktopAssociations> m_desktop;

@@ -5,15 +5,16 @@
 // alike, and the medians and their ratio are printed.
 //
 //   lumora-firstimagebench PHOTO [ROUNDS]
+//   (QT_QPA_PLATFORM=xcb with a DISPLAY for real windows; offscreen otherwise)
 //
 // A sample runs what the program runs for a path on its command line: the
-// photo's decode starts first, on one loader (viewer/FirstPicture.h), while
-// the viewer window is built; then the viewer opens the photo among its
-// folder's images and paints it. The time runs from the start of main() to
-// the end of that paint. The reference is the program before the loaders:
-// the same decoders in process, called when the viewer opens the photo. A
-// third figure, the early start with the decoders in process, tells what the
-// early start alone is worth.
+// photo's decode starts on one loader before the QApplication
+// (viewer/FirstPicture.h) and goes on while the viewer window is built; then
+// the viewer opens the photo among its folder's images and paints it. The
+// time runs from the start of main() to the end of that paint. The reference
+// is the program before the loaders: the same decoders in process, called
+// when the viewer opens the photo. A third figure, the early start with the
+// decoders in process, tells what the early start alone is worth.
 #include "explorer/ExtensionFilter.h"
 #include "imaging/Decoder.h"
 #include "loader/LoaderClient.h"
@@ -31,6 +32,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
+#include <optional>
 #include <vector>
 
 using namespace lumora;
@@ -47,17 +50,31 @@ double median(std::vector<double> v)
 enum class Kind { Loaders, InProcess, InProcessEarly };
 const char *const kKindNames[] = {"loaders", "in-process", "in-process-early"};
 
-// One sample: prints "first_image_ms=<n>" or an error.
-int runSample(QElapsedTimer &clock, const QString &photo, Kind kind)
+std::optional<Kind> sampleKind(int argc, char **argv)
+{
+    if (argc < 4 || std::strcmp(argv[1], "--sample") != 0)
+        return std::nullopt;
+    for (const Kind kind : {Kind::Loaders, Kind::InProcess, Kind::InProcessEarly}) {
+        if (std::strcmp(argv[2], kKindNames[int(kind)]) == 0)
+            return kind;
+    }
+    return std::nullopt;
+}
+
+// What the program's main() does before its QApplication.
+std::unique_ptr<Preloader> beforeTheApplication(Kind kind, const QString &photo)
 {
     loader::LoaderSettings settings = loader::currentSettings();
     settings.inProcess = kind != Kind::Loaders;
     loader::configure(settings);
-    std::unique_ptr<Preloader> first;
-    if (kind == Kind::InProcess)
-        loader::startLoaders(); // nothing to start: the program before the loaders
-    else
-        first = startDecoders(photo);
+    // The program before the loaders decoded when the viewer asked.
+    return kind == Kind::InProcess ? nullptr : decodeFirstPicture(photo);
+}
+
+// One sample: prints "first_image_ms=<n>" or an error.
+int runSample(QElapsedTimer &clock, const QString &photo, std::unique_ptr<Preloader> first)
+{
+    startOtherDecoders(first.get());
 
     QTemporaryDir tmp;
     platform::SqliteRegistryStore registry(tmp.path() + QStringLiteral("/registry.db"));
@@ -94,19 +111,18 @@ int main(int argc, char **argv)
 {
     QElapsedTimer clock;
     clock.start();
+    const std::optional<Kind> kind = sampleKind(argc, argv);
+    std::unique_ptr<Preloader> first;
+    if (kind)
+        first = beforeTheApplication(*kind, QString::fromLocal8Bit(argv[3]));
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
     imaging::applyDecodeLimits();
     const QStringList args = app.arguments();
-    if (args.size() >= 4 && args.at(1) == QLatin1String("--sample")) {
-        for (const Kind kind : {Kind::Loaders, Kind::InProcess, Kind::InProcessEarly}) {
-            if (args.at(2) == QLatin1String(kKindNames[int(kind)]))
-                return runSample(clock, args.at(3), kind);
-        }
-        return 2;
-    }
+    if (kind)
+        return runSample(clock, args.at(3), std::move(first));
     if (args.size() < 2 || !QFileInfo(args.at(1)).isFile()) {
         std::fprintf(stderr, "usage: lumora-firstimagebench PHOTO [ROUNDS]\n");
         return 2;

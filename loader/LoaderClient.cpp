@@ -128,6 +128,16 @@ void configure(const LoaderSettings &settings)
     std::shared_ptr<LoaderPool> general, emf;
     {
         std::lock_guard lock(l.mutex);
+        const LoaderSettings &old = l.settings;
+        if (settings.program == old.program && settings.emfProgram == old.emfProgram &&
+            settings.workers == old.workers && settings.inProcess == old.inProcess) {
+            l.settings = settings;
+            for (LoaderPool *p : {l.general.get(), l.emf.get()}) {
+                if (p)
+                    p->setTimeLimit(poolSettings(settings, false).timeoutMs);
+            }
+            return;
+        }
         l.settings = settings;
         general = std::exchange(l.general, nullptr);
         emf = std::exchange(l.emf, nullptr);

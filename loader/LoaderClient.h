@@ -23,6 +23,7 @@ struct LoaderSettings {
 };
 
 // Replaces the settings; decodes already under way finish on the old pool.
+// Settings that differ in the time limit alone keep the loaders running.
 void configure(const LoaderSettings &settings);
 LoaderSettings currentSettings();
 

@@ -79,7 +79,8 @@ QString describeEnd(int status)
     return QStringLiteral("it ended");
 }
 
-LoaderPool::LoaderPool(PoolSettings settings) : m_settings(std::move(settings))
+LoaderPool::LoaderPool(PoolSettings settings)
+    : m_settings(std::move(settings)), m_timeoutMs(m_settings.timeoutMs)
 {
     for (int i = 0; i < std::max(1, m_settings.workers); ++i)
         m_workers.push_back(std::make_unique<Worker>());
@@ -315,14 +316,14 @@ PoolReply LoaderPool::decode(int fd, const Request &request, const std::atomic_b
         if (cancel && w->control && cancel->load())
             w->control->cancel = true;
     };
-    const ReceiveStatus status =
-        receiveMessage(w->socket, &message, &pixelFd, m_settings.timeoutMs, tick);
+    const int timeoutMs = m_timeoutMs;
+    const ReceiveStatus status = receiveMessage(w->socket, &message, &pixelFd, timeoutMs, tick);
     if (status != ReceiveStatus::Ok) {
         const bool timedOut = status == ReceiveStatus::TimedOut;
         const QString how = bury(*w, status != ReceiveStatus::Closed);
         out.decoded.error =
             timedOut ? QStringLiteral("the decoder stopped on this file: it took longer than %1 s")
-                           .arg(m_settings.timeoutMs / 1000.0)
+                           .arg(timeoutMs / 1000.0)
                      : QStringLiteral("the decoder stopped on this file: %1").arg(how);
         // The next file finds a warm worker.
         std::lock_guard lock(m_mutex);

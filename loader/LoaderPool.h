@@ -5,6 +5,7 @@
 
 #include <QString>
 
+#include <atomic>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -43,6 +44,8 @@ public:
     // Starts every worker now instead of at its first request, so they load
     // their libraries while the program does other things.
     void startAll();
+    // For the decodes that start from now on.
+    void setTimeLimit(int ms) { m_timeoutMs = ms; }
 
     // What the last worker to start reported about its sandbox; empty
     // before any has started.
@@ -77,6 +80,7 @@ private:
     std::vector<std::unique_ptr<Worker>> m_workers;
     QString m_sandbox;
     std::atomic_int m_started{0};
+    std::atomic_int m_timeoutMs;
 };
 
 // "signal 8 (arithmetic fault)" and the like, for a worker's wait status.

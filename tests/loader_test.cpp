@@ -200,17 +200,21 @@ TEST(Loader, AFreshWorkersFirstFileOfAnyKindIsReadInsideItsSandbox)
     // its first file comes or the worker is idle. Each sample here is the
     // first file of a new worker, before any idle warming.
     const loader::LoaderSettings saved = loader::currentSettings();
+    loader::LoaderSettings fresh = saved;
     for (const QFileInfo &f : QDir(QStringLiteral(LUMORA_SAMPLES)).entryInfoList(QDir::Files)) {
         SCOPED_TRACE(f.fileName().toStdString());
         const imaging::DecodedImage here = imaging::decodeFileInProcess(f.absoluteFilePath());
         if (here.error.contains(QStringLiteral("lumora-loader-emf")))
-            continue;             // not this loader's kind
-        loader::configure(saved); // new workers
+            continue; // not this loader's kind
+        // Other settings, so new workers.
+        fresh.workers = fresh.workers == 1 ? 2 : 1;
+        loader::configure(fresh);
         const imaging::DecodedImage there = imaging::decodeFile(f.absoluteFilePath());
         ASSERT_TRUE(here.ok()) << here.error.toStdString();
         expectSameResult(there, here);
         EXPECT_EQ(loader::loadersStarted(), 1);
     }
+    loader::configure(saved);
 }
 
 TEST(Loader, PagesAreMappedAndAWriteNeverReachesTheOtherCopies)
@@ -344,6 +348,21 @@ TEST(Loader, TheSandboxIsReportedAndTheTimeLimitIsASetting)
     EXPECT_EQ(about.cmdSysInfo()->toolTip(), QStringLiteral("Decoder sandbox: ") + sandbox);
 
     test::TempDir dir;
+    // A new time limit keeps the loaders running (the program sets the
+    // user's after starting the first) and holds from the next file.
+    {
+        TestLoader testLoader(20000);
+        const QString hang = dir.write("hang.jpg", "LUMORA-TEST hang");
+        ASSERT_TRUE(imaging::decodeFile(writePhoto(dir, 2)).ok());
+        const int started = loader::loadersStarted();
+        loader::LoaderSettings shorter = loader::currentSettings();
+        shorter.timeLimitMs = 300;
+        loader::configure(shorter);
+        EXPECT_EQ(loader::loadersStarted(), started);
+        const imaging::DecodedImage d = imaging::decodeFile(hang);
+        EXPECT_EQ(d.error, QStringLiteral("the decoder stopped on this file: it took longer "
+                                          "than 0.3 s"));
+    }
     platform::SqliteRegistryStore store(dir.file("registry.db"));
     settings::CRegister reg(store);
     const QString key = QStringLiteral("SOFTWARE\\Quorvane\\Lumora Settings\\");

@@ -17,19 +17,20 @@ std::unique_ptr<Preloader> decodeFirstPicture(const QString &commandLine)
         return nullptr;
     auto first = std::make_unique<Preloader>();
     // The viewer opens on the primary screen; its own preloading sizes the
-    // copy by the screen it is on.
-    if (const QScreen *screen = QGuiApplication::primaryScreen())
-        first->setProxyLimit(screen->size() * screen->devicePixelRatio());
+    // copy by the screen it is on. Before the program knows its screens the
+    // copy keeps the preloader's size, which covers common screens.
+    if (qGuiApp) {
+        if (const QScreen *screen = QGuiApplication::primaryScreen())
+            first->setProxyLimit(screen->size() * screen->devicePixelRatio());
+    }
     first->keep({info.canonicalFilePath()});
     return first;
 }
 
-std::unique_ptr<Preloader> startDecoders(const QString &commandLine)
+void startOtherDecoders(const Preloader *first)
 {
-    std::unique_ptr<Preloader> first = decodeFirstPicture(commandLine);
     if (!first)
         loader::startLoaders();
-    return first;
 }
 
 std::optional<Preloaded> takeFirstPicture(Preloader *first, const QString &path)
