@@ -30,6 +30,20 @@ echo "installed $(wc -l < /tmp/lumora-files.txt) paths"
 which_app=$(as_user xdg-mime query default image/png)
 echo "after install: xdg-open $png would start $which_app"
 
+# Today's formats decode with the libraries the package depends on: one
+# photo in each, made by that format's own encoder.
+today=$(mktemp -d)
+cwebp -quiet "$png" -o "$today/p.webp"
+heif-enc -q 80 "$png" -o "$today/p.heic" > /dev/null
+avifenc -s 8 "$png" "$today/p.avif" > /dev/null
+cjxl --quiet "$png" "$today/p.jxl"
+chmod -R a+rX "$today"
+for f in p.webp p.heic p.avif p.jxl; do
+  line=$(as_user lumora-convert --identify "$today/$f") || fail "lumora-convert cannot read $f"
+  echo "read: $line"
+done
+rm -rf "$today"
+
 # The user's first start claims the types; xdg-open then starts Lumora.
 as_user timeout 120 lumora /Associate
 app=$(as_user xdg-mime query default image/png)
