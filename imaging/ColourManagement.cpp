@@ -8,9 +8,11 @@
 #include <QMutex>
 #include <QMutexLocker>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <memory>
+#include <vector>
 
 namespace lumora::imaging::colour
 {
@@ -403,6 +405,47 @@ QByteArray profileFromChromaticities(QPointF white, QPointF red, QPointF green, 
     return p ? saveProfile(p.get()) : QByteArray();
 }
 
+namespace
+{
+
+// An HDR signal (PQ, or HLG shown on a 1000-nit display) for a screen
+// without HDR: the reference white of 203 nits becomes the screen's white,
+// so a photo's tones below it look as they would in SDR, and the highlights
+// above it are rolled off smoothly instead of clipped. The curve gives the
+// light relative to that white, for lcms to take to the screen's space.
+cmsToneCurve *hdrToneCurve(bool pq)
+{
+    constexpr int kSamples = 4096;
+    constexpr double kReferenceNits = 203.0;
+    constexpr double kKnee = 0.9; // where the roll-off starts, of white
+    std::vector<float> table(kSamples);
+    for (int i = 0; i < kSamples; ++i) {
+        const double v = double(i) / (kSamples - 1);
+        double nits;
+        if (pq) {
+            // SMPTE ST 2084.
+            constexpr double m1 = 2610.0 / 16384, m2 = 2523.0 / 4096 * 128;
+            constexpr double c1 = 3424.0 / 4096, c2 = 2413.0 / 4096 * 32, c3 = 2392.0 / 4096 * 32;
+            const double p = std::pow(v, 1 / m2);
+            nits = 10000 * std::pow(std::max(p - c1, 0.0) / (c2 - c3 * p), 1 / m1);
+        } else {
+            // ITU-R BT.2100 HLG: the scene light, then the display's gamma
+            // of 1.2 for a 1000-nit peak (per channel, a close enough stand-in
+            // for the luminance-based system gamma).
+            constexpr double a = 0.17883277, b = 0.28466892, c = 0.55991073;
+            const double scene = v <= 0.5 ? v * v / 3 : (std::exp((v - c) / a) + b) / 12;
+            nits = 1000 * std::pow(scene, 1.2);
+        }
+        const double x = nits / kReferenceNits;
+        const double shown =
+            x <= kKnee ? x : kKnee + (1 - kKnee) * (1 - std::exp(-(x - kKnee) / (1 - kKnee)));
+        table[size_t(i)] = float(shown);
+    }
+    return cmsBuildTabulatedToneCurveFloat(nullptr, kSamples, table.data());
+}
+
+} // namespace
+
 QByteArray profileFromNclx(int primaries, int transfer)
 {
     struct Space {
@@ -439,9 +482,11 @@ QByteArray profileFromNclx(int primaries, int transfer)
     case 6:
     case 14:
     case 15:
+        curve = cmsBuildParametricToneCurve(nullptr, 4, bt709);
+        break;
     case 16:
     case 18:
-        curve = cmsBuildParametricToneCurve(nullptr, 4, bt709);
+        curve = hdrToneCurve(transfer == 16);
         break;
     case 4:
         curve = cmsBuildGamma(nullptr, 2.2);

@@ -76,7 +76,8 @@ QByteArray profileFromChromaticities(QPointF white, QPointF red, QPointF green, 
 // carry it): H.273 colour primaries (1 BT.709/sRGB, 5 and 6 BT.601, 9
 // BT.2020, 11 DCI-P3, 12 Display P3) and transfer characteristics (1, 6, 14,
 // 15 BT.709; 4 gamma 2.2; 5 gamma 2.8; 8 linear; 13 sRGB; 16 PQ and 18 HLG
-// as BT.709, the curve a picture tone-mapped to 8 bits is left in). Empty for
+// tone-mapped for an SDR screen: 203 nits as white, highlights rolled off
+// above 90 % of it). Empty for
 // sRGB itself (primaries 1 or 2 with transfer 13 or 2) and for code points
 // it does not know: either way the picture is taken as sRGB.
 QByteArray profileFromNclx(int primaries, int transfer);

@@ -636,6 +636,42 @@ TEST(ColourManagement, NclxCodePointsGiveTheirSpaces)
     EXPECT_TRUE(colour::isUsable(colour::profileFromNclx(9, 16))) << "BT.2020 PQ";
 }
 
+TEST(ColourManagement, HdrSignalsAreToneMappedForTheScreen)
+{
+    // Greys in BT.2020 with the PQ or HLG curve, on an sRGB screen. The
+    // expected values come from the curves of ST 2084 and BT.2100 with 203
+    // nits as the screen's white: 32 nits (PQ 0.40) is 16 % of it, sRGB
+    // 111; HLG 0.50 is 51 nits, 25 %, sRGB 137; the reference white (PQ
+    // 0.58, HLG 0.75) shows just below white, and 1,000 nits and more as white.
+    struct Grey {
+        int transfer;
+        int code;  // the signal, 0..255
+        int least; // what the screen shows, sRGB 0..255
+        int most;
+    };
+    const Grey greys[] = {{16, 102, 108, 114}, {16, 148, 245, 254}, {16, 191, 254, 255},
+                          {18, 128, 134, 140}, {18, 191, 245, 254}, {18, 230, 254, 255}};
+    for (int transfer : {16, 18}) {
+        const QByteArray profile = colour::profileFromNclx(9, transfer);
+        ASSERT_TRUE(colour::isUsable(profile)) << transfer;
+        QImage ramp(256, 1, QImage::Format_RGB32);
+        for (int x = 0; x < 256; ++x)
+            ramp.setPixel(x, 0, qRgb(x, x, x));
+        const QImage shown = colour::convert(ramp, profile);
+        ASSERT_FALSE(shown.isNull());
+        for (int x = 1; x < 256; ++x)
+            EXPECT_GE(qGreen(shown.pixel(x, 0)), qGreen(shown.pixel(x - 1, 0)))
+                << "darker for a brighter signal, transfer " << transfer << " at " << x;
+        for (const Grey &g : greys) {
+            if (g.transfer != transfer)
+                continue;
+            const int v = qGreen(shown.pixel(g.code, 0));
+            EXPECT_GE(v, g.least) << "transfer " << transfer << ", signal " << g.code;
+            EXPECT_LE(v, g.most) << "transfer " << transfer << ", signal " << g.code;
+        }
+    }
+}
+
 TEST(ColourManagement, GifProfilesGoWithEveryFrame)
 {
     TempDir dir;
