@@ -78,13 +78,17 @@ CachedResult cachedThumbnail(const QString &path, const ThumbnailCache &cache, b
     if (!thumb.isNull() && !d.damage.isEmpty())
         return {ThumbnailResult{thumb, imaging::damageNote(d.damage)}, nullptr};
     const QString error = d.error;
-    return {ThumbnailResult{thumb, error}, write ? workFor(*source, std::move(d)) : nullptr};
+    // A decoder that could not start or ran out of time says nothing about
+    // the file: remembered as its failure, a good photo would stay a red
+    // cross for good.
+    const bool remember = write && !d.transient;
+    return {ThumbnailResult{thumb, error}, remember ? workFor(*source, std::move(d)) : nullptr};
 }
 
 std::shared_ptr<CacheWork> decodeForCache(const CacheSource &source, const std::atomic_bool *cancel)
 {
     ThumbnailDecode d = decodeForThumbnail(source.path, kLargeBox, cancel);
-    if (d.cancelled || (!d.page.isNull() && !d.damage.isEmpty()))
+    if (d.cancelled || d.transient || (!d.page.isNull() && !d.damage.isEmpty()))
         return nullptr;
     return workFor(source, std::move(d));
 }

@@ -51,6 +51,7 @@ ThumbnailDecode decodeForThumbnail(const QString &path, QSize box, const std::at
     }
     if (!d.ok()) {
         out.error = d.error.isEmpty() ? QStringLiteral("The image could not be read.") : d.error;
+        out.transient = d.transient;
         return out;
     }
     // Thumbnails are sRGB, like the cache's PNGs (which other programs take

@@ -36,6 +36,7 @@ struct ThumbnailDecode {
     QString error;  // why there is no page
     QString damage; // the page is what a damaged file held
     bool cancelled = false;
+    bool transient = false; // the failure is not the file's (see DecodedImage)
 };
 ThumbnailDecode decodeForThumbnail(const QString &path, QSize box, const std::atomic_bool *cancel);
 // The box the grid's own decode fits: never smaller than any of the three

@@ -54,6 +54,11 @@ struct DecodedImage {
     // much memory): pages then hold its first frame only. Empty otherwise.
     QString animationNote;
 
+    // Set on a failure that says nothing about the file: the decoder could
+    // not be started, or ran out of time on a busy machine. A cache must not
+    // remember it as the file's; the next visit tries again.
+    bool transient = false;
+
     bool ok() const { return error.isEmpty() && !pages.isEmpty(); }
     bool damaged() const { return ok() && !damage.isEmpty(); }
 };

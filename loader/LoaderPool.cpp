@@ -285,6 +285,7 @@ PoolReply LoaderPool::decode(int fd, const Request &request, const std::atomic_b
         std::lock_guard lock(m_mutex);
         if (!spawn(*w, &error)) {
             out.decoded.error = QStringLiteral("The decoder could not be started: %1.").arg(error);
+            out.decoded.transient = true;
             return out;
         }
     }
@@ -298,6 +299,7 @@ PoolReply LoaderPool::decode(int fd, const Request &request, const std::atomic_b
         sent = sendMessage(w->socket, encodeRequest(request), fd);
         if (!awaitReady(*w, &error)) {
             out.decoded.error = QStringLiteral("The decoder could not be started: %1.").arg(error);
+            out.decoded.transient = true;
             return out;
         }
     }
@@ -307,6 +309,7 @@ PoolReply LoaderPool::decode(int fd, const Request &request, const std::atomic_b
         if (!spawn(*w, &error) || !awaitReady(*w, &error) ||
             !sendMessage(w->socket, encodeRequest(request), fd)) {
             out.decoded.error = QStringLiteral("The decoder could not be started: %1.").arg(error);
+            out.decoded.transient = true;
             return out;
         }
     }
@@ -325,6 +328,7 @@ PoolReply LoaderPool::decode(int fd, const Request &request, const std::atomic_b
             timedOut ? QStringLiteral("the decoder stopped on this file: it took longer than %1 s")
                            .arg(timeoutMs / 1000.0)
                      : QStringLiteral("the decoder stopped on this file: %1").arg(how);
+        out.decoded.transient = timedOut;
         // The next file finds a warm worker.
         std::lock_guard lock(m_mutex);
         spawn(*w, &error);

@@ -44,6 +44,7 @@ struct DecodedImageFields {
     QList<int> frameDelays;
     int playCount;
     QString animationNote;
+    bool transient; // set by the pool on this side; a worker never says it
 };
 static_assert(sizeof(imaging::DecodedImage) == sizeof(DecodedImageFields),
               "a field was added to DecodedImage: carry it in writeFacts()/readFacts()");
