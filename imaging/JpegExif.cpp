@@ -98,6 +98,17 @@ private:
     bool m_little = true;
 };
 
+// Where the first directory starts; none when it would overlap the 8-byte
+// header, whose own offset field an edit of the directory would then
+// overwrite (a block made so is damaged, never written back worse).
+std::optional<quint32> firstDirectory(const Tiff &tiff)
+{
+    const std::optional<quint32> at = tiff.read32(4);
+    if (!at || *at < 8)
+        return std::nullopt;
+    return at;
+}
+
 constexpr quint16 kTypeShort = 3;
 constexpr quint16 kTypeLong = 4;
 
@@ -205,7 +216,7 @@ QByteArray normalised(const QByteArray &payload, const QSize &size)
     Tiff tiff(tiffData);
     if (!tiff.open())
         return {};
-    const auto ifd0 = tiff.read32(4);
+    const auto ifd0 = firstDirectory(tiff);
     if (!ifd0)
         return {};
     std::optional<quint32> exifIfd;
@@ -261,7 +272,7 @@ QByteArray withThumbnail(const QByteArray &block, const QByteArray &thumbnail)
     Tiff tiff(tiffData);
     if (!tiff.open())
         return block;
-    const auto ifd0 = tiff.read32(4);
+    const auto ifd0 = firstDirectory(tiff);
     if (!ifd0 || !tiff.forEachEntry(*ifd0, [](qint64, quint16, quint16, quint32) {}))
         return block;
     const qint64 link = tiff.nextLink(*ifd0);
@@ -377,7 +388,7 @@ bool hasThumbnail(const QByteArray &block)
     Tiff tiff(tiffData);
     if (!tiff.open())
         return false;
-    const auto ifd0 = tiff.read32(4);
+    const auto ifd0 = firstDirectory(tiff);
     if (!ifd0 || !tiff.forEachEntry(*ifd0, [](qint64, quint16, quint16, quint32) {}))
         return false;
     const auto next = tiff.read32(tiff.nextLink(*ifd0));
