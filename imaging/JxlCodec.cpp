@@ -1,4 +1,5 @@
 #include "imaging/Codec.h"
+#include "imaging/ColourManagement.h"
 #include "imaging/DecodeSupport.h"
 #include "imaging/PhotoCodecs.h"
 
@@ -39,10 +40,27 @@ bool isSrgb(const JxlColorEncoding &c)
 QByteArray pixelProfile(const JxlDecoder *decoder)
 {
     JxlColorEncoding encoding;
-    if (JxlDecoderGetColorAsEncodedProfile(decoder, nullptr, JXL_COLOR_PROFILE_TARGET_DATA,
-                                           &encoding) == JXL_DEC_SUCCESS &&
-        isSrgb(encoding))
+    const bool described =
+        JxlDecoderGetColorAsEncodedProfile(decoder, nullptr, JXL_COLOR_PROFILE_TARGET_DATA,
+                                           &encoding) == JXL_DEC_SUCCESS;
+    if (described && isSrgb(encoding))
         return {};
+    // An HDR picture gets the profile that tone-maps it for the screen, as
+    // HEIF and AVIF do; libjxl's own would put the reference white near black.
+    if (described && encoding.color_space == JXL_COLOR_SPACE_RGB &&
+        encoding.white_point == JXL_WHITE_POINT_D65 &&
+        (encoding.transfer_function == JXL_TRANSFER_FUNCTION_PQ ||
+         encoding.transfer_function == JXL_TRANSFER_FUNCTION_HLG)) {
+        const int primaries = encoding.primaries == JXL_PRIMARIES_2100   ? 9
+                              : encoding.primaries == JXL_PRIMARIES_P3   ? 12
+                              : encoding.primaries == JXL_PRIMARIES_SRGB ? 1
+                                                                         : 0;
+        const QByteArray hdr =
+            primaries ? colour::profileFromNclx(primaries, int(encoding.transfer_function))
+                      : QByteArray();
+        if (!hdr.isEmpty())
+            return hdr;
+    }
     size_t size = 0;
     if (JxlDecoderGetICCProfileSize(decoder, nullptr, JXL_COLOR_PROFILE_TARGET_DATA, &size) !=
             JXL_DEC_SUCCESS ||

@@ -670,6 +670,27 @@ TEST(ColourManagement, HdrSignalsAreToneMappedForTheScreen)
             EXPECT_LE(v, g.most) << "transfer " << transfer << ", signal " << g.code;
         }
     }
+
+    // JPEG XL says PQ in its own colour encoding rather than in nclx: the
+    // reference white (58 % signal) shows near white there too, not near
+    // black as libjxl's profile for PQ would give it.
+    TempDir dir;
+    const QString png = dir.file(QStringLiteral("white.png"));
+    const QString jxl = dir.file(QStringLiteral("white.jxl"));
+    ASSERT_TRUE(runTool(QStringLiteral("convert"),
+                        {QStringLiteral("-size"), QStringLiteral("8x8"),
+                         QStringLiteral("xc:rgb(58%,58%,57%)"), QStringLiteral("-depth"),
+                         QStringLiteral("16"), QStringLiteral("-strip"), QStringLiteral("-define"),
+                         QStringLiteral("png:exclude-chunk=gAMA,cHRM,sRGB"),
+                         QStringLiteral("PNG48:") + png}));
+    ASSERT_TRUE(runTool(QStringLiteral("cjxl"),
+                        {png, jxl, QStringLiteral("-d"), QStringLiteral("0"), QStringLiteral("-x"),
+                         QStringLiteral("color_space=RGB_D65_202_Rel_PeQ")}));
+    const DecodedImage d = decodeFile(jxl);
+    ASSERT_TRUE(d.ok()) << d.error.toStdString();
+    const QImage shown = colour::forSrgb(d.pages.first(), d.iccProfile);
+    EXPECT_GE(qRed(shown.pixel(4, 4)), 245);
+    EXPECT_LE(qRed(shown.pixel(4, 4)), 254);
 }
 
 TEST(ColourManagement, GifProfilesGoWithEveryFrame)
