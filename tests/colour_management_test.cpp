@@ -175,22 +175,33 @@ struct Made {
 
 using Maker = std::function<bool(const TempDir &, Made &)>;
 
-// ImageMagick assigns the profile (the pixels stay the photo's numbers, now
-// meant in that space) and converts with its own colour code.
-Maker assigned(const QString &profile, const char *name)
+// ImageMagick writes the photo with `options` (the profile among them; BASE
+// names the photo again, for a second frame) and
+// converts the first frame of what it wrote with its own colour code.
+Maker madeByImageMagick(QStringList options, const char *name)
 {
-    return [profile, name](const TempDir &dir, Made &m) {
+    return [options, name](const TempDir &dir, Made &m) {
         const QString kSrgb = srgbFile(dir);
         const QString base = dir.file(QStringLiteral("base.png"));
         m.file = dir.file(QLatin1String(name));
         m.reference = m.file + QStringLiteral(".ref.png");
-        return photo().save(base) &&
-               runTool(QStringLiteral("convert"),
-                       {base, QStringLiteral("-quality"), QStringLiteral("97"),
-                        QStringLiteral("-profile"), profile, m.file}) &&
+        QStringList make = {base};
+        for (const QString &o : options)
+            make << (o == QLatin1String("BASE") ? base : o);
+        make << m.file;
+        return photo().save(base) && runTool(QStringLiteral("convert"), make) &&
                runTool(QStringLiteral("convert"), {m.file + QStringLiteral("[0]"),
                                                    QStringLiteral("-profile"), kSrgb, m.reference});
     };
+}
+
+// ImageMagick assigns the profile (the pixels stay the photo's numbers, now
+// meant in that space).
+Maker assigned(const QString &profile, const char *name)
+{
+    return madeByImageMagick(
+        {QStringLiteral("-quality"), QStringLiteral("97"), QStringLiteral("-profile"), profile},
+        name);
 }
 
 // Printed: the photo taken from sRGB to the press profile, with the profile
@@ -232,19 +243,10 @@ Maker cmyk(const char *name, bool keepProfile)
 // in its ICCRGBG1 application extension; the reference is the first frame.
 Maker animatedGif(const QString &profile, const char *name)
 {
-    return [profile, name](const TempDir &dir, Made &m) {
-        const QString kSrgb = srgbFile(dir);
-        const QString base = dir.file(QStringLiteral("base.png"));
-        m.file = dir.file(QLatin1String(name));
-        m.reference = m.file + QStringLiteral(".ref.png");
-        return photo().save(base) &&
-               runTool(QStringLiteral("convert"),
-                       {base, QStringLiteral("("), base, QStringLiteral("-flop"),
-                        QStringLiteral(")"), QStringLiteral("-profile"), profile,
-                        QStringLiteral("-loop"), QStringLiteral("0"), m.file}) &&
-               runTool(QStringLiteral("convert"), {m.file + QStringLiteral("[0]"),
-                                                   QStringLiteral("-profile"), kSrgb, m.reference});
-    };
+    return madeByImageMagick({QStringLiteral("("), QStringLiteral("BASE"), QStringLiteral("-flop"),
+                              QStringLiteral(")"), QStringLiteral("-profile"), profile,
+                              QStringLiteral("-loop"), QStringLiteral("0")},
+                             name);
 }
 
 // Display P3 as Qt describes it, so the profile is not one of ours.
