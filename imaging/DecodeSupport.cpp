@@ -44,6 +44,11 @@ QString corruptDataDamage()
     return QStringLiteral("part of the image data is corrupt");
 }
 
+QString animationTooLargeNote()
+{
+    return QStringLiteral("This animation is too large to play: its first frame is shown.");
+}
+
 QString cancelledMessage()
 {
     return QStringLiteral("Loading the image was cancelled.");

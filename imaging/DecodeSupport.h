@@ -19,6 +19,8 @@ QString damagedMessage();
 QString notAnImageFile(const QString &path);
 QString cancelledMessage();
 QString tooLargeMessage(const QSize &size);
+// An animation whose frames together pass the memory budget shows its first.
+QString animationTooLargeNote();
 // The short reasons a picture is shown although its file is damaged.
 QString truncatedDamage();
 QString corruptDataDamage();

@@ -129,6 +129,14 @@ struct Composer {
     }
 };
 
+// Every frame is a whole canvas in memory, in the loader's memfd pages:
+// count what it really costs.
+qint64 pageBytes(QSize screen)
+{
+    const qint64 bytes = qint64(screen.width()) * screen.height() * 4;
+    return (bytes + 4095) / 4096 * 4096;
+}
+
 } // namespace
 
 std::optional<DecodedImage> decodeGifAnimation(const QByteArray &data, const DecodeOptions &options)
@@ -204,14 +212,17 @@ std::optional<DecodedImage> decodeGifAnimation(const QByteArray &data, const Dec
                 screen = QSize(desc.Left + desc.Width, desc.Top + desc.Height);
             if (screen.isEmpty() || !fitsBudget(screen))
                 return std::nullopt; // the usual reader refuses it with its reason
+            // One frame past what an animation may hold plays no further than
+            // its first frame, which the usual reader shows; a canvas made
+            // only to learn that would double the memory of a huge screen.
+            if (pageBytes(screen) > kMaxAnimationBytes)
+                return std::nullopt;
             composer.canvas = QImage(screen, QImage::Format_ARGB32);
             if (composer.canvas.isNull())
                 return std::nullopt;
             composer.canvas.fill(Qt::transparent);
         }
-        // Every frame is a whole canvas in memory, in the loader's memfd
-        // pages: count what it really costs.
-        const qint64 frameCost = (composer.canvas.sizeInBytes() + 4095) / 4096 * 4096;
+        const qint64 frameCost = pageBytes(screen);
         if (total + frameCost > kMaxAnimationBytes || out.pages.size() >= kMaxAnimationFrames) {
             tooLarge = true;
             break;
@@ -260,8 +271,7 @@ std::optional<DecodedImage> decodeGifAnimation(const QByteArray &data, const Dec
     if (tooLarge) {
         out.pages.resize(1);
         out.frameDelays.clear();
-        out.animationNote =
-            QStringLiteral("This animation is too large to play: its first frame is shown.");
+        out.animationNote = animationTooLargeNote();
     } else if (out.pages.size() < 2) {
         out.frameDelays.clear();
     }

@@ -127,6 +127,16 @@ DecodedImage readPages(QImageReader &reader, const FormatSpec &entry, const QByt
             rewindDevice();
             if (reader.currentImageNumber() < i && !reader.jumpToImage(i) && count <= 0)
                 break;
+            // Decide before the next page is in memory beside the others: a
+            // few bytes of GIF can declare a screen of hundreds of megabytes
+            // and repeat it frame after frame.
+            if (total + out.pages.front().sizeInBytes() > kMaxDecodedBytes) {
+                if (entry.code != FormatCode::Gif)
+                    return failure(tooLargeMessage(upright));
+                out.pages.resize(1);
+                out.animationNote = animationTooLargeNote();
+                break;
+            }
         }
         // A full-size photo that needs no turning is decoded straight into
         // the memory it is handed over in (Qt's JPEG and PNG readers fill an

@@ -334,4 +334,11 @@ TEST(OtherReaders, AnimatedGifTooLargeToPlayShowsItsFirstFrame)
     EXPECT_EQ(big.pages[0].size(), QSize(4000, 4000));
     EXPECT_EQ(big.pages[0].pixel(0, 0), qRgb(0xff, 0, 0));
     EXPECT_EQ(qAlpha(big.pages[0].pixel(1, 0)), 0);
+
+    // One 12000x12000 frame (576 MB) fits the picture budget, two do not:
+    // the second is never decoded beside the first.
+    const DecodedImage huge = decodeData(onePixelFrames(12000, 2), {}, QStringLiteral("a.gif"));
+    ASSERT_TRUE(huge.ok()) << huge.error.toStdString();
+    EXPECT_EQ(huge.pages.size(), 1);
+    EXPECT_FALSE(huge.animationNote.isEmpty());
 }
