@@ -1,7 +1,8 @@
 // How fast Next shows the following photo: a cold load (decode on demand)
 // and a Next whose image was decoded ahead while the previous one was on
 // screen, each through the loader processes against the same decoders run in
-// this process, taking turns; the ratios are the point.
+// this process, taking turns; the ratios are the point. Each ratio is the
+// median over the rounds of one round's pair, so use several rounds.
 //
 //   lumora-nextbench [DIR] [COUNT] [ROUNDS]
 //
@@ -126,43 +127,84 @@ int main(int argc, char **argv)
     std::printf("files=%lld size=%dx%d rounds=%d\n", qlonglong(photos.size()), first.width(),
                 first.height(), rounds);
     // The same decoders in this process are the reference: the loader
-    // processes should cost next to nothing on top. The two take turns, so
-    // a busy machine slows both alike.
-    std::map<QString, std::vector<double>> samples;
+    // processes should cost next to nothing on top. The two take turns
+    // within each round and the ratio is the median of the rounds' ratios,
+    // so a machine whose speed drifts (a VM, a neighbour's build) slows both
+    // sides of a pair alike.
+    std::map<QString, std::vector<double>> samples; // every Next, for the times
+    std::map<QString, std::vector<double>> ratios;  // one a round
+    auto setMode = [&](bool inProcess) {
+        loader::LoaderSettings settings = loader::currentSettings();
+        settings.inProcess = inProcess;
+        loader::configure(settings);
+    };
     for (int round = 0; round < rounds; ++round) {
-        for (const bool inProcess : {true, false}) {
-            loader::LoaderSettings settings = loader::currentSettings();
-            settings.inProcess = inProcess;
-            loader::configure(settings);
-            // Windowed and full screen (the default on a fresh profile) differ
-            // in what a Next does besides loading: refitting the window or
-            // re-entering full screen.
-            for (const char *mode : {"windowed", "fullscreen"}) {
-                const bool full = QByteArray(mode) == "fullscreen";
-                registry.setValue(
-                    platform::RegistryRoot::LocalMachine, key, QStringLiteral("FullScreen"),
-                    {full ? QStringLiteral("-1") : QStringLiteral("0"), platform::RegSz});
+        // Windowed and full screen (the default on a fresh profile) differ
+        // in what a Next does besides loading: refitting the window or
+        // re-entering full screen.
+        for (const char *mode : {"windowed", "fullscreen"}) {
+            const bool full = QByteArray(mode) == "fullscreen";
+            registry.setValue(platform::RegistryRoot::LocalMachine, key,
+                              QStringLiteral("FullScreen"),
+                              {full ? QStringLiteral("-1") : QStringLiteral("0"), platform::RegSz});
+            std::map<QString, double> pair;
+            for (const bool inProcess : {true, false}) {
+                setMode(inProcess);
                 ViewerContext ctx;
                 ctx.registry = &registry;
                 frmViwer viewer(ctx);
                 timeNext(viewer, photos.mid(0, 2), false); // warm the caches and the code
-                const QString name =
-                    QLatin1String(mode) + (inProcess ? QStringLiteral("/in-process") : QString());
-                for (double ms : timeNext(viewer, photos, false))
-                    samples[name + QStringLiteral(" cold")].push_back(ms);
-                for (double ms : timeNext(viewer, photos, true))
-                    samples[name + QStringLiteral(" preloaded")].push_back(ms);
+                const QString side = inProcess ? QStringLiteral("/in-process") : QString();
+                for (const char *kind : {"cold", "preloaded"}) {
+                    const std::vector<double> ms =
+                        timeNext(viewer, photos, QByteArray(kind) == "preloaded");
+                    const QString name = QStringLiteral("%1%2 %3").arg(mode, side, kind);
+                    samples[name].insert(samples[name].end(), ms.begin(), ms.end());
+                    pair[name] = median(ms);
+                }
+            }
+            for (const char *kind : {"cold", "preloaded"}) {
+                const double ref = pair[QStringLiteral("%1/in-process %2").arg(mode, kind)];
+                ratios[QStringLiteral("%1 %2").arg(mode, kind)].push_back(
+                    ref > 0 ? pair[QStringLiteral("%1 %2").arg(mode, kind)] / ref : 0.0);
             }
         }
+        // The decode alone, without the viewer: what the loaders add to it.
+        std::map<bool, double> pair;
+        for (const bool inProcess : {true, false}) {
+            setMode(inProcess);
+            imaging::decodeFile(photos.first()); // a started worker, as the viewer had
+            std::vector<double> ms;
+            for (const QString &photo : photos) {
+                QElapsedTimer t;
+                t.start();
+                const imaging::DecodedImage decoded = imaging::decodeFile(photo);
+                ms.push_back(double(t.nsecsElapsed()) / 1e6);
+                if (!decoded.ok()) {
+                    std::fprintf(stderr, "%s: %s\n", qPrintable(photo), qPrintable(decoded.error));
+                    return 1;
+                }
+            }
+            const QString name =
+                inProcess ? QStringLiteral("decode/in-process") : QStringLiteral("decode");
+            samples[name].insert(samples[name].end(), ms.begin(), ms.end());
+            pair[inProcess] = median(ms);
+        }
+        ratios[QStringLiteral("decode")].push_back(pair[true] > 0 ? pair[false] / pair[true] : 0.0);
     }
     for (const char *mode : {"windowed", "fullscreen"}) {
         for (const char *kind : {"cold", "preloaded"}) {
-            const double ours = median(samples[QStringLiteral("%1 %2").arg(mode, kind)]);
-            const double ref = median(samples[QStringLiteral("%1/in-process %2").arg(mode, kind)]);
-            std::printf("%s %s_next_ms=%.1f in_process_ms=%.1f ratio=%.2f\n", mode, kind, ours, ref,
-                        ref > 0 ? ours / ref : 0.0);
+            const QString name = QStringLiteral("%1 %2").arg(mode, kind);
+            std::printf("%s %s_next_ms=%.1f in_process_ms=%.1f ratio=%.2f\n", mode, kind,
+                        median(samples[name]),
+                        median(samples[QStringLiteral("%1/in-process %2").arg(mode, kind)]),
+                        median(ratios[name]));
         }
     }
+    std::printf("decode_only_ms=%.1f in_process_ms=%.1f ratio=%.2f\n",
+                median(samples[QStringLiteral("decode")]),
+                median(samples[QStringLiteral("decode/in-process")]),
+                median(ratios[QStringLiteral("decode")]));
     rusage ru{};
     getrusage(RUSAGE_SELF, &ru);
     const double loadersMb = loader::loadersPeakMemoryKb() / 1024.0;

@@ -1,6 +1,9 @@
 #include "loader/LoaderPool.h"
 
 #include <QFile>
+#include <QThread>
+
+#include <algorithm>
 
 #include <cerrno>
 #include <cstring>
@@ -270,10 +273,19 @@ QString LoaderPool::bury(Worker &w, bool kill)
     return done > 0 ? describeEnd(status) : QStringLiteral("it could not be waited for");
 }
 
-PoolReply LoaderPool::decode(int fd, const Request &request, const std::atomic_bool *cancel)
+PoolReply LoaderPool::decode(int fd, const Request &asked, const std::atomic_bool *cancel)
 {
     PoolReply out;
     Worker *w = acquire();
+    Request request = asked;
+    {
+        // Only a decode with a processor to itself and another beside it
+        // gains by the worker's second thread; a full batch would lose.
+        std::lock_guard lock(m_mutex);
+        const auto busy = std::count_if(m_workers.cbegin(), m_workers.cend(),
+                                        [](const auto &worker) { return worker->busy; });
+        request.coreToSpare = busy < QThread::idealThreadCount();
+    }
     struct Releaser {
         LoaderPool *pool;
         Worker *w;

@@ -287,8 +287,8 @@ QByteArray encodeRequest(const Request &request)
 {
     QByteArray out;
     QDataStream s(&out, QIODevice::WriteOnly);
-    beginMessage(s, kRequestMagic)
-        << request.scaledSize << request.allPages << request.budget << request.nameHint;
+    beginMessage(s, kRequestMagic) << request.scaledSize << request.allPages << request.budget
+                                   << request.nameHint << request.coreToSpare;
     return out;
 }
 
@@ -298,7 +298,7 @@ std::optional<Request> decodeRequest(const QByteArray &message)
     if (!checkMessage(s, kRequestMagic))
         return std::nullopt;
     Request r;
-    s >> r.scaledSize >> r.allPages >> r.budget >> r.nameHint;
+    s >> r.scaledSize >> r.allPages >> r.budget >> r.nameHint >> r.coreToSpare;
     if (s.status() != QDataStream::Ok)
         return std::nullopt;
     return r;

@@ -30,6 +30,9 @@ struct Request {
     qint64 budget = imaging::kMaxDecodedBytes;
     // Only its suffix matters, for formats without magic bytes (TGA, WBMP).
     QString nameHint;
+    // A processor is idle beside this decode: the worker may spend it on
+    // bringing the picture's pages in ahead of the decoder.
+    bool coreToSpare = false;
 };
 
 // The first message of a worker, once its libraries are loaded and its

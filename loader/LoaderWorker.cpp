@@ -3,6 +3,7 @@
 #include "imaging/Codec.h"
 #include "imaging/DecodeSupport.h"
 #include "loader/LoaderProtocol.h"
+#include "loader/Prefaulter.h"
 #include "loader/Sandbox.h"
 
 #include <QFile>
@@ -54,6 +55,7 @@ std::vector<PixelBlock *> blocks;
 void releaseBlock(void *info)
 {
     auto *block = static_cast<PixelBlock *>(info);
+    Prefaulter::leave(block->address);
     munmap(block->address, block->length);
     if (!block->handedOver)
         close(block->fd);
@@ -83,6 +85,7 @@ QImage memfdPage(QSize size, QImage::Format format)
         close(fd);
         return {};
     }
+    Prefaulter::follow(address, length);
     auto *block = new PixelBlock{address, length, fd, false};
     {
         std::lock_guard lock(blocksMutex);
@@ -224,6 +227,7 @@ int runWorker(int argc, char **argv, const WorkerTraits &traits)
         control = static_cast<ControlPage *>(page);
     close(kWorkerControlFd);
 
+    Prefaulter::start();
     // The cap counts from here; what is warmed later adds a few megabytes
     // of libraries, well inside the margin.
     QString capError;
@@ -256,8 +260,10 @@ int runWorker(int argc, char **argv, const WorkerTraits &traits)
         Served served;
         if (!request || fd < 0)
             served.decoded.error = QStringLiteral("The decoder was sent a request it cannot read.");
-        else
+        else {
+            Prefaulter::allow(request->coreToSpare);
             served = decodeOne(fd, *request, control, traits, budget);
+        }
         if (fd >= 0)
             close(fd);
         PackedReply reply;

@@ -167,6 +167,20 @@ TEST(Loader, EveryFactOfADecodeCrossesTheSocket)
     photo.close();
     ASSERT_FALSE(imaging::decodeFileInProcess(photo.fileName()).damage.isEmpty());
     files << dir.file("indexed.png") << dir.file("deep.png") << photo.fileName();
+    // Pictures large enough for the worker to bring their pages in ahead of
+    // the decoder, whole and cut off part-way through.
+    QImage large(2400, 1600, QImage::Format_RGB32);
+    for (int y = 0; y < large.height(); ++y)
+        for (int x = 0; x < large.width(); ++x)
+            large.setPixel(x, y, qRgb(x & 255, y & 255, (x ^ y) & 255));
+    ASSERT_TRUE(large.save(dir.file("large.jpg"), "jpg", 85));
+    ASSERT_TRUE(large.save(dir.file("large.png")));
+    ASSERT_TRUE(QFile::copy(dir.file("large.jpg"), dir.file("large-cut.jpg")));
+    QFile cut(dir.file("large-cut.jpg"));
+    ASSERT_TRUE(cut.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(cut.resize(cut.size() / 3));
+    cut.close();
+    files << dir.file("large.jpg") << dir.file("large.png") << dir.file("large-cut.jpg");
     ASSERT_GT(files.size(), 20);
 
     for (const QString &path : files) {
