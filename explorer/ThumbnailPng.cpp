@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace lumora::thumbpng
@@ -176,33 +177,29 @@ bool writeImage(png_structp png, png_infop info, WriteState &s)
 }
 
 // libpng allocates a whole chunk before it reads it, so a few bytes that
-// claim a gigabyte of text would cost that gigabyte: every chunk before the
-// image data must fit in what is left of the file. The image data streams.
-// Leaves the file just after its signature.
+// claim a gigabyte of text would cost that gigabyte: every chunk up to the
+// end marker must fit in what is left of the file, the text after the image
+// data too (libpng reads it at the end). The headers are read with pread, so
+// the walk costs a few system calls and leaves the file's stream where it is.
 bool chunksFit(FILE *file)
 {
+    const int fd = ::fileno(file);
     struct stat st;
-    if (::fstat(::fileno(file), &st) != 0)
+    if (::fstat(fd, &st) != 0)
         return false;
     const qint64 size = st.st_size;
-    bool fits = true;
     for (qint64 at = 8; at + 8 <= size;) {
         unsigned char head[8];
-        if (std::fseek(file, long(at), SEEK_SET) != 0 ||
-            std::fread(head, 1, sizeof head, file) != sizeof head) {
-            fits = false;
-            break;
-        }
+        if (::pread(fd, head, sizeof head, off_t(at)) != ssize_t(sizeof head))
+            return false;
         const qint64 length = qint64(head[0]) << 24 | head[1] << 16 | head[2] << 8 | head[3];
-        if (std::memcmp(head + 4, "IDAT", 4) == 0 || std::memcmp(head + 4, "IEND", 4) == 0)
+        if (length > size - at - 12)
+            return false;
+        if (std::memcmp(head + 4, "IEND", 4) == 0)
             break;
-        if (length > size - at - 12) {
-            fits = false;
-            break;
-        }
         at += 12 + length;
     }
-    return std::fseek(file, 8, SEEK_SET) == 0 && fits;
+    return true;
 }
 
 } // namespace
