@@ -205,7 +205,7 @@ std::optional<DecodedImage> decodePlainPng(const QByteArray &file, const DecodeO
         return std::nullopt;
     QByteArray compressed;
     QList<QPair<QString, QString>> texts;
-    bool srgb = false, seenIdat = false, afterIdat = false, ended = false;
+    bool srgb = false, seenIdat = false, afterIdat = false, ended = false, seenPhys = false;
     int dpmX = 0, dpmY = 0;
     for (qsizetype at = 8; at + 12 <= size;) {
         const quint32 length = be32(data + at);
@@ -244,9 +244,15 @@ std::optional<DecodedImage> decodePlainPng(const QByteArray &file, const DecodeO
             afterIdat = true; // what follows the data changes no pixels
         } else if (type == tag("sRGB")) {
             srgb = length == 1;
-        } else if (type == tag("pHYs") && length == 9 && body[8] == 1) {
-            dpmX = int(std::min<quint32>(be32(body), 0x7fffffffu));
-            dpmY = int(std::min<quint32>(be32(body + 4), 0x7fffffffu));
+        } else if (type == tag("pHYs") && length == 9 && !seenPhys) {
+            // libpng keeps the first well-formed pHYs, whatever its unit, and
+            // Qt takes each axis's 32 bits as an int: the resolution must be
+            // the one every other PNG in the program gets.
+            seenPhys = true;
+            if (body[8] == 1) {
+                dpmX = static_cast<int>(be32(body));
+                dpmY = static_cast<int>(be32(body + 4));
+            }
         }
     }
     if (!ended || compressed.isEmpty())
@@ -294,10 +300,11 @@ std::optional<DecodedImage> decodePlainPng(const QByteArray &file, const DecodeO
         if ((y & 255) == 255 && isCancelled(options))
             return failure(cancelledMessage());
     }
-    if (dpmX > 0 && dpmY > 0) {
+    // An axis of 0 keeps the default, as QImage ignores it; the other still counts.
+    if (dpmX != 0)
         page.setDotsPerMeterX(dpmX);
+    if (dpmY != 0)
         page.setDotsPerMeterY(dpmY);
-    }
     if (srgb)
         page.setColorSpace(QColorSpace::SRgb);
     for (const auto &[key, value] : texts)
